@@ -1,0 +1,35 @@
+// Folders and the process's current directory. See README.md for the error
+// convention.
+#pragma once
+#include <windows.h>
+#include "platform/handles.h"
+
+namespace platform {
+
+// Fails (ERROR_INSUFFICIENT_BUFFER) when the directory does not fit `cap`.
+bool GetCurrentFolder(char* out, DWORD cap);
+bool SetCurrentFolder(const char* path);
+// Creates one folder; fails when it exists or its parent is missing.
+bool CreateFolder(const char* path);
+// Removes an empty folder.
+bool RemoveFolder(const char* path);
+
+// One entry of a folder listing.
+struct DirEntry {
+    char name[MAX_PATH];
+    bool isFolder;
+};
+
+// Walks the entries matching `pattern` ("*.*" for all, hidden ones included).
+//   DirWalk w;  if (w.First("*.*", &e)) do { ... } while (w.Next(&e));
+// Next() fails with ERROR_NO_MORE_FILES at the end.
+class DirWalk {
+public:
+    bool First(const char* pattern, DirEntry* e);
+    bool Next(DirEntry* e);
+
+private:
+    Find find_;
+};
+
+}  // namespace platform

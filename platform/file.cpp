@@ -1,0 +1,104 @@
+#include "platform/file.h"
+
+namespace platform {
+
+static bool Open(const char* path, DWORD access, DWORD share, DWORD disposition, Handle& out) {
+    HANDLE h = ::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    out.Reset(h);
+    return out.Valid();
+}
+
+bool OpenRead(const char* path, Handle& out) {
+    return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, out);
+}
+
+bool OpenReadWrite(const char* path, Handle& out) {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, out);
+}
+
+bool OpenExistingReadWrite(const char* path, Handle& out) {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, out);
+}
+
+bool CreateNew(const char* path, Handle& out) {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, out);
+}
+
+bool Read(HANDLE h, void* buf, DWORD n, DWORD* got) {
+    *got = 0;
+    return ::ReadFile(h, buf, n, got, nullptr) != 0;
+}
+
+bool Write(HANDLE h, const void* buf, DWORD n) {
+    DWORD done = 0;
+    if (!::WriteFile(h, buf, n, &done, nullptr)) return false;
+    if (done != n) { ::SetLastError(ERROR_WRITE_FAULT); return false; }
+    return true;
+}
+
+bool Seek(HANDLE h, int64_t offset, DWORD origin, int64_t* newPos) {
+    LARGE_INTEGER to, now;
+    to.QuadPart = offset;
+    if (!::SetFilePointerEx(h, to, &now, origin)) return false;
+    if (newPos) *newPos = now.QuadPart;
+    return true;
+}
+
+bool Size(HANDLE h, int64_t* size) {
+    LARGE_INTEGER s;
+    if (!::GetFileSizeEx(h, &s)) return false;
+    *size = s.QuadPart;
+    return true;
+}
+
+bool Truncate(HANDLE h, int64_t size) {
+    return Seek(h, size, FILE_BEGIN) && ::SetEndOfFile(h) != 0;
+}
+
+bool GetTimes(HANDLE h, FILETIME* created, FILETIME* accessed, FILETIME* written) {
+    return ::GetFileTime(h, created, accessed, written) != 0;
+}
+
+bool SetTimes(HANDLE h, const FILETIME* created, const FILETIME* accessed, const FILETIME* written) {
+    return ::SetFileTime(h, created, accessed, written) != 0;
+}
+
+bool PathExists(const char* path) {
+    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const char* path) {
+    DWORD a = ::GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFileAt(const char* path) {
+    return ::DeleteFileA(path) != 0;
+}
+
+bool MoveItem(const char* from, const char* to) {
+    return ::MoveFileExA(from, to, MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool ModulePath(char* out, DWORD cap) {
+    DWORD n = ::GetModuleFileNameA(nullptr, out, cap);
+    if (n == 0) return false;
+    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return true;
+}
+
+bool WindowsFolder(char* out, DWORD cap) {
+    UINT n = ::GetWindowsDirectoryA(out, cap);
+    if (n == 0) return false;
+    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return true;
+}
+
+bool EnvironmentValue(const char* name, char* out, DWORD cap) {
+    DWORD n = ::GetEnvironmentVariableA(name, out, cap);
+    if (n == 0) { out[0] = 0; return false; }
+    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return true;
+}
+
+}  // namespace platform

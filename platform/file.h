@@ -1,0 +1,43 @@
+// Files: raw byte I/O, status, names. See README.md for the error convention.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include "platform/handles.h"
+
+namespace platform {
+
+// Opens for reading; others may read too. Fails on a missing file.
+bool OpenRead(const char* path, Handle& out);
+// Opens for reading and writing; creates the file when missing, never empties it.
+bool OpenReadWrite(const char* path, Handle& out);
+// Opens an existing file for reading and writing; never creates it.
+bool OpenExistingReadWrite(const char* path, Handle& out);
+// Creates a new file; fails when the name exists already (no planting, no reuse).
+bool CreateNew(const char* path, Handle& out);
+
+// Reads up to n bytes; *got is 0 at the end of the file.
+bool Read(HANDLE h, void* buf, DWORD n, DWORD* got);
+// Writes all n bytes or fails.
+bool Write(HANDLE h, const void* buf, DWORD n);
+bool Seek(HANDLE h, int64_t offset, DWORD origin, int64_t* newPos = nullptr);
+bool Size(HANDLE h, int64_t* size);
+// Cuts (or extends) the file at `size`.
+bool Truncate(HANDLE h, int64_t size);
+bool GetTimes(HANDLE h, FILETIME* created, FILETIME* accessed, FILETIME* written);
+bool SetTimes(HANDLE h, const FILETIME* created, const FILETIME* accessed, const FILETIME* written);
+
+// True when the path names an existing file or folder.
+bool PathExists(const char* path);
+bool IsFolder(const char* path);
+bool DeleteFileAt(const char* path);
+// Moves a file or folder; never replaces an existing destination; works across volumes.
+bool MoveItem(const char* from, const char* to);
+
+// The running executable's full path; fails when it does not fit `cap`.
+bool ModulePath(char* out, DWORD cap);
+// The Windows folder ("C:\windows"); fails when it does not fit `cap`.
+bool WindowsFolder(char* out, DWORD cap);
+// An environment variable's value; fails when unset or too long for `cap`.
+bool EnvironmentValue(const char* name, char* out, DWORD cap);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#include "platform/strings.h"
+
+namespace platform {
+
+std::string LoadText(UINT id) {
+    // LoadStringA with a zero length hands out a pointer into the resource,
+    // which holds UTF-16; asking for a copy is simpler at these sizes.
+    char buf[1024];
+    int n = ::LoadStringA(::GetModuleHandleA(nullptr), id, buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+std::string FormatText(const std::string& pattern, const char* a, const char* b) {
+    std::string out;
+    out.reserve(pattern.size() + 256);
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            out += pattern[i + 1] == '1' ? a : b;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+// The executable's string table.
+#pragma once
+#include <windows.h>
+#include <string>
+
+namespace platform {
+
+// Loads string `id` from the running executable; empty when it is missing.
+std::string LoadText(UINT id);
+
+// Puts `a` in place of every "%1" and `b` in place of every "%2" of `pattern`.
+// The inserted texts are copied unchanged: nothing in them is interpreted.
+std::string FormatText(const std::string& pattern, const char* a, const char* b = "");
+
+}  // namespace platform
