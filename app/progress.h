@@ -1,11 +1,10 @@
-// One step of the dialog's progress bar, as the registry migration and the
-// sequencer need it; the main dialog implements it, tests count the calls.
+// The main dialog's progress bar (control 1000): range 0 to 250, step 1, set
+// up on first use and remembered in g_state.progressControl. Stepping past
+// 250 starts the bar again at 0.
 #pragma once
+#include <windows.h>
 
-class Progress {
-public:
-    virtual void StepProgress() = 0;
-
-protected:
-    ~Progress() = default;
-};
+// One step. A null or control-less dialog (a test's) does nothing.
+void StepProgress(HWND dialog);
+// Sets the position, setting the bar up first; returns the previous position.
+int SetProgressPosition(HWND dialog, int pos);

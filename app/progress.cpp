@@ -1,0 +1,24 @@
+#include "app/progress.h"
+#include "app/resource.h"
+#include "app/state.h"
+#include "platform/window.h"
+
+static HWND ProgressBar(HWND dialog) {
+    if (!g_state.progressControl) {
+        HWND bar = platform::Control(dialog, IDC_PROGRESS);
+        if (!bar) return nullptr;
+        g_state.progressControl = bar;
+        platform::ProgressSetRange(bar, 0, 250);
+        platform::ProgressSetStep(bar, 1);
+    }
+    return g_state.progressControl;
+}
+
+void StepProgress(HWND dialog) {
+    if (HWND bar = ProgressBar(dialog)) platform::ProgressStep(bar);
+}
+
+int SetProgressPosition(HWND dialog, int pos) {
+    HWND bar = ProgressBar(dialog);
+    return bar ? platform::ProgressSetPosition(bar, pos) : 0;
+}
