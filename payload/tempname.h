@@ -1,0 +1,18 @@
+// A folder of our own for the extracted payload.
+#pragma once
+#include <cstddef>
+
+// Chooses the base folder: the one named by "TMP" when it exists; else that
+// value with its double quotes removed, when that exists; else `preferred`
+// when it exists; else "\" when it exists; else ".". Then creates
+// base\<prefix><n> for n = 1, 2, ... up to 32767, taking the first that did
+// not exist (the creation itself is the test, so nobody can slip a folder in
+// between), and stores its full path in out (cap bytes).
+// Fails when the base plus prefix plus 12 exceeds 260 characters, when the
+// full path leaves no room for "\" and a 12-character file name within cap,
+// when every number is taken, or when a folder cannot be created.
+bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap);
+
+// The base-folder choice alone (exposed for tests). Fails when the chosen
+// base does not fit cap.
+bool ChooseTempBase(const char* preferred, char* out, size_t cap);
