@@ -1,0 +1,51 @@
+// Delta streams: rebuild a new file from an old file and a compact description
+// of their differences. Portable C++17, shared by the patch builder (host) and
+// the engine (Windows); no system calls and no hashing here.
+//
+// Apply works in bounded memory whatever the file sizes: it reads the old file
+// at arbitrary offsets through OldReader, the delta sequentially through
+// InStream, and writes the new file sequentially through OutStream, holding only
+// fixed-size buffers and probability tables (a little over 1 MiB in all).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace delta {
+
+// The caller's view of the old file. ReadAt returns true only when all n bytes
+// at offset were read; Apply never asks beyond the oldSize it was given.
+struct OldReader {
+  virtual bool ReadAt(uint64_t offset, void* buf, size_t n) = 0;
+ protected:
+  ~OldReader() = default;
+};
+
+// The delta bytes, in order. Read returns exactly n bytes or false; Apply never
+// asks for more than the deltaSize it was given.
+struct InStream {
+  virtual bool Read(void* buf, size_t n) = 0;
+ protected:
+  ~InStream() = default;
+};
+
+// Where the new file goes, in order. Write returns false when not all n bytes
+// were written.
+struct OutStream {
+  virtual bool Write(const void* buf, size_t n) = 0;
+ protected:
+  ~OutStream() = default;
+};
+
+enum class Result { ok, corrupt, readError, writeError };
+
+// Rebuilds the new file from the old one and a delta stream of deltaSize bytes.
+// corrupt: the delta is damaged or does not fit oldSize/newSize/deltaSize (no
+// byte beyond newSize is ever written, no old byte beyond oldSize is read);
+// readError: old.ReadAt or delta.Read failed; writeError: out.Write failed.
+// On any failure part of the new file may have been written already.
+Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize,
+             OutStream& out, uint64_t newSize);
+
+const char* ResultText(Result r);
+
+}  // namespace delta

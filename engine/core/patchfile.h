@@ -1,0 +1,60 @@
+// Reading and validating patch files (layout in engine/FORMAT.md). Portable;
+// no hashing inside: the header carries the expected SHA-256 of the file and
+// the entries the expected hashes of the files, and the caller, which holds
+// the bytes, checks them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace patchfile {
+
+enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
+enum class Method : uint8_t { stored = 0, delta = 1 };
+
+struct Header {
+  uint32_t version;
+  uint64_t fileSize;
+  uint8_t sha256[32];  // of every byte from kHashedFrom to the end of the file
+  uint32_t entryCount;
+  uint32_t tableSize;
+};
+
+struct Entry {
+  Kind kind;
+  Method method;
+  std::string path;  // UTF-8, '\\' separated, validated by IsSafeRelativePath
+  uint64_t oldSize;
+  uint8_t oldSha[32];
+  uint64_t newSize;
+  uint8_t newSha[32];
+  uint64_t dataOffset;  // absolute, inside the data area
+  uint64_t dataLength;
+};
+
+enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badPath, duplicatePath, badData };
+
+constexpr size_t kHeaderSize = 56;
+constexpr size_t kHashedFrom = 48;
+constexpr uint32_t kVersion = 1;
+constexpr uint32_t kMaxEntries = 1000000;
+constexpr uint32_t kMaxTableSize = 64u << 20;
+constexpr size_t kMaxPathBytes = 1024;
+constexpr uint8_t kMagic[4] = {0x4B, 0x2A, 0x9A, 0x01};
+
+// Checks the first n bytes of a file of actualFileSize bytes: magic, version,
+// recorded size, table bounds. The hash is left to the caller.
+Error ParseHeader(const uint8_t* bytes, size_t n, uint64_t actualFileSize, Header* out);
+
+// Parses the n bytes of the entry table (n must equal h.tableSize). Validates
+// kinds, methods, sizes, paths, data ranges inside the file and duplicate
+// paths (ASCII case-insensitive). out is filled only on success.
+Error ParseTable(const uint8_t* table, size_t n, const Header& h, std::vector<Entry>* out);
+
+// The path rules of FORMAT.md.
+bool IsSafeRelativePath(const std::string& utf8Path);
+
+const char* ErrorText(Error e);
+
+}  // namespace patchfile
