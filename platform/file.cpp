@@ -102,3 +102,14 @@ bool EnvironmentValue(const char* name, char* out, DWORD cap) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool FullPath(const char* path, char* out, DWORD cap) {
+    DWORD n = ::GetFullPathNameA(path, cap, out, nullptr);
+    if (n == 0) return false;
+    if (n >= cap) { if (cap) out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return true;
+}
+
+}  // namespace platform

@@ -41,3 +41,11 @@ bool WindowsFolder(char* out, DWORD cap);
 bool EnvironmentValue(const char* name, char* out, DWORD cap);
 
 }  // namespace platform
+
+namespace platform {
+
+// The full, absolute form of `path` (GetFullPathNameA); fails with
+// ERROR_INSUFFICIENT_BUFFER when it does not fit `cap`.
+bool FullPath(const char* path, char* out, DWORD cap);
+
+}  // namespace platform

@@ -40,3 +40,30 @@ bool RegDeleteOne(HKEY parent, const char* path) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap) {
+    if (cap) out[0] = 0;
+    Key key;
+    if (!RegOpen(root, path, KEY_READ, key)) return false;
+    return RegReadText(key.Get(), nullptr, out, cap);
+}
+
+bool RegQueryInfo(HKEY key, RegKeyInfo& out) {
+    out = RegKeyInfo{};
+    return Done(::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &out.subKeys, &out.maxSubKeyLen,
+                                   nullptr, &out.values, &out.maxValueNameLen, &out.maxValueBytes,
+                                   nullptr, nullptr));
+}
+
+bool RegEnumValueAt(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
+                    BYTE* data, DWORD* bytes) {
+    return Done(::RegEnumValueA(key, index, name, nameLen, nullptr, type, data, bytes));
+}
+
+bool RegEnumKeyAt(HKEY key, DWORD index, char* name, DWORD* nameLen) {
+    return Done(::RegEnumKeyExA(key, index, name, nameLen, nullptr, nullptr, nullptr, nullptr));
+}
+
+}  // namespace platform

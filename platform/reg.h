@@ -22,3 +22,31 @@ bool RegWrite(HKEY key, const char* name, DWORD type, const void* data, DWORD by
 bool RegDeleteOne(HKEY parent, const char* path);
 
 }  // namespace platform
+
+namespace platform {
+
+// Reads the default value (text) of the key `path` below `root`, opening it
+// read-only: a missing key is an error (ERROR_FILE_NOT_FOUND), never created.
+bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap);
+
+// The sizes a walk needs to size its buffers for one key: counts, and the
+// longest subkey name, value name (characters, without the NUL) and value
+// data (bytes). The maxima can grow after the query; enumeration retries.
+struct RegKeyInfo {
+    DWORD subKeys;
+    DWORD maxSubKeyLen;
+    DWORD values;
+    DWORD maxValueNameLen;
+    DWORD maxValueBytes;
+};
+bool RegQueryInfo(HKEY key, RegKeyInfo& out);
+// Reads the value at `index`: `*nameLen` is the name buffer's capacity in
+// characters on entry, the name's length on return; `*bytes` likewise for
+// data. ERROR_MORE_DATA when either does not fit, ERROR_NO_MORE_ITEMS past
+// the end. `data` may be null to ask only for the name, type and size.
+bool RegEnumValueAt(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
+                    BYTE* data, DWORD* bytes);
+// Reads the name of the subkey at `index`; same capacity rule as above.
+bool RegEnumKeyAt(HKEY key, DWORD index, char* name, DWORD* nameLen);
+
+}  // namespace platform
