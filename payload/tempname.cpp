@@ -1,0 +1,89 @@
+#include "payload/tempname.h"
+#include <windows.h>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "locate/path.h"
+#include "platform/dir.h"
+#include "platform/file.h"
+
+namespace {
+
+// Longest value an environment variable can have, and then some.
+constexpr DWORD kEnvCap = 32768;
+// The name must leave room for a 12-character file name after it (8.3).
+constexpr size_t kNameRoom = 12;
+constexpr size_t kLegacyLimit = 260;
+constexpr int kMaxNumber = 32767;
+
+// The value of "TMP", whole; empty when unset.
+std::string TmpValue() {
+    std::vector<char> buf(kEnvCap);
+    if (!platform::EnvironmentValue("TMP", buf.data(), kEnvCap)) return std::string();
+    return std::string(buf.data());
+}
+
+std::string WithoutQuotes(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != '"') out += c;
+    return out;
+}
+
+bool EndsInSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '\\' || s.back() == '/');
+}
+
+// The base folder as the rule picks it, at any length.
+std::string PickBase(const char* preferred) {
+    std::string tmp = TmpValue();
+    if (!tmp.empty() && platform::IsFolder(tmp.c_str())) return tmp;
+    if (tmp.find('"') != std::string::npos) {
+        std::string bare = WithoutQuotes(tmp);
+        if (!bare.empty() && platform::IsFolder(bare.c_str())) return bare;
+    }
+    if (preferred && preferred[0] && platform::IsFolder(preferred)) return preferred;
+    if (platform::IsFolder("\\")) return "\\";
+    return ".";
+}
+
+// Tries base\prefixN; true when this call created it. *taken tells a name
+// that exists already, file or folder (try the next number), from a real
+// failure such as a base folder we may not write in.
+bool TryCreate(const std::string& name, bool* taken) {
+    *taken = false;
+    if (platform::CreateFolder(name.c_str())) return true;
+    *taken = platform::PathExists(name.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool ChooseTempBase(const char* preferred, char* out, size_t cap) {
+    return CopyPath(out, cap, PickBase(preferred).c_str());
+}
+
+bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap) {
+    if (cap) out[0] = 0;
+    std::string base = PickBase(preferred);
+    if (base.size() + std::strlen(prefix) + kNameRoom > kLegacyLimit) return false;
+    std::string stem = base + (EndsInSeparator(base) ? "" : "\\") + prefix;
+    for (int n = 1; n <= kMaxNumber; ++n) {
+        std::string name = stem + std::to_string(n);
+        bool taken = false;
+        if (!TryCreate(name, &taken)) {
+            if (taken) continue;
+            return false;
+        }
+        // The payload's files go below this folder: it must hold a "\" and a
+        // 12-character name within cap, and stay valid when the current
+        // directory changes, so keep its absolute form.
+        if (platform::FullPath(name.c_str(), out, static_cast<DWORD>(cap)) &&
+            std::strlen(out) + 1 + kNameRoom < cap)
+            return true;
+        platform::RemoveFolder(name.c_str());
+        out[0] = 0;
+        return false;
+    }
+    return false;
+}
