@@ -1,9 +1,127 @@
+// Apply: decodes the command stream described in deltamodel.h. Memory is the
+// model (about 260 KiB) and three 64 KiB buffers, whatever the file sizes.
 #include "delta.h"
+
+#include <memory>
+#include <vector>
+
+#include "deltamodel.h"
 
 namespace delta {
 
-Result Apply(OldReader&, uint64_t, InStream&, uint64_t, OutStream&, uint64_t) {
-  return Result::corrupt;  // filled in below this skeleton's first commit
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;
+
+// Collects new bytes and hands them to the OutStream a chunk at a time.
+class Output {
+ public:
+  explicit Output(OutStream& out) : out_(out), buf_(kChunk) {}
+  uint8_t* Space(size_t* n) {
+    *n = buf_.size() - fill_;
+    return buf_.data() + fill_;
+  }
+  bool Commit(size_t n) {
+    fill_ += n;
+    return fill_ < buf_.size() || Flush();
+  }
+  bool Flush() {
+    if (fill_ != 0 && !out_.Write(buf_.data(), fill_)) return false;
+    fill_ = 0;
+    return true;
+  }
+
+ private:
+  OutStream& out_;
+  std::vector<uint8_t> buf_;
+  size_t fill_ = 0;
+};
+
+struct Decoding {
+  OldReader& old;
+  uint64_t oldSize;
+  rc::Decoder coder;
+  Output out;
+  std::unique_ptr<Model> model;  // ~260 KiB: kept off the stack
+  std::vector<uint8_t> oldBuf;
+  uint64_t oldPos = 0;
+  uint64_t made = 0;
+};
+
+Result CoderState(const Decoding& d) {
+  if (d.coder.readFailed()) return Result::readError;
+  if (d.coder.overrun()) return Result::corrupt;
+  return Result::ok;
+}
+
+// `n` bytes of old file from d.oldPos plus decoded diff bytes.
+Result Copy(Decoding& d, uint64_t n) {
+  while (n > 0) {
+    size_t room;
+    uint8_t* dst = d.out.Space(&room);
+    size_t step = n < room ? size_t(n) : room;
+    if (step > d.oldBuf.size()) step = d.oldBuf.size();
+    if (!d.old.ReadAt(d.oldPos, d.oldBuf.data(), step)) return Result::readError;
+    for (size_t i = 0; i < step; i++) dst[i] = uint8_t(d.oldBuf[i] + CodeDiff(d.coder, *d.model, d.oldBuf[i], 0));
+    Result r = CoderState(d);
+    if (r != Result::ok) return r;
+    if (!d.out.Commit(step)) return Result::writeError;
+    d.oldPos += step;
+    n -= step;
+  }
+  return Result::ok;
+}
+
+Result Literals(Decoding& d, uint64_t n) {
+  while (n > 0) {
+    size_t room;
+    uint8_t* dst = d.out.Space(&room);
+    size_t step = n < room ? size_t(n) : room;
+    for (size_t i = 0; i < step; i++) dst[i] = CodeLiteral(d.coder, *d.model, 0);
+    Result r = CoderState(d);
+    if (r != Result::ok) return r;
+    if (!d.out.Commit(step)) return Result::writeError;
+    n -= step;
+  }
+  return Result::ok;
+}
+
+// One command; every length is checked against what is left before a byte
+// of it is made.
+Result Command(Decoding& d, uint64_t newSize) {
+  bool negative;
+  uint64_t seek = CodeSeek(d.coder, *d.model, 0, false, &negative);
+  if (negative ? seek > d.oldPos : seek > d.oldSize - d.oldPos) return Result::corrupt;
+  d.oldPos = negative ? d.oldPos - seek : d.oldPos + seek;
+  uint64_t copy = CodeNumber(d.coder, d.model->copy, 0);
+  uint64_t left = newSize - d.made;
+  if (copy > left || copy > d.oldSize - d.oldPos) return Result::corrupt;
+  Result r = CoderState(d);
+  if (r == Result::ok) r = Copy(d, copy);
+  if (r != Result::ok) return r;
+  uint64_t extra = CodeNumber(d.coder, d.model->extra, 0);
+  if (extra > left - copy || copy + extra == 0) return Result::corrupt;
+  r = CoderState(d);
+  if (r == Result::ok) r = Literals(d, extra);
+  d.made += copy + extra;
+  return r;
+}
+
+}  // namespace
+
+Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out,
+             uint64_t newSize) {
+  Decoding d{old, oldSize, rc::Decoder(delta, deltaSize), Output(out), std::make_unique<Model>(),
+             std::vector<uint8_t>(kChunk)};
+  d.model->Reset();
+  if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
+  while (d.made < newSize) {
+    Result r = Command(d, newSize);
+    if (r != Result::ok) return r;
+  }
+  // A whole stream is consumed exactly; bytes left over mean a damaged one.
+  if (!d.coder.AtEnd()) return Result::corrupt;
+  return d.out.Flush() ? Result::ok : Result::writeError;
 }
 
 const char* ResultText(Result r) {

@@ -1,0 +1,33 @@
+// The builder's side of a delta stream: codes commands in the layout that
+// Apply reads (deltamodel.h). Pure computation over the caller's buffers; the
+// coded bytes go to an OutStream.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "delta.h"
+#include "deltamodel.h"
+#include "rangecoder.h"
+
+namespace delta {
+
+class Writer {
+ public:
+  explicit Writer(OutStream& out);
+  // Makes `copy` new bytes as old[oldPos + i] + (newBytes[i] - oldBytes[i]),
+  // where oldBytes points at the old file's byte oldPos, then `extra` bytes
+  // as they are. Commands that make nothing are dropped: the next one's seek
+  // covers their move.
+  void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
+               const uint8_t* extraBytes, uint64_t extra);
+  // Ends the stream; false when a write to the OutStream failed.
+  bool Finish();
+  uint64_t BytesWritten() const { return coder_.BytesWritten(); }
+
+ private:
+  rc::Encoder coder_;
+  std::unique_ptr<Model> model_;  // ~260 KiB
+  uint64_t oldPos_ = 0;
+};
+
+}  // namespace delta

@@ -1,0 +1,289 @@
+// The builder works in two passes: entry data go to a scratch file beside the
+// output while entries are planned; then header, table and data are written
+// out, hashing from byte 48 on, and the hash is put into the header last.
+#include "builder.h"
+
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "deltawriter.h"
+#include "hostfile.h"
+#include "matcher.h"
+#include "patchfile.h"
+#include "tree.h"
+
+namespace patchbuild {
+
+namespace {
+
+using patchfile::Entry;
+using patchfile::Kind;
+using patchfile::Method;
+
+std::string FoldCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+// Appends to the scratch data file, counting bytes.
+class DataSink : public delta::OutStream {
+ public:
+  explicit DataSink(int fd) : fd_(fd) {}
+  bool Write(const void* buf, size_t n) override {
+    if (!WriteAll(fd_, buf, n)) return false;
+    size_ += n;
+    return true;
+  }
+  uint64_t size() const { return size_; }
+  bool Rewind(uint64_t to) {
+    size_ = to;
+    return ftruncate(fd_, off_t(to)) == 0 && lseek(fd_, off_t(to), SEEK_SET) == off_t(to);
+  }
+
+ private:
+  int fd_;
+  uint64_t size_ = 0;
+};
+
+struct FileJob {
+  std::string oldDisk, newDisk;  // oldDisk empty for an added file
+  uint64_t oldSize, newSize;
+};
+
+bool Fail(std::string* error, const std::string& what) {
+  *error = what + (errno != 0 ? std::string(": ") + strerror(errno) : std::string());
+  return false;
+}
+
+// Diffs the new file window by window against the old window at the same
+// offset (or the old file's last window when the old file is shorter).
+bool WriteDelta(const FileJob& job, uint64_t window, DataSink& sink, std::string* error) {
+  Fd oldFd, newFd = OpenRead(job.newDisk);
+  if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
+  if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
+  delta::Writer writer(sink);
+  std::vector<uint8_t> oldBuf, newBuf;
+  for (uint64_t at = 0; at < job.newSize; at += window) {
+    size_t newLen = size_t(std::min(window, job.newSize - at));
+    uint64_t oldAt = at < job.oldSize ? at : (job.oldSize > window ? job.oldSize - window : 0);
+    size_t oldLen = size_t(std::min(window, job.oldSize - oldAt));
+    newBuf.resize(newLen);
+    oldBuf.resize(oldLen);
+    if (!ReadAt(newFd.get(), at, newBuf.data(), newLen)) return Fail(error, "cannot read " + job.newDisk);
+    if (oldLen != 0 && !ReadAt(oldFd.get(), oldAt, oldBuf.data(), oldLen)) return Fail(error, "cannot read " + job.oldDisk);
+    DiffWindow(oldBuf.data(), oldLen, oldAt, newBuf.data(), newLen, writer);
+  }
+  if (!writer.Finish()) return Fail(error, "cannot write patch data");
+  return true;
+}
+
+bool WriteStored(const FileJob& job, DataSink& sink, std::string* error) {
+  Fd fd = OpenRead(job.newDisk);
+  if (!fd.ok()) return Fail(error, "cannot open " + job.newDisk);
+  std::vector<uint8_t> buf(1 << 20);
+  for (uint64_t at = 0; at < job.newSize;) {
+    size_t n = size_t(std::min<uint64_t>(buf.size(), job.newSize - at));
+    if (!ReadAt(fd.get(), at, buf.data(), n)) return Fail(error, "cannot read " + job.newDisk);
+    if (!sink.Write(buf.data(), n)) return Fail(error, "cannot write patch data");
+    at += n;
+  }
+  return true;
+}
+
+// Keeps the delta unless it is no smaller than the file itself.
+bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, Entry* e, BuildStats* stats,
+               std::string* error) {
+  uint64_t start = sink.size();
+  if (!WriteDelta(job, options.window, sink, error)) return false;
+  e->method = Method::delta;
+  if (sink.size() - start >= job.newSize) {
+    if (!sink.Rewind(start)) return Fail(error, "cannot rewind patch data");
+    if (!WriteStored(job, sink, error)) return false;
+    e->method = Method::stored;
+  }
+  (e->method == Method::delta ? stats->deltas : stats->stored)++;
+  e->dataOffset = start;  // relative until the table's size is known
+  e->dataLength = sink.size() - start;
+  return true;
+}
+
+Entry Plain(Kind kind, const std::string& path) {
+  Entry e{};
+  e.kind = kind;
+  e.method = Method::stored;
+  e.path = path;
+  return e;
+}
+
+struct Trees {
+  std::string oldRoot, newRoot;
+  std::vector<TreeItem> oldItems, newItems;
+  std::map<std::string, size_t> oldByKey, newByKey;
+};
+
+bool Index(const std::vector<TreeItem>& items, std::map<std::string, size_t>* byKey, std::string* error) {
+  for (size_t i = 0; i < items.size(); i++) {
+    if (!byKey->emplace(FoldCase(items[i].path), i).second) {
+      errno = 0;
+      return Fail(error, items[i].path + ": another name differs from it only in letter case");
+    }
+  }
+  return true;
+}
+
+// Removals, children first (the old walk reversed), for what is gone or has
+// turned from file to folder or back.
+void PlanRemovals(const Trees& t, std::vector<Entry>* entries, BuildStats* stats) {
+  for (size_t i = t.oldItems.size(); i-- > 0;) {
+    const TreeItem& item = t.oldItems[i];
+    auto it = t.newByKey.find(FoldCase(item.path));
+    if (it != t.newByKey.end() && t.newItems[it->second].folder == item.folder) continue;
+    if (item.folder) {
+      entries->push_back(Plain(Kind::removeFolder, item.path));
+      stats->removedFolders++;
+    } else {
+      Entry e = Plain(Kind::removeFile, item.path);
+      e.oldSize = item.size;
+      entries->push_back(e);
+      stats->removedFiles++;
+    }
+  }
+}
+
+bool HashOrFail(const std::string& path, uint8_t* digest, std::string* error) {
+  return HashFile(path, digest) || Fail(error, "cannot read " + path);
+}
+
+// Folders to make and files to add or change, parents first (the new walk).
+bool PlanCreations(const Trees& t, const BuildOptions& options, DataSink& sink, std::vector<Entry>* entries,
+                   BuildStats* stats, std::string* error) {
+  for (const TreeItem& item : t.newItems) {
+    auto it = t.oldByKey.find(FoldCase(item.path));
+    const TreeItem* old = it == t.oldByKey.end() ? nullptr : &t.oldItems[it->second];
+    if (old != nullptr && old->folder != item.folder) old = nullptr;
+    if (item.folder) {
+      if (old == nullptr) entries->push_back(Plain(Kind::makeFolder, item.path)), stats->madeFolders++;
+      continue;
+    }
+    Entry e = Plain(old ? Kind::changeFile : Kind::addFile, item.path);
+    FileJob job{old ? DiskPath(t.oldRoot, old->path) : "", DiskPath(t.newRoot, item.path), old ? old->size : 0,
+                item.size};
+    e.newSize = item.size;
+    if (!HashOrFail(job.newDisk, e.newSha, error)) return false;
+    if (old) {
+      e.oldSize = old->size;
+      if (!HashOrFail(job.oldDisk, e.oldSha, error)) return false;
+      if (e.oldSize == e.newSize && memcmp(e.oldSha, e.newSha, 32) == 0) {
+        stats->unchanged++;
+        continue;
+      }
+    }
+    if (!WriteData(job, options, sink, &e, stats, error)) return false;
+    (old ? stats->changed : stats->added)++;
+    entries->push_back(e);
+  }
+  return true;
+}
+
+bool HashRemovedFiles(const Trees& t, std::vector<Entry>* entries, std::string* error) {
+  for (Entry& e : *entries)
+    if (e.kind == Kind::removeFile && !HashOrFail(DiskPath(t.oldRoot, e.path), e.oldSha, error)) return false;
+  return true;
+}
+
+void PutLE(std::vector<uint8_t>* out, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; i++) out->push_back(uint8_t(v >> (8 * i)));
+}
+
+std::vector<uint8_t> SerializeTable(const std::vector<Entry>& entries, uint64_t dataStart) {
+  std::vector<uint8_t> t;
+  for (const Entry& e : entries) {
+    t.push_back(uint8_t(e.kind));
+    t.push_back(uint8_t(e.method));
+    PutLE(&t, e.path.size(), 2);
+    t.insert(t.end(), e.path.begin(), e.path.end());
+    PutLE(&t, e.oldSize, 8);
+    t.insert(t.end(), e.oldSha, e.oldSha + 32);
+    PutLE(&t, e.newSize, 8);
+    t.insert(t.end(), e.newSha, e.newSha + 32);
+    bool hasData = e.kind == Kind::addFile || e.kind == Kind::changeFile;
+    PutLE(&t, hasData ? e.dataOffset + dataStart : 0, 8);
+    PutLE(&t, e.dataLength, 8);
+  }
+  return t;
+}
+
+size_t TableSize(const std::vector<Entry>& entries) {
+  size_t n = 0;
+  for (const Entry& e : entries) n += 100 + e.path.size();
+  return n;
+}
+
+// Header, table, then the scratch data; the hash covers byte 48 onwards.
+bool WriteOutput(const std::string& outPath, const std::vector<Entry>& entries, int dataFd, uint64_t dataSize,
+                 uint64_t* fileSize, std::string* error) {
+  size_t tableSize = TableSize(entries);
+  if (entries.size() > patchfile::kMaxEntries || tableSize > patchfile::kMaxTableSize) {
+    errno = 0;
+    return Fail(error, "too many entries for one patch file");
+  }
+  std::vector<uint8_t> head(patchfile::kMagic, patchfile::kMagic + 4);
+  *fileSize = patchfile::kHeaderSize + tableSize + dataSize;
+  PutLE(&head, patchfile::kVersion, 4);
+  PutLE(&head, *fileSize, 8);
+  head.resize(48);
+  PutLE(&head, entries.size(), 4);
+  PutLE(&head, tableSize, 4);
+  std::vector<uint8_t> table = SerializeTable(entries, patchfile::kHeaderSize + tableSize);
+  Fd out = CreateWrite(outPath);
+  if (!out.ok()) return Fail(error, "cannot create " + outPath);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
+  EVP_DigestUpdate(ctx.get(), head.data() + 48, 8);
+  EVP_DigestUpdate(ctx.get(), table.data(), table.size());
+  if (!WriteAll(out.get(), head.data(), head.size()) || !WriteAll(out.get(), table.data(), table.size()))
+    return Fail(error, "cannot write " + outPath);
+  std::vector<uint8_t> buf(1 << 20);
+  for (uint64_t at = 0; at < dataSize;) {
+    size_t n = size_t(std::min<uint64_t>(buf.size(), dataSize - at));
+    if (!ReadAt(dataFd, at, buf.data(), n)) return Fail(error, "cannot read patch data back");
+    EVP_DigestUpdate(ctx.get(), buf.data(), n);
+    if (!WriteAll(out.get(), buf.data(), n)) return Fail(error, "cannot write " + outPath);
+    at += n;
+  }
+  uint8_t digest[32];
+  unsigned len = 0;
+  EVP_DigestFinal_ex(ctx.get(), digest, &len);
+  if (pwrite(out.get(), digest, 32, 16) != 32) return Fail(error, "cannot write " + outPath);
+  return true;
+}
+
+}  // namespace
+
+bool BuildPatch(const std::string& oldRoot, const std::string& newRoot, const std::string& outPath,
+                const BuildOptions& options, BuildStats* stats, std::string* error) {
+  errno = 0;
+  Trees t{oldRoot, newRoot, {}, {}, {}, {}};
+  if (!ReadTree(oldRoot, &t.oldItems, &stats->skipped, error) || !ReadTree(newRoot, &t.newItems, &stats->skipped, error))
+    return false;
+  if (!Index(t.oldItems, &t.oldByKey, error) || !Index(t.newItems, &t.newByKey, error)) return false;
+  std::string scratchPath = outPath + ".data";
+  Fd scratch = CreateWrite(scratchPath);
+  if (!scratch.ok()) return Fail(error, "cannot create " + scratchPath);
+  unlink(scratchPath.c_str());  // the open descriptor keeps it until we close it
+  DataSink sink(scratch.get());
+  std::vector<Entry> entries;
+  PlanRemovals(t, &entries, stats);
+  if (!HashRemovedFiles(t, &entries, error)) return false;
+  if (!PlanCreations(t, options, sink, &entries, stats, error)) return false;
+  stats->dataBytes = sink.size();
+  return WriteOutput(outPath, entries, scratch.get(), sink.size(), &stats->fileBytes, error);
+}
+
+}  // namespace patchbuild

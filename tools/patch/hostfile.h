@@ -1,0 +1,36 @@
+// Small POSIX file helpers for the host tools. Each function reports failure
+// by returning false, with errno left as the system set it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace patchbuild {
+
+// Owns a file descriptor; closes it when it goes.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  Fd& operator=(Fd&& o) noexcept;
+  ~Fd();
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+Fd OpenRead(const std::string& path);
+Fd CreateWrite(const std::string& path);  // truncates
+bool ReadAt(int fd, uint64_t offset, void* buf, size_t n);  // all n bytes or false
+bool WriteAll(int fd, const void* buf, size_t n);
+bool FileSize(int fd, uint64_t* size);
+
+// SHA-256 of a whole file, read through a fixed buffer.
+bool HashFile(const std::string& path, uint8_t digest[32]);
+
+}  // namespace patchbuild
