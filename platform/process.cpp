@@ -1,0 +1,46 @@
+#include "platform/process.h"
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+bool StartProcess(const char* program, const char* commandLine,
+                  const char* workingFolder, bool shown, DWORD* processId) {
+    *processId = 0;
+    // CreateProcessA may write into the command line, so it gets its own copy.
+    std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = shown ? SW_SHOWNORMAL : SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA(program, line.data(), nullptr, nullptr, FALSE,
+                          NORMAL_PRIORITY_CLASS, nullptr, workingFolder, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    *processId = pi.dwProcessId;
+    return true;
+}
+
+bool OpenProcessById(DWORD processId, DWORD access, Handle& out) {
+    out.Reset(::OpenProcess(access, FALSE, processId));
+    return out.Valid();
+}
+
+bool ProcessExitCode(HANDLE process, DWORD* code) {
+    return ::GetExitCodeProcess(process, code) != 0;
+}
+
+bool EndProcess(HANDLE process, UINT exitCode) {
+    return ::TerminateProcess(process, exitCode) != 0;
+}
+
+bool WaitProcessEnd(HANDLE process, DWORD ms) {
+    DWORD r = ::WaitForSingleObject(process, ms);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r == WAIT_TIMEOUT) ::SetLastError(ERROR_TIMEOUT);
+    return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+// Child processes: start, look up by id, end. See README.md for the error
+// convention.
+#pragma once
+#include <windows.h>
+#include "platform/handles.h"
+
+namespace platform {
+
+// Starts `program` with `commandLine` (the whole line, program path
+// included) in `workingFolder`, its window shown or hidden. No handles are
+// inherited; the environment is ours. The child's handles are closed here:
+// callers keep only the id in *processId.
+bool StartProcess(const char* program, const char* commandLine,
+                  const char* workingFolder, bool shown, DWORD* processId);
+
+// Opens a process by id with the given access rights.
+bool OpenProcessById(DWORD processId, DWORD access, Handle& out);
+// The exit code, or STILL_ACTIVE (259) while the process runs.
+bool ProcessExitCode(HANDLE process, DWORD* code);
+// Ends the process with `exitCode`; returns before it has gone.
+bool EndProcess(HANDLE process, UINT exitCode);
+// Waits up to `ms` for the process to end. False on timeout
+// (ERROR_TIMEOUT) or failure.
+bool WaitProcessEnd(HANDLE process, DWORD ms);
+
+}  // namespace platform
