@@ -1,0 +1,62 @@
+// A stand-in for the patch engine, driven by files beside it.
+//
+// Started as  "<dir>\patch.exe" -e -i -v -noc <patch file>  it:
+//  1. appends one line "<command line>|<current folder>|show=<n>" to
+//     <dir>\calls.txt, so a test can see how it was started;
+//  2. reads <dir>\<patch file>.fake: the first line is "go", "hold" or
+//     "go readonly"; the rest is the log to write ("-" alone: no log);
+//  3. with "hold", waits (at most 60 s) until <dir>\<patch file>.release exists;
+//  4. writes the log as "patch.err" in its current folder (read-only with
+//     "go readonly") and exits with code 0.
+#include <windows.h>
+#include <string>
+
+static std::string ReadAll(const std::string& path) {
+    std::string out;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+static void Write(const std::string& path, const std::string& text, DWORD disposition) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    if (disposition == OPEN_ALWAYS) SetFilePointer(h, 0, nullptr, FILE_END);
+    DWORD done = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+int main() {
+    char self[MAX_PATH], cwd[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    std::string dir(self);
+    dir.resize(dir.rfind('\\'));
+    std::string line = GetCommandLineA();
+    std::string patchFile = line.substr(line.rfind(' ') + 1);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    GetStartupInfoA(&si);
+    Write(dir + "\\calls.txt", line + "|" + cwd + "|show=" + std::to_string(si.wShowWindow) + "\n",
+          OPEN_ALWAYS);
+
+    std::string control = ReadAll(dir + "\\" + patchFile + ".fake");
+    size_t eol = control.find('\n');
+    std::string mode = control.substr(0, eol);
+    std::string log = eol == std::string::npos ? "" : control.substr(eol + 1);
+    if (mode == "hold") {
+        std::string release = dir + "\\" + patchFile + ".release";
+        for (int i = 0; i < 600 && GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+            Sleep(100);
+    }
+    if (log != "-") {
+        Write("patch.err", log, CREATE_ALWAYS);
+        if (mode == "go readonly") SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);
+    }
+    return 0;
+}
