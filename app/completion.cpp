@@ -41,7 +41,7 @@ static void Migrate(HWND dialog) {
     if (g_sequencerCalls.isAtDefaultPaths()) g_sequencerCalls.relocateInstallation();
     g_sequencerCalls.renameProductItems();
     StepProgress(dialog);
-    g_sequencerCalls.migrateShortcuts(g_state.finalInstallFolder);
+    g_sequencerCalls.migrateShortcuts(dialog, g_state.finalInstallFolder);
     g_sequencerCalls.migrateRegistry(dialog, g_state.finalInstallFolder);
     DeleteIn(g_state.finalInstallFolder, kLeftovers, 3);
 }

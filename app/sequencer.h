@@ -36,7 +36,7 @@ struct SequencerCalls {
     bool (*isAtDefaultPaths)();
     void (*relocateInstallation)();
     void (*renameProductItems)();
-    void (*migrateShortcuts)(const char* finalInstallFolder);
+    void (*migrateShortcuts)(HWND dialog, const char* finalInstallFolder);
     void (*migrateRegistry)(HWND dialog, const char* finalInstallFolder);
     void (*removeExtractedFiles)();
     void (*appendDiagnosticSuffix)();

@@ -11,7 +11,7 @@
 // Nothing here runs a whole update; the table only has to exist.
 SequencerCalls g_sequencerCalls = {
     [](const char*, const char*) {}, [] { return false; }, [] {}, [] {},
-    [](const char*) {}, [](HWND, const char*) {}, [] {}, [] {}, [] {}, [](const char*) {},
+    [](HWND, const char*) {}, [](HWND, const char*) {}, [] {}, [] {}, [] {}, [](const char*) {},
 };
 
 class PartsTest : public ::testing::Test {

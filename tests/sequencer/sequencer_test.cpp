@@ -28,7 +28,7 @@ SequencerCalls g_sequencerCalls = {
         std::strcpy(g_state.finalInstallFolder, (std::string(g_state.installFolder) + " new").c_str());
     },
     [] { Note("rename"); },
-    [](const char* folder) { Note(std::string("shortcuts ") + folder); },
+    [](HWND, const char* folder) { Note(std::string("shortcuts ") + folder); },
     [](HWND, const char* folder) { Note(std::string("registry ") + folder); },
     [] { Note("removeExtracted"); },
     [] { Note("suffix"); g_state.message += " [suffix]"; },
