@@ -1,0 +1,46 @@
+// The journal: a file in the working folder that makes a run recoverable.
+//
+// It holds the run's whole step list (written and flushed before the first
+// step), then one record per step begun, each flushed before the step acts,
+// and a final "committed" record. A run killed at any moment leaves either
+// no journal (nothing was touched), a torn step list (nothing was touched
+// either), or a list and its records: the next run undoes every step begun,
+// or, after "committed", finishes the clean-up.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "step.h"
+#include "winfile.h"
+
+namespace eng {
+
+const wchar_t* JournalName();
+
+class JournalWriter {
+ public:
+  // Creates the journal with the step list. Error convention: bool, system
+  // code in GetLastError().
+  bool Create(const std::wstring& path, const std::vector<Step>& steps);
+  bool MarkBegun(uint32_t index);
+  bool MarkCommitted();
+  void Close() { file_.Close(); }
+
+ private:
+  bool Record(uint32_t tag, uint32_t index);
+  File file_;
+};
+
+struct JournalState {
+  enum Kind { torn, open, committed, damaged } kind;
+  std::vector<Step> steps;
+  int64_t lastBegun = -1;  // -1: no step was begun
+};
+
+// Reads a journal's bytes (the caller loaded the file).
+JournalState ParseJournal(const std::vector<uint8_t>& bytes);
+// Serialised step list with its trailer, as Create writes it.
+std::vector<uint8_t> EncodeSteps(const std::vector<Step>& steps);
+
+}  // namespace eng
