@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <utility>
+#include <objbase.h>
 
 namespace platform {
 
@@ -85,6 +86,36 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// One BeginPaint / EndPaint pair: painting a window's invalid region.
+class Paint {
+public:
+    explicit Paint(HWND window) : window_(window) { dc_ = ::BeginPaint(window_, &ps_); }
+    ~Paint() { ::EndPaint(window_, &ps_); }
+    Paint(const Paint&) = delete;
+    Paint& operator=(const Paint&) = delete;
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    PAINTSTRUCT ps_;
+};
+
+// Memory handed out by the COM task allocator (the shell's item id lists);
+// CoTaskMemFree on destruction.
+class TaskMem {
+public:
+    TaskMem() = default;
+    ~TaskMem() { ::CoTaskMemFree(p_); }
+    TaskMem(const TaskMem&) = delete;
+    TaskMem& operator=(const TaskMem&) = delete;
+    void* Get() const { return p_; }
+    template <class T> T** Out() { ::CoTaskMemFree(p_); p_ = nullptr; return reinterpret_cast<T**>(&p_); }
+
+private:
+    void* p_ = nullptr;
 };
 
 }  // namespace platform
