@@ -1,0 +1,29 @@
+#include "app/startup_error.h"
+#include "platform/file.h"
+#include "platform/msgbox.h"
+#include "platform/window.h"
+#include <cstring>
+
+std::string NameWithoutExtension(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    const char* dot = std::strrchr(name, '.');
+    return dot ? std::string(name, static_cast<size_t>(dot - name)) : std::string(name);
+}
+
+std::string ApplicationName() {
+    char path[MAX_PATH];
+    if (!platform::ModulePath(path, sizeof path)) return std::string();
+    return NameWithoutExtension(path);
+}
+
+void ShowStartupMessage(HWND dialog, const char* text) {
+    std::string title = ApplicationName();
+    platform::ShowMessage(dialog, text, title.c_str(), MB_OK);
+}
+
+void ShowErrorAndEnd(HWND dialog, const char* text, int code) {
+    ShowStartupMessage(dialog, text);
+    platform::EndDialogWith(dialog, code);
+}

@@ -1,0 +1,26 @@
+// The updater's one window: the modal main dialog of template 102.
+#pragma once
+#include "platform/dialog.h"
+
+class CUpdaterDlg : public platform::Dialog {
+public:
+    CUpdaterDlg();
+
+protected:
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int notifyCode) override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnPaint() override;
+    bool OnSysCommand(WPARAM command) override;
+    HICON OnQueryDragIcon() override;
+
+private:
+    bool InitializeDialog();
+    void ActOnPreparation(int code);
+    void PaintMinimised(HDC dc);
+
+    HICON icon_;  // icon 128, shared by the system: never freed
+};
+
+// Where a minimised window draws its icon: centred, divisions truncated.
+int CentredIconOrigin(int clientExtent, int iconExtent);
