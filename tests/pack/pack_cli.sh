@@ -37,4 +37,10 @@ printf 'X' | dd of="$dir/damaged.exe" bs=1 seek=$((size - 18)) conv=notrunc 2>/d
 "$pack" append "$dir/odd.exe" "$dir/odd-out.exe" PEXE="$dir/exe" 2>/dev/null || fail "append to odd image"
 [ "$(stat -c %s "$dir/odd-out.exe")" = $((48 + 8 + 6 + 12)) ] || fail "padding"
 "$pack" check "$dir/odd-out.exe" PEXE || fail "padded container"
+# In place: the file itself receives the blocks.
+cp "$dir/updater.exe" "$dir/inplace.exe"
+"$pack" append "$dir/inplace.exe" PDLL="$dir/dll" RTP3="$dir/p3" RTP2="$dir/p2" RTP1="$dir/p1" \
+  PEXE="$dir/exe" || fail "append in place"
+cmp "$dir/out.exe" "$dir/inplace.exe" || fail "in place gives the same bytes"
+"$pack" append "$dir/inplace.exe" 2>/dev/null; [ $? = 2 ] || fail "append without blocks"
 echo "pack CLI: all passed"

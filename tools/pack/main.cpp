@@ -1,5 +1,6 @@
 // pack: appends the payload container to the built updater and inspects it.
 //   pack append UPDATER.exe OUT.exe TAG=FILE...   copy the updater, append blocks in order
+//   pack append FILE TAG=FILE...                  the same, in place
 //   pack list FILE                                tag, block offset, payload length, from the end
 //   pack check FILE TAG...                        exit 0 when sound and every tag is found
 // Exit codes: 0 success, 1 the container is damaged or a tag is missing,
@@ -35,17 +36,29 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: pack append UPDATER.exe OUT.exe TAG=FILE...\n"
+                 "       pack append FILE TAG=FILE...   (in place)\n"
                  "       pack list FILE\n"
                  "       pack check FILE TAG...\n");
     return 2;
 }
 
+// True when `arg` reads as TAG=FILE: then it is no output name.
+bool LooksLikeEntry(const char* arg) {
+    std::string tag, file, error;
+    return pack::ParseEntry(arg, &tag, &file, &error);
+}
+
 int Append(int argc, char** argv) {
-    if (argc < 5) return Usage();
+    if (argc < 4) return Usage();
+    // Without an output name the file itself receives the blocks.
+    bool inPlace = LooksLikeEntry(argv[3]);
+    const char* outPath = inPlace ? argv[2] : argv[3];
+    int first = inPlace ? 3 : 4;
+    if (first >= argc) return Usage();
     std::string image, error;
     if (!ReadFile(argv[2], &image)) { std::fprintf(stderr, "pack: cannot read %s\n", argv[2]); return 2; }
     std::vector<pack::Entry> entries;
-    for (int i = 4; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         std::string tag, file;
         if (!pack::ParseEntry(argv[i], &tag, &file, &error)) { std::fprintf(stderr, "pack: %s\n", error.c_str()); return 2; }
         pack::Entry e{tag, {}};
@@ -56,7 +69,7 @@ int Append(int argc, char** argv) {
     bool padded = false;
     if (!pack::BuildContainer(image, entries, &out, &padded, &error)) { std::fprintf(stderr, "pack: %s\n", error.c_str()); return 2; }
     if (padded) std::fprintf(stderr, "pack: image ends like a trailer; 8 zero bytes put before the first block\n");
-    if (!WriteFile(argv[3], out)) { std::fprintf(stderr, "pack: cannot write %s\n", argv[3]); return 2; }
+    if (!WriteFile(outPath, out)) { std::fprintf(stderr, "pack: cannot write %s\n", outPath); return 2; }
     return 0;
 }
 
