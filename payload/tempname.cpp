@@ -6,6 +6,7 @@
 #include "locate/path.h"
 #include "platform/dir.h"
 #include "platform/file.h"
+#include "platform/security.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ std::string PickBase(const char* preferred) {
 // failure such as a base folder we may not write in.
 bool TryCreate(const std::string& name, bool* taken) {
     *taken = false;
-    if (platform::CreateFolder(name.c_str())) return true;
+    if (platform::CreatePrivateFolder(name.c_str())) return true;
     *taken = platform::PathExists(name.c_str());
     return false;
 }

@@ -7,7 +7,8 @@
 // when it exists; else "\" when it exists; else ".". Then creates
 // base\<prefix><n> for n = 1, 2, ... up to 32767, taking the first that did
 // not exist (the creation itself is the test, so nobody can slip a folder in
-// between), and stores its full path in out (cap bytes).
+// between), and stores its full path in out (cap bytes). The folder is made
+// private to the current user, so nobody else can plant or swap files in it.
 // Fails when the base plus prefix plus 12 exceeds 260 characters, when the
 // full path leaves no room for "\" and a 12-character file name within cap,
 // when every number is taken, or when a folder cannot be created.

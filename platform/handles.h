@@ -118,4 +118,19 @@ private:
     void* p_ = nullptr;
 };
 
+// Memory the system hands out with LocalAlloc (security descriptors, SID
+// texts); LocalFree on destruction.
+class LocalMem {
+public:
+    LocalMem() = default;
+    ~LocalMem() { ::LocalFree(p_); }
+    LocalMem(const LocalMem&) = delete;
+    LocalMem& operator=(const LocalMem&) = delete;
+    void* Get() const { return p_; }
+    template <class T> T** Out() { ::LocalFree(p_); p_ = nullptr; return reinterpret_cast<T**>(&p_); }
+
+private:
+    void* p_ = nullptr;
+};
+
 }  // namespace platform
