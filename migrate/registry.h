@@ -1,0 +1,34 @@
+// The registry step of the migration: old keys out, paths rewritten in every
+// root key, the new product's keys in.
+#pragma once
+#include <windows.h>
+#include "migrate/registry_text.h"
+#include "migrate/registry_walk.h"
+
+// The rewrites of one migration: the install folder and the shared folder
+// become the final install folder, "Kestrin.exe" becomes "Dovetra.exe", and
+// text that already names the final folder or "Dovetra.exe" is left alone.
+// When the installation was not moved the install folder maps to itself and
+// no value changes for it.
+RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
+                               const char* finalInstallFolder);
+
+// One walk over HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and
+// HKEY_USERS in that order, each value rewritten at most once per visit and
+// the same way on every visit (a key reached through two roots is seen
+// twice). Steps the dialog's progress bar three times: after the first two
+// roots, after the third, after the fourth. A null dialog steps nothing.
+void RewriteRegistry(const RewriteTable& table, HWND dialog, RegistryWalkStats& stats);
+
+// Deletes the five old keys below HKEY_CURRENT_USER ("files" before its
+// parent); a missing key is no error.
+void DeleteOldKeys();
+
+// Writes the three new keys below HKEY_CURRENT_USER. Values are REG_SZ and
+// stored without a terminating NUL ("Offscreen" is the one byte "0"). A key
+// that cannot be created loses only its own values.
+void WriteNewKeys(const char* finalInstallFolder);
+
+// The whole step, with the folders of g_state: DeleteOldKeys, RewriteRegistry,
+// WriteNewKeys. Reports nothing and returns 0.
+int MigrateRegistry(HWND dialog, const char* finalInstallFolder);

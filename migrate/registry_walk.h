@@ -1,0 +1,25 @@
+// The walk that rewrites registry values below a key.
+#pragma once
+#include <windows.h>
+#include "migrate/registry_text.h"
+
+struct RegistryWalkStats {
+    unsigned long keys;          // keys whose values were read
+    unsigned long values;        // values read
+    unsigned long rewritten;     // values written back with new data
+    unsigned long failedWrites;  // values that needed a change but could not be written
+    unsigned long skippedKeys;   // subkeys that could not be opened for reading
+};
+
+// Rewrites every text value in `key` and in all keys below it, depth first,
+// a key's own values before its subkeys. Keys are opened for reading only and
+// never created; only a key with a value to change is opened again for
+// writing, after its values have been read. Buffers follow each key's own
+// maxima, so no value is skipped for its size or its name's length. `key`
+// stays open; every key opened here is closed before return.
+void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats);
+
+// The single-rewrite form: `oldText` becomes `newText` wherever it stands
+// whole. A text holding '\' or ':' is matched as a folder, any other as a
+// file name. Returns the number of values rewritten.
+int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText);

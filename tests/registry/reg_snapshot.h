@@ -1,0 +1,33 @@
+// Test helpers: whole-tree registry snapshots and fixture writers. Test code
+// talks to the registry directly so that it does not share the code it checks.
+#pragma once
+#include <windows.h>
+#include <map>
+#include <string>
+
+struct RegEntry {
+    DWORD type;
+    std::string data;
+    bool operator==(const RegEntry& o) const { return type == o.type && data == o.data; }
+    bool operator!=(const RegEntry& o) const { return !(*this == o); }
+};
+
+// "HKCU\path\to\key:valueName" -> entry. Keys without values appear as
+// "HKCU\path\to\key\" with type REG_NONE, so created keys show up too.
+using RegSnapshot = std::map<std::string, RegEntry>;
+
+// Adds everything below `root` + `path` ("" for the whole root) under the
+// prefix `label` ("HKCU" ...).
+void SnapshotTree(HKEY root, const char* label, const char* path, RegSnapshot& out);
+// The four roots, entirely.
+RegSnapshot SnapshotAll();
+
+// Entries that differ: added, removed (type 0xFFFFFFFF in `after`) or changed.
+RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after);
+
+// Fixture writers; they fail the current test on error.
+void PutValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data);
+void PutText(HKEY root, const char* key, const char* name, const std::string& text);  // REG_SZ + NUL
+bool ReadValue(HKEY root, const char* key, const char* name, RegEntry& out);
+bool KeyExists(HKEY root, const char* key);
+void DeleteTree(HKEY root, const char* key);
