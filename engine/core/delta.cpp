@@ -1,5 +1,5 @@
 // Apply: decodes the command stream described in deltamodel.h. Memory is the
-// model (about 260 KiB) and three 64 KiB buffers, whatever the file sizes.
+// model (about 2.8 MiB) and three 64 KiB buffers, whatever the file sizes.
 #include "delta.h"
 
 #include <memory>
@@ -42,7 +42,7 @@ struct Decoding {
   uint64_t oldSize;
   rc::Decoder coder;
   Output out;
-  std::unique_ptr<Model> model;  // ~260 KiB: kept off the stack
+  std::unique_ptr<Model> model;  // ~2.8 MiB: kept off the stack
   std::vector<uint8_t> oldBuf;
   uint64_t oldPos = 0;
   uint64_t made = 0;

@@ -5,7 +5,7 @@
 // Apply works in bounded memory whatever the file sizes: it reads the old file
 // at arbitrary offsets through OldReader, the delta sequentially through
 // InStream, and writes the new file sequentially through OutStream, holding only
-// fixed-size buffers and probability tables (a little over 1 MiB in all).
+// fixed-size buffers and probability tables (about 3 MiB in all).
 #pragma once
 #include <cstddef>
 #include <cstdint>

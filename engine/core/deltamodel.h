@@ -11,47 +11,85 @@
 // Every command makes at least one byte. The old position starts at 0 and
 // advances by `copy`; it stays within [0, old size] and copies stay inside it.
 //
-// Contexts: a diff byte is first coded as zero/non-zero, with the zero pattern
-// of the last four diff bytes as context (most are zero: code that only moved);
-// a non-zero diff byte is coded bitwise under the old byte it is added to (a
-// changed address keeps changing the same way). Literal bytes are coded
-// bitwise under the byte made just before them.
+// Contexts. Most diff bytes are zero (code that only moved); where code
+// refers to something that moved, the displacement bytes change, the same way
+// each time. So a diff byte is first coded zero/non-zero by three models
+// mixed: the zero pattern of the last eight diff bytes, the last four with the
+// old byte before, and the last two with the two old bytes before (which say
+// "this is the operand of a call"). A non-zero diff byte is coded bitwise by
+// three mixed trees: under the last non-zero diff byte, under the old byte it
+// is added to (carries), and alone. Literal bytes mix order-1, order-0 and a
+// hashed order-2 tree.
 #pragma once
 #include <cstdint>
 
+#include "mixer.h"
 #include "rangecoder.h"
 
 namespace delta {
 
 struct NumberModel {
-  rc::Prob width[128];     // bit width of the value, 0..64, as a 7-bit tree
-  rc::Prob high[65][16];   // the three bits below the leading one, per width
+  rc::Prob width[128];    // bit width of the value, 0..64, as a 7-bit tree
+  rc::Prob high[65][16];  // the three bits below the leading one, per width
 };
 
+// About 2.8 MiB; Apply and Writer each hold one on the heap.
 struct Model {
-  rc::Prob zero[16];
-  rc::Prob diff[256][256];
-  rc::Prob literal[256][256];
-  rc::Prob seekSign[2];
+  rc::Prob zeroByHistory[512];
+  rc::Prob zeroByOld[4096];
+  rc::Prob zeroByOld2[1 << 18];
+  mix::Weights zeroMix[16];
+  rc::Prob diffByLast[256][256];
+  rc::Prob diffByOld[256][256];
+  rc::Prob diffAlone[256];
+  mix::Weights diffMix[256];
+  rc::Prob literal1[256][256];
+  rc::Prob literal0[256];
+  rc::Prob literal2[1024][256];
+  mix::Weights literalMix[256];
+  rc::Prob seekSign;
   NumberModel seek, copy, extra;
-  unsigned zeroHistory = 0;
-  uint8_t lastNew = 0;
-  void Reset() {
-    rc::Init(&zero[0], sizeof zero / sizeof(rc::Prob));
-    rc::Init(&diff[0][0], sizeof diff / sizeof(rc::Prob));
-    rc::Init(&literal[0][0], sizeof literal / sizeof(rc::Prob));
-    rc::Init(&seekSign[0], 2);
-    for (NumberModel* m : {&seek, &copy, &extra}) rc::Init(&m->width[0], sizeof(NumberModel) / sizeof(rc::Prob));
-    zeroHistory = 0;
-    lastNew = 0;
-  }
+  unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
+  uint8_t lastNew, lastNew2, lastDiff, prevOld, prevOld2;
+
+  void Reset();
 };
 
-// Codes a byte as 8 bits down a 256-leaf tree.
+template <class T, size_t N>
+inline void InitAll(T (&a)[N]) {
+  rc::Init(reinterpret_cast<rc::Prob*>(&a[0]), sizeof a / sizeof(rc::Prob));
+}
+
+inline void Model::Reset() {
+  InitAll(zeroByHistory);
+  InitAll(zeroByOld);
+  InitAll(zeroByOld2);
+  InitAll(diffByLast);
+  InitAll(diffByOld);
+  InitAll(diffAlone);
+  InitAll(literal1);
+  InitAll(literal0);
+  InitAll(literal2);
+  rc::Init(&seekSign, 1);
+  for (NumberModel* m : {&seek, &copy, &extra}) {
+    InitAll(m->width);
+    InitAll(m->high);
+  }
+  mix::InitWeights(zeroMix, 16, 3);
+  mix::InitWeights(diffMix, 256, 3);
+  mix::InitWeights(literalMix, 256, 3);
+  zeroHistory = 0;
+  lastNew = lastNew2 = lastDiff = prevOld = prevOld2 = 0;
+}
+
+// Codes a byte down three 256-leaf trees mixed, one weight set per node.
 template <class Coder>
-inline uint8_t CodeByte(Coder& c, rc::Prob* tree, uint8_t value) {
+inline uint8_t CodeByteMixed(Coder& c, rc::Prob* a, rc::Prob* b, rc::Prob* d, mix::Weights* sets, uint8_t value) {
   unsigned node = 1;
-  for (int i = 7; i >= 0; i--) node = (node << 1) | c.Code(tree[node], (value >> i) & 1);
+  for (int i = 7; i >= 0; i--) {
+    rc::Prob* models[3] = {&a[node], &b[node], &d[node]};
+    node = (node << 1) | mix::Code(c, models, 3, sets[node], (value >> i) & 1);
+  }
   return uint8_t(node);
 }
 
@@ -65,8 +103,8 @@ inline int BitWidth(uint64_t v) {
 }
 
 // Codes an unsigned number: its width, then the three bits under the leading
-// one through models, then the rest as plain bits. The decoder may return a
-// width above 64 only as garbage from a damaged stream: it is clamped here and
+// one through models, then the rest as plain bits. A damaged stream may
+// decode a width above 64: it is clamped here, and the value that results is
 // caught by the caller's range checks.
 template <class Coder>
 inline uint64_t CodeNumber(Coder& c, NumberModel& m, uint64_t value) {
@@ -93,29 +131,42 @@ inline uint64_t CodeNumber(Coder& c, NumberModel& m, uint64_t value) {
   return result;
 }
 
-// Seek distances as sign and magnitude; the magnitude may be up to 2^64-1
-// from a damaged stream and is range-checked by the caller.
+// Seek distances as magnitude then sign; a damaged stream may give any
+// magnitude up to 2^64-1, which the caller range-checks.
 template <class Coder>
 inline uint64_t CodeSeek(Coder& c, Model& m, uint64_t magnitude, bool negative, bool* outNegative) {
   uint64_t mag = CodeNumber(c, m.seek, magnitude);
-  *outNegative = mag != 0 && c.Code(m.seekSign[0], negative ? 1 : 0) != 0;
+  *outNegative = mag != 0 && c.Code(m.seekSign, negative ? 1 : 0) != 0;
   return mag;
 }
 
+// Codes the diff byte that turns oldByte into the new byte; returns it.
 template <class Coder>
 inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
-  unsigned ctx = m.zeroHistory & 15;
-  unsigned nonZero = c.Code(m.zero[ctx], diff != 0);
-  m.zeroHistory = (m.zeroHistory << 1) | nonZero;
+  unsigned h = m.zeroHistory;
+  rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
+                         &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
+                         &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
+  unsigned nonZero = mix::Code(c, models, 3, m.zeroMix[h & 15], diff != 0);
+  m.zeroHistory = (h << 1) | nonZero;
   uint8_t d = 0;
-  if (nonZero) d = CodeByte(c, m.diff[oldByte], diff);
+  if (nonZero) {
+    d = CodeByteMixed(c, m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone, m.diffMix, diff);
+    m.lastDiff = d;
+  }
+  m.prevOld2 = m.prevOld;
+  m.prevOld = oldByte;
+  m.lastNew2 = m.lastNew;
   m.lastNew = uint8_t(oldByte + d);
   return d;
 }
 
+// Codes a literal byte; returns it.
 template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
-  uint8_t b = CodeByte(c, m.literal[m.lastNew], value);
+  unsigned h = ((m.lastNew2 * 0x9E3779B1u) >> 22 ^ m.lastNew) & 1023;
+  uint8_t b = CodeByteMixed(c, m.literal1[m.lastNew], m.literal0, m.literal2[h], m.literalMix, value);
+  m.lastNew2 = m.lastNew;
   m.lastNew = b;
   return b;
 }

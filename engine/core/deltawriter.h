@@ -26,7 +26,7 @@ class Writer {
 
  private:
   rc::Encoder coder_;
-  std::unique_ptr<Model> model_;  // ~260 KiB
+  std::unique_ptr<Model> model_;  // ~2.8 MiB
   uint64_t oldPos_ = 0;
 };
 

@@ -12,14 +12,38 @@
 
 namespace rc {
 
-using Prob = uint16_t;  // probability that the next bit is 0, in 1/4096ths
-constexpr int kProbBits = 12;
+// A bit model: the probability that the next bit is 0, in 1/65536ths, in the
+// low 16 bits, and how many bits it has seen (up to 63) above them. A model
+// learns fast while young (it moves by 1/2, 1/3, ... of the way) and then
+// settles at 1/2^kMaxShift; small files, which have little to learn from,
+// gain the most from that.
+using Prob = uint32_t;
+constexpr int kProbBits = 16;
 constexpr Prob kProbHalf = 1u << (kProbBits - 1);
-constexpr int kMoveBits = 5;  // adaptation speed: larger is slower, steadier
+constexpr int kMaxShift = 5;
 constexpr uint32_t kTop = 1u << 24;
 
 inline void Init(Prob* p, size_t n) {
   for (size_t i = 0; i < n; i++) p[i] = kProbHalf;
+}
+
+// Shift for a model that has seen n bits: about log2(n + 1.5), capped.
+constexpr uint8_t kShiftForCount[64] = {1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                        5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5,
+                                        5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7};
+
+inline uint32_t Probability(Prob p) { return p & 0xFFFFu; }
+
+inline void Update(Prob& p, unsigned bit) {
+  uint32_t count = p >> 16, q = p & 0xFFFFu;
+  int shift = kShiftForCount[count] < kMaxShift ? kShiftForCount[count] : kMaxShift;
+  if (bit == 0)
+    q += (0x10000u - q) >> shift;
+  else
+    q -= q >> shift;
+  if (q == 0x10000u) q = 0xFFFFu;
+  if (q == 0) q = 1;
+  p = (count + (count < 63)) << 16 | q;
 }
 
 // Writes the coded bytes to an OutStream through a fixed buffer.
@@ -27,14 +51,29 @@ class Encoder {
  public:
   explicit Encoder(delta::OutStream& out);
   unsigned Code(Prob& p, unsigned bit) {
-    uint32_t bound = (range_ >> kProbBits) * p;
+    uint32_t bound = (range_ >> kProbBits) * Probability(p);
     if (bit == 0) {
       range_ = bound;
-      p = Prob(p + (((1u << kProbBits) - p) >> kMoveBits));
     } else {
       low_ += bound;
       range_ -= bound;
-      p = Prob(p - (p >> kMoveBits));
+    }
+    Update(p, bit);
+    while (range_ < kTop) {
+      range_ <<= 8;
+      ShiftLow();
+    }
+    return bit;
+  }
+  // Codes a bit with a probability of 0 given in 1/65536ths (1..65535),
+  // for callers that keep their own models.
+  unsigned CodeFixed(uint32_t p0, unsigned bit) {
+    uint32_t bound = (range_ >> kProbBits) * p0;
+    if (bit == 0) {
+      range_ = bound;
+    } else {
+      low_ += bound;
+      range_ -= bound;
     }
     while (range_ < kTop) {
       range_ <<= 8;
@@ -72,17 +111,31 @@ class Decoder {
   // be read, or does not start as the encoder starts.
   bool Start();
   unsigned Code(Prob& p, unsigned /*bit*/) {
-    uint32_t bound = (range_ >> kProbBits) * p;
+    uint32_t bound = (range_ >> kProbBits) * Probability(p);
     unsigned bit;
     if (code_ < bound) {
       range_ = bound;
-      p = Prob(p + (((1u << kProbBits) - p) >> kMoveBits));
       bit = 0;
     } else {
       range_ -= bound;
       code_ -= bound;
-      p = Prob(p - (p >> kMoveBits));
       bit = 1;
+    }
+    Update(p, bit);
+    while (range_ < kTop) {
+      range_ <<= 8;
+      code_ = (code_ << 8) | NextByte();
+    }
+    return bit;
+  }
+  unsigned CodeFixed(uint32_t p0, unsigned /*bit*/) {
+    uint32_t bound = (range_ >> kProbBits) * p0;
+    unsigned bit = code_ >= bound;
+    if (bit == 0) {
+      range_ = bound;
+    } else {
+      range_ -= bound;
+      code_ -= bound;
     }
     while (range_ < kTop) {
       range_ <<= 8;

@@ -1,0 +1,54 @@
+// Logistic mixing of several bit models (as in the PAQ family of
+// compressors): each model's probability is stretched, ln(p/(1-p)), the
+// stretched values are weighted and summed, and the sum squashed back into a
+// probability. The weights learn online which model to trust. Everything is
+// integer arithmetic so that every build (x87 or SSE, 32 or 64 bit) codes
+// bit-identically.
+#pragma once
+#include <cstdint>
+
+#include "rangecoder.h"
+
+namespace mix {
+
+// 1 / (1 + e^-x): x in 1/256ths, clamped to +-2047; result in 1/4096ths.
+int Squash(int x);
+// Inverse of Squash over p in [0, 4095].
+int Stretch(int p);
+
+constexpr int kMaxInputs = 4;
+constexpr int kWeightOne = 1 << 16;
+
+struct Weights {
+  int32_t w[kMaxInputs];
+};
+
+inline void InitWeights(Weights* sets, int count, int inputs) {
+  for (int s = 0; s < count; s++)
+    for (int i = 0; i < kMaxInputs; i++) sets[s].w[i] = i < inputs ? kWeightOne / inputs : 0;
+}
+
+// Codes one bit from n models (n <= kMaxInputs) mixed with weight set w, then
+// trains the models and the weights on the bit coded.
+template <class Coder>
+inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsigned bit) {
+  int st[kMaxInputs];
+  int64_t dot = 0;
+  for (int i = 0; i < n; i++) {
+    st[i] = Stretch(int(rc::Probability(*models[i]) >> 4));
+    dot += int64_t(w.w[i]) * st[i];
+  }
+  int x = int(dot >> 16);
+  x = x > 2047 ? 2047 : (x < -2047 ? -2047 : x);
+  int p = Squash(x);  // chance of a 0 bit, 1/4096ths
+  uint32_t p16 = uint32_t(p) * 16 + 8;
+  bit = c.CodeFixed(p16, bit);
+  int err = ((bit == 0) << 12) - p;
+  for (int i = 0; i < n; i++) {
+    w.w[i] += (st[i] * err) >> 9;
+    rc::Update(*models[i], bit);
+  }
+  return bit;
+}
+
+}  // namespace mix
