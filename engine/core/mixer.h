@@ -11,10 +11,37 @@
 
 namespace mix {
 
-// 1 / (1 + e^-x): x in 1/256ths, clamped to +-2047; result in 1/4096ths.
-int Squash(int x);
-// Inverse of Squash over p in [0, 4095].
-int Stretch(int p);
+// Squash sampled at x = -2048, -1920, ..., 2048 and interpolated between.
+constexpr int kSquashPoints[33] = {1,    2,    3,    6,    10,   16,   27,   45,   73,   120,  194,
+                                   310,  488,  747,  1101, 1546, 2047, 2549, 2994, 3348, 3607, 3785,
+                                   3901, 3975, 4022, 4050, 4068, 4079, 4085, 4089, 4092, 4093, 4094};
+
+// 1 / (1 + e^-x): x in 1/256ths, clamped to +-2047; result in 1/4096ths,
+// never 0.
+constexpr int Squash(int x) {
+  if (x > 2047) return 4095;
+  if (x < -2047) return 1;
+  int frac = x & 127;
+  int i = (x >> 7) + 16;
+  return (kSquashPoints[i] * (128 - frac) + kSquashPoints[i + 1] * frac + 64) >> 7;
+}
+
+// The inverse of Squash for p in [0, 4095], tabulated at compile time.
+struct StretchTable {
+  int16_t v[4096] = {};
+  constexpr StretchTable() {
+    int next = 0;
+    for (int x = -2047; x <= 2047; x++) {
+      int p = Squash(x);
+      for (int i = next; i <= p; i++) v[i] = int16_t(x);
+      next = p + 1;
+    }
+    for (int i = next; i < 4096; i++) v[i] = 2047;
+  }
+};
+inline constexpr StretchTable kStretch{};
+
+inline int Stretch(int p) { return kStretch.v[p]; }
 
 constexpr int kMaxInputs = 4;
 constexpr int kWeightOne = 1 << 16;
