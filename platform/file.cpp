@@ -24,6 +24,10 @@ bool CreateNew(const char* path, Handle& out) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, out);
 }
 
+bool OpenReadSharing(const char* path, Handle& out) {
+    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, out);
+}
+
 bool Read(HANDLE h, void* buf, DWORD n, DWORD* got) {
     *got = 0;
     return ::ReadFile(h, buf, n, got, nullptr) != 0;
@@ -78,6 +82,13 @@ bool DeleteFileAt(const char* path) {
 
 bool MoveItem(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool SetReadOnly(const char* path, bool on) {
+    DWORD a = ::GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    a = on ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    return ::SetFileAttributesA(path, a) != 0;
 }
 
 bool ModulePath(char* out, DWORD cap) {

@@ -14,6 +14,9 @@ bool OpenReadWrite(const char* path, Handle& out);
 bool OpenExistingReadWrite(const char* path, Handle& out);
 // Creates a new file; fails when the name exists already (no planting, no reuse).
 bool CreateNew(const char* path, Handle& out);
+// Opens for reading and lets others read and write meanwhile, so one file
+// can be open once to read and once to write (a copy onto itself).
+bool OpenReadSharing(const char* path, Handle& out);
 
 // Reads up to n bytes; *got is 0 at the end of the file.
 bool Read(HANDLE h, void* buf, DWORD n, DWORD* got);
@@ -32,6 +35,8 @@ bool IsFolder(const char* path);
 bool DeleteFileAt(const char* path);
 // Moves a file or folder; never replaces an existing destination; works across volumes.
 bool MoveItem(const char* from, const char* to);
+// Sets or clears the read-only attribute of a file.
+bool SetReadOnly(const char* path, bool on);
 
 // The running executable's full path; fails when it does not fit `cap`.
 bool ModulePath(char* out, DWORD cap);
