@@ -1,0 +1,37 @@
+// The new suite's Start-menu and desktop shortcuts.
+#pragma once
+#include <windows.h>
+
+// Writes the link file `linkPath` pointing at `target` with `description`.
+// A failed SetPath, SetDescription or save is told in a box ("SetPath
+// failed!", ...; exclamation icon, owned by `owner`, titled with the
+// executable's name) and the work goes on. Returns the save's COM result
+// (S_OK), or the failure of creating the link object, which shows nothing.
+// COM must be initialised on the calling thread.
+HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, HWND owner);
+
+// The steps of writing one link file, each reporting success; on failure
+// the COM result is in GetLastError() (platform/shelllink.h). CreateShortcut
+// uses the shell's link object; tests put in links that fail where told.
+class LinkWriter {
+public:
+    virtual ~LinkWriter() = default;
+    virtual bool Create() = 0;
+    virtual bool SetPath(const char* target) = 0;
+    virtual bool SetDescription(const char* description) = 0;
+    virtual bool Save(const char* linkPath) = 0;
+};
+
+// CreateShortcut on a given writer.
+HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* linkPath, const char* description,
+                           HWND owner);
+
+// Creates "<programs>\Dovetra 5" with a shortcut for each of "Dovetra.exe",
+// "Kestrin 4 to 3 Converter.exe", "Kestrin 4 to 3 Converter.ksd" and
+// "ReadMe.ksd" that exists in `finalInstallFolder`; puts a copy of the main
+// shortcut on the desktop in place of "Kestrin 5.0.lnk" when that was there
+// (the old one is deleted only once the copy is in place); deletes
+// "<programs>\Kestrin 5.0". Folders come from g_state.startMenuProgramsFolder
+// and g_state.desktopFolder; an empty one is left alone. Boxes of
+// CreateShortcut are owned by `owner`.
+void MigrateShortcuts(const char* finalInstallFolder, HWND owner);

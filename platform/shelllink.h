@@ -1,0 +1,37 @@
+// Shortcut (.lnk) files through the shell's link object: ShellLink with
+// IShellLinkA for the fields and IPersistFile for the file. COM must be
+// initialised on the calling thread. See README.md for the error convention;
+// here the code left in GetLastError() after a false return is the COM
+// result (an HRESULT), since that is what the shell hands back.
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+#include "platform/handles.h"
+
+namespace platform {
+
+class ShellLink {
+public:
+    // Creates the link object (in-process) and obtains its IPersistFile.
+    bool Create();
+    bool SetPath(const char* target);
+    bool SetDescription(const char* description);
+    // Writes the link file; the path is turned into UTF-16 in the ANSI code
+    // page and must fit MAX_PATH units with its NUL. The link object then
+    // remembers that file as its own.
+    bool Save(const char* linkPath);
+    // Reads a link file written before (tests read links back this way).
+    bool Load(const char* linkPath);
+    // The target and the description held by the object; fail when they do
+    // not fit `cap` bytes.
+    bool GetPath(char* out, int cap);
+    bool GetDescription(char* out, int cap);
+
+private:
+    // Declared in this order so that the persistence interface is released
+    // first, then the link object.
+    ComPtr<IShellLinkA> link_;
+    ComPtr<IPersistFile> file_;
+};
+
+}  // namespace platform
