@@ -1,0 +1,113 @@
+#include "scratch.h"
+#include <cstring>
+#include "platform/dir.h"
+#include "platform/file.h"
+#include "platform/handles.h"
+#include "platform/msgbox.h"
+
+std::vector<Box> g_boxes;
+
+static int RecordBox(HWND owner, const char* text, const char* title, UINT flags) {
+    g_boxes.push_back(Box{owner, text, title, flags});
+    return IDOK;
+}
+
+void WriteText(const std::string& path, const std::string& content) {
+    platform::Handle h;
+    platform::SetReadOnly(path.c_str(), false);
+    platform::DeleteFileAt(path.c_str());
+    ASSERT_TRUE(platform::CreateNew(path.c_str(), h)) << path;
+    ASSERT_TRUE(platform::Write(h.Get(), content.data(), static_cast<DWORD>(content.size()))) << path;
+}
+
+std::string ReadText(const std::string& path) {
+    platform::Handle h;
+    if (!platform::OpenRead(path.c_str(), h)) return "<missing>";
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (platform::Read(h.Get(), buf, sizeof buf, &got) && got > 0) out.append(buf, got);
+    return out;
+}
+
+bool Exists(const std::string& path) { return platform::PathExists(path.c_str()); }
+bool IsDir(const std::string& path) { return platform::IsFolder(path.c_str()); }
+
+void MakeDir(const std::string& path) {
+    ASSERT_TRUE(platform::CreateFolder(path.c_str())) << path;
+}
+
+std::string CurrentDir() {
+    char buf[MAX_PATH + 1];
+    return platform::GetCurrentFolder(buf, sizeof buf) ? buf : "<unknown>";
+}
+
+std::vector<std::string> ListNames(const std::string& folder) {
+    std::vector<std::string> names;
+    platform::DirWalk walk;
+    platform::DirEntry e;
+    if (!walk.First((folder + "\\*.*").c_str(), &e)) return names;
+    do {
+        if (e.name[0] != '.') names.push_back(e.name);
+    } while (walk.Next(&e));
+    return names;
+}
+
+void RemoveAll(const std::string& path) {
+    if (!IsDir(path)) {
+        platform::SetReadOnly(path.c_str(), false);
+        platform::DeleteFileAt(path.c_str());
+        return;
+    }
+    platform::DirWalk walk;
+    platform::DirEntry e;
+    std::vector<std::string> names;
+    if (walk.First((path + "\\*.*").c_str(), &e)) {
+        do {
+            if (std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0) names.push_back(e.name);
+        } while (walk.Next(&e));
+    }
+    for (const std::string& n : names) RemoveAll(path + "\\" + n);
+    platform::RemoveFolder(path.c_str());
+}
+
+unsigned long long WriteTime(const std::string& path) {
+    platform::Handle h;
+    FILETIME c, a, w;
+    if (!platform::OpenRead(path.c_str(), h) || !platform::GetTimes(h.Get(), &c, &a, &w)) return 0;
+    return (static_cast<unsigned long long>(w.dwHighDateTime) << 32) | w.dwLowDateTime;
+}
+
+void SetWriteTime(const std::string& path, unsigned long long t) {
+    platform::Handle h;
+    ASSERT_TRUE(platform::OpenExistingReadWrite(path.c_str(), h)) << path;
+    FILETIME w{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+    ASSERT_TRUE(platform::SetTimes(h.Get(), nullptr, nullptr, &w)) << path;
+}
+
+void Scratch::SetUp() {
+    char tmp[MAX_PATH + 1];
+    ASSERT_TRUE(platform::EnvironmentValue("TMP", tmp, sizeof tmp));
+    std::string base = std::string(tmp) + "\\dv-migrate";
+    platform::CreateFolder(base.c_str());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root = base + "\\" + info->test_suite_name() + "." + info->name();
+    RemoveAll(root);
+    MakeDir(root);
+    ASSERT_TRUE(platform::SetCurrentFolder(root.c_str()));
+    g_boxes.clear();
+    platform::SetMessageHook(RecordBox);
+}
+
+void Scratch::TearDown() {
+    platform::SetMessageHook(nullptr);
+    char tmp[MAX_PATH + 1];
+    if (platform::EnvironmentValue("TMP", tmp, sizeof tmp)) platform::SetCurrentFolder(tmp);
+    RemoveAll(root);
+}
+
+std::vector<std::string> Scratch::BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const Box& b : g_boxes) texts.push_back(b.text);
+    return texts;
+}

@@ -1,0 +1,45 @@
+// Scratch folders and recorded message boxes for the migration tests.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// A message box the code under test asked for.
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string title;
+    UINT flags;
+};
+
+void WriteText(const std::string& path, const std::string& content);
+// The file's bytes; "<missing>" when it cannot be opened.
+std::string ReadText(const std::string& path);
+bool Exists(const std::string& path);
+bool IsDir(const std::string& path);
+void MakeDir(const std::string& path);
+std::string CurrentDir();
+// Removes a tree whatever its attributes (the tests' own clean-up).
+void RemoveAll(const std::string& path);
+// The names in a folder in the file system's order, dot-names left out.
+std::vector<std::string> ListNames(const std::string& folder);
+// The last-write time of a file as one number; 0 when unreadable.
+unsigned long long WriteTime(const std::string& path);
+void SetWriteTime(const std::string& path, unsigned long long t);
+
+// Each test gets an empty folder `root` (under the prefix's temp folder)
+// which is also the current directory at the start, and a hook that records
+// every message box in `boxes`, answering OK.
+class Scratch : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string At(const std::string& rel) const { return root + "\\" + rel; }
+    std::vector<std::string> BoxTexts() const;
+
+    std::string root;
+};
+
+// Every box shown since the current test began, in order.
+extern std::vector<Box> g_boxes;
