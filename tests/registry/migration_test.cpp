@@ -3,8 +3,10 @@
 // after, and every difference must be one that was asked for.
 #include <gtest/gtest.h>
 #include <aclapi.h>
+#include <commctrl.h>
 #include <cstring>
 #include <string>
+#include "app/resource.h"
 #include "app/state.h"
 #include "migrate/registry.h"
 #include "reg_snapshot.h"
@@ -314,6 +316,21 @@ TEST_F(RegistryMigration, NotMovedWritesNothingForTheInstallFolder) {
     RegEntry e;
     ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, "Software\\DvRegTest\\S", "p", e));
     EXPECT_EQ(e.data, Z("c:\\apps\\KESTRIN\\a.dll"));
+}
+
+TEST_F(RegistryMigration, StepsTheProgressBarThreeTimes) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    HWND dialog = CreateWindowExA(0, "STATIC", "registry test", WS_POPUP, 0, 0, 200, 50, nullptr,
+                                  nullptr, nullptr, nullptr);
+    if (!dialog) GTEST_SKIP() << "no display for a window";
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 180, 10, dialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)),
+                               nullptr, nullptr);
+    ASSERT_NE(bar, nullptr);
+    MigrateRegistry(dialog, kFinal);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 3);
+    DestroyWindow(dialog);
 }
 
 }  // namespace
