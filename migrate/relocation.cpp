@@ -15,6 +15,7 @@
 static const char kTaken[] = "A file or folder of that name is there already.";
 static const char kTooLong[] = "The new path would be longer than 255 characters.";
 static const char kNested[] = "The new folder lies inside the installation.";
+static const char kNoFolder[] = "The new folder cannot be made.";
 
 bool IsAtDefaultPaths() {
     if (!PathsEqual(g_state.installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str())) return false;
@@ -82,6 +83,10 @@ static void LeaveInstallFolder(const char* newFolder) {
 bool RelocateInstallationTo(const char* newFolder) {
     if (!CheckRelocation(newFolder)) return false;
     CreateFolderPath(newFolder);  // may exist already
+    if (!platform::IsFolder(newFolder)) {  // every move would fail
+        ShowRelocationRefused(g_state.installFolder, newFolder, kNoFolder);
+        return false;
+    }
     LeaveInstallFolder(newFolder);
     CopyOrMoveTree(g_state.installFolder, newFolder, false);  // reports its own failures
     CopyPath(g_state.finalInstallFolder, kPathCap, newFolder);

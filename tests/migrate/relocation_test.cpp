@@ -137,6 +137,18 @@ TEST_F(Relocation, ANewFolderInsideTheInstallationIsRefused) {
     EXPECT_STREQ(g_state.finalInstallFolder, At("Old").c_str());
 }
 
+TEST_F(Relocation, ANewFolderThatCannotBeMadeIsRefused) {
+    WriteText(At("Halvern"), "a file where a folder should be");
+    EXPECT_FALSE(RelocateInstallationTo(NewFolder().c_str()));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "Unable to move or rename \"" + At("Old") + "\" to \"" + NewFolder() +
+                                   "\".\n\nThe new folder cannot be made.\nNothing has been moved: the "
+                                   "installation stays in \"" + At("Old") + "\".");
+    EXPECT_EQ(ReadText(At("Old\\Kestrin.exe")), "exe");
+    EXPECT_STREQ(g_state.finalInstallFolder, At("Old").c_str());
+    EXPECT_EQ(CurrentDir(), At("Old"));
+}
+
 TEST_F(Relocation, DotNamesStayBehindWithTheirFolder) {
     WriteText(At("Old\\.lock"), "l");
     EXPECT_TRUE(RelocateInstallationTo(NewFolder().c_str()));
