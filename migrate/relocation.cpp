@@ -34,15 +34,25 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
     char pattern[kPathCap];
     platform::DirWalk walk;
     platform::DirEntry e;
-    if (!JoinPath(pattern, sizeof pattern, from, "*.*") || !walk.First(pattern, &e)) return;
+    if (!JoinPath(pattern, sizeof pattern, from, "*.*")) {
+        // A folder this deep can hold nothing whose path fits.
+        *source = from;
+        *dest = to;
+        *why = kTooLong;
+        return;
+    }
+    if (!walk.First(pattern, &e)) return;
     do {
         if (e.name[0] == '.') continue;
         char src[kPathCap], dst[kPathCap];
         *source = std::string(from) + "\\" + e.name;
         *dest = std::string(to) + "\\" + e.name;
-        if (!JoinPath(src, sizeof src, from, e.name) || !JoinPath(dst, sizeof dst, to, e.name)) {
+        bool fits = JoinPath(src, sizeof src, from, e.name) && JoinPath(dst, sizeof dst, to, e.name);
+        // A folder may meet a folder of its name (the walk fills it); nothing else may.
+        bool taken = fits && FileExists(dst) && !(e.isFolder && platform::IsFolder(dst));
+        if (!fits) {
             *why = kTooLong;
-        } else if (!e.isFolder ? FileExists(dst) : FileExists(dst) && !platform::IsFolder(dst)) {
+        } else if (taken) {
             *why = kTaken;
         } else if (e.isFolder) {
             FindBlockedItem(src, dst, source, dest, why);
