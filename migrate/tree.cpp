@@ -1,7 +1,6 @@
 // The walks: CopyOrMoveTree and DeleteTree, with CreateFolderPath and the
 // "Update Error" boxes they show.
 #include <windows.h>
-#include <cstring>
 #include <string>
 #include "app/resource.h"
 #include "app/state.h"
