@@ -1,0 +1,182 @@
+// Applying patches for real under Wine: generated trees reproduced byte for
+// byte, a second apply that changes nothing, read-only files, the options,
+// and the shell finding its library and the patch beside itself.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+struct Applied {
+  int code;
+  std::string log;
+};
+
+// Lays out `from`, writes the patch to `to` beside the tree, applies it.
+Applied ApplyTrees(const std::string& name, const t::Snapshot& from, const t::Snapshot& to,
+                   std::vector<std::wstring> options = {L"-e", L"-v", L"-noc"}) {
+  std::wstring base = t::Scratch(name);
+  std::wstring root = base + L"\\tree";
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  t::Materialise(root, from);
+  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(from, to));
+  options.push_back(base + L"\\p.rtp");
+  Applied a{t::RunIn(root, options), t::LogOf(root)};
+  return a;
+}
+
+std::wstring TreeOf(const std::string& name) {
+  return t::WinPath(DV_SCRATCH) + L"\\" + std::wstring(name.begin(), name.end()) + L"\\tree";
+}
+
+TEST(Apply, RandomTreesRoundTrip) {
+  for (uint32_t seed = 1; seed <= 4; seed++) {
+    t::Snapshot from = t::RandomTree(seed, 40, 3000), to = t::Mutate(from, seed + 100);
+    std::string name = "random" + std::to_string(seed);
+    Applied a = ApplyTrees(name, from, to);
+    EXPECT_EQ(a.code, 0) << a.log;
+    t::Snapshot got = t::Snap(TreeOf(name));
+    EXPECT_TRUE(got == to) << "seed " << seed << t::DiffText(got, to);
+    EXPECT_EQ(a.log.find("wpt"), std::string::npos) << a.log;
+  }
+}
+
+TEST(Apply, EmptyAndManySmallFiles) {
+  t::Snapshot from, to;
+  for (int i = 0; i < 300; i++) {
+    std::string p = "many\\s" + std::to_string(i);
+    from[p].bytes = std::string(size_t(i % 5), char('a' + i % 26));
+    to[p].bytes = i % 4 == 0 ? "" : from[p].bytes + "+";
+  }
+  from["many"].folder = to["many"].folder = true;
+  to["empty.new"].bytes = "";
+  Applied a = ApplyTrees("small", from, to);
+  EXPECT_EQ(a.code, 0) << a.log;
+  EXPECT_TRUE(t::Snap(TreeOf("small")) == to);
+}
+
+TEST(Apply, LargeFileGoesThroughBuffersWhole) {
+  t::Snapshot from, to;
+  std::string big(24 * 1024 * 1024 + 3, '\0');
+  for (size_t i = 0; i < big.size(); i++) big[i] = char(i * 2654435761u >> 13);
+  from["big.bin"].bytes = big;
+  big[big.size() / 2] ^= 1;
+  to["big.bin"].bytes = big + "end";
+  Applied a = ApplyTrees("large", from, to);
+  EXPECT_EQ(a.code, 0) << a.log;
+  EXPECT_TRUE(t::Snap(TreeOf("large")) == to);
+}
+
+TEST(Apply, SecondApplyChangesNothing) {
+  t::Snapshot from = t::RandomTree(9, 25, 2000), to = t::Mutate(from, 33);
+  Applied a = ApplyTrees("twice", from, to);
+  ASSERT_EQ(a.code, 0) << a.log;
+  std::wstring root = TreeOf("twice");
+  std::wstring patch = t::WinPath(DV_SCRATCH) + L"\\twice\\p.rtp";
+  EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", patch}), 0);
+  EXPECT_TRUE(t::Snap(root) == to);
+  EXPECT_NE(t::LogOf(root).find("0 entries to apply"), std::string::npos) << t::LogOf(root);
+}
+
+TEST(Apply, ReadOnlyFilesArePatchedAndStayReadOnly) {
+  t::Snapshot from, to;
+  from["ro.dll"].bytes = "old read-only";
+  from["ro.dll"].readOnly = true;
+  to["ro.dll"] = from["ro.dll"];
+  to["ro.dll"].bytes = "new read-only content";
+  from["gone.dll"].bytes = "bye";
+  from["gone.dll"].readOnly = true;
+  Applied a = ApplyTrees("readonly", from, to);
+  EXPECT_EQ(a.code, 0) << a.log;
+  t::Snapshot got = t::Snap(TreeOf("readonly"));
+  EXPECT_TRUE(got == to) << t::DiffText(got, to);
+}
+
+TEST(Apply, CheckOnlyChangesNothing) {
+  t::Snapshot from = t::RandomTree(4, 10, 500), to = t::Mutate(from, 5);
+  Applied a = ApplyTrees("checkonly", from, to, {L"-e", L"-t", L"-noc"});
+  EXPECT_EQ(a.code, 0) << a.log;
+  EXPECT_TRUE(t::Snap(TreeOf("checkonly")) == from);
+}
+
+TEST(Apply, FileBecomesFolderAndFolderBecomesFile) {
+  t::Snapshot from, to;
+  from["x"].bytes = "a file now";
+  from["y"].folder = true;
+  from["y\\in"].bytes = "inside";
+  to["x"].folder = true;
+  to["x\\child"].bytes = "under the new folder";
+  to["y"].bytes = "a file now";
+  Applied a = ApplyTrees("swap", from, to);
+  EXPECT_EQ(a.code, 0) << a.log;
+  t::Snapshot got = t::Snap(TreeOf("swap"));
+  EXPECT_TRUE(got == to) << t::DiffText(got, to);
+  // And again: already done.
+  std::wstring patch = t::WinPath(DV_SCRATCH) + L"\\swap\\p.rtp";
+  EXPECT_EQ(t::RunIn(TreeOf("swap"), {L"-e", L"-noc", patch}), 0) << t::LogOf(TreeOf("swap"));
+  EXPECT_TRUE(t::Snap(TreeOf("swap")) == to);
+}
+
+// A folder the patch removes may hold files the user put there. With -i it
+// stays (the rest of the update goes on); without, the run is undone.
+TEST(Apply, FolderWithUnknownFiles) {
+  t::Snapshot from, to;
+  from["plugins"].folder = true;
+  from["plugins\\old.dll"].bytes = "old plugin";
+  from["main.exe"].bytes = "v1";
+  to["main.exe"].bytes = "v2";
+  for (bool keep : {true, false}) {
+    std::string name = keep ? "extras-i" : "extras";
+    std::wstring base = t::Scratch(name), root = base + L"\\tree";
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    t::Materialise(root, from);
+    t::PutFile(root, "plugins\\mine.txt", "the user's own");
+    t::Snapshot before = t::Snap(root);
+    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(from, to));
+    std::vector<std::wstring> args = {L"-e", L"-noc", base + L"\\p.rtp"};
+    if (keep) args.insert(args.begin(), L"-i");
+    int code = t::RunIn(root, args);
+    t::Snapshot got = t::Snap(root);
+    if (keep) {
+      EXPECT_EQ(code, 0) << t::LogOf(root);
+      EXPECT_EQ(got["main.exe"].bytes, "v2");
+      EXPECT_EQ(got["plugins\\mine.txt"].bytes, "the user's own");
+      EXPECT_EQ(got.count("plugins\\old.dll"), 0u);
+    } else {
+      EXPECT_EQ(code, 1);
+      EXPECT_TRUE(got == before) << t::DiffText(got, before);
+      EXPECT_NE(t::LogOf(root).find("wpt0034"), std::string::npos) << t::LogOf(root);
+    }
+  }
+}
+
+// The updater's way: a bare patch name, the patch beside the engine, the
+// install folder as working folder.
+TEST(Shell, RunsAsTheUpdaterCallsIt) {
+  std::wstring base = t::Scratch("shell");
+  std::wstring engine = base + L"\\temp", root = base + L"\\install";
+  ::CreateDirectoryW(engine.c_str(), nullptr);
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patch.exe").c_str(), (engine + L"\\patch.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patchw32.dll").c_str(), (engine + L"\\patchw32.dll").c_str(), FALSE));
+  t::Snapshot from = t::RandomTree(21, 8, 400), to = t::Mutate(from, 22);
+  t::Materialise(root, from);
+  t::WriteBytes(engine + L"\\UpdV1-V2.RTP", t::DiffTrees(from, to));
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -i -v -noc UpdV1-V2.RTP", root), 0u) << t::LogOf(root);
+  EXPECT_TRUE(t::Snap(root) == to);
+  EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos);
+
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc UpdV1-V2.RTP", root), 2u);
+  std::string log = t::LogOf(root);
+  EXPECT_NE(log.find("wpt0001 unknown option: -q"), std::string::npos) << log;
+  EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
+
+  // Without its library the shell still leaves a log that says so.
+  ASSERT_TRUE(::DeleteFileW((engine + L"\\patchw32.dll").c_str()));
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc UpdV1-V2.RTP", root), 4u);
+  log = t::LogOf(root);
+  EXPECT_NE(log.find("wpt0010"), std::string::npos) << log;
+  EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The engine ended dead at many moments of a run, as the updater's Cancel
+// ends it: every file must then be its old or its new version, byte for
+// byte, and the next run must finish the job.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+std::wstring Engine() { return t::EngineDir() + L"\\patch.exe"; }
+
+// Names the engine may leave behind while a run is unsettled.
+bool IsWorkName(const std::string& path) {
+  return path == "patch.jnl" || path.compare(0, 10, "~patch.bak") == 0 ||
+         (path.size() > 7 && path.compare(path.size() - 7, 7, ".~dvnew") == 0);
+}
+
+// Every path is as in `from` or as in `to` (absent counts as a state).
+std::string OldOrNew(const t::Snapshot& now, const t::Snapshot& from, const t::Snapshot& to) {
+  std::string bad;
+  auto same = [](const t::Snapshot& s, const std::string& p, const t::Item* item) {
+    auto it = s.find(p);
+    if (it == s.end()) return item == nullptr;
+    return item != nullptr && it->second == *item;
+  };
+  std::map<std::string, int> all;
+  for (const auto& kv : from) all[kv.first];
+  for (const auto& kv : to) all[kv.first];
+  for (const auto& kv : now)
+    if (!IsWorkName(kv.first)) all[kv.first];
+  for (const auto& kv : all) {
+    auto it = now.find(kv.first);
+    const t::Item* item = it == now.end() ? nullptr : &it->second;
+    if (!same(from, kv.first, item) && !same(to, kv.first, item)) bad += " " + kv.first;
+  }
+  return bad;
+}
+
+struct Trees {
+  t::Snapshot from, to;
+};
+
+Trees Sample() {
+  Trees s;
+  s.from = t::RandomTree(7, 10, 3000);
+  s.from["ro.dll"].bytes = "read-only v1";
+  s.from["ro.dll"].readOnly = true;
+  s.to = t::Mutate(s.from, 8);
+  s.to["ro.dll"].bytes = "read-only v2";
+  s.to["ro.dll"].readOnly = true;
+  return s;
+}
+
+void SetStop(long n) {
+  ::SetEnvironmentVariableW(L"DVPATCH_STOP_AT", n > 0 ? std::to_wstring(n).c_str() : nullptr);
+}
+
+TEST(Kill, StopAtEveryPointOfARun) {
+  Trees s = Sample();
+  std::wstring base = t::Scratch("points"), root = base + L"\\tree";
+  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to));
+  const std::wstring args = L"-e -noc ..\\p.rtp";
+  long n = 1;
+  for (;; n++) {
+    t::RemoveTree(root);
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    t::Materialise(root, s.from);
+    SetStop(n);
+    DWORD code = t::RunExe(Engine(), args, root);
+    SetStop(0);
+    if (code != 86) {  // the run got through all its points
+      EXPECT_EQ(code, 0u) << t::LogOf(root);
+      EXPECT_TRUE(t::Snap(root) == s.to);
+      break;
+    }
+    t::Snapshot now = t::Snap(root);
+    EXPECT_EQ(OldOrNew(now, s.from, s.to), "") << "stopped at point " << n;
+    ASSERT_EQ(t::RunExe(Engine(), args, root), 0u) << "after point " << n << "\n" << t::LogOf(root);
+    t::Snapshot done = t::Snap(root);
+    ASSERT_TRUE(done == s.to) << "after point " << n << t::DiffText(done, s.to);
+  }
+  EXPECT_GT(n, 20);
+}
+
+// A run that fails late undoes its changes; killed during that undo, the
+// next run finishes the undo, then fails the same way: the folder ends as
+// it began.
+TEST(Kill, StopWhileUndoing) {
+  Trees s = Sample();
+  std::wstring base = t::Scratch("undo"), root = base + L"\\tree";
+  t::Snapshot to = s.to;
+  to.erase("data\\f5.dll");  // an entry of its own near the end...
+  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, to));
+  const std::wstring args = L"-e -noc ..\\p.rtp";
+  for (long n = 1;; n++) {
+    t::RemoveTree(root);
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    t::Materialise(root, s.from);
+    // ...and a folder that cannot be removed, found only while committing.
+    t::PutFile(root, "data\\deep\\user.txt", "the user's");
+    t::Snapshot before = t::Snap(root);
+    SetStop(n);
+    DWORD code = t::RunExe(Engine(), args, root);
+    SetStop(0);
+    if (code != 86) {
+      EXPECT_EQ(code, 1u) << t::LogOf(root);
+      EXPECT_TRUE(t::Snap(root) == before);
+      break;
+    }
+    t::Snapshot now = t::Snap(root);
+    now.erase("data\\deep\\user.txt");
+    EXPECT_EQ(OldOrNew(now, s.from, to), "") << "stopped at point " << n;
+    EXPECT_EQ(t::RunExe(Engine(), args, root), 1u) << t::LogOf(root);
+    t::Snapshot after = t::Snap(root);
+    ASSERT_TRUE(after == before) << "after point " << n << t::DiffText(before, after);
+  }
+}
+
+// Real kills at arbitrary moments of a run that takes a while.
+TEST(Kill, TimedKills) {
+  Trees s;
+  s.from = t::RandomTree(11, 60, 20000);
+  std::string big(16 << 20, 'b');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = char(i >> 12);
+  s.from["big.bin"].bytes = big;
+  s.to = t::Mutate(s.from, 12);
+  big[777] = 'X';
+  s.to["big.bin"].bytes = big;
+  std::wstring base = t::Scratch("timed"), root = base + L"\\tree";
+  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to));
+  const std::wstring args = L"-e -noc ..\\p.rtp";
+  for (DWORD ms : {0u, 30u, 60u, 100u, 150u, 200u, 300u, 450u, 700u}) {
+    t::RemoveTree(root);
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    t::Materialise(root, s.from);
+    t::RunExe(Engine(), args, root, ms);
+    EXPECT_EQ(OldOrNew(t::Snap(root), s.from, s.to), "") << "killed after " << ms << " ms";
+    ASSERT_EQ(t::RunExe(Engine(), args, root), 0u) << t::LogOf(root);
+    EXPECT_TRUE(t::Snap(root) == s.to) << "killed after " << ms << " ms";
+  }
+}
+
+}  // namespace

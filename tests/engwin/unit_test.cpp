@@ -1,0 +1,204 @@
+// Parts of the engine on their own: the system hash against the shared
+// vectors, the journal's encoding and its reading of torn or damaged files,
+// the command line, and 64-bit offsets on a file larger than 4 GiB.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "journal.h"
+#include "options.h"
+#include "sha256.h"
+#include "sha256_vectors.h"
+#include "source.h"
+#include "support.h"
+#include "text.h"
+#include "winfile.h"
+
+namespace {
+
+TEST(Sha256, MatchesSharedVectors) {
+  for (const auto& v : sha256vectors::kVectors) {
+    eng::Sha256 sha;
+    ASSERT_TRUE(sha.Start());
+    std::string unit(v.unit, v.unitLength);
+    // Feed in uneven pieces so block boundaries fall inside updates.
+    std::string message;
+    for (uint32_t i = 0; i < v.repeat; i++) message += unit;
+    for (size_t at = 0, piece = 1; at < message.size(); at += piece, piece = piece * 3 % 1000 + 1)
+      ASSERT_TRUE(sha.Update(message.data() + at, std::min(piece, message.size() - at)));
+    eng::Digest d;
+    ASSERT_TRUE(sha.Finish(&d));
+    EXPECT_EQ(d.Hex(), v.hexDigest) << "unit '" << unit << "' x" << v.repeat;
+  }
+}
+
+TEST(Sha256, HashesAFileLikeMemory) {
+  std::wstring dir = t::Scratch("sha");
+  std::string bytes(3 * 1024 * 1024 + 17, 'q');
+  t::WriteBytes(dir + L"\\f", bytes);
+  eng::File f;
+  ASSERT_TRUE(f.OpenRead(dir + L"\\f"));
+  eng::Digest fromFile, fromMemory;
+  uint64_t size = 0;
+  ASSERT_TRUE(eng::HashFile(f, &fromFile, &size));
+  eng::Sha256 sha;
+  ASSERT_TRUE(sha.Start() && sha.Update(bytes.data(), bytes.size()) && sha.Finish(&fromMemory));
+  EXPECT_EQ(size, bytes.size());
+  EXPECT_TRUE(fromFile == fromMemory);
+}
+
+std::vector<eng::Step> SampleSteps() {
+  return {{eng::Op::makeFolder, 0, 0, L"~patch.bak"},
+          {eng::Op::stage, 1, FILE_ATTRIBUTE_READONLY, L"bin\\\x00e9t\x00e9.dll"},
+          {eng::Op::replace, 1, FILE_ATTRIBUTE_READONLY, L"bin\\\x00e9t\x00e9.dll"},
+          {eng::Op::removeFolder, 4, 0, L"old folder"}};
+}
+
+TEST(Journal, StepListRoundTrips) {
+  std::vector<uint8_t> bytes = eng::EncodeSteps(SampleSteps());
+  eng::JournalState st = eng::ParseJournal(bytes);
+  ASSERT_EQ(st.kind, eng::JournalState::open);
+  EXPECT_EQ(st.lastBegun, -1);
+  ASSERT_EQ(st.steps.size(), 4u);
+  for (size_t i = 0; i < 4; i++) {
+    EXPECT_EQ(st.steps[i].op, SampleSteps()[i].op);
+    EXPECT_EQ(st.steps[i].path, SampleSteps()[i].path);
+    EXPECT_EQ(st.steps[i].attributes, SampleSteps()[i].attributes);
+    EXPECT_EQ(st.steps[i].entry, SampleSteps()[i].entry);
+  }
+}
+
+void AddRecord(std::vector<uint8_t>* b, const char* tag, uint32_t index) {
+  b->insert(b->end(), tag, tag + 4);
+  for (int i = 0; i < 4; i++) b->push_back(uint8_t(index >> (8 * i)));
+}
+
+// A kill can cut the file anywhere: a cut inside the step list means no step
+// had begun; a cut inside a record means that record's step had not begun.
+TEST(Journal, EveryCutIsReadSafely) {
+  std::vector<uint8_t> full = eng::EncodeSteps(SampleSteps());
+  size_t listSize = full.size();
+  AddRecord(&full, "BEGN", 0);
+  AddRecord(&full, "BEGN", 1);
+  AddRecord(&full, "BEGN", 2);
+  AddRecord(&full, "BEGN", 3);
+  AddRecord(&full, "COMT", 0);
+  for (size_t n = 0; n <= full.size(); n++) {
+    std::vector<uint8_t> cut(full.begin(), full.begin() + n);
+    eng::JournalState st = eng::ParseJournal(cut);
+    if (n < listSize) {
+      EXPECT_EQ(st.kind, eng::JournalState::torn) << n;
+      continue;
+    }
+    int64_t records = int64_t((n - listSize) / 8);
+    EXPECT_EQ(st.kind, records == 5 ? eng::JournalState::committed : eng::JournalState::open) << n;
+    EXPECT_EQ(st.lastBegun, std::min<int64_t>(records, 4) - 1) << n;
+  }
+}
+
+TEST(Journal, DamagedRecordsAreRefused) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, uint32_t>> records;
+  } cases[] = {
+      {"skipped step", {{"BEGN", 0}, {"BEGN", 2}}},
+      {"unknown tag", {{"BEGN", 0}, {"XXXX", 1}}},
+      {"commit too early", {{"BEGN", 0}, {"COMT", 0}}},
+      {"step beyond the list", {{"BEGN", 0}, {"BEGN", 1}, {"BEGN", 2}, {"BEGN", 3}, {"BEGN", 4}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = eng::EncodeSteps(SampleSteps());
+    for (const auto& r : c.records) AddRecord(&bytes, r.first, r.second);
+    EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::damaged) << c.name;
+  }
+  std::vector<uint8_t> bytes = eng::EncodeSteps(SampleSteps());
+  bytes[0] ^= 1;
+  EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::damaged) << "magic";
+  bytes = eng::EncodeSteps(SampleSteps());
+  bytes[20] ^= 1;  // inside the list: the checksum no longer matches
+  EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::torn) << "list byte";
+}
+
+TEST(Options, Table) {
+  struct Case {
+    std::vector<std::wstring> args;
+    bool e, i, v, noc, t;
+    int names;
+    size_t unknown;
+  } cases[] = {
+      {{L"-e", L"-i", L"-v", L"-noc", L"UpdV1-V2.RTP"}, true, true, true, true, false, 1, 0},
+      {{L"-E", L"-NOC", L"p.rtp"}, true, false, false, true, false, 1, 0},
+      {{L"-t", L"p.rtp"}, false, false, false, false, true, 1, 0},
+      {{L"-x", L"-no", L"-ee", L"p"}, false, false, false, false, false, 1, 3},
+      {{L"a", L"b"}, false, false, false, false, false, 2, 0},
+      {{}, false, false, false, false, false, 0, 0},
+      {{L"/e", L"p"}, false, false, false, false, false, 2, 0},
+  };
+  for (const Case& c : cases) {
+    eng::Options o = eng::ParseOptions(c.args);
+    EXPECT_EQ(o.errorLog, c.e);
+    EXPECT_EQ(o.ignoreExtras, c.i);
+    EXPECT_EQ(o.verbose, c.v);
+    EXPECT_EQ(o.noConsole, c.noc);
+    EXPECT_EQ(o.testOnly, c.t);
+    EXPECT_EQ(o.names, c.names);
+    EXPECT_EQ(o.unknown.size(), c.unknown);
+  }
+}
+
+TEST(Text, PathsAndConversions) {
+  EXPECT_EQ(eng::ToLongPath(L"C:\\dir\\"), L"\\\\?\\C:\\dir");
+  EXPECT_EQ(eng::ToLongPath(L"C:\\"), L"\\\\?\\C:\\");
+  EXPECT_EQ(eng::ToLongPath(L"\\\\server\\share\\x"), L"\\\\?\\UNC\\server\\share\\x");
+  EXPECT_EQ(eng::JoinPath(L"\\\\?\\C:\\", L"a"), L"\\\\?\\C:\\a");
+  EXPECT_EQ(eng::JoinPath(L"\\\\?\\C:\\d", L"a"), L"\\\\?\\C:\\d\\a");
+  std::wstring w;
+  EXPECT_TRUE(eng::Utf8ToWide("\xC3\xA9t\xC3\xA9", &w));
+  EXPECT_EQ(w, L"\x00e9t\x00e9");
+  EXPECT_FALSE(eng::Utf8ToWide("\xC3", &w));
+  EXPECT_FALSE(eng::Utf8ToWide("\xC0\xAF", &w));  // overlong "/"
+  EXPECT_EQ(eng::WideToUtf8(L"\x00e9"), "\xC3\xA9");
+  EXPECT_TRUE(eng::IsBareName(L"UpdV1-V2.RTP"));
+  EXPECT_FALSE(eng::IsBareName(L"..\\x.rtp"));
+  EXPECT_FALSE(eng::IsBareName(L"c:x.rtp"));
+}
+
+// The file is sparse where the file system allows, so it costs little disk;
+// reads past 4 GiB go through SetFilePointerEx with 64-bit offsets.
+TEST(LargeFile, ReadsBeyondFourGiB) {
+  std::wstring dir = t::Scratch("large");
+  std::wstring path = dir + L"\\big";
+  const uint64_t kFar = (5ull << 30) + 12345;
+  {
+    eng::Handle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(h.Valid());
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(kFar);
+    ASSERT_TRUE(::SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN));
+    DWORD put;
+    ASSERT_TRUE(::WriteFile(h.Get(), "tail", 4, &put, nullptr));
+  }
+  eng::File f;
+  ASSERT_TRUE(f.OpenRead(path));
+  uint64_t size = 0;
+  ASSERT_TRUE(f.Size(&size));
+  EXPECT_EQ(size, kFar + 4);
+  char buf[4];
+  ASSERT_TRUE(f.ReadAt(kFar, buf, 4));
+  EXPECT_EQ(std::string(buf, 4), "tail");
+  EXPECT_FALSE(f.ReadAt(kFar + 1, buf, 4));  // short read past the end
+
+  eng::WindowReader old(f, size);
+  ASSERT_TRUE(old.ReadAt(kFar + 2, buf, 2));
+  EXPECT_EQ(std::string(buf, 2), "il");
+  EXPECT_FALSE(old.ReadAt(kFar + 2, buf, 3));
+  eng::RangeReader range(f, kFar - 2, 6);
+  char six[6];
+  ASSERT_TRUE(range.Read(six, 6));
+  EXPECT_EQ(std::string(six, 6), std::string("\0\0tail", 6));
+  EXPECT_FALSE(range.Read(six, 1));
+  f.Close();
+  ::DeleteFileW(path.c_str());
+}
+
+}  // namespace
