@@ -16,6 +16,7 @@ static const char kTaken[] = "A file or folder of that name is there already.";
 static const char kTooLong[] = "The new path would be longer than 255 characters.";
 static const char kNested[] = "The new folder lies inside the installation.";
 static const char kNoFolder[] = "The new folder cannot be made.";
+static const char kInUse[] = "The file is in use by another program.";
 
 bool IsAtDefaultPaths() {
     if (!PathsEqual(g_state.installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str())) return false;
@@ -54,6 +55,8 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
             *why = kTooLong;
         } else if (taken) {
             *why = kTaken;
+        } else if (!e.isFolder && !platform::CheckMovable(src)) {
+            *why = kInUse;
         } else if (e.isFolder) {
             FindBlockedItem(src, dst, source, dest, why);
         }

@@ -12,9 +12,10 @@ bool RelocateInstallation();
 // Moves everything inside g_state.installFolder (names beginning with "."
 // excepted) to the same places under `newFolder`, removes the emptied old
 // folders and makes `newFolder` the final install folder.
-// Checks first that every item can go: when a destination exists already, or
-// a path would not fit 255 characters, or `newFolder` lies inside the install
-// folder or cannot be made, nothing is moved, finalInstallFolder is left as it is and one
+// Checks first that every item can go: when a destination exists already,
+// a file is held open by another program, a path would not fit 255
+// characters, or `newFolder` lies inside the install folder or cannot be
+// made, nothing is moved, finalInstallFolder is left as it is and one
 // "Update Error" box names the first such item; returns false.
 // The current directory, when it is the install folder or inside it, is moved
 // to `newFolder` first, since Windows does not remove a current directory.

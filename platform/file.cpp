@@ -91,6 +91,11 @@ bool SetReadOnly(const char* path, bool on) {
     return ::SetFileAttributesA(path, a) != 0;
 }
 
+bool CheckMovable(const char* path) {
+    Handle h;
+    return Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
+}
+
 bool ModulePath(char* out, DWORD cap) {
     DWORD n = ::GetModuleFileNameA(nullptr, out, cap);
     if (n == 0) return false;

@@ -37,6 +37,10 @@ bool DeleteFileAt(const char* path);
 bool MoveItem(const char* from, const char* to);
 // Sets or clears the read-only attribute of a file.
 bool SetReadOnly(const char* path, bool on);
+// Opens the file for deletion and closes it again: fails (sharing
+// violation) while someone holds it open without allowing that, which is
+// when it can be neither moved nor deleted.
+bool CheckMovable(const char* path);
 
 // The running executable's full path; fails when it does not fit `cap`.
 bool ModulePath(char* out, DWORD cap);

@@ -6,6 +6,8 @@
 #include "migrate/relocation.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"
+#include "platform/file.h"
+#include "platform/handles.h"
 #include "scratch.h"
 
 // Makes the folders above `path`.
@@ -147,6 +149,26 @@ TEST_F(Relocation, ANewFolderThatCannotBeMadeIsRefused) {
     EXPECT_EQ(ReadText(At("Old\\Kestrin.exe")), "exe");
     EXPECT_STREQ(g_state.finalInstallFolder, At("Old").c_str());
     EXPECT_EQ(CurrentDir(), At("Old"));
+}
+
+// Another program holds a file open without letting it be deleted: the
+// move would leave that file behind, so nothing moves.
+TEST_F(Relocation, AFileInUseKeepsTheInstallationWhereItIs) {
+    platform::Handle held;
+    ASSERT_TRUE(platform::OpenRead(At("Old\\Kestrin Styles\\Deep\\s.sty").c_str(), held));
+    EXPECT_FALSE(RelocateInstallationTo(NewFolder().c_str()));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text.find("Unable to move or rename \"" + At("Old\\Kestrin Styles\\Deep\\s.sty") + "\""), 0u);
+    EXPECT_NE(g_boxes[0].text.find("in use by another program"), std::string::npos);
+    EXPECT_EQ(ReadText(At("Old\\Kestrin.exe")), "exe");
+    EXPECT_FALSE(Exists(NewFolder()));
+    EXPECT_STREQ(g_state.finalInstallFolder, At("Old").c_str());
+    // Once it is closed the relocation goes through.
+    held.Reset();
+    g_boxes.clear();
+    EXPECT_TRUE(RelocateInstallationTo(NewFolder().c_str()));
+    EXPECT_EQ(ReadText(NewFolder() + "\\Kestrin Styles\\Deep\\s.sty"), "style");
+    EXPECT_TRUE(g_boxes.empty());
 }
 
 TEST_F(Relocation, DotNamesStayBehindWithTheirFolder) {
