@@ -46,13 +46,14 @@ int CopyOrMoveTree(const char* source, const char* dest, bool copy);
 int DeleteTree(const char* folder);
 
 // True when `inner`, made absolute, lies strictly below `outer` made
-// absolute: a prefix that ends at a backslash, letters compared without case.
+// absolute: a prefix that ends at a backslash, letters compared without case
+// (accented ones too, by the system's rules).
 // Also true when either path cannot be made absolute within MAX_PATH, so
 // that callers refuse what they cannot check.
 bool FolderLiesInside(const char* inner, const char* outer);
 
 // True when both paths, made absolute, name the same folder text (letters
-// compared without case, trailing backslashes ignored).
+// compared without case as above, trailing backslashes ignored).
 bool SameFolder(const char* a, const char* b);
 
 // Shows the "Update Error" box of string 111 with the two paths put in.

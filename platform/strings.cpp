@@ -1,4 +1,5 @@
 #include "platform/strings.h"
+#include <cstring>
 
 namespace platform {
 
@@ -22,6 +23,10 @@ std::string FormatText(const std::string& pattern, const char* a, const char* b)
         }
     }
     return out;
+}
+
+void UpperCase(char* text) {
+    ::CharUpperBuffA(text, static_cast<DWORD>(std::strlen(text)));
 }
 
 }  // namespace platform

@@ -12,4 +12,8 @@ std::string LoadText(UINT id);
 // The inserted texts are copied unchanged: nothing in them is interpreted.
 std::string FormatText(const std::string& pattern, const char* a, const char* b = "");
 
+// Upper-cases `text` in place by the system's rules for the ANSI code page,
+// accented letters included, as the file system matches names.
+void UpperCase(char* text);
+
 }  // namespace platform

@@ -168,6 +168,12 @@ TEST_F(Tree, RefusesADestinationInsideTheSource) {
     EXPECT_FALSE(Exists(At("S\\sub\\new")));
     EXPECT_FALSE(Exists(At("S\\x")));
     EXPECT_EQ(ReadText(At("S\\sub\\b.txt")), "B");
+    // Accented letters match in either case, as the file system matches them.
+    MakeDir(At("\xC4rger"));  // "Ärger" in the ANSI code page
+    g_boxes.clear();
+    EXPECT_EQ(CopyOrMoveTree(At("\xC4rger").c_str(), (root + "\\\xE4rger\\inner").c_str(), true), -1);
+    EXPECT_EQ(g_boxes.size(), 1u);
+    EXPECT_FALSE(Exists(At("\xC4rger\\inner")));
     // A sibling that merely shares the prefix is no descendant.
     MakeDir(At("Sx"));
     g_boxes.clear();
