@@ -53,10 +53,12 @@ int RunEngine(const std::vector<std::wstring>& args, const std::wstring& engineF
   log.SetVerbose(o.verbose);
   std::wstring root;
   bool haveRoot = CurrentFolderLong(&root);
-  if (o.errorLog) log.OpenFile(haveRoot ? JoinPath(root, kLogName) : std::wstring(kLogName));
+  // A caller that asked for the log judges the run by it: without a log
+  // nothing may change, or a failure could pass for success.
+  bool logged = !o.errorLog || log.OpenFile(haveRoot ? JoinPath(root, kLogName) : std::wstring(kLogName));
   int code;
-  if (!haveRoot) {
-    log.Error(Code::workingFolder, "", ::GetLastError());
+  if (!haveRoot || !logged) {
+    log.Error(Code::workingFolder, logged ? "" : "patch.err cannot be written", ::GetLastError());
     code = exitFailed;
   } else {
     log.Info("patch " + WideToUtf8(o.patchName) + (o.testOnly ? " (check only)" : ""));

@@ -223,6 +223,19 @@ TEST(Faults, PathsThatEscapeTheFolder) {
   }
 }
 
+// The caller judges the run by the log: if it cannot be written, nothing
+// may change.
+TEST(Faults, LogThatCannotBeWritten) {
+  std::wstring base = t::Scratch("nolog"), root = base + L"\\tree";
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  t::Materialise(root, SmallOld());
+  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(SmallOld(), SmallNew()));
+  t::PutFolder(root, "patch.err");  // a folder where the log should go
+  t::Snapshot before = t::Snap(root);
+  EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", base + L"\\p.rtp"}), 1);
+  EXPECT_TRUE(t::Snap(root) == before);
+}
+
 TEST(Faults, MissingPatchFileAndBadCommandLines) {
   std::wstring root = t::Scratch("cmdline");
   struct Case {

@@ -134,15 +134,19 @@ TEST(Kill, TimedKills) {
   std::wstring base = t::Scratch("timed"), root = base + L"\\tree";
   t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to));
   const std::wstring args = L"-e -noc ..\\p.rtp";
-  for (DWORD ms : {0u, 30u, 60u, 100u, 150u, 200u, 300u, 450u, 700u}) {
+  int untouched = 0, midway = 0, finished = 0;
+  for (DWORD ms : {0u, 200u, 300u, 400u, 500u, 600u, 800u, 1000u, 1300u, 1700u}) {
     t::RemoveTree(root);
     ::CreateDirectoryW(root.c_str(), nullptr);
     t::Materialise(root, s.from);
     t::RunExe(Engine(), args, root, ms);
-    EXPECT_EQ(OldOrNew(t::Snap(root), s.from, s.to), "") << "killed after " << ms << " ms";
+    t::Snapshot now = t::Snap(root);
+    EXPECT_EQ(OldOrNew(now, s.from, s.to), "") << "killed after " << ms << " ms";
+    (now == s.from ? untouched : now == s.to ? finished : midway)++;
     ASSERT_EQ(t::RunExe(Engine(), args, root), 0u) << t::LogOf(root);
     EXPECT_TRUE(t::Snap(root) == s.to) << "killed after " << ms << " ms";
   }
+  std::printf("timed kills: %d before any change, %d midway, %d after the end\n", untouched, midway, finished);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ for seed in (1, 2, 3):
     old, new = {}, {}
     for i in range(30):
         folder = rng.choice(["", "bin/", "res/", "res/img/"])
-        data = bytes(rng.getrandbits(8) for _ in range(rng.randrange(0, 4000)))
+        data = rng.randbytes(rng.randrange(0, 4000))
         old[folder + "f%d.bin" % i] = data
         kind = rng.randrange(4)
         if kind == 0: continue                      # removed
@@ -30,7 +30,7 @@ for seed in (1, 2, 3):
             at = rng.randrange(len(data))
             data = data[:at] + b"inserted" + data[at + 1:]
         new[folder + "f%d.bin" % i] = data
-    base = bytes(rng.getrandbits(8) for _ in range(3 << 20))
+    base = rng.randbytes(3 << 20)
     old["big.dat"] = base
     new["big.dat"] = base[:1000000] + b"patched" * 100 + base[1000700:] + b"tail"
     new["added/empty.txt"] = b""
