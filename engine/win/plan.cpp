@@ -63,6 +63,7 @@ class Planner {
   bool Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t);
   bool Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done);
   bool UnderRemoved(const std::string& key) const;
+  bool OnLink(const std::wstring& relative);
 
   const Tree& tree_;
   const std::vector<patchfile::Entry>& entries_;
@@ -70,6 +71,7 @@ class Planner {
   std::map<size_t, size_t> successor_;       // removal -> creation of the same path
   std::map<std::string, State> simulated_;   // paths earlier steps change
   std::set<std::string> removed_;            // paths earlier steps remove
+  std::map<std::wstring, bool> links_;       // folders already looked at
 };
 
 bool Planner::UnderRemoved(const std::string& key) const {
@@ -78,12 +80,31 @@ bool Planner::UnderRemoved(const std::string& key) const {
   return false;
 }
 
+// A symbolic link or junction on the way (put there by someone else, since
+// a patch cannot make one) could lead a write outside the working folder.
+bool Planner::OnLink(const std::wstring& relative) {
+  for (size_t cut = relative.find(L'\\');; cut = relative.find(L'\\', cut + 1)) {
+    std::wstring part = cut == std::wstring::npos ? relative : relative.substr(0, cut);
+    auto known = links_.find(part);
+    if (known == links_.end()) {
+      DWORD a = ::GetFileAttributesW(tree_.Full(part).c_str());
+      known = links_.emplace(part, a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)).first;
+    }
+    if (known->second) return true;
+    if (cut == std::wstring::npos) return false;
+  }
+}
+
 // What the entry's target is at this point of the run. next: the creation
 // that follows a removal of the same path, whose new content also counts as
 // "already done" for the removal. Logs and returns false when it cannot tell.
 bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t) {
   if (!Utf8ToWide(e.path, &t->relative)) {
     log_.Error(Code::unsafePath, e.path);
+    return false;
+  }
+  if (OnLink(t->relative)) {
+    log_.Error(Code::unsafePath, e.path + " (through a link)");
     return false;
   }
   std::string key = Fold(e.path);

@@ -9,6 +9,14 @@ namespace {
 
 constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
 
+// The attributes SetFileAttributesW accepts; the others (compressed,
+// sparse, ...) are properties of the file's storage, not settings.
+DWORD Settable(DWORD a) {
+  a &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  return a != 0 ? a : FILE_ATTRIBUTE_NORMAL;
+}
+
 bool Fail(Failure* f, Code c) {
   f->code = c;
   f->sys = ::GetLastError();
@@ -60,7 +68,8 @@ bool UndoReplace(const Tree& tree, const Step& s, uint32_t index, Failure* f) {
     if (!::MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | kMoveFlags))
       return Fail(f, Code::undoFailed);
   }
-  if (Exists(target) && !::SetFileAttributesW(target.c_str(), s.attributes)) return Fail(f, Code::undoFailed);
+  if (Exists(target) && !::SetFileAttributesW(target.c_str(), Settable(s.attributes)))
+    return Fail(f, Code::undoFailed);
   return true;
 }
 
