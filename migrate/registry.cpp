@@ -1,8 +1,11 @@
 #include "migrate/registry.h"
 #include <cstring>
 #include <string>
+#include <vector>
 #include "app/progress.h"
 #include "app/state.h"
+#include "migrate/registry_value.h"
+#include "platform/account.h"
 #include "platform/reg.h"
 
 RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
@@ -16,13 +19,23 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
     return table;
 }
 
+// The current user's hive and its classes appear below HKEY_USERS under the
+// user's SID; both were walked as HKEY_CURRENT_USER already. Walking them
+// again would change nothing (the rewrite gives the same text on every
+// visit) and would only cost a second pass over the user's hive.
+static std::vector<std::string> CurrentUserAliases() {
+    char sid[256];
+    if (!platform::CurrentUserSid(sid, sizeof sid)) return {};
+    return {sid, std::string(sid) + "_Classes"};
+}
+
 void RewriteRegistry(const RewriteTable& table, HWND dialog, RegistryWalkStats& stats) {
     RewriteRegistryTree(HKEY_CLASSES_ROOT, table, stats);
     RewriteRegistryTree(HKEY_CURRENT_USER, table, stats);
     StepProgress(dialog);
     RewriteRegistryTree(HKEY_LOCAL_MACHINE, table, stats);
     StepProgress(dialog);
-    RewriteRegistryTree(HKEY_USERS, table, stats);
+    RewriteRegistryTree(HKEY_USERS, table, stats, CurrentUserAliases());
     StepProgress(dialog);
 }
 
@@ -74,13 +87,8 @@ void WriteNewKeys(const char* finalInstallFolder) {
         if (!open) continue;
         std::string data = v.literal ? std::string(v.literal)
                                      : std::string(finalInstallFolder) + v.suffix;
-        // The byte count is the length of the text: no terminating NUL. The
-        // narrow RegSetValueEx counts a NUL that directly follows the given
-        // bytes as if the caller had forgotten it, so a byte that is not NUL
-        // stands after the text; it is never stored.
-        DWORD bytes = static_cast<DWORD>(data.size());
-        data.push_back('\x01');
-        platform::RegWrite(key.Get(), v.name, REG_SZ, data.data(), bytes);
+        // The byte count is the length of the text: no terminating NUL.
+        WriteValueExactly(key.Get(), v.name, REG_SZ, data);
     }
 }
 

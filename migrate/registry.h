@@ -16,7 +16,9 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
 // One walk over HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and
 // HKEY_USERS in that order, each value rewritten at most once per visit and
 // the same way on every visit (a key reached through two roots is seen
-// twice). Steps the dialog's progress bar three times: after the first two
+// twice). Below HKEY_USERS the current user's own hive and classes, walked
+// as HKEY_CURRENT_USER already, are left out; every other user's hive is
+// walked. Steps the dialog's progress bar three times: after the first two
 // roots, after the third, after the fourth. A null dialog steps nothing.
 void RewriteRegistry(const RewriteTable& table, HWND dialog, RegistryWalkStats& stats);
 

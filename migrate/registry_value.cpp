@@ -1,5 +1,6 @@
 #include "migrate/registry_value.h"
 #include <cstring>
+#include "platform/reg.h"
 
 // Rewrites the NUL-free stretch text[0, n) and appends it to `out`.
 static bool AppendRewritten(const RewriteTable& table, const char* text, size_t n,
@@ -33,4 +34,10 @@ bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, s
         }
     }
     return changed;
+}
+
+bool WriteValueExactly(HKEY key, const char* name, DWORD type, std::string data) {
+    DWORD bytes = static_cast<DWORD>(data.size());
+    data.push_back('\x01');
+    return platform::RegWrite(key, name, type, data.data(), bytes);
 }

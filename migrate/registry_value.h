@@ -12,3 +12,9 @@
 // new data when it differs from the old; false means "keep the value".
 bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, size_t bytes,
                       std::string& out);
+
+// Writes `data` as the value's whole data, byte for byte. The narrow
+// RegSetValueEx counts a NUL that directly follows the given bytes of a text
+// value as if the caller had forgotten it, so text stored without a NUL would
+// gain one; a byte that is not NUL is placed after the data and never stored.
+bool WriteValueExactly(HKEY key, const char* name, DWORD type, std::string data);

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "locate/path.h"
 #include "migrate/registry_value.h"
 #include "platform/reg.h"
 
@@ -35,16 +36,22 @@ struct ValueBuffers {
 struct Walk {
     const RewriteTable& table;
     RegistryWalkStats& stats;
+    const std::vector<std::string>& leaveOut;  // below the first key only
     ValueBuffers buf;
 };
+
+bool LeftOut(const Walk& walk, const char* name) {
+    for (const std::string& n : walk.leaveOut)
+        if (PathsEqual(n.c_str(), name)) return true;
+    return false;
+}
 
 void WritePending(HKEY key, const std::vector<PendingWrite>& pending, RegistryWalkStats& stats) {
     // A new handle to the same key, with only the right this step needs.
     platform::Key writable;
     bool open = platform::RegOpen(key, "", KEY_SET_VALUE, writable);
     for (const PendingWrite& w : pending) {
-        if (open && platform::RegWrite(writable.Get(), w.name.c_str(), w.type, w.data.data(),
-                                       static_cast<DWORD>(w.data.size())))
+        if (open && WriteValueExactly(writable.Get(), w.name.c_str(), w.type, w.data))
             ++stats.rewritten;
         else
             ++stats.failedWrites;
@@ -71,7 +78,7 @@ bool ReadValueAt(HKEY key, DWORD index, Walk& walk, DWORD& nameLen, DWORD& type,
 void RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
     walk.buf.Fit(info.maxValueNameLen, info.maxValueBytes);
     std::vector<PendingWrite> pending;
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; index < info.values; ++index) {
         DWORD nameLen = 0, type = 0, bytes = 0;
         if (!ReadValueAt(key, index, walk, nameLen, type, bytes)) {
             if (::GetLastError() == ERROR_NO_MORE_ITEMS) break;
@@ -86,12 +93,13 @@ void RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
     if (!pending.empty()) WritePending(key, pending, walk.stats);
 }
 
-void WalkKey(HKEY key, Walk& walk);
+void WalkKey(HKEY key, Walk& walk, bool first);
 
-void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
+void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk, bool first) {
+    if (info.subKeys == 0) return;
     // One name buffer per level: it must survive the recursion below.
     std::vector<char> name(info.maxSubKeyLen + 1 > 256 ? info.maxSubKeyLen + 1 : 256);
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; index < info.subKeys; ++index) {
         DWORD len = static_cast<DWORD>(name.size());
         if (!platform::RegEnumKeyAt(key, index, name.data(), &len)) {
             DWORD rc = ::GetLastError();
@@ -102,32 +110,37 @@ void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
             }
             continue;
         }
+        if (first && LeftOut(walk, name.data())) {
+            ++walk.stats.aliasesLeft;
+            continue;
+        }
         platform::Key sub;
         if (!platform::RegOpen(key, name.data(), kWalkAccess, sub)) {
             ++walk.stats.skippedKeys;
             continue;
         }
-        WalkKey(sub.Get(), walk);
+        WalkKey(sub.Get(), walk, false);
     }
 }
 
-void WalkKey(HKEY key, Walk& walk) {
+void WalkKey(HKEY key, Walk& walk, bool first) {
     platform::RegKeyInfo info;
     if (!platform::RegQueryInfo(key, info)) {
         ++walk.stats.skippedKeys;
         return;
     }
     ++walk.stats.keys;
-    RewriteValues(key, info, walk);
-    WalkSubkeys(key, info, walk);
+    if (info.values) RewriteValues(key, info, walk);
+    WalkSubkeys(key, info, walk, first);
 }
 
 }  // namespace
 
-void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats) {
+void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
+                         const std::vector<std::string>& leaveOut) {
     if (table.Empty()) return;
-    Walk walk{table, stats, ValueBuffers{}};
-    WalkKey(key, walk);
+    Walk walk{table, stats, leaveOut, ValueBuffers{}};
+    WalkKey(key, walk, true);
 }
 
 int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText) {

@@ -1,6 +1,8 @@
 // The walk that rewrites registry values below a key.
 #pragma once
 #include <windows.h>
+#include <string>
+#include <vector>
 #include "migrate/registry_text.h"
 
 struct RegistryWalkStats {
@@ -9,6 +11,7 @@ struct RegistryWalkStats {
     unsigned long rewritten;     // values written back with new data
     unsigned long failedWrites;  // values that needed a change but could not be written
     unsigned long skippedKeys;   // subkeys that could not be opened for reading
+    unsigned long aliasesLeft;   // subkeys left out as another root's alias
 };
 
 // Rewrites every text value in `key` and in all keys below it, depth first,
@@ -16,8 +19,12 @@ struct RegistryWalkStats {
 // never created; only a key with a value to change is opened again for
 // writing, after its values have been read. Buffers follow each key's own
 // maxima, so no value is skipped for its size or its name's length. `key`
-// stays open; every key opened here is closed before return.
-void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats);
+// stays open; every key opened here is closed before return. The counts of
+// values and subkeys read when a key is entered bound its enumeration.
+// `leaveOut` names direct subkeys of `key` not to enter (ASCII case ignored):
+// keys that are walked through another root already.
+void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
+                         const std::vector<std::string>& leaveOut = {});
 
 // The single-rewrite form: `oldText` becomes `newText` wherever it stands
 // whole. A text holding '\' or ':' is matched as a folder, any other as a

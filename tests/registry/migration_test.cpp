@@ -104,6 +104,8 @@ void WriteFixtures() {
     PutValue(HKEY_CURRENT_USER, app, "Multi", REG_MULTI_SZ,
              std::string("C:\\Vantor\\Shared\\WMF.F32\0other\0Kestrin.exe\0\0", 44));
     PutValue(HKEY_CURRENT_USER, app, "Bin", REG_BINARY, Z("C:\\Apps\\Kestrin\\Kestrin.exe"));
+    PutValue(HKEY_CURRENT_USER, app, "NoNul", REG_SZ, std::string(kInstall) + "\\n.dll");
+    PutValue(HKEY_CURRENT_USER, app, "Tail", REG_SZ, std::string(kInstall) + std::string("\0junk", 5));
     PutValue(HKEY_CURRENT_USER, app, "Dword", REG_DWORD, std::string("\x01\x02\x03\x04", 4));
     PutText(HKEY_CURRENT_USER, app, "Long", std::string(kInstall) + "\\" + std::string(600, 'x') + ";" + kInstall);
     PutText(HKEY_CURRENT_USER, app, std::string(300, 'N').c_str(), kShared);
@@ -127,6 +129,8 @@ RegSnapshot ExpectedChanges() {
     e[app + "Exe"] = {REG_SZ, Z("\"" + F("\\Dovetra.exe\" \"%1\""))};
     e[app + "Twice"] = {REG_EXPAND_SZ, Z(F("\\a;") + F("\\b"))};
     e[app + "Multi"] = {REG_MULTI_SZ, F("\\WMF.F32") + std::string("\0other\0Dovetra.exe\0\0", 20)};
+    e[app + "NoNul"] = {REG_SZ, F("\\n.dll")};
+    e[app + "Tail"] = {REG_SZ, kFinal + std::string("\0junk", 5)};
     e[app + "Long"] = {REG_SZ, Z(F("\\") + std::string(600, 'x') + ";" + kFinal)};
     e[app + std::string(300, 'N')] = {REG_SZ, Z(kFinal)};
     e[app + "ZZ after the long ones"] = {REG_SZ, Z(kFinal)};
@@ -238,8 +242,12 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
 TEST_F(RegistryMigration, KeySeenThroughTwoRootsIsRewrittenOnce) {
     PutText(HKEY_CURRENT_USER, "Software\\Classes\\DvRegTestClass\\shell\\open\\command", "",
             std::string(kInstall) + "\\Kestrin.exe \"%1\"");
+    // Every root walked in full, no alias left out: the second and third
+    // visits must find nothing more to change.
     RegistryWalkStats stats{};
-    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), nullptr, stats);
+    RewriteTable table = MigrationRewrites(kInstall, kShared, kFinal);
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
+        RewriteRegistryTree(root, table, stats);
     EXPECT_EQ(stats.rewritten, 1u);
     EXPECT_EQ(stats.failedWrites, 0u);
     RegEntry e;
@@ -252,6 +260,16 @@ TEST_F(RegistryMigration, KeySeenThroughTwoRootsIsRewrittenOnce) {
     for (const auto& u : users)
         if (u.first.find("DvRegTestClass\\shell\\open\\command:") != std::string::npos) ++roots;
     EXPECT_GE(roots, 2) << "the alias this test is about is not there";
+}
+
+TEST_F(RegistryMigration, OtherUsersHivesAreWalkedTheCurrentUsersOnce) {
+    PutText(HKEY_USERS, ".Default\\Software\\DvRegTest", "p", std::string(kInstall) + "\\a.dll");
+    PutText(HKEY_CURRENT_USER, "Software\\DvRegTest", "p", std::string(kInstall) + "\\b.dll");
+    RegistryWalkStats stats{};
+    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), nullptr, stats);
+    DeleteTree(HKEY_USERS, ".Default\\Software\\DvRegTest");
+    EXPECT_EQ(stats.rewritten, 2u);
+    EXPECT_GE(stats.aliasesLeft, 1u);  // the current user's hive below HKEY_USERS
 }
 
 TEST_F(RegistryMigration, ReadOnlyKeyDoesNotHideItsSubtree) {

@@ -63,7 +63,9 @@ void PutValue(HKEY root, const char* key, const char* name, DWORD type, const st
     HKEY k;
     ASSERT_EQ(RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
               ERROR_SUCCESS) << key;
-    EXPECT_EQ(RegSetValueExA(k, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+    // A NUL right after the bytes would be counted into text data: guard it.
+    std::string guarded = data + '\x01';
+    EXPECT_EQ(RegSetValueExA(k, name, 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
                              static_cast<DWORD>(data.size())), ERROR_SUCCESS) << key << ":" << name;
     RegCloseKey(k);
 }
