@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Patch size, build and apply time and memory on the delta corpus, for our
+# builder/engine and, side by side in the same run, bsdiff/bspatch,
+# xdelta3 -9 -S djw (-D: gzip files taken as bytes, as by the others) and zstd -19 --long=27 --patch-from (per changed file).
+#
+# Usage: bench/engine.sh [BUILD_ROOT]   (default: build; needs BUILD_ROOT/host
+# built; uses BUILD_ROOT/win/engine/win/patch.exe or $ENGINE_DIR under Wine
+# when present). Prints a Markdown table. Times are wall-clock seconds with
+# the CPU seconds (user + system) in brackets, and memory is peak resident
+# set size, all from /usr/bin/time -v.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "${1:-$top/build}" && pwd)
+corpus=${CORPUS:-/work/shared/corpus}
+mkpatch=$root/host/tools/mkpatch
+applypatch=$root/host/tools/applypatch
+engine_dir=${ENGINE_DIR:-$root/win/engine/win}
+work=$root/bench-engine
+prefix=${BENCH_PREFIX:-$root/prefix-bench}
+rm -rf "$work"
+mkdir -p "$work"
+
+# Unpacks both trees; symbolic links are left out, as the builder leaves them.
+unpack() {
+  dpkg -x "$corpus/$1" "$work/$2"
+  find "$work/$2" -type l -delete
+}
+unpack libc6_2.36-9+deb12u7_amd64.deb old
+unpack libc6_2.36-9+deb12u14_amd64.deb new
+(cd "$work/new" && find . -type f | sed "s|^\./||" | sort) | while read -r f; do
+  cmp -s "$work/old/$f" "$work/new/$f" || echo "$f"
+done >"$work/changed"
+
+# measure NAME COMMAND...: runs COMMAND under /usr/bin/time -v and leaves
+# "seconds kib" in $work/NAME.m.
+measure() {
+  local name=$1
+  shift
+  /usr/bin/time -v -o "$work/$name.time" "$@" >"$work/$name.out" 2>&1 || {
+    echo "bench: $name failed:" >&2
+    cat "$work/$name.out" >&2
+    exit 1
+  }
+  awk -F': ' '/Elapsed/ {n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]}
+              /User time|System time/ {cpu += $2}
+              /Maximum resident/ {kb = $2} END {printf "%.2f(%.2f) %d\n", s, cpu, kb}' "$work/$name.time" >"$work/$name.m"
+}
+
+# Per-file tools: one loop per tool and phase, so /usr/bin/time reports the
+# whole loop's time and the largest single process's memory.
+per_file() {
+  local tool=$1 make=$2 apply=$3
+  mkdir -p "$work/$tool"
+  measure "$tool-build" bash -c "while read -r f; do p=\"$work/$tool/\$(echo \"\$f\" | tr / _)\"; $make; done <'$work/changed'"
+  measure "$tool-apply" bash -c "while read -r f; do p=\"$work/$tool/\$(echo \"\$f\" | tr / _)\"; $apply; done <'$work/changed'"
+  du -cb "$work/$tool"/*.p | tail -1 | cut -f1 >"$work/$tool.size"
+}
+
+measure ours-build "$mkpatch" "$work/old" "$work/new" "$work/p.rtp"
+stat -c %s "$work/p.rtp" >"$work/ours.size"
+cp -a "$work/old" "$work/host-tree"
+measure ours-apply "$applypatch" "$work/host-tree" "$work/p.rtp"
+diff -r "$work/host-tree" "$work/new" >/dev/null || { echo "bench: host apply differs" >&2; exit 1; }
+
+per_file bsdiff 'bsdiff "'$work'/old/$f" "'$work'/new/$f" "$p.p"' \
+  'bspatch "'$work'/old/$f" "$p.out" "$p.p"'
+per_file xdelta3 'xdelta3 -D -9 -S djw -e -f -s "'$work'/old/$f" "'$work'/new/$f" "$p.p"' \
+  'xdelta3 -D -d -f -s "'$work'/old/$f" "$p.p" "$p.out"'
+per_file zstd 'zstd -q -f -19 --long=27 --patch-from="'$work'/old/$f" "'$work'/new/$f" -o "$p.p"' \
+  'zstd -q -f -d --long=27 --patch-from="'$work'/old/$f" "$p.p" -o "$p.out"'
+for tool in bsdiff xdelta3 zstd; do
+  while read -r f; do
+    cmp -s "$work/$tool/$(echo "$f" | tr / _).out" "$work/new/$f" || { echo "bench: $tool differs on $f" >&2; exit 1; }
+  done <"$work/changed"
+done
+
+# The real engine under Wine: the patch beside patch.exe, the old tree as the
+# working folder, in a prefix of its own. Besides /usr/bin/time on wine, the
+# engine process's own peak (VmHWM) is sampled from /proc.
+wine_row=""
+if [ -f "$engine_dir/patch.exe" ] && [ -f "$engine_dir/patchw32.dll" ]; then
+  "$top/scripts/prefix.sh" ensure "$prefix" >/dev/null
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  drive=$prefix/drive_c/bench-engine
+  rm -rf "$drive"
+  mkdir -p "$drive/engine"
+  cp "$engine_dir/patch.exe" "$engine_dir/patchw32.dll" "$work/p.rtp" "$drive/engine/"
+  cp -a "$work/old" "$drive/tree"
+  wineserver -p 5 2>/dev/null || true
+  hwm_file=$work/wine.hwm
+  echo 0 >"$hwm_file"
+  ( while :; do
+      for s in /proc/[0-9]*/status; do
+        grep -qs '^Name:.*patch.exe' "$s" || continue
+        kb=$(awk '/VmHWM/ {print $2}' "$s" 2>/dev/null || true)
+        [ -n "$kb" ] && [ "$kb" -gt "$(cat "$hwm_file")" ] && echo "$kb" >"$hwm_file"
+      done
+      sleep 0.05
+    done ) &
+  sampler=$!
+  (cd "$drive/tree" && measure wine-apply wine "$drive/engine/patch.exe" -e -i -v -noc p.rtp) || true
+  kill "$sampler" 2>/dev/null || true
+  wait "$sampler" 2>/dev/null || true
+  if diff -r -x patch.err "$drive/tree" "$work/new" >"$work/wine.diff" 2>&1; then
+    read -r s kb <"$work/wine-apply.m"
+    wine_row="| ours, engine patch.exe under Wine | (same file) | | | $s | $kb (engine process: $(cat "$hwm_file")) |"
+  else
+    wine_row="| ours, engine patch.exe under Wine | (same file) | | | failed: tree differs (see $work/wine.diff) | |"
+  fi
+fi
+
+row() {  # row LABEL TOOL
+  local size bs bk as ak
+  size=$(cat "$work/$2.size")
+  read -r bs bk <"$work/$2-build.m"
+  read -r as ak <"$work/$2-apply.m"
+  printf '| %s | %s | %s | %s | %s | %s |\n' "$1" "$size" "$bs" "$bk" "$as" "$ak"
+}
+bsdiff_size=$(cat "$work/bsdiff.size")
+ours_size=$(cat "$work/ours.size")
+echo "Run $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)."
+echo "Corpus: $(wc -l <"$work/changed") changed files of $(cd "$work/new" && find . -type f | wc -l)."
+echo
+echo "| tool | total patch bytes | build s (cpu) | build peak KiB | apply s (cpu) | apply peak KiB |"
+echo "|---|---|---|---|---|---|"
+row "ours: mkpatch / applypatch (host), one patch file" ours
+row "bsdiff 4.3 / bspatch, per file" bsdiff
+row "xdelta3 -9 -S djw, per file" xdelta3
+row "zstd -19 --long=27 --patch-from, per file" zstd
+[ -n "$wine_row" ] && echo "$wine_row"
+echo
+awk -v o="$ours_size" -v b="$bsdiff_size" 'BEGIN {printf "ours / bsdiff = %.3f (ours includes the entry table: paths, sizes, two SHA-256 per file)\n", o / b}'
