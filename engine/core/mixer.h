@@ -45,6 +45,7 @@ inline int Stretch(int p) { return kStretch.v[p]; }
 
 constexpr int kMaxInputs = 4;
 constexpr int kWeightOne = 1 << 16;
+constexpr int32_t kWeightLimit = 64 * kWeightOne;
 
 struct Weights {
   int32_t w[kMaxInputs];
@@ -72,7 +73,10 @@ inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsig
   bit = c.CodeFixed(p16, bit);
   int err = ((bit == 0) << 12) - p;
   for (int i = 0; i < n; i++) {
-    w.w[i] += (st[i] * err) >> 9;
+    // Clamped: a crafted stream chooses every bit and could otherwise push
+    // a weight until it overflows.
+    int32_t next = w.w[i] + ((st[i] * err) >> 9);
+    w.w[i] = next > kWeightLimit ? kWeightLimit : (next < -kWeightLimit ? -kWeightLimit : next);
     rc::Update(*models[i], bit);
   }
   return bit;
