@@ -30,6 +30,28 @@ std::wstring OwnFolder() {
   }
 }
 
+// Where the program's own name ends in the command line. A caller may leave
+// it unquoted although it holds spaces ("C:\Documents and Settings\...
+// \patch.exe -e ..."), which the usual splitting would cut into words that
+// look like file names. Unquoted, the name is the shortest prefix ending in
+// ".exe" that names an existing file, failing that the first word.
+size_t ProgramNameEnd(const std::wstring& line) {
+  if (!line.empty() && line[0] == L'"') {
+    size_t quote = line.find(L'"', 1);
+    return quote == std::wstring::npos ? line.size() : quote + 1;
+  }
+  for (size_t blank = line.find_first_of(L" \t");; blank = line.find_first_of(L" \t", blank + 1)) {
+    size_t end = blank == std::wstring::npos ? line.size() : blank;
+    if (end >= 4 && ::lstrcmpiW(line.substr(end - 4, 4).c_str(), L".exe") == 0) {
+      DWORD a = ::GetFileAttributesW(line.substr(0, end).c_str());
+      if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return end;
+    }
+    if (blank == std::wstring::npos) break;
+  }
+  size_t blank = line.find_first_of(L" \t");
+  return blank == std::wstring::npos ? line.size() : blank;
+}
+
 bool WantsLogFile(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; i++)
     if (::lstrcmpiW(argv[i], L"-e") == 0) return true;
@@ -55,8 +77,9 @@ void ReportNoLibrary(const std::wstring& dll, DWORD code, bool toFile) {
 }  // namespace
 
 int main() {
+  std::wstring line = ::GetCommandLineW();
   int argc = 0;
-  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  wchar_t** argv = ::CommandLineToArgvW((L"patch" + line.substr(ProgramNameEnd(line))).c_str(), &argc);
   if (!argv) return kExitNoLibrary;
   eng::LocalMem argvOwner(argv);
   std::wstring folder = OwnFolder();

@@ -154,7 +154,9 @@ TEST(Apply, FolderWithUnknownFiles) {
 // install folder as working folder.
 TEST(Shell, RunsAsTheUpdaterCallsIt) {
   std::wstring base = t::Scratch("shell");
-  std::wstring engine = base + L"\\temp", root = base + L"\\install";
+  // The updater does not quote the engine's path, and a temp folder may
+  // hold spaces.
+  std::wstring engine = base + L"\\temp dir", root = base + L"\\install";
   ::CreateDirectoryW(engine.c_str(), nullptr);
   ::CreateDirectoryW(root.c_str(), nullptr);
   ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patch.exe").c_str(), (engine + L"\\patch.exe").c_str(), FALSE));
@@ -162,7 +164,8 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   t::Snapshot from = t::RandomTree(21, 8, 400), to = t::Mutate(from, 22);
   t::Materialise(root, from);
   t::WriteBytes(engine + L"\\UpdV1-V2.RTP", t::DiffTrees(from, to));
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -i -v -noc UpdV1-V2.RTP", root), 0u) << t::LogOf(root);
+  std::wstring line = engine + L"\\patch.exe -e -i -v -noc UpdV1-V2.RTP";
+  EXPECT_EQ(t::RunLine(engine + L"\\patch.exe", line, root), 0u) << t::LogOf(root);
   EXPECT_TRUE(t::Snap(root) == to);
   EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos);
 

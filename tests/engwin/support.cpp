@@ -237,8 +237,9 @@ int RunIn(const std::wstring& root, const std::vector<std::wstring>& args) {
   return code;
 }
 
-DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd, DWORD killAfterMs) {
-  std::wstring line = L"\"" + exe + L"\" " + args;
+namespace {
+
+DWORD Launch(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd, DWORD killAfterMs) {
   std::vector<wchar_t> buf(line.begin(), line.end());
   buf.push_back(0);
   STARTUPINFOW si{};
@@ -253,6 +254,16 @@ DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstri
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   return code;
+}
+
+}  // namespace
+
+DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd, DWORD killAfterMs) {
+  return Launch(exe, L"\"" + exe + L"\" " + args, cwd, killAfterMs);
+}
+
+DWORD RunLine(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd) {
+  return Launch(exe, line, cwd, INFINITE);
 }
 
 std::string LogOf(const std::wstring& root) { return GetFile(root + L"\\patch.err"); }

@@ -67,6 +67,8 @@ int RunIn(const std::wstring& root, const std::vector<std::wstring>& args);
 // it with TerminateProcess if it still runs then. Returns the exit code.
 DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
              DWORD killAfterMs = INFINITE);
+// Runs exe with the whole command line as given (program name included).
+DWORD RunLine(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd);
 std::string LogOf(const std::wstring& root);
 
 // A reproducible tree: `files` files in a few folders, sizes up to maxSize.
