@@ -124,3 +124,43 @@ TEST(Memory, ApplyPeakDoesNotGrowWithTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Seeks and copies past 4 GiB in a 5 GiB old file, forward and back: the
+// 32-bit engine must keep offsets in 64 bits all the way to ReadAt.
+TEST(Memory, OldOffsetsBeyond4GiB) {
+  const uint64_t oldSize = 5ull << 30;
+  struct Piece {
+    uint64_t oldPos, copy;
+  } pieces[] = {{(4ull << 30) + 12345, 1 << 20}, {100, 1000}, {oldSize - 10, 10}};
+  std::vector<uint8_t> expected;
+  VecOut coded;
+  {
+    delta::Writer w(coded);
+    for (const Piece& p : pieces) {
+      std::vector<uint8_t> o(p.copy), n(p.copy);
+      for (size_t k = 0; k < p.copy; k++) {
+        o[k] = OldByte(p.oldPos + k);
+        n[k] = uint8_t(o[k] + (k % 1000 == 0 ? 1 : 0));
+      }
+      expected.insert(expected.end(), n.begin(), n.end());
+      w.Command(p.oldPos, o.data(), n.data(), p.copy, nullptr, 0);
+    }
+    ASSERT_TRUE(w.Finish());
+  }
+  GeneratedOld old;
+  old.size = oldSize;
+  VecIn in(coded.b);
+  VecOut out;
+  ASSERT_EQ(delta::Apply(old, oldSize, in, coded.b.size(), out, expected.size()), delta::Result::ok);
+  EXPECT_TRUE(out.b == expected);
+  // The same stream against an old file one byte short must be refused.
+  GeneratedOld shorter;
+  shorter.size = oldSize - 1;
+  VecIn again(coded.b);
+  VecOut none;
+  EXPECT_EQ(delta::Apply(shorter, oldSize - 1, again, coded.b.size(), none, expected.size()), delta::Result::corrupt);
+}
+
+}  // namespace
