@@ -46,52 +46,59 @@ size_t Search(const Window& w, size_t from, size_t lo, size_t hi, size_t* pos) {
 
 bool Same(const Window& w, size_t oldAt, size_t newAt) { return oldAt < w.oldSize && w.old[oldAt] == w.nu[newAt]; }
 
+// How far the previous match reaches forward (from lastScan/lastPos) while
+// more than half of its bytes still agree.
+size_t ForwardReach(const Window& w, size_t lastScan, size_t lastPos, size_t scan) {
+  long agree = 0, best = 0;
+  size_t reach = 0;
+  for (size_t i = 0; lastScan + i < scan && lastPos + i < w.oldSize;) {
+    if (w.old[lastPos + i] == w.nu[lastScan + i]) agree++;
+    i++;
+    if (agree * 2 - long(i) > best * 2 - long(reach)) {
+      best = agree;
+      reach = i;
+    }
+  }
+  return reach;
+}
+
+// The same backwards from the next match's start (scan/pos).
+size_t BackwardReach(const Window& w, size_t lastScan, size_t scan, size_t pos) {
+  if (scan >= w.newSize) return 0;
+  long agree = 0, best = 0;
+  size_t reach = 0;
+  for (size_t i = 1; scan >= lastScan + i && pos >= i; i++) {
+    if (w.old[pos - i] == w.nu[scan - i]) agree++;
+    if (agree * 2 - long(i) > best * 2 - long(reach)) {
+      best = agree;
+      reach = i;
+    }
+  }
+  return reach;
+}
+
 struct Cut {
   size_t forward;   // bytes copied after the previous match's start
   size_t backward;  // bytes copied before the next match's start
 };
 
-// How far the previous match extends forward and the next one backward
-// while more than half their bytes still agree; an overlap goes to
-// whichever side agrees better.
+// Where both reaches overlap, the bytes go to whichever side agrees better.
 Cut Extend(const Window& w, size_t lastScan, size_t lastPos, size_t scan, size_t pos) {
-  Cut cut{0, 0};
-  long s = 0, best = 0;
-  for (size_t i = 0; lastScan + i < scan && lastPos + i < w.oldSize;) {
-    if (w.old[lastPos + i] == w.nu[lastScan + i]) s++;
-    i++;
-    if (s * 2 - long(i) > best * 2 - long(cut.forward)) {
-      best = s;
-      cut.forward = i;
+  Cut cut{ForwardReach(w, lastScan, lastPos, scan), BackwardReach(w, lastScan, scan, pos)};
+  if (lastScan + cut.forward <= scan - cut.backward) return cut;
+  size_t overlap = lastScan + cut.forward - (scan - cut.backward);
+  long score = 0, best = 0;
+  size_t keep = 0;
+  for (size_t i = 0; i < overlap; i++) {
+    if (w.nu[lastScan + cut.forward - overlap + i] == w.old[lastPos + cut.forward - overlap + i]) score++;
+    if (w.nu[scan - cut.backward + i] == w.old[pos - cut.backward + i]) score--;
+    if (score > best) {
+      best = score;
+      keep = i + 1;
     }
   }
-  if (scan < w.newSize) {
-    s = 0;
-    best = 0;
-    for (size_t i = 1; scan >= lastScan + i && pos >= i; i++) {
-      if (w.old[pos - i] == w.nu[scan - i]) s++;
-      if (s * 2 - long(i) > best * 2 - long(cut.backward)) {
-        best = s;
-        cut.backward = i;
-      }
-    }
-  }
-  if (lastScan + cut.forward > scan - cut.backward) {
-    size_t overlap = lastScan + cut.forward - (scan - cut.backward);
-    s = 0;
-    best = 0;
-    size_t keep = 0;
-    for (size_t i = 0; i < overlap; i++) {
-      if (w.nu[lastScan + cut.forward - overlap + i] == w.old[lastPos + cut.forward - overlap + i]) s++;
-      if (w.nu[scan - cut.backward + i] == w.old[pos - cut.backward + i]) s--;
-      if (s > best) {
-        best = s;
-        keep = i + 1;
-      }
-    }
-    cut.forward += keep - overlap;
-    cut.backward -= keep;
-  }
+  cut.forward += keep - overlap;
+  cut.backward -= keep;
   return cut;
 }
 
