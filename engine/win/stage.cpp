@@ -76,13 +76,16 @@ bool CopyStored(const patchfile::Entry& e, const File& patch, CheckedWriter& out
 bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, const File& patch,
                 CheckedWriter& out, Failure* f) {
   File old;
-  uint64_t oldSize;
-  if (!old.OpenRead(tree.Full(s.path))) {
-    DWORD code = ::GetLastError();
-    return Fail(f, code == ERROR_SHARING_VIOLATION ? Code::fileInUse : Code::fileRead, code);
+  uint64_t oldSize = 0;
+  // An added file's delta is against an empty old file: there is none to open.
+  if (e.kind != patchfile::Kind::addFile) {
+    if (!old.OpenRead(tree.Full(s.path))) {
+      DWORD code = ::GetLastError();
+      return Fail(f, code == ERROR_SHARING_VIOLATION ? Code::fileInUse : Code::fileRead, code);
+    }
+    if (!old.Size(&oldSize)) return Fail(f, Code::fileRead, ::GetLastError());
+    if (oldSize != e.oldSize) return Fail(f, Code::unexpectedContent, 0);
   }
-  if (!old.Size(&oldSize)) return Fail(f, Code::fileRead, ::GetLastError());
-  if (oldSize != e.oldSize) return Fail(f, Code::unexpectedContent, 0);
   WindowReader oldReader(old, oldSize);
   RangeReader in(patch, e.dataOffset, e.dataLength);
   switch (delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)) {
