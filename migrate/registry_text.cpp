@@ -93,6 +93,7 @@ bool RewriteTable::Apply(const char* text, size_t n, std::string& out) const {
         }
         pos += len;
     }
-    out.append(text + copied, n - copied);
+    // Nothing is copied unless something changed: most values name nothing.
+    if (changed) out.append(text + copied, n - copied);
     return changed;
 }

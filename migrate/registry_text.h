@@ -48,8 +48,9 @@ public:
     bool Empty() const { return rows_.empty(); }
     const std::vector<TextRewrite>& Rows() const { return rows_; }
 
-    // Rewrites text[0, n) into `out` (replaced, not appended). Returns true
-    // when at least one stretch was replaced by different bytes.
+    // Rewrites text[0, n). Returns true when at least one stretch was
+    // replaced by different bytes, and then `out` holds the whole new text
+    // (replaced, not appended); on false `out` is left empty.
     bool Apply(const char* text, size_t n, std::string& out) const;
 
 private:

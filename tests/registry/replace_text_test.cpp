@@ -49,7 +49,10 @@ std::string Apply(const RewriteTable& t, const std::string& in, bool* changed = 
     std::string out;
     bool c = t.Apply(in.data(), in.size(), out);
     if (changed) *changed = c;
-    return out;
+    if (!c) {
+        EXPECT_TRUE(out.empty()) << in;
+    }
+    return c ? out : in;
 }
 
 RewriteTable Migration(const char* install, const char* shared, const char* final) {
