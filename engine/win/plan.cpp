@@ -24,14 +24,13 @@ struct Target {
 };
 
 bool Same(const Digest& d, const uint8_t (&sha)[32]) { return std::memcmp(d.bytes, sha, 32) == 0; }
+
+// Opening for delete fails while another handle lacks delete sharing.
 bool CanBeReplaced(const std::wstring& path) {
   Handle h(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, 0, nullptr));
   return h.Valid();
 }
-
-bool IsRemoval(Kind k) { return k == Kind::removeFile || k == Kind::removeFolder; }
-bool HasNew(Kind k) { return k == Kind::addFile || k == Kind::changeFile; }
 
 std::string Fold(const std::string& s) {
   std::string r = s;
@@ -39,6 +38,15 @@ std::string Fold(const std::string& s) {
     if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
   return r;
 }
+
+// The engine's own files in the working folder are not the patch's to touch.
+bool IsEngineName(const std::string& path) {
+  std::string p = Fold(path);
+  return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
+}
+
+bool IsRemoval(Kind k) { return k == Kind::removeFile || k == Kind::removeFolder; }
+bool HasNew(Kind k) { return k == Kind::addFile || k == Kind::changeFile; }
 
 // The patch may remove a path and then create it again as the other kind
 // (a file that becomes a folder, or the reverse). The planner therefore
@@ -101,6 +109,10 @@ bool Planner::OnLink(const std::wstring& relative) {
 bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t) {
   if (!Utf8ToWide(e.path, &t->relative)) {
     log_.Error(Code::unsafePath, e.path);
+    return false;
+  }
+  if (IsEngineName(e.path)) {
+    log_.Error(Code::nameTaken, e.path);
     return false;
   }
   if (OnLink(t->relative)) {

@@ -100,7 +100,7 @@ bool Runner::RunStep(const PatchSource& source, const Step& s, uint32_t index) {
     return false;
   }
   if (kept) log_.Info("kept folder that holds files the patch does not name: " + WideToUtf8(s.path));
-  if (s.op != Op::stage) log_.Detail("applied: " + WideToUtf8(s.path));
+  if (s.op != Op::stage && s.path != Tree::BackupFolderName()) log_.Detail("applied: " + WideToUtf8(s.path));
   return true;
 }
 

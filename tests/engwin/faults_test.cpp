@@ -223,6 +223,16 @@ TEST(Faults, PathsThatEscapeTheFolder) {
   }
 }
 
+TEST(Faults, PatchNamingTheEnginesOwnFiles) {
+  for (const char* name : {"patch.err", "PATCH.JNL", "~patch.bak\\0.old"}) {
+    t::PatchWriter w;
+    w.Add("fine.txt", "fine");
+    w.Add(name, "mine");
+    Outcome o = RunFault(std::string("own-") + (name[0] == '~' ? "bak" : name), w.Build(), nullptr);
+    ExpectRefused(o, "wpt0026", name);
+  }
+}
+
 // The caller judges the run by the log: if it cannot be written, nothing
 // may change.
 TEST(Faults, LogThatCannotBeWritten) {
