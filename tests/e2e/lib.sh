@@ -1,0 +1,99 @@
+# Sourced by the end-to-end tests: the real packed updater (real engine, the
+# sample Kestrin patches) run through its dialog in a fresh prefix holding a
+# sample Kestrin 5.0 installation. Builds on tests/gui/lib.sh.
+. "$DV_TOP/tests/gui/lib.sh"
+scratch=$DV_BUILD/e2e/$test_name
+export WINEPREFIX=$scratch/prefix
+HOST=$DV_BUILD/../host
+SAMPLE=$scratch/sample
+UPDATER=$scratch/DV503Updater.exe
+OLD_INSTALL='C:\Program Files\Vantor Corp\Kestrin 5.0'
+OLD_SHARED='C:\Program Files\Vantor Corp\Vantor'
+NEW_INSTALL='C:\Program Files\Halvern\Dovetra 5'
+
+# The sample versions and their patches, and the updater carrying them.
+make_updater() {
+  python3 "$DV_TOP/sample/make_versions.py" "$SAMPLE" --mkpatch "$HOST/tools/mkpatch" \
+    >"$scratch/sample.log" 2>&1 || { fail "sample versions"; return 1; }
+  "$HOST/tools/pack/pack" append "$DV_BUILD/app/updater.exe" "$UPDATER" \
+    PEXE="$DV_BUILD/engine/win/patch.exe" PDLL="$DV_BUILD/engine/win/patchw32.dll" \
+    RTP3="$SAMPLE/patches/UpdV1-V1.RTP" RTP1="$SAMPLE/patches/UpdV1-V2.RTP" \
+    RTP2="$SAMPLE/patches/UpdV2-V3.RTP" >/dev/null || { fail "pack append"; return 1; }
+}
+
+# install_sample INSTALL SHARED: Kestrin 5.0 laid out in the prefix, with the
+# sample's shared folder in place of the script's stand-in one.
+install_sample() {
+  local install=$1 shared=$2
+  "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" "$SAMPLE/5.0/install" \
+    --install "$install" --shared "$shared" --driver "$DRIVER" >"$scratch/install.log" 2>&1 \
+    || { fail "sample-install"; cat "$scratch/install.log"; return 1; }
+  local dir; dir=$(win_path "$shared")
+  rm -rf "$dir"; mkdir -p "$dir"
+  cp -a "$SAMPLE/5.0/shared/." "$dir/"
+  # Values naming the old folders, for the registry rewrite to find.
+  wine reg add 'HKCU\Software\Vantor Corp.\Kestrin\5.0\Paths' /v 'Program' /d "$install\\Kestrin.exe" /f >/dev/null
+  wine reg add 'HKCU\Software\Kestrin Test\Documents' /v 'Last Folder' /d "$install\\Samples" /f >/dev/null
+  wineserver -w
+}
+
+# Runs the updater and presses "Begin Update"; waits until button 2 reads
+# "Quit" (the run has completed) or the time runs out. Args: extra switches.
+# Starts the prefix's server and services with their output away from any
+# pipe: a service started by a piped driver call would hold the pipe open.
+warm_prefix() {
+  wineserver -p 120
+  wine "$DRIVER" wait-gone "no such window" 0 </dev/null >/dev/null 2>&1
+}
+
+run_update() {
+  warm_prefix
+  start_updater "$UPDATER" "$@"
+  drv wait-window "$CAPTION" 30 >/dev/null || { fail "no updater window"; return 1; }
+  drv click "$CAPTION" 1 >/dev/null
+  wait_quit 120
+}
+
+wait_quit() {  # SECONDS
+  local i
+  for i in $(seq $(($1 * 2))); do
+    [ "$(drv text "$CAPTION" 2)" = "Quit" ] && return 0
+    sleep 0.5
+  done
+  fail "the run did not complete in $1 s"; return 1
+}
+
+# The dialog's message text (the fifth control).
+message() { drv nth-text "$CAPTION" 4; }
+
+quit_updater() {
+  drv click "$CAPTION" 2 >/dev/null
+  local rc; rc=$(wait_updater 30)
+  expect_eq "updater ends with Cancel's result" 2 "$rc"
+}
+
+# same_tree WHAT EXPECTED_DIR ACTUAL_DIR [IGNORE_REGEX]: byte for byte, the
+# same names; files matching IGNORE (relative paths) are left out.
+same_tree() {
+  local what=$1 want=$2 have=$3 ignore=${4:-'^$'}
+  local d; d=$(diff <(cd "$want" && find . -type f | sort) \
+                    <(cd "$have" && find . -type f | grep -Ev "$ignore" | sort))
+  [ -z "$d" ] || { fail "$what: other files: $d"; return 1; }
+  local f bad=0
+  while IFS= read -r f; do
+    cmp -s "$want/$f" "$have/$f" || { fail "$what: $f differs"; bad=1; }
+  done < <(cd "$want" && find . -type f)
+  [ $bad = 0 ] && echo "ok: $what"
+}
+
+# The extracted payload files are gone from the temp folder.
+expect_extracted_gone() {
+  local temp; temp=$(win_path 'C:\users')
+  local left; left=$(find "$temp" \( -name patch.exe -o -name patchw32.dll -o -name '*.RTP' \) 2>/dev/null)
+  expect_eq "extracted files deleted" "" "$left"
+}
+
+reg_value() {  # KEY VALUE: prints the data, empty when missing
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v v="$2" '
+    { i = index($0, "REG_SZ"); if (i && index($0, v)) { s = substr($0, i + 6); sub(/^[ \t]+/, "", s); print s } }'
+}
