@@ -97,3 +97,22 @@ reg_value() {  # KEY VALUE: prints the data, empty when missing
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v v="$2" '
     { i = index($0, "REG_SZ"); if (i && index($0, v)) { s = substr($0, i + 6); sub(/^[ \t]+/, "", s); print s } }'
 }
+
+# wait_message PREFIX SECONDS: until the dialog's message starts with PREFIX.
+wait_message() {
+  local i
+  for i in $(seq $(($2 * 2))); do
+    case "$(message)" in "$1"*) return 0 ;; esac
+    sleep 0.5
+  done
+  fail "no message starting [$1] in $2 s (have [$(message)])"; return 1
+}
+
+# Prints the command line of a text editor running in this prefix.
+editor_in_prefix() {
+  local p
+  for p in $(pgrep -f 'notepad\.exe'); do
+    cat "/proc/$p/environ" 2>/dev/null | tr '\0' '\n' | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+    tr '\0' ' ' <"/proc/$p/cmdline"; echo
+  done
+}

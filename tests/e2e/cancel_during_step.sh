@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Cancel while the engine runs a step: the engine is ended, the dialog closes
+# with Cancel's result, the extracted files are deleted, and no file of the
+# installation is torn: each is whole in some version. The engine is held
+# (SIGSTOP) as soon as it appears, so the step is surely under way.
+. "$(dirname "$0")/lib.sh"
+fresh_prefix
+make_updater || finish
+install_sample "$OLD_INSTALL" "$OLD_SHARED" || finish
+dir=$(win_path "$OLD_INSTALL")
+
+engine_pid() {  # the Unix pid of this prefix's patch engine
+  local p
+  for p in $(pgrep -f 'patch\.exe'); do
+    cat "/proc/$p/environ" 2>/dev/null | tr '\0' '\n' | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+  done
+}
+
+warm_prefix
+start_updater "$UPDATER"
+drv wait-window "$CAPTION" 30 >/dev/null || fail "no updater window"
+drv click "$CAPTION" 1 >/dev/null
+held=""
+for i in $(seq 400); do
+  held=$(engine_pid)
+  [ -n "$held" ] && { kill -STOP "$held"; break; }
+  sleep 0.02
+done
+[ -n "$held" ] || { fail "the engine never started"; finish; }
+sleep 2  # a few ticks with the engine still running
+case "$(message)" in "Now updating the Kestrin installation"*) echo "ok: run under way" ;;
+  *) fail "not under way: $(message)" ;; esac
+drv click "$CAPTION" 2 >/dev/null
+expect_eq "updater ends with Cancel's result" 2 "$(wait_updater 30)"
+kill -CONT "$held" 2>/dev/null
+alive() { local s; s=$(ps -o stat= -p "$held" 2>/dev/null); [ -n "$s" ] && [ "${s#Z}" = "$s" ]; }
+for i in $(seq 20); do alive || break; sleep 0.25; done
+alive && fail "the engine still runs after Cancel ($(ps -o stat=,args= -p "$held"))"
+expect_extracted_gone
+[ -e "$(win_path "$NEW_INSTALL")" ] && fail "relocated after Cancel"
+
+python3 - "$dir" "$SAMPLE" <<'PY' && echo "ok: no file torn" || fail "a file of the installation is torn"
+import os, sys
+root, sample = sys.argv[1], sys.argv[2]
+versions = [os.path.join(sample, v) for v in ("5.0/merged", "5.0.1", "5.0.2", "5.0.3")]
+engine_own = ("patch.err", "patch.jnl", "RTP3.err", "RTP1.err", "RTP2.err")
+bad = []
+for dirpath, _, names in os.walk(root):
+    for n in names:
+        rel = os.path.relpath(os.path.join(dirpath, n), root)
+        if rel in engine_own or rel.startswith("~patch"):
+            continue
+        data = open(os.path.join(root, rel), "rb").read()
+        if not any(os.path.isfile(os.path.join(v, rel)) and open(os.path.join(v, rel), "rb").read() == data
+                   for v in versions):
+            bad.append(rel)
+if bad: print("\n".join(bad))
+sys.exit(1 if bad else 0)
+PY
+finish
