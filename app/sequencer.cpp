@@ -22,6 +22,12 @@
 // file can be deleted right after.
 static const DWORD kEngineEndWaitMs = 5000;
 
+// Set by CancelOrQuit. The tree copy's message boxes run nested message
+// loops in which the user can press Cancel; the copy then returns into a
+// dialog that is ending, and no engine may be started after the extracted
+// files are gone.
+static bool g_quitting = false;
+
 // Starts the engine on row g_state.stepIndex. A start that fails writes its
 // reason into "patch.err" and fails the run; no child is left then.
 static void LaunchStep() {
@@ -57,6 +63,7 @@ void BeginUpdate(HWND dialog) {
     platform::SetCurrentFolder(g_state.installFolder);
     // Ticks during the copy's message boxes find no child and do nothing.
     g_sequencerCalls.copySharedFolder(g_state.sharedFolder, g_state.installFolder);
+    if (g_quitting) return;
 
     // Every run starts at the first row, whatever an earlier run left.
     ResetRunOutcome();
@@ -82,6 +89,7 @@ void TimerTick(HWND dialog) {
 }
 
 void CancelOrQuit(HWND dialog) {
+    g_quitting = true;
     if (g_state.childProcessId != 0) {
         TerminateProcessById(g_state.childProcessId);
         WaitForProcessEnd(g_state.childProcessId, kEngineEndWaitMs);

@@ -17,11 +17,17 @@ using scratch::WriteFile;
 // The calls the sequencer made into other folders, in order.
 static std::vector<std::string> g_calls;
 static bool g_atDefaultPaths = false;
+// The dialog to cancel from inside the tree copy, as a user can while one of
+// its message boxes is open; null: the copy just returns.
+static HWND g_cancelDuringCopy = nullptr;
 
 static void Note(const std::string& call) { g_calls.push_back(call); }
 
 SequencerCalls g_sequencerCalls = {
-    [](const char* from, const char* to) { Note(std::string("copy ") + from + " > " + to); },
+    [](const char* from, const char* to) {
+        Note(std::string("copy ") + from + " > " + to);
+        if (g_cancelDuringCopy) CancelOrQuit(g_cancelDuringCopy);
+    },
     [] { Note("isAtDefaultPaths"); return g_atDefaultPaths; },
     [] {
         Note("relocate");
@@ -59,6 +65,7 @@ protected:
         std::strcpy(g_state.engineProgramPath, Engine().c_str());
         g_calls.clear();
         g_atDefaultPaths = false;
+        g_cancelDuringCopy = nullptr;
         for (int i = 0; i < 3; ++i) Step(i, "go", std::string("log of ") + kFiles[i] + "\r\n");
     }
 
@@ -364,4 +371,16 @@ TEST_F(SequencerTest, TicksBeforeBeginDoNothing) {
     EXPECT_FALSE(g_state.running);
     EXPECT_TRUE(g_calls.empty());
     EXPECT_EQ(0, dialog_.BarPosition());
+}
+
+// Runs last: after it the sequencer is quitting, as the process would be.
+TEST_F(SequencerTest, ZzCancelDuringTheTreeCopyStartsNoEngine) {
+    g_cancelDuringCopy = dialog_.Get();
+    BeginUpdate(dialog_.Get());
+    EXPECT_EQ(0u, g_state.childProcessId);
+    EXPECT_FALSE(g_state.running);
+    EXPECT_FALSE(Exists(temp_ + "\\calls.txt"));
+    EXPECT_FALSE(Exists(InInstall("patch.err")));
+    std::vector<std::string> expected = {"removeExtracted", "uninitializeCom"};
+    EXPECT_EQ(expected, std::vector<std::string>(g_calls.begin() + 1, g_calls.end()));
 }
