@@ -270,12 +270,27 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   EXPECT_NE(log.find("wpt0001 unknown option: -q"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
 
-  // Without its library the shell still leaves a log that says so.
+  // Without its library the shell still leaves a log that says so, and it
+  // does not take a library of that name from the working folder.
+  ASSERT_TRUE(::CopyFileW((engine + L"\\patchw32.dll").c_str(), (root + L"\\patchw32.dll").c_str(), FALSE));
   ASSERT_TRUE(::DeleteFileW((engine + L"\\patchw32.dll").c_str()));
   EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc UpdV1-V2.RTP", root), 4u);
   log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0010"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
+}
+
+// Windows takes a program named "patch" for an installer unless its
+// manifest says it runs as the invoker.
+TEST(Shell, ManifestAsksToRunAsInvoker) {
+  HMODULE exe = ::LoadLibraryExW((t::EngineDir() + L"\\patch.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  HRSRC res = ::FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(res, nullptr);
+  HGLOBAL data = ::LoadResource(exe, res);
+  std::string text(static_cast<const char*>(::LockResource(data)), ::SizeofResource(exe, res));
+  EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos) << text;
+  ::FreeLibrary(exe);
 }
 
 }  // namespace
