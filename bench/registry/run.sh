@@ -3,7 +3,8 @@
 # synthetic registry (10,000 keys, 100,000 values, a tenth naming the old
 # folders) in throwaway Wine prefixes. Prints both times side by side and
 # compares the results value by value.
-# Usage: bench/registry/run.sh [BUILD_ROOT]   (default: build; ROUNDS=3)
+# Usage: bench/registry/run.sh [BUILD_ROOT]   (default: build; ROUNDS=3, KEEP=1
+# keeps the prefixes)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 root=${1:-$top/build}
@@ -20,6 +21,8 @@ run() {  # run PREFIX ARGS...: one command of the bench program in PREFIX
 }
 
 rm -rf "$work"; mkdir -p "$work"
+# Four prefixes of about a gigabyte each: gone at the end unless KEEP=1.
+[ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 "$top/scripts/prefix.sh" ensure "$work/filled"
 echo "filling the synthetic registry ..."
 run "$work/filled" fill
@@ -41,10 +44,7 @@ printf '%-8s %12s s %12s s %8.2fx\n' median "$rm_" "$om" "$(awk -v a="$rm_" -v b
 echo "values read per run: reference ${ref#* s, }, ours ${our#* s, }"
 
 # Results of the last round, value by value.
-WINEPREFIX=$work/reference wine "$exe" dump 'C:\bench-dump.txt'
-WINEPREFIX=$work/ours wine "$exe" dump 'C:\bench-dump.txt'
-WINEPREFIX=$work/filled wine "$exe" dump 'C:\bench-dump.txt'
-wineserver -w 2>/dev/null || true
+for p in reference ours filled; do run "$work/$p" dump 'C:\bench-dump.txt'; done
 awk -F'\t' '
     FNR == 1 { f++ }
     f == 1 { orig[$1] = $2 "\t" $3; next }
