@@ -233,6 +233,27 @@ TEST(Faults, PatchNamingTheEnginesOwnFiles) {
   }
 }
 
+// A journal the engine cannot trust is left alone, and so is the folder; a
+// journal cut short while its step list was written is dropped.
+TEST(Faults, JournalLeftBehind) {
+  const std::string patch = t::DiffTrees(SmallOld(), SmallNew());
+  std::wstring base = t::Scratch("journal"), root = base + L"\\tree";
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  t::Materialise(root, SmallOld());
+  t::WriteBytes(base + L"\\p.rtp", patch);
+  t::PutFile(root, "patch.jnl", "not a journal of ours");
+  t::Snapshot before = t::Snap(root);
+  EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", base + L"\\p.rtp"}), 3);
+  std::string log = t::LogOf(root);
+  EXPECT_NE(log.find("wpt0013"), std::string::npos) << log;
+  EXPECT_EQ(Count(log, "wpt0036"), 1) << log;
+  EXPECT_TRUE(t::Snap(root) == before);
+
+  t::PutFile(root, "patch.jnl", std::string("DVJ1\x02\0\0\0\x01", 9));  // torn step list
+  EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", base + L"\\p.rtp"}), 0) << t::LogOf(root);
+  EXPECT_TRUE(t::Snap(root) == SmallNew());
+}
+
 // The caller judges the run by the log: if it cannot be written, nothing
 // may change.
 TEST(Faults, LogThatCannotBeWritten) {
