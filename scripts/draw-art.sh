@@ -35,7 +35,7 @@ page() {  # x y w h fill
   -font "$plain" -pointsize 14 -fill '#d8e6f0' -annotate +26+82 'Updating Kestrin 5.0 to Dovetra 5.0.3' \
   -font "$plain" -pointsize 12 -fill '#d8e6f0' -annotate +44+246 'Kestrin 5.0' \
   -annotate +180+246 'Dovetra 5' \
-  -fill '#ffffff' -draw 'fill-opacity 0.10 rectangle 274,86 480,262' \
+  -fill '#ffffff' -draw 'fill-opacity 0.10 rectangle 262,82 478,264' \
   -dither None -colors 250 -type Palette -compress None BMP3:"$work/splash.bmp"
 cp "$work/splash.bmp" "$out/splash.bmp"
 
@@ -48,7 +48,7 @@ cp "$work/splash.bmp" "$out/splash.bmp"
 for s in 32 16; do
   "$im" "$work/icon32.png" -resize ${s}x${s} -background '#ff00ff' -alpha background \
     -channel A -threshold 50% +channel "$work/i$s.png"
-  "$im" "$work/i$s.png" -background '#ff00ff' -alpha remove -dither None -colors 15 \
+  "$im" "$work/i$s.png" -background black -alpha remove -dither None -colors 15 \
     -type Palette -compress None BMP3:"$work/i$s.bmp"
   "$im" "$work/i$s.png" -alpha extract -negate -depth 1 GRAY:"$work/m$s.gray"
 done

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The start-up failures that cannot be provoked from outside, through the
+# test build "updater_faults" (DV_FAULT=timer|com|startmenu|desktop), each
+# with its message box and exit code 5. The dialog must not stay open.
+. "$(dirname "$0")/lib.sh"
+fresh_prefix
+"$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" >/dev/null 2>&1 || fail "sample install"
+app=$scratch/app; mkdir -p "$app"
+pack "$app/updater_faults.exe" "$DV_BUILD/app/updater_faults.exe" $(stand_in_blocks "$scratch/blocks")
+
+check_fault() {  # FAULT TEXT
+  wine reg add 'HKCU\Environment' /v DV_FAULT /d "$1" /f >/dev/null 2>&1
+  new_session
+  start_updater "$app/updater_faults.exe"
+  expect_eq "$1: text" "$2" "$(drv msgbox-text updater_faults 30)"
+  expect_eq "$1: buttons" 1 "$(drv msgbox-buttons updater_faults)"
+  drv msgbox-answer updater_faults >/dev/null
+  expect_eq "$1: exit code" 5 "$(wait_updater 20)"
+}
+check_fault timer "No timer available."
+check_fault com "Can't initialize COM."
+check_fault startmenu "Can't get Start Menu location."
+check_fault desktop "Can't get Desktop folder location."
+wine reg delete 'HKCU\Environment' /v DV_FAULT /f >/dev/null 2>&1
+finish

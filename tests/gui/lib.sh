@@ -1,0 +1,107 @@
+# Sourced by the GUI tests. Each test gets a prefix and a scratch folder of
+# its own under the build folder, an X display, the GUI driver and a packed
+# updater. Expects: DV_BUILD (the win build folder), DV_TOP (the source tree).
+set -uo pipefail
+: "${DV_BUILD:?}" "${DV_TOP:?}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$DV_TOP/scripts/display.sh"
+
+test_name=$(basename "$0" .sh)
+scratch=$DV_BUILD/gui/$test_name
+export WINEPREFIX=$scratch/prefix
+DRIVER=$DV_BUILD/tests/gui/gui_driver.exe
+shots=$DV_BUILD/../screenshots
+failures=0
+CAPTION="Kestrin 5.0 to Dovetra 5 Updater"
+
+fresh_prefix() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"; mkdir -p "$scratch"
+  "$DV_TOP/scripts/prefix.sh" ensure "$WINEPREFIX"
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+  start_session
+}
+
+# One wineserver for the whole test: two programs started together on a
+# cold prefix (the updater and the driver) otherwise race to start it.
+start_session() {
+  wineserver -p 60
+  wine cmd /c exit >/dev/null 2>&1
+}
+
+# Programs started while wineserver runs inherit the session's environment;
+# a change to HKCU\Environment needs a new session.
+new_session() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; start_session; }
+
+drv() { wine "$DRIVER" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() {  # what expected actual
+  if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+
+# pack OUT.exe BASE.exe TAG=FILE...: the updater with payload blocks
+# appended, by the payload's pack tool when it is built, else by the same
+# block layout written here (tag, bytes, tag, little-endian length + 12).
+pack() {
+  local out=$1 base=$2; shift 2
+  cp "$base" "$out"
+  local tool; tool=$(ls "$DV_BUILD"/../host/tools/pack/pack 2>/dev/null || true)
+  if [ -n "$tool" ]; then
+    "$tool" append "$out" "$@" >/dev/null || { fail "pack append"; return 1; }
+    return 0
+  fi
+  local spec tag file
+  for spec in "$@"; do
+    tag=${spec%%=*}; file=${spec#*=}
+    python3 - "$out" "$tag" "$file" <<'PY'
+import struct, sys
+out, tag, path = sys.argv[1], sys.argv[2].encode(), sys.argv[3]
+data = open(path, 'rb').read()
+with open(out, 'ab') as f:
+    f.write(tag + data + tag + struct.pack('<i', len(data) + 12))
+PY
+  done
+}
+
+# Stand-in payload files: text, not the patch engine.
+stand_in_blocks() {  # DIR: writes the five files, prints TAG=FILE for pack
+  local d=$1; mkdir -p "$d"
+  local tag
+  for tag in PDLL RTP3 RTP2 RTP1 PEXE; do
+    printf 'stand-in %s block: text, not the patch engine\r\n' "$tag" >"$d/$tag.bin"
+  done
+  echo "PDLL=$d/PDLL.bin RTP3=$d/RTP3.bin RTP2=$d/RTP2.bin RTP1=$d/RTP1.bin PEXE=$d/PEXE.bin"
+}
+
+# Starts an updater in the background; wait_updater gives its exit code.
+start_updater() {  # EXE [ARGS...]
+  rm -f "$scratch/exit"
+  ( wine "$@" >"$scratch/updater.out" 2>&1; echo $? >"$scratch/exit" ) &
+}
+wait_updater() {  # [SECONDS]: prints the exit code, or "running"
+  local s=${1:-20} i
+  for i in $(seq $((s * 10))); do
+    [ -s "$scratch/exit" ] && { cat "$scratch/exit"; return; }
+    sleep 0.1
+  done
+  echo running
+}
+
+screenshot() {  # NAME [CAPTION]: the screen, cropped to the window when given
+  mkdir -p "$shots"
+  local crop=() r
+  if [ $# -gt 1 ] && r=$(drv rect "$2") && [ -n "$r" ]; then
+    set -- "$1" $r
+    crop=(-crop "$4x$5+$2+$3")
+  fi
+  import -window root "${crop[@]}" +repage "$shots/$1.png" 2>/dev/null || echo "note: no screenshot $1"
+}
+
+win_path() { winepath -u "$1" 2>/dev/null; }
+
+finish() {
+  wineserver -k 2>/dev/null || true
+  if [ "$failures" -eq 0 ]; then echo "PASS: $test_name"; exit 0; fi
+  echo "$failures failure(s) in $test_name"; exit 1
+}
