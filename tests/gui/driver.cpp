@@ -15,7 +15,8 @@
 //   driver msgbox-buttons TITLE             prints the ids of its visible buttons
 //   driver msgbox-icon TITLE                prints "icon" or "no icon"
 //   driver msgbox-answer TITLE [ID]         presses button ID (default OK)
-//   driver openfile TITLE PATH [SECONDS]    types PATH into an open-file dialog, confirms
+//   driver openfile TITLE PATH [SECONDS]    types PATH into an open-file dialog (TITLE "" for
+//                                           any), confirms
 //   driver cancel-openfile [TITLE] [SECONDS]
 //   driver mklink LINK TARGET [ARGS] [DESC] writes a shortcut file
 //
@@ -204,7 +205,7 @@ int main(int argc, char** argv) {
         HWND box = NeedBox(a);
         return Click(box ? NeedControl(box, argc > 3 ? Id(argv[3]) : IDOK) : nullptr);
     }
-    if (!std::strcmp(cmd, "openfile") && argc > 3) return OpenFile(a, argv[3], Seconds(argc, argv, 4, 20));
+    if (!std::strcmp(cmd, "openfile") && argc > 3) return OpenFile(*a ? a : nullptr, argv[3], Seconds(argc, argv, 4, 20));
     if (!std::strcmp(cmd, "cancel-openfile")) return CancelOpenFile(*a ? a : nullptr, Seconds(argc, argv, 3, 20));
     if (!std::strcmp(cmd, "mklink") && argc > 3)
         return MakeLink(a, argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);

@@ -41,27 +41,12 @@ expect_eq() {  # what expected actual
 }
 
 # pack OUT.exe BASE.exe TAG=FILE...: the updater with payload blocks
-# appended, by the payload's pack tool when it is built, else by the same
-# block layout written here (tag, bytes, tag, little-endian length + 12).
+# appended by the payload's pack tool from the host build beside this one.
 pack() {
   local out=$1 base=$2; shift 2
-  cp "$base" "$out"
-  local tool; tool=$(ls "$DV_BUILD"/../host/tools/pack/pack 2>/dev/null || true)
-  if [ -n "$tool" ]; then
-    "$tool" append "$out" "$@" >/dev/null || { fail "pack append"; return 1; }
-    return 0
-  fi
-  local spec tag file
-  for spec in "$@"; do
-    tag=${spec%%=*}; file=${spec#*=}
-    python3 - "$out" "$tag" "$file" <<'PY'
-import struct, sys
-out, tag, path = sys.argv[1], sys.argv[2].encode(), sys.argv[3]
-data = open(path, 'rb').read()
-with open(out, 'ab') as f:
-    f.write(tag + data + tag + struct.pack('<i', len(data) + 12))
-PY
-  done
+  local tool=$DV_BUILD/../host/tools/pack/pack
+  [ -x "$tool" ] || { fail "no pack tool at $tool (build the host tree)"; return 1; }
+  "$tool" append "$base" "$out" "$@" >/dev/null || { fail "pack append $*"; return 1; }
 }
 
 # Stand-in payload files: text, not the patch engine.
