@@ -1,6 +1,10 @@
 # Sourced by the end-to-end tests: the real packed updater (real engine, the
 # sample Kestrin patches) run through its dialog in a fresh prefix holding a
 # sample Kestrin 5.0 installation. Builds on tests/gui/lib.sh.
+for need in "$DV_TOP/tests/gui/lib.sh" "$DV_TOP/scripts/sample-install.sh" \
+            "$DV_BUILD/tests/gui/gui_driver.exe" "$DV_BUILD/../host/tools/mkpatch"; do
+  [ -e "$need" ] || { echo "FAIL: missing $need"; exit 1; }
+done
 . "$DV_TOP/tests/gui/lib.sh"
 scratch=$DV_BUILD/e2e/$test_name
 export WINEPREFIX=$scratch/prefix
