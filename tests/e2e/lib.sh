@@ -29,6 +29,8 @@ make_updater() {
 # sample's shared folder in place of the script's stand-in one.
 install_sample() {
   local install=$1 shared=$2
+  # No lingering session: the script waits for the server to go at its end.
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" "$SAMPLE/5.0/install" \
     --install "$install" --shared "$shared" --driver "$DRIVER" >"$scratch/install.log" 2>&1 \
     || { fail "sample-install"; cat "$scratch/install.log"; return 1; }
