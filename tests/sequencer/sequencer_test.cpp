@@ -47,6 +47,9 @@ static const char* const kFiles[] = {"UpdV1-V1.RTP", "UpdV1-V2.RTP", "UpdV2-V3.R
 class SequencerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Without a display Wine makes no windows, and every check of the
+        // bar and the buttons would fail for that reason alone.
+        ASSERT_NE(nullptr, GetDlgItem(dialog_.Get(), 1000)) << "no window: is there an X display?";
         const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         root_ = scratch::ProgramFolder() + "\\scratch-sequencer\\" + name;
         scratch::DeleteTree(root_);
