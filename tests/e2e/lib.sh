@@ -8,7 +8,6 @@ done
 . "$DV_TOP/tests/gui/lib.sh"
 scratch=$DV_BUILD/e2e/$test_name
 export WINEPREFIX=$scratch/prefix
-HOST=$DV_BUILD/../host
 SAMPLE=$scratch/sample
 UPDATER=$scratch/DV503Updater.exe
 OLD_INSTALL='C:\Program Files\Vantor Corp\Kestrin 5.0'
@@ -17,12 +16,8 @@ NEW_INSTALL='C:\Program Files\Halvern\Dovetra 5'
 
 # The sample versions and their patches, and the updater carrying them.
 make_updater() {
-  python3 "$DV_TOP/sample/make_versions.py" "$SAMPLE" --mkpatch "$HOST/tools/mkpatch" \
-    >"$scratch/sample.log" 2>&1 || { fail "sample versions"; return 1; }
-  "$HOST/tools/pack/pack" append "$DV_BUILD/app/updater.exe" "$UPDATER" \
-    PEXE="$DV_BUILD/engine/win/patch.exe" PDLL="$DV_BUILD/engine/win/patchw32.dll" \
-    RTP3="$SAMPLE/patches/UpdV1-V1.RTP" RTP1="$SAMPLE/patches/UpdV1-V2.RTP" \
-    RTP2="$SAMPLE/patches/UpdV2-V3.RTP" >/dev/null || { fail "pack append"; return 1; }
+  "$DV_TOP/scripts/pack-sample.sh" "$DV_BUILD/.." "$scratch" >"$scratch/pack.log" 2>&1 \
+    || { fail "sample versions or packing"; cat "$scratch/pack.log"; return 1; }
 }
 
 # install_sample INSTALL SHARED: Kestrin 5.0 laid out in the prefix, with the
