@@ -5,7 +5,9 @@
 //   Started  (running false, child)     tick sets running
 //   Patching (running true,  child)     tick polls; an ended step's log is
 //                                       judged and kept, the next step starts
-//   Settling (running true,  no child)  tick sets the bar full, then completes
+//   Settling (running true,  no child)  tick sets the bar full, then completes;
+//                                       also reached when a step fails or an
+//                                       engine start fails, the first included
 //   Finished (running false, no child)  tick does nothing
 #include "app/sequencer.h"
 #include "app/progress.h"
