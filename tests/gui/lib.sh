@@ -18,14 +18,15 @@ fresh_prefix() {
   wineserver -k 2>/dev/null || true
   rm -rf "$scratch"; mkdir -p "$scratch"
   "$DV_TOP/scripts/prefix.sh" ensure "$WINEPREFIX"
-  trap 'wineserver -k 2>/dev/null || true' EXIT
+  # Replaces display.sh's trap, so it stops that Xvfb too.
+  trap 'wineserver -k 2>/dev/null || true; [ -n "${DV_XVFB_PID:-}" ] && kill $DV_XVFB_PID 2>/dev/null' EXIT
   start_session
 }
 
 # One wineserver for the whole test: two programs started together on a
 # cold prefix (the updater and the driver) otherwise race to start it.
 start_session() {
-  wineserver -p 60
+  wineserver -p 60 </dev/null >/dev/null 2>&1
   wine cmd /c exit >/dev/null 2>&1
 }
 
