@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "app/command_line.h"
 #include "app/resource.h"
 #include "app/special_folders.h"
@@ -160,4 +161,105 @@ TEST(Shell, ComCountsOnlyAPlainFirstInitialisation) {
     EXPECT_EQ(static_cast<DWORD>(S_FALSE), ::GetLastError());
     platform::UninitializeCom();
     platform::UninitializeCom();
+}
+
+// The resources as the executable carries them.
+namespace {
+#pragma pack(push, 2)
+struct IconDirEntry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD size; WORD id; };
+struct IconDir { WORD reserved, type, count; IconDirEntry entries[1]; };
+#pragma pack(pop)
+
+// Runs template 102 with a plain dialog that records its children.
+class TemplateProbe : public platform::Dialog {
+public:
+    TemplateProbe() : platform::Dialog(IDD_UPDATER) {}
+    struct Child { int id; std::string cls, text; LONG style; bool enabled; };
+    std::vector<Child> children;
+    LONG exStyle = 0;
+    std::string caption;
+
+protected:
+    bool OnInitDialog() override {
+        char buf[256];
+        ::GetWindowTextA(Window(), buf, sizeof buf);
+        caption = buf;
+        exStyle = ::GetWindowLongA(Window(), GWL_EXSTYLE);
+        for (HWND c = ::GetWindow(Window(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            char cls[64], text[256];
+            ::GetClassNameA(c, cls, sizeof cls);
+            ::GetWindowTextA(c, text, sizeof text);
+            children.push_back({static_cast<int>(static_cast<short>(::GetDlgCtrlID(c))), cls, text,
+                                ::GetWindowLongA(c, GWL_STYLE), ::IsWindowEnabled(c) != 0});
+        }
+        End(0);
+        return true;
+    }
+};
+}  // namespace
+
+TEST(Resources, MainDialogControlsInTemplateOrder) {
+    ASSERT_TRUE(platform::InitDialogControls());
+    TemplateProbe probe;
+    ASSERT_EQ(0, probe.RunModal(nullptr));
+    EXPECT_EQ("Kestrin 5.0 to Dovetra 5 Updater", probe.caption);
+    EXPECT_TRUE(probe.exStyle & WS_EX_APPWINDOW);
+    ASSERT_EQ(6u, probe.children.size());
+    const struct { int id; const char* cls; const char* text; } want[] = {
+        {1, "Button", "Begin &Update"}, {2, "Button", "Ca&ncel"}, {-1, "Static", nullptr},
+        {1001, "Button", "&Change folder"}, {-1, "Static", "Message space"},
+        {1000, "msctls_progress32", "Progress1"},
+    };
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(want[i].id, probe.children[i].id) << i;
+        EXPECT_STRCASEEQ(want[i].cls, probe.children[i].cls.c_str()) << i;
+        if (want[i].text) EXPECT_EQ(want[i].text, probe.children[i].text) << i;
+    }
+    EXPECT_EQ(BS_DEFPUSHBUTTON, probe.children[0].style & 0xF);
+    EXPECT_EQ(SS_BITMAP, probe.children[2].style & SS_TYPEMASK);
+    EXPECT_TRUE(probe.children[2].style & SS_CENTERIMAGE);
+    EXPECT_FALSE(probe.children[2].enabled);
+    EXPECT_TRUE(probe.children[4].style & SS_NOTIFY);
+    for (int i : {0, 1, 3}) EXPECT_TRUE(probe.children[i].enabled) << i;
+}
+
+TEST(Resources, BitmapIs494By305With256Colours) {
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    HRSRC r = ::FindResourceA(self, MAKEINTRESOURCEA(IDB_SPLASH), MAKEINTRESOURCEA(2));  // RT_BITMAP
+    ASSERT_NE(nullptr, r);
+    auto* info = static_cast<const BITMAPINFOHEADER*>(::LockResource(::LoadResource(self, r)));
+    ASSERT_NE(nullptr, info);
+    EXPECT_EQ(494, info->biWidth);
+    EXPECT_EQ(305, info->biHeight);
+    EXPECT_EQ(8, info->biBitCount);
+    EXPECT_EQ(static_cast<DWORD>(BI_RGB), info->biCompression);
+}
+
+TEST(Resources, IconHas32And16PixelImagesWith16Colours) {
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    HRSRC r = ::FindResourceA(self, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    ASSERT_NE(nullptr, r);
+    auto* dir = static_cast<const IconDir*>(::LockResource(::LoadResource(self, r)));
+    ASSERT_NE(nullptr, dir);
+    ASSERT_EQ(2, dir->count);
+    const IconDirEntry* e = dir->entries;
+    EXPECT_EQ(32, e[0].width);
+    EXPECT_EQ(16, e[1].width);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(4, e[i].bits) << i;
+        EXPECT_EQ(16, e[i].colours) << i;
+    }
+    EXPECT_NE(nullptr, platform::LoadAppIcon(IDI_UPDATER));
+}
+
+TEST(Resources, ManifestAsksForCommonControls6AndAdministrator) {
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    HRSRC r = ::FindResourceA(self, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    ASSERT_NE(nullptr, r);
+    auto* text = static_cast<const char*>(::LockResource(::LoadResource(self, r)));
+    std::string manifest(text, ::SizeofResource(self, r));
+    EXPECT_NE(std::string::npos, manifest.find("Microsoft.Windows.Common-Controls"));
+    EXPECT_NE(std::string::npos, manifest.find("version=\"6.0.0.0\""));
+    EXPECT_NE(std::string::npos, manifest.find("requireAdministrator"));
+    EXPECT_NE(std::string::npos, manifest.find("<dpiAware"));
 }
