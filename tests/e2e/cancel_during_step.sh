@@ -18,7 +18,7 @@ engine_pid() {  # the Unix pid of this prefix's patch engine
 
 warm_prefix
 start_updater "$UPDATER"
-drv wait-window "$CAPTION" 30 >/dev/null || fail "no updater window"
+drv wait-window "$CAPTION" 30 >/dev/null || { fail "no updater window (updater: $(wait_updater 1))"; finish; }
 drv click "$CAPTION" 1 >/dev/null
 held=""
 for i in $(seq 400); do

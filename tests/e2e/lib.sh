@@ -50,7 +50,9 @@ warm_prefix() {
 run_update() {
   warm_prefix
   start_updater "$UPDATER" "$@"
-  drv wait-window "$CAPTION" 30 >/dev/null || { fail "no updater window"; return 1; }
+  # Nothing after this can pass without the window: stop at once.
+  drv wait-window "$CAPTION" 30 >/dev/null \
+    || { fail "no updater window (updater: $(wait_updater 1))"; finish; }
   drv click "$CAPTION" 1 >/dev/null
   wait_quit 120
 }
