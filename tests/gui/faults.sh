@@ -8,6 +8,10 @@ fresh_prefix
 app=$scratch/app; mkdir -p "$app"
 pack "$app/updater_faults.exe" "$DV_BUILD/app/updater_faults.exe" $(stand_in_blocks "$scratch/blocks")
 
+# The shipped program carries none of it.
+grep -q DV_FAULT "$DV_BUILD/app/updater.exe" && fail "updater.exe contains the fault injection"
+grep -q DV_FAULT "$DV_BUILD/app/updater_faults.exe" || fail "updater_faults.exe lacks the fault injection"
+
 check_fault() {  # FAULT TEXT
   wine reg add 'HKCU\Environment' /v DV_FAULT /d "$1" /f >/dev/null 2>&1
   new_session
