@@ -19,6 +19,7 @@
 //                                           any), confirms
 //   driver cancel-openfile [TITLE] [SECONDS]
 //   driver mklink LINK TARGET [ARGS] [DESC] writes a shortcut file
+//   driver link-info LINK                   prints a shortcut's target, then its description
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
@@ -27,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "platform/shelllink.h"
 
 namespace {
 
@@ -168,6 +170,23 @@ int MakeLink(const char* link, const char* target, const char* args, const char*
     return SUCCEEDED(hr) ? 0 : 1;
 }
 
+// Reads a shortcut back through the same link object that wrote it.
+int LinkInfo(const char* link) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    int rc = 1;
+    {
+        platform::ShellLink sl;
+        char target[MAX_PATH], desc[MAX_PATH];
+        if (sl.Create() && sl.Load(link) && sl.GetPath(target, sizeof target) &&
+            sl.GetDescription(desc, sizeof desc)) {
+            std::printf("%s\n%s\n", target, desc);
+            rc = 0;
+        }
+    }
+    CoUninitialize();
+    return rc;
+}
+
 int Rect(HWND w) {
     RECT r;
     if (!w || !GetWindowRect(w, &r)) return 1;
@@ -209,6 +228,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(cmd, "cancel-openfile")) return CancelOpenFile(*a ? a : nullptr, Seconds(argc, argv, 3, 20));
     if (!std::strcmp(cmd, "mklink") && argc > 3)
         return MakeLink(a, argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
+    if (!std::strcmp(cmd, "link-info")) return LinkInfo(a);
     if (!std::strcmp(cmd, "rect")) return Rect(Need(a));
     if (!std::strcmp(cmd, "minimize") || !std::strcmp(cmd, "restore")) {
         HWND w = Need(a);
