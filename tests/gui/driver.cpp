@@ -7,6 +7,7 @@
 //   driver text CAPTION ID                  prints control ID's text
 //   driver nth-text CAPTION N               prints the text of child N (0 first)
 //   driver enabled CAPTION ID               prints "enabled" or "disabled"
+//   driver progress CAPTION ID              prints a progress bar's position
 //   driver click CAPTION ID                 clicks button ID
 //   driver sysmenu CAPTION COMMAND          sends a system-menu command
 //   driver minimize|restore CAPTION
@@ -25,6 +26,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -249,6 +251,12 @@ int main(int argc, char** argv) {
         HWND c = NeedControl(w, Id(argv[3]));
         if (!c) return 1;
         std::printf("%s\n", IsWindowEnabled(c) ? "enabled" : "disabled");
+        return 0;
+    }
+    if (!std::strcmp(cmd, "progress")) {
+        HWND c = NeedControl(w, Id(argv[3]));
+        if (!c) return 1;
+        std::printf("%d\n", static_cast<int>(SendMessageA(c, PBM_GETPOS, 0, 0)));
         return 0;
     }
     if (!std::strcmp(cmd, "click")) return Click(NeedControl(w, Id(argv[3])));
