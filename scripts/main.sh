@@ -30,6 +30,7 @@ fi
 
 echo "== 1. set-up and build"
 "$top/scripts/setup.sh" || exit 1
+mkdir -p "$top/build"
 "$top/scripts/build.sh" "$top/build" >"$top/build/main-build.log" 2>&1 \
   || { tail -40 "$top/build/main-build.log"; echo "main: build failed"; exit 1; }
 echo "built: $(file -b "$top/build/win/app/updater.exe" | cut -d, -f1-2)"
