@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <cstring>
+#include <set>
 
 namespace eng {
 
@@ -132,15 +133,54 @@ bool JournalWriter::Create(const std::wstring& path, const std::vector<Step>& st
   return file_.OpenAppend(path, true) && file_.Write(list.data(), list.size()) && file_.Flush();
 }
 
-bool JournalWriter::Record(uint32_t tag, uint32_t index) {
-  uint8_t rec[kRecord];
-  std::memcpy(rec, &tag, 4);
-  std::memcpy(rec + 4, &index, 4);
-  return file_.Write(rec, sizeof(rec)) && file_.Flush();
+// The records go out in one write: a kill cannot cut it, and a crash that
+// keeps only a prefix leaves whole records for steps in order, then at most
+// one torn record, which the reader ignores.
+bool JournalWriter::Record(uint32_t tag, uint32_t first, uint32_t count) {
+  std::vector<uint8_t> recs;
+  recs.reserve(size_t(count) * kRecord);
+  for (uint32_t i = 0; i < count; i++) {
+    Put32(&recs, tag);
+    Put32(&recs, first + i);
+  }
+  return file_.Write(recs.data(), recs.size()) && file_.Flush();
 }
 
-bool JournalWriter::MarkBegun(uint32_t index) { return Record(kBegun, index); }
+bool JournalWriter::MarkBegun(uint32_t first, uint32_t count) { return Record(kBegun, first, count); }
 
-bool JournalWriter::MarkCommitted() { return Record(kCommitted, 0); }
+bool JournalWriter::MarkCommitted() { return Record(kCommitted, 0, 1); }
+
+namespace {
+
+bool IsCommitOp(Op op) {
+  return op == Op::moveIn || op == Op::replace || op == Op::removeFile || op == Op::removeFolder;
+}
+
+}  // namespace
+
+// Steps before the first commit step prepare: they make folders and work
+// files at names nothing else in the run uses, and their undo removes what
+// is absent. A replace's or removal's undo finds no backup and the old file
+// or folder in place. A moveIn whose work file was staged during the
+// preparation only deletes that work file. Not so a folder or file made in
+// the commit phase where the run removes something first: undone before the
+// removal happened, its undo would meet the old file or folder (and a moveIn
+// whose stage never ran would delete the old file). Those keep a record and
+// a flush of their own.
+std::vector<bool> MayRecordAhead(const std::vector<Step>& steps) {
+  size_t firstCommit = steps.size();
+  for (size_t i = 0; i < steps.size() && firstCommit == steps.size(); i++)
+    if (IsCommitOp(steps[i].op)) firstCommit = i;
+  std::set<uint32_t> stagedEarly;
+  for (size_t i = 0; i < firstCommit; i++)
+    if (steps[i].op == Op::stage) stagedEarly.insert(steps[i].entry);
+  std::vector<bool> ahead(steps.size());
+  for (size_t i = 0; i < steps.size(); i++) {
+    Op op = steps[i].op;
+    ahead[i] = i < firstCommit || op == Op::replace || op == Op::removeFile || op == Op::removeFolder ||
+               (op == Op::moveIn && stagedEarly.count(steps[i].entry) != 0);
+  }
+  return ahead;
+}
 
 }  // namespace eng

@@ -111,14 +111,22 @@ ExitCode Runner::Commit(const PatchSource& source, const std::vector<Step>& step
     ForceDelete(journalPath_);
     return exitFailed;
   }
-  for (uint32_t i = 0; i < steps.size(); i++) {
-    if (!journal_.MarkBegun(i)) {
+  // One flush covers the records of a step and of the steps after it that
+  // may be recorded ahead; each step still acts only after its record is
+  // durable.
+  std::vector<bool> ahead = MayRecordAhead(steps);
+  for (uint32_t i = 0; i < steps.size();) {
+    uint32_t end = i + 1;
+    while (end < steps.size() && ahead[end]) end++;
+    if (!journal_.MarkBegun(i, end - i)) {
       log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
       return RollBack(steps, int64_t(i) - 1) ? exitFailed : exitUnsettled;
     }
     StopPoint();
-    if (!RunStep(source, steps[i], i)) return RollBack(steps, i) ? exitFailed : exitUnsettled;
-    StopPoint();
+    for (; i < end; i++) {
+      if (!RunStep(source, steps[i], i)) return RollBack(steps, i) ? exitFailed : exitUnsettled;
+      StopPoint();
+    }
   }
   if (!journal_.MarkCommitted()) {
     log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());

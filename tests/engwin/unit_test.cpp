@@ -96,6 +96,51 @@ TEST(Journal, EveryCutIsReadSafely) {
   }
 }
 
+// Which "begun" records may share a flush with an earlier one: every step of
+// the preparation, and commit steps whose undo, never run, changes nothing;
+// not a folder or file made where the run removes something first.
+TEST(Journal, RecordsAheadOnlyWhereAnUndoOfNothingIsHarmless) {
+  using eng::Op;
+  std::vector<eng::Step> steps = {
+      {Op::makeFolder, 0, 0, L"~patch.bak"}, {Op::makeFolder, 1, 0, L"new"},
+      {Op::stage, 2, 0, L"new\\a"},          {Op::stage, 3, 0, L"bin\\x"},
+      {Op::removeFile, 4, 0, L"old"},        {Op::moveIn, 2, 0, L"new\\a"},
+      {Op::replace, 3, 0, L"bin\\x"},        {Op::removeFolder, 5, 0, L"gone"},
+      {Op::makeFolder, 6, 0, L"old"},        {Op::stage, 7, 0, L"old\\in"},
+      {Op::moveIn, 7, 0, L"old\\in"},        {Op::stage, 8, 0, L"gone"},
+      {Op::moveIn, 8, 0, L"gone"},           {Op::removeFile, 9, 0, L"last"}};
+  std::vector<bool> want = {true, true, true, true, true, true, true, true, false, false, false, false, false, true};
+  EXPECT_EQ(eng::MayRecordAhead(steps), want);
+  EXPECT_TRUE(eng::MayRecordAhead({}).empty());
+}
+
+// A batch of records written at once reads back like records written one
+// by one, and so does every cut of it.
+TEST(Journal, BatchedRecordsReadLikeSingleOnes) {
+  std::wstring dir = t::Scratch("batch");
+  std::wstring path = dir + L"\\patch.jnl";
+  std::vector<eng::Step> steps = SampleSteps();
+  {
+    eng::JournalWriter w;
+    ASSERT_TRUE(w.Create(path, steps));
+    ASSERT_TRUE(w.MarkBegun(0, 1));
+    ASSERT_TRUE(w.MarkBegun(1, 3));
+    w.Close();
+  }
+  std::string bytes = t::GetFile(path);
+  std::vector<uint8_t> all(bytes.begin(), bytes.end());
+  eng::JournalState st = eng::ParseJournal(all);
+  ASSERT_EQ(st.kind, eng::JournalState::open);
+  EXPECT_EQ(st.lastBegun, 3);
+  size_t listSize = eng::EncodeSteps(steps).size();
+  for (size_t cut = listSize; cut <= all.size(); cut++) {
+    std::vector<uint8_t> part(all.begin(), all.begin() + cut);
+    st = eng::ParseJournal(part);
+    EXPECT_EQ(st.kind, eng::JournalState::open) << cut;
+    EXPECT_EQ(st.lastBegun, int64_t((cut - listSize) / 8) - 1) << cut;
+  }
+}
+
 TEST(Journal, DamagedRecordsAreRefused) {
   struct Case {
     const char* name;
