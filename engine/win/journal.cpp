@@ -161,8 +161,9 @@ bool IsCommitOp(Op op) {
 // Steps before the first commit step prepare: they make folders and work
 // files at names nothing else in the run uses, and their undo removes what
 // is absent. A replace's or removal's undo finds no backup and the old file
-// or folder in place. A moveIn whose work file was staged during the
-// preparation only deletes that work file. Not so a folder or file made in
+// or folder in place. A moveIn whose work file is staged during the
+// preparation deletes that work file, or, when the stage had not run either,
+// finds its target absent as the plan saw it. Not so a folder or file made in
 // the commit phase where the run removes something first: undone before the
 // removal happened, its undo would meet the old file or folder (and a moveIn
 // whose stage never ran would delete the old file). Those keep a record and
