@@ -1,5 +1,5 @@
 #include "app/about_dlg.h"
-#include "app/resource.h"
+#include "common/ids.h"
 
 // OK and Cancel close it through the base class; nothing else to handle.
 CAboutDlg::CAboutDlg() : platform::Dialog(IDD_ABOUTBOX) {}

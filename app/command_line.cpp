@@ -1,5 +1,5 @@
 #include "app/command_line.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "platform/command_line.h"
 #include <cstring>
 

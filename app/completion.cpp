@@ -1,10 +1,10 @@
 // CompleteUpdate: the end of a run, on the tick after the bar was shown full.
 #include "app/progress.h"
-#include "app/resource.h"
+#include "common/ids.h"
 #include "app/sequencer.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "app/step_log.h"
-#include "locate/path.h"
+#include "common/path.h"
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/process.h"

@@ -1,5 +1,5 @@
 #include "app/diagnostic.h"
-#include "app/state.h"
+#include "common/state.h"
 
 void AppendDiagnosticSuffix() {
     // Callers also test the flag; testing it here as well keeps a stray call

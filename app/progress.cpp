@@ -1,6 +1,6 @@
 #include "app/progress.h"
-#include "app/resource.h"
-#include "app/state.h"
+#include "common/ids.h"
+#include "common/state.h"
 #include "platform/window.h"
 
 static HWND ProgressBar(HWND dialog) {

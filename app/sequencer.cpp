@@ -11,8 +11,8 @@
 //   Finished (running false, no child)  tick does nothing
 #include "app/sequencer.h"
 #include "app/progress.h"
-#include "app/resource.h"
-#include "app/state.h"
+#include "common/ids.h"
+#include "common/state.h"
 #include "app/step_log.h"
 #include "payload/engine.h"
 #include "platform/dir.h"

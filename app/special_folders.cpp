@@ -1,6 +1,6 @@
 #include "app/special_folders.h"
 #include "app/fault.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "platform/shell.h"
 #include <shlobj.h>
 

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 #include "app/sequencer.h"
-#include "locate/path.h"
+#include "common/path.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/file_replace.h"

@@ -2,7 +2,7 @@
 // they decide. Used by the sequencer only.
 #pragma once
 #include <windows.h>
-#include "app/state.h"
+#include "common/state.h"
 
 // Forgets the outcome of an earlier run; called when a run begins.
 void ResetRunOutcome();

@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 #include "app/sequencer.h"
-#include "locate/path.h"
+#include "common/path.h"
 #include "platform/error.h"
 #include "platform/file.h"
 

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <string>
 #include "app/diagnostic.h"
-#include "app/resource.h"
-#include "app/state.h"
-#include "locate/path.h"
+#include "common/ids.h"
+#include "common/state.h"
+#include "common/path.h"
 #include "platform/dir.h"
 #include "platform/opendialog.h"
 #include "platform/reg.h"

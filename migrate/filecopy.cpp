@@ -1,8 +1,8 @@
 // CopyFileUnlessSame: one file copied with its times through a 4096-byte
 // buffer on the platform's file wrappers.
 #include <cstdint>
-#include "app/state.h"
-#include "locate/path.h"
+#include "common/state.h"
+#include "common/path.h"
 #include "migrate/tree.h"
 #include "platform/file.h"
 

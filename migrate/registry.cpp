@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 #include "app/progress.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/registry_value.h"
 #include "platform/account.h"
 #include "platform/reg.h"

@@ -1,7 +1,7 @@
 #include "migrate/registry_text.h"
 #include <cstdlib>
 #include <cstring>
-#include "locate/path.h"
+#include "common/path.h"
 
 int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
                      char caseSensitive, char** result) {

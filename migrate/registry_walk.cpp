@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "locate/path.h"
+#include "common/path.h"
 #include "migrate/registry_value.h"
 #include "platform/reg.h"
 

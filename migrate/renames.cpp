@@ -1,5 +1,5 @@
 // RenameProductItems: one table, carried out row by row.
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/renames.h"
 #include "platform/dir.h"
 #include "platform/file.h"

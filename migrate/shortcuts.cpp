@@ -1,8 +1,8 @@
 // CreateShortcut and MigrateShortcuts.
 #include <cstring>
 #include <string>
-#include "app/state.h"
-#include "locate/path.h"
+#include "common/state.h"
+#include "common/path.h"
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
 #include "platform/error.h"

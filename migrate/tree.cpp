@@ -2,9 +2,9 @@
 // "Update Error" boxes they show.
 #include <windows.h>
 #include <string>
-#include "app/resource.h"
-#include "app/state.h"
-#include "locate/path.h"
+#include "common/ids.h"
+#include "common/state.h"
+#include "common/path.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"
 #include "platform/file.h"

@@ -1,6 +1,6 @@
 #include "payload/engine.h"
 #include <cstring>
-#include "app/state.h"
+#include "common/state.h"
 #include "platform/error.h"
 #include "platform/process.h"
 

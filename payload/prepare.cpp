@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 #include "app/diagnostic.h"
-#include "app/resource.h"
-#include "app/state.h"
+#include "common/ids.h"
+#include "common/state.h"
 #include "locate/discovery.h"
-#include "locate/path.h"
+#include "common/path.h"
 #include "payload/container.h"
 #include "payload/tempname.h"
 #include "platform/dir.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "locate/path.h"
+#include "common/path.h"
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/security.h"

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/registry.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 #include "app/command_line.h"
-#include "app/resource.h"
+#include "common/ids.h"
 #include "app/special_folders.h"
 #include "app/startup_error.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "platform/dialog.h"
 #include "platform/msgbox.h"
 #include "platform/shell.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/state.h"
+#include "common/state.h"
 #include "locate/discovery.h"
-#include "locate/path.h"
+#include "common/path.h"
 #include "platform/file.h"
 #include "platform/opendialog.h"
 #include "platform/reg.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include <cstring>
-#include "locate/path.h"
+#include "common/path.h"
 
 TEST(FileNameStart, CutsAtLastSeparatorNeverAtZero) {
     struct { const char* path; size_t start; const char* folder; } rows[] = {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/relocation.h"
 #include "migrate/renames.h"
 #include "migrate/shortcuts.h"

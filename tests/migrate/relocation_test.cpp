@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/relocation.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/state.h"
+#include "common/state.h"
 #include "migrate/renames.h"
 #include "scratch.h"
 

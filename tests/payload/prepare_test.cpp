@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
-#include "app/state.h"
-#include "locate/path.h"
+#include "common/state.h"
+#include "common/path.h"
 #include "payload/prepare.h"
 #include "payload/tempname.h"
 #include "platform/opendialog.h"

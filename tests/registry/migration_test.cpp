@@ -6,8 +6,8 @@
 #include <commctrl.h>
 #include <cstring>
 #include <string>
-#include "app/resource.h"
-#include "app/state.h"
+#include "common/ids.h"
+#include "common/state.h"
 #include "migrate/registry.h"
 #include "reg_snapshot.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 #include "app/sequencer.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "payload/engine.h"
 #include "scratch.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 #include "app/sequencer.h"
-#include "app/state.h"
+#include "common/state.h"
 #include "payload/engine.h"
 #include "scratch.h"
 

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "common/state.h"
 
 UpdaterState g_state;
 

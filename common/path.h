@@ -1,4 +1,4 @@
-// Small path operations on the updater's narrow, 256-byte path buffers.
+// Small path operations on the updater's 256-byte path buffers.
 #pragma once
 #include <cstddef>
 

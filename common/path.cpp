@@ -1,4 +1,4 @@
-#include "locate/path.h"
+#include "common/path.h"
 #include <cstring>
 #include "platform/file.h"
 
