@@ -1,12 +1,16 @@
 // CompleteUpdate: the end of a run, on the tick after the bar was shown full.
+#include <string>
+#include "app/message.h"
 #include "app/progress.h"
-#include "common/ids.h"
 #include "app/sequencer.h"
-#include "common/state.h"
-#include "app/step_log.h"
+#include "common/event_log.h"
+#include "common/ids.h"
 #include "common/path.h"
+#include "common/state.h"
+#include "payload/engine.h"
 #include "platform/dir.h"
 #include "platform/file.h"
+#include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/window.h"
@@ -15,11 +19,6 @@
 static const char* const kLeftovers[] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
 // Logs deleted after a successful run in diagnostic mode.
 static const char* const kDiagnosticLogs[] = {"patch.err", "patchv1-v2.err"};
-
-static void SetMessage(UINT id, const char* folder) {
-    g_state.message = platform::FormatText(platform::LoadText(id), folder);
-    if (g_state.diagnostic) g_sequencerCalls.appendDiagnosticSuffix();
-}
 
 static void DeleteIn(const char* folder, const char* const* names, size_t count) {
     char path[kPathCap];
@@ -32,21 +31,37 @@ void ShowEngineLogInEditor(const char* installFolder) {
     if (!platform::WindowsFolder(windows, sizeof windows) ||
         !JoinPath(editor, sizeof editor, windows, "notepad.exe"))
         return;
-    std::string line = "\"" + std::string(editor) + "\" patch.err";
-    DWORD pid = 0;
-    platform::StartProcess(editor, line.c_str(), installFolder, true, &pid);
+    std::string line = "\"" + std::string(editor) + "\" " + kEngineLogName;
+    platform::Handle editorProcess;  // not waited for: closed at once
+    platform::StartProcess(editor, line.c_str(), installFolder, true, editorProcess);
 }
 
-static void Migrate(HWND dialog) {
-    if (g_sequencerCalls.isAtDefaultPaths()) g_sequencerCalls.relocateInstallation();
-    g_sequencerCalls.renameProductItems();
+// One part of the migration; false (logged) when it failed.
+static bool Part(const char* what, bool ok) {
+    LogEvent(std::string(what) + (ok ? ": done" : ": failed"));
+    return ok;
+}
+
+// Relocation, renames, shortcuts, registry, leftovers: each part runs unless
+// the user has quit meanwhile (in one of their boxes' message loops).
+static bool Migrate(HWND dialog) {
+    const SequencerCalls& c = g_sequencerCalls;
+    bool ok = true;
+    if (c.isAtDefaultPaths(g_state.installFolder, g_state.sharedFolder))
+        ok &= Part("relocation", c.relocateInstallation(dialog));
+    if (g_state.quitting) return false;
+    LogEvent(std::string("final install folder: ") + g_state.finalInstallFolder);
+    ok &= Part("renames", c.renameProductItems(g_state.sharedFolder, g_state.finalInstallFolder));
     StepProgress(dialog);
-    g_sequencerCalls.migrateShortcuts(dialog, g_state.finalInstallFolder);
-    g_sequencerCalls.migrateRegistry(dialog, g_state.finalInstallFolder);
+    if (g_state.quitting) return false;
+    ok &= Part("shortcuts", c.migrateShortcuts(dialog, g_state.finalInstallFolder));
+    if (g_state.quitting) return false;
+    ok &= Part("registry", c.migrateRegistry(dialog, g_state.finalInstallFolder));
     DeleteIn(g_state.finalInstallFolder, kLeftovers, 3);
+    return ok;
 }
 
-// Button 1 stays disabled; "Change folder" can start another run.
+// IDOK stays disabled; "Change folder" can start another run.
 static void ShowFinalState(HWND dialog) {
     platform::EnableControl(dialog, IDCANCEL, true);
     platform::EnableControl(dialog, IDC_CHANGE_FOLDER, true);
@@ -60,15 +75,24 @@ void CompleteUpdate(HWND dialog) {
     // First, before anything that can show a message box: ticks during those
     // boxes' message loops must find nothing to do.
     g_state.running = false;
+    if (g_state.quitting) return;
     platform::SetCurrentFolder(g_state.installFolder);
-    bool failed = RunHasFailed() || EngineLogMarksFailure(g_state.installFolder);
+    // Success is only what every step confirmed.
+    bool failed = g_state.ending == Ending::kPatchFailed || g_state.stepIndex != kPatchStepCount;
     if (failed) {
-        SetMessage(IDS_NOT_UPDATED, g_state.installFolder);
-        g_sequencerCalls.showEngineLog(g_state.installFolder);
+        g_state.ending = Ending::kPatchFailed;
+        SetDialogMessage(IDS_NOT_UPDATED, g_state.installFolder);
+        if (!g_state.failure.empty())
+            platform::ShowMessage(dialog, g_state.failure.c_str(), "Update Error", MB_OK | MB_ICONERROR);
+        else if (!g_state.quiet)
+            g_sequencerCalls.showEngineLog(g_state.installFolder);
     } else {
-        Migrate(dialog);
-        SetMessage(IDS_UPDATED, g_state.finalInstallFolder);
+        bool migrated = Migrate(dialog);
+        if (g_state.quitting) return;
+        g_state.ending = migrated ? Ending::kUpdated : Ending::kMigrationFailed;
+        SetDialogMessage(IDS_UPDATED, g_state.finalInstallFolder);
         if (g_state.diagnostic) DeleteIn(g_state.finalInstallFolder, kDiagnosticLogs, 2);
     }
+    LogEvent("outcome: " + g_state.message);
     ShowFinalState(dialog);
 }

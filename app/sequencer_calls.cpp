@@ -1,39 +1,34 @@
 // The updater's own table of the sequencer's calls into the other folders.
-// Results the sequencer has no use for are dropped here: each of these
-// operations reports its own failures to the user.
-#include "app/diagnostic.h"
 #include "app/sequencer.h"
+#include "common/state.h"
 #include "migrate/registry.h"
 #include "migrate/relocation.h"
 #include "migrate/renames.h"
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
-#include "payload/prepare.h"
-#include "platform/shell.h"
 
-static void CopySharedFolder(const char* sharedFolder, const char* installFolder) {
-    CopyOrMoveTree(sharedFolder, installFolder, true);
+static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* installFolder) {
+    return CopyOrMoveTree(sharedFolder, installFolder, true) == 0;
 }
 
-static void Relocate() { RelocateInstallation(); }
+static bool AtDefaultPaths(const char*, const char*) { return IsAtDefaultPaths(); }
 
-static void Shortcuts(HWND dialog, const char* finalInstallFolder) {
-    MigrateShortcuts(finalInstallFolder, dialog);
+static bool Relocate(HWND owner) { return RelocateInstallation(); }
+
+static bool Renames(const char*, const char*) {
+    RenameProductItems();
+    return true;
 }
 
-static void Registry(HWND dialog, const char* finalInstallFolder) {
-    MigrateRegistry(dialog, finalInstallFolder);
+static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
+    MigrateShortcuts(finalInstallFolder, owner);
+    return true;
+}
+
+static bool Registry(HWND owner, const char* finalInstallFolder) {
+    return MigrateRegistry(owner, finalInstallFolder) == 0;
 }
 
 SequencerCalls g_sequencerCalls = {
-    CopySharedFolder,
-    IsAtDefaultPaths,
-    Relocate,
-    RenameProductItems,
-    Shortcuts,
-    Registry,
-    RemoveExtractedFiles,
-    AppendDiagnosticSuffix,
-    platform::UninitializeCom,
-    ShowEngineLogInEditor,
+    CopySharedFolder, AtDefaultPaths, Relocate, Renames, Shortcuts, Registry, ShowEngineLogInEditor,
 };

@@ -1,5 +1,6 @@
 #include "app/special_folders.h"
 #include "app/fault.h"
+#include "app/startup_error.h"
 #include "common/state.h"
 #include "platform/shell.h"
 #include <shlobj.h>
@@ -21,4 +22,22 @@ bool GetDesktopFolder(HWND dialog) {
     if (Faulted("desktop")) return false;
     return FirstKnownFolder(dialog, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY,
                             g_state.desktopFolder);
+}
+
+bool InitializeServices(HWND dialog) {
+    bool ok = true;
+    if (Faulted("com")) platform::InitializeCom();  // a second call below then finds COM initialised
+    if (!platform::InitializeCom()) {
+        ShowErrorAndEnd(dialog, "Can't initialize COM.", Ending::kInitFailed);
+        ok = false;
+    }
+    if (!GetStartMenuProgramsFolder(dialog)) {
+        ShowErrorAndEnd(dialog, "Can't get Start Menu location.", Ending::kInitFailed);
+        ok = false;
+    }
+    if (!GetDesktopFolder(dialog)) {
+        ShowErrorAndEnd(dialog, "Can't get Desktop folder location.", Ending::kInitFailed);
+        ok = false;
+    }
+    return ok;
 }

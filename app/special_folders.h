@@ -10,3 +10,8 @@ bool GetStartMenuProgramsFolder(HWND dialog);
 
 // The same for the desktop folder, into g_state.desktopFolder.
 bool GetDesktopFolder(HWND dialog);
+
+// COM for the thread, then both folders. Each failure shows its own start-up
+// error and ends the dialog (ShowErrorAndEnd); all are tried whatever went
+// wrong before. True when all three are there.
+bool InitializeServices(HWND dialog);

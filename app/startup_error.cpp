@@ -1,4 +1,5 @@
 #include "app/startup_error.h"
+#include "common/event_log.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
@@ -23,7 +24,10 @@ void ShowStartupMessage(HWND dialog, const char* text) {
     platform::ShowMessage(dialog, text, title.c_str(), MB_OK);
 }
 
-void ShowErrorAndEnd(HWND dialog, const char* text, int code) {
+void ShowErrorAndEnd(HWND dialog, const char* text, Ending ending) {
+    LogEvent(std::string("start-up: ") + text);
+    if (!g_state.quitting) g_state.ending = ending;
+    g_state.quitting = true;
     ShowStartupMessage(dialog, text);
-    platform::EndDialogWith(dialog, code);
+    if (dialog) platform::EndDialogWith(dialog, IDCANCEL);
 }

@@ -2,11 +2,13 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/state.h"
 
 // The executable's file name without its extension ("updater" for
 // C:\x\updater.exe): the title of start-up message boxes. Empty when the
 // module path is unknown.
 std::string ApplicationName();
+
 // The part of `path` that ApplicationName() takes: after the last '\' or
 // '/', up to the last '.' of that name.
 std::string NameWithoutExtension(const char* path);
@@ -14,6 +16,9 @@ std::string NameWithoutExtension(const char* path);
 // A start-up message: owned by the dialog, titled with ApplicationName(),
 // OK only, no icon.
 void ShowStartupMessage(HWND dialog, const char* text);
-// ShowStartupMessage, then ends the dialog with `code` as soon as the box is
-// closed. Requested during initialisation, the dialog is never shown.
-void ShowErrorAndEnd(HWND dialog, const char* text, int code);
+
+// ShowStartupMessage, then ends the dialog (when there is one) as soon as
+// the box is closed. The first such call decides g_state.ending; nothing
+// starts after it. Requested during initialisation, the dialog is never
+// shown.
+void ShowErrorAndEnd(HWND dialog, const char* text, Ending ending);

@@ -1,27 +1,14 @@
-// The engine's logs in the install folder, and the outcome of the run that
-// they decide. Used by the sequencer only.
+// The engine's log of a step in the install folder: kept under the step's
+// own name, or written by the updater when the engine could not say why.
 #pragma once
-#include <windows.h>
+#include <string>
 #include "common/state.h"
 
-// Forgets the outcome of an earlier run; called when a run begins.
-void ResetRunOutcome();
-// True once a step has failed or could not be started in this run.
-bool RunHasFailed();
+// Keeps "patch.err" of `folder` as "<tag>.err", replacing an older log of
+// that name: moved when the step succeeded, copied when it failed, so that
+// "patch.err" still holds the failure for the user.
+void KeepStepLog(const char* folder, const PatchStep& step, bool succeeded);
 
-// Removes a "patch.err" left in `folder` by an earlier run, so that the log
-// judged after the next step is that step's own.
-void DeleteEngineLog(const char* folder);
-
-// Judges the "patch.err" that a step left in `folder` and keeps it as
-// "<tag>.err", replacing an older log of that name. A log that marks a
-// failure is copied, so that "patch.err" still holds it for the user, and
-// the run is marked failed. Returns true when the step succeeded.
-bool KeepStepLog(const char* folder, const PatchStep& step);
-
-// Writes "patch.err" in `folder` saying why the engine could not be started
-// for `step` (error = the system's code), and marks the run failed.
-void WriteStartFailureLog(const char* folder, const PatchStep& step, DWORD error);
-
-// True when "patch.err" in `folder` holds the failure mark.
-bool EngineLogMarksFailure(const char* folder);
+// Writes `text` as "patch.err" in `folder`, created afresh. False when it
+// cannot be written (a log that cannot be removed, a folder not writable).
+bool WriteEngineLog(const char* folder, const std::string& text);

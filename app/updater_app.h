@@ -1,10 +1,9 @@
-// The application object: runs the main dialog and ends with it.
+// The application object: reads the command line, runs the update in the
+// mode it asks for (the dialog, /quiet or /check), and ends with the
+// process's exit code (an Ending, see common/state.h).
 #pragma once
 
 class CUpdaterApp {
 public:
-    // Runs the main dialog modally and returns its result, which becomes the
-    // process's exit code: 0, 1, 2 or 5 from start-up, 2 from Cancel/Quit,
-    // -1 when the dialog could not be created at all.
     int Run();
 };

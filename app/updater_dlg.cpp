@@ -1,14 +1,13 @@
 #include "app/updater_dlg.h"
 #include "app/about_dlg.h"
-#include "app/command_line.h"
 #include "app/fault.h"
-#include "common/ids.h"
-#include "app/special_folders.h"
-#include "app/startup_error.h"
 #include "app/sequencer.h"
+#include "app/special_folders.h"
+#include "app/startup.h"
+#include "app/startup_error.h"
+#include "common/ids.h"
 #include "common/state.h"
 #include "locate/discovery.h"
-#include "payload/prepare.h"
 #include "platform/handles.h"
 #include "platform/shell.h"
 #include "platform/strings.h"
@@ -16,11 +15,11 @@
 
 static const UINT_PTR kTimerId = 1;
 static const UINT kTimerPeriodMs = 1000;
-// The message control is the fifth control of template 102.
+// The message control is the fifth control of IDD_UPDATER.
 static const int kMessageControlIndex = 4;
 
-CUpdaterDlg::CUpdaterDlg()
-    : platform::Dialog(IDD_UPDATER), icon_(platform::LoadAppIcon(IDI_UPDATER)) {}
+CUpdaterDlg::CUpdaterDlg(const std::string& folder)
+    : platform::Dialog(IDD_UPDATER), icon_(platform::LoadAppIcon(IDI_UPDATER)), folder_(folder) {}
 
 bool CUpdaterDlg::OnInitDialog() { return InitializeDialog(); }
 
@@ -30,48 +29,50 @@ bool CUpdaterDlg::InitializeDialog() {
     // Fails harmlessly on a window without a system menu.
     if (!about.empty()) platform::AppendSystemMenuItem(dialog, IDM_ABOUTBOX, about.c_str());
     platform::SetWindowIcons(dialog, icon_, icon_);
-    ParseCommandLine();
-    ActOnPreparation(PrepareUpdate());
-
-    // These run whatever the preparation said, each with its own message.
-    if (Faulted("com")) platform::InitializeCom();  // a second call below then finds COM initialised
-    if (!platform::InitializeCom())
-        ShowErrorAndEnd(dialog, "Can't initialize COM.", 5);
-    if (!GetStartMenuProgramsFolder(dialog))
-        ShowErrorAndEnd(dialog, "Can't get Start Menu location.", 5);
-    if (!GetDesktopFolder(dialog))
-        ShowErrorAndEnd(dialog, "Can't get Desktop folder location.", 5);
+    ActOnStartup(PrepareStartup(RunningExecutable().c_str(), folder_.c_str()));
+    // These run whatever the start-up said, each with its own message.
+    InitializeServices(dialog);
     return true;
 }
 
-void CUpdaterDlg::ActOnPreparation(int code) {
+void CUpdaterDlg::ActOnStartup(StartupResult result) {
     HWND dialog = Window();
-    switch (code) {
-    case kPrepareReady:
+    switch (result) {
+    case StartupResult::kReady:
         if (Faulted("timer") || !platform::StartTimer(dialog, kTimerId, kTimerPeriodMs))
-            ShowErrorAndEnd(dialog, "No timer available.", 5);
+            ShowErrorAndEnd(dialog, "No timer available.", Ending::kInitFailed);
         break;
-    case kPrepareBadEngine:
-    case kPrepareBadPatch:
-        ShowErrorAndEnd(dialog, "Bad updater build.", code);
+    case StartupResult::kBadBuild:
+        ShowErrorAndEnd(dialog, "Bad updater build.", Ending::kBadBuild);
         break;
-    case kPrepareNoTempName:
-        // The dialog stays open without a timer, so a run could never be
-        // followed to its end: "Begin Update" is not offered.
+    case StartupResult::kNoFolder:
+        // The dialog stays open without a payload: "Begin Update" is not
+        // offered, now or after "Change folder".
         ShowStartupMessage(dialog, "Initialization error");
+        g_state.ending = Ending::kInitFailed;
         platform::EnableControl(dialog, IDOK, false);
         break;
-    default:  // kPrepareNotFound: the user has been asked already
-        platform::EndDialogWith(dialog, 0);
+    case StartupResult::kNotFound:  // the user has been asked already
+        if (!g_state.quitting) g_state.ending = Ending::kNotFound;
+        g_state.quitting = true;
+        platform::EndDialogWith(dialog, IDCANCEL);
         break;
     }
+}
+
+void CUpdaterDlg::OnChangeFolder() {
+    HWND dialog = Window();
+    char folder[kPathCap];
+    if (!AskInstallFolder(dialog, folder) || !AcceptInstallFolder(folder)) return;
+    platform::InvalidateAll(dialog);
+    platform::EnableControl(dialog, IDOK, g_state.payloadReady);
 }
 
 bool CUpdaterDlg::OnCommand(int id, int notifyCode) {
     HWND dialog = Window();
     switch (id) {
     case IDOK: BeginUpdate(dialog); return true;
-    case IDC_CHANGE_FOLDER: OnChangeFolder(dialog); return true;
+    case IDC_CHANGE_FOLDER: OnChangeFolder(); return true;
     case IDCANCEL: CancelOrQuit(dialog); return true;
     }
     return false;

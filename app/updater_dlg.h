@@ -1,10 +1,13 @@
 // The updater's one window: the modal main dialog of template 102.
 #pragma once
+#include <string>
+#include "app/startup.h"
 #include "platform/dialog.h"
 
 class CUpdaterDlg : public platform::Dialog {
 public:
-    CUpdaterDlg();
+    // `folder`: the install folder given with "/dir", or empty.
+    explicit CUpdaterDlg(const std::string& folder);
 
 protected:
     bool OnInitDialog() override;
@@ -16,10 +19,12 @@ protected:
 
 private:
     bool InitializeDialog();
-    void ActOnPreparation(int code);
+    void ActOnStartup(StartupResult result);
+    void OnChangeFolder();
     void PaintMinimised(HDC dc);
 
     HICON icon_;  // icon 128, shared by the system: never freed
+    std::string folder_;
 };
 
 // Where a minimised window draws its icon: centred, divisions truncated.

@@ -14,7 +14,10 @@ size_t FileNameStart(const char* path) {
 }
 
 void CutToFolder(char* path) {
-    path[FileNameStart(path) - 1] = 0;
+    size_t cut = FileNameStart(path) - 1;
+    // "E:\Kestrin.exe" lies in "E:\", not in "E:" (the current folder of E:).
+    if (cut == 2 && path[1] == ':' && path[2] == '\\') cut = 3;
+    path[cut] = 0;
 }
 
 void StripQuotes(char* text) {
@@ -36,12 +39,14 @@ bool CopyPath(char* out, size_t cap, const char* src) {
 
 bool JoinPath(char* out, size_t cap, const char* folder, const char* name) {
     size_t f = std::strlen(folder), m = std::strlen(name);
+    // A drive root ("E:\") brings its own separator.
+    size_t sep = (f > 0 && folder[f - 1] == '\\') ? 0 : 1;
     if (cap == 0) return false;
-    if (f + 1 + m + 1 > cap) { out[0] = 0; return false; }
+    if (f + sep + m + 1 > cap) { out[0] = 0; return false; }
     // folder may alias out; name must not.
     std::memmove(out, folder, f);
-    out[f] = '\\';
-    std::memcpy(out + f + 1, name, m + 1);
+    if (sep) out[f] = '\\';
+    std::memcpy(out + f + sep, name, m + 1);
     return true;
 }
 

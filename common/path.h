@@ -10,14 +10,16 @@ bool FileExists(const char* path);
 // Writing a NUL at FileNameStart(p) - 1 cuts a path to its folder.
 size_t FileNameStart(const char* path);
 
-// Cuts a path to its folder in place (see FileNameStart).
+// Cuts a path to its folder in place (see FileNameStart); a file in a drive
+// root keeps the root's backslash ("E:\Kestrin.exe" gives "E:\").
 void CutToFolder(char* path);
 
 // Removes one leading and then one trailing double quote, in place.
 void StripQuotes(char* text);
 
-// out = folder + "\" + name. Fails, leaving out empty, when the result would
-// not fit `cap` bytes with its NUL; never writes past out[cap - 1].
+// out = folder + "\" + name, with no second "\" after a drive root's. Fails,
+// leaving out empty, when the result would not fit `cap` bytes with its NUL;
+// never writes past out[cap - 1].
 bool JoinPath(char* out, size_t cap, const char* folder, const char* name);
 
 // Copies src into out when it fits `cap` with its NUL; otherwise fails and

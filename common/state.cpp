@@ -8,17 +8,17 @@ static const char kInitialMessage[] =
 void ResetUpdaterState() {
     g_state = UpdaterState{};
     g_state.message = kInitialMessage;
+    g_state.ending = Ending::kCancelled;
 }
 
 namespace {
 struct InitialState {
-    InitialState() { g_state.message = kInitialMessage; }
+    InitialState() { ResetUpdaterState(); }
 } g_initialState;
 }  // namespace
 
-const PatchStep g_patchSteps[4] = {
-    {"UpdV1-V1.RTP", "RTP3", g_state.installFolder},
-    {"UpdV1-V2.RTP", "RTP1", g_state.installFolder},
-    {"UpdV2-V3.RTP", "RTP2", g_state.installFolder},
-    {"", "", nullptr},
+const PatchStep g_patchSteps[kPatchStepCount] = {
+    {"UpdV1-V1.RTP", "RTP3"},
+    {"UpdV1-V2.RTP", "RTP1"},
+    {"UpdV2-V3.RTP", "RTP2"},
 };

@@ -1,10 +1,9 @@
 #include "locate/discovery.h"
 #include <cstring>
 #include <string>
-#include "app/diagnostic.h"
 #include "common/ids.h"
-#include "common/state.h"
 #include "common/path.h"
+#include "common/state.h"
 #include "platform/dir.h"
 #include "platform/opendialog.h"
 #include "platform/reg.h"
@@ -97,14 +96,7 @@ bool FindSharedFolder(char* dest) {
     return AskFolderHolding(kAskShared, kSharedMarker, dest);
 }
 
-void OnChangeFolder(HWND dialog) {
+bool AskInstallFolder(HWND owner, char* dest) {
     char folder[kPathCap];
-    if (!AskFolder(dialog, kAskInstall, folder)) return;
-    CopyPath(g_state.installFolder, kPathCap, folder);
-    CopyPath(g_state.finalInstallFolder, kPathCap, folder);
-    if (!platform::SetCurrentFolder(g_state.installFolder)) return;
-    g_state.message = platform::FormatText(platform::LoadText(IDS_READY), g_state.installFolder);
-    if (g_state.diagnostic) AppendDiagnosticSuffix();
-    platform::InvalidateAll(dialog);
-    platform::EnableControl(dialog, IDOK, true);
+    return AskFolder(owner, kAskInstall, folder) && CopyPath(dest, kPathCap, folder);
 }

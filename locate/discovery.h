@@ -22,8 +22,8 @@ bool FindInstallFolder(char* dest);
 // folder of the file the user picks. False as for FindInstallFolder.
 bool FindSharedFolder(char* dest);
 
-// Handler of the "Change folder" button (1001) of the main dialog: asks for
-// the install folder (dialog owned by `dialog`), and on a confirmed file
-// makes its folder installFolder and finalInstallFolder, makes it current,
-// and then sets message (string 102), repaints and enables button 1.
-void OnChangeFolder(HWND dialog);
+// Asks for the install folder again ("Change folder"), the dialog owned by
+// `owner`, and stores the chosen file's folder into dest (kPathCap bytes).
+// The folder need not hold "Kestrin.exe": the user may update a copy under
+// another name. False when cancelled or when the path does not fit.
+bool AskInstallFolder(HWND owner, char* dest);

@@ -1,15 +1,13 @@
 #include "payload/engine.h"
 #include <cstring>
-#include "common/state.h"
 #include "platform/error.h"
 #include "platform/process.h"
 
-static const char kEngineOptions[] = " -e -i -v -noc ";
-
-bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* fileName) {
-    size_t p = std::strlen(program), o = std::strlen(kEngineOptions), f = std::strlen(fileName);
-    // Two quotes around the program, then the options, the name and the NUL.
-    if (cap == 0 || p + 2 + o + f + 1 > cap) {
+bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options,
+                          const char* fileName) {
+    size_t p = std::strlen(program), o = std::strlen(options), f = std::strlen(fileName);
+    // Two quotes around the program, a space, the options, a space, the name and the NUL.
+    if (cap == 0 || p + 2 + 1 + o + 1 + f + 1 > cap) {
         if (cap > 0) out[0] = '\0';
         return false;
     }
@@ -18,46 +16,32 @@ bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char
     std::memcpy(w, program, p);
     w += p;
     *w++ = '"';
-    std::memcpy(w, kEngineOptions, o);
+    *w++ = ' ';
+    std::memcpy(w, options, o);
     w += o;
-    std::memcpy(w, fileName, f);
-    w[f] = '\0';
+    *w++ = ' ';
+    std::memcpy(w, fileName, f + 1);
     return true;
 }
 
-DWORD LaunchPatchEngine(const char* fileName, const char* workingFolder) {
-    char line[kEngineCommandCap];
-    if (!ComposeEngineCommand(line, sizeof line, g_state.engineProgramPath, fileName)) {
-        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
+bool LaunchPatchEngine(const char* program, const char* options, const char* fileName,
+                       const char* workingFolder, bool shown, platform::Handle& process) {
+    process.Reset();
+    if (!program[0]) {
+        platform::SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+        return false;
     }
-    DWORD pid = 0;
-    if (!platform::StartProcess(g_state.engineProgramPath, line, workingFolder,
-                                g_state.diagnostic, &pid))
-        return 0;
-    return pid;
+    char line[kEngineCommandCap];
+    if (!ComposeEngineCommand(line, sizeof line, program, options, fileName)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return platform::StartProcess(program, line, workingFolder, shown, process);
 }
 
-bool IsProcessRunning(DWORD processId) {
-    if (processId == 0) return false;
-    platform::Handle process;
-    if (!platform::OpenProcessById(processId, PROCESS_QUERY_INFORMATION, process)) return false;
-    DWORD code = 0;
-    if (!platform::ProcessExitCode(process.Get(), &code)) return true;
-    return code == STILL_ACTIVE;
-}
-
-void TerminateProcessById(DWORD processId) {
-    if (processId == 0) return;
-    platform::Handle process;
-    if (!platform::OpenProcessById(processId, PROCESS_TERMINATE, process)) return;
-    platform::EndProcess(process.Get(), 0);
-}
-
-bool WaitForProcessEnd(DWORD processId, DWORD ms) {
-    if (processId == 0) return true;
-    platform::Handle process;
-    // A process that cannot be opened any more has gone.
-    if (!platform::OpenProcessById(processId, SYNCHRONIZE, process)) return true;
-    return platform::WaitProcessEnd(process.Get(), ms);
+bool EngineExitCode(const platform::Handle& process, DWORD* code) {
+    // Ended is read from the handle's state, not from the code: a program may
+    // exit with the value that also means "still active".
+    return process.Valid() && platform::WaitProcessEnd(process.Get(), 0) &&
+           platform::ProcessExitCode(process.Get(), code);
 }

@@ -1,33 +1,56 @@
-// The patch engine as a child process: started once per patch step, polled by
-// process id, and ended when the user cancels.
+// The patch engine as a child process: started once per patch step, owned
+// by its process handle, judged by its exit code and its log.
 #pragma once
 #include <windows.h>
+#include "platform/handles.h"
 
 // Longest command line the engine is started with, NUL included.
-constexpr size_t kEngineCommandCap = 512;
+constexpr size_t kEngineCommandCap = 1024;
 
-// Writes "\"<engine program>\" -e -i -v -noc <fileName>" into out. The
-// program path is quoted so that a temp folder with spaces stays one word.
-// Fails, leaving out empty, when the line does not fit `cap`.
-bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* fileName);
+// The log the engine writes into its working folder with "-e", the line a
+// completed run ends its log with, and the text that marks a run that did
+// not complete.
+extern const char kEngineLogName[];
+extern const char kEngineDoneMark[];
+extern const char kEngineFailureMark[];
 
-// Starts g_state.engineProgramPath on the patch file `fileName` (a bare name:
-// the engine finds it beside itself) with `workingFolder` as its current
-// folder, shown in diagnostic mode and hidden otherwise. Returns the child's
-// process id, or 0 when it could not be started; the system's reason is then
-// in GetLastError().
-DWORD LaunchPatchEngine(const char* fileName, const char* workingFolder);
+// Writes "\"<program>\" <options> <fileName>" into out. The program path is
+// quoted so that a temp folder with spaces stays one word. Fails, leaving
+// out empty, when the line does not fit `cap`.
+bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options,
+                          const char* fileName);
 
-// False for id 0 and for a process that cannot be opened; true while the
-// process has not exited, and when its exit code cannot be read.
-bool IsProcessRunning(DWORD processId);
+// Starts `program` with `options` on the patch file `fileName` (a bare
+// name: the engine finds it beside itself) in `workingFolder`, shown or
+// hidden. On success `process` owns the child. On failure the system's
+// reason is in GetLastError(); an empty program path fails with
+// ERROR_FILE_NOT_FOUND before anything is started.
+bool LaunchPatchEngine(const char* program, const char* options, const char* fileName,
+                       const char* workingFolder, bool shown, platform::Handle& process);
 
-// Ends the process with exit code 0 without waiting for it. Nothing happens
-// for id 0 or when it cannot be opened.
-void TerminateProcessById(DWORD processId);
+// The child's exit code once it has ended; false while it runs (or when its
+// code cannot be read, which is treated the same until it is).
+bool EngineExitCode(const platform::Handle& process, DWORD* code);
 
-// Waits up to `ms` for the process to be gone; true when it is (or when it
-// cannot be opened, which means the same). Used after TerminateProcessById
-// when the engine's files are to be deleted next: a running program's file
-// cannot be.
-bool WaitForProcessEnd(DWORD processId, DWORD ms);
+// Removes "patch.err" from `folder`, clearing its read-only attribute first,
+// so that the log judged after the next step can only be that step's own.
+// False when a log is still there afterwards.
+bool ClearEngineLog(const char* folder);
+
+// What a step's log and exit code say, judged fail-closed: a step succeeded
+// only when the engine exited with 0 and its log in `folder` could be read,
+// ends the run with kEngineDoneMark and holds no kEngineFailureMark.
+enum class StepVerdict {
+    kSucceeded,
+    kFailed,       // the engine said so: non-zero exit code or the failure mark
+    kNoLog,        // the log is missing or cannot be read
+    kUnconfirmed,  // exit code 0 and a log without the failure mark, but no completion line
+};
+StepVerdict JudgeStep(const char* folder, DWORD exitCode);
+const char* DescribeVerdict(StepVerdict v);
+
+// How many non-overlapping occurrences of `text` the file holds (case of
+// ASCII letters ignored unless caseSensitive); -1 when the file cannot be
+// read. Bytes after a NUL are searched too: a stray NUL in a log must not
+// hide what follows it. Files over 64 MiB are not logs and give -1.
+long CountTextInFile(const char* path, const char* text, bool caseSensitive);

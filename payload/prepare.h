@@ -1,27 +1,34 @@
-// Start-up preparation: finds the installation, extracts the payload into a
-// folder of the updater's own, and clean-up of what it extracted.
+// The payload on disk: a folder of the updater's own holding the engine and
+// the patch files, extracted from the running executable, and its removal.
 #pragma once
+#include <string>
+#include <vector>
+#include "common/state.h"
 
-// Start-up result codes.
-enum PrepareCode {
-    kPrepareReady = 0,       // installation found, payload extracted
-    kPrepareBadEngine = 1,   // the engine program or its library was not extracted
-    kPrepareBadPatch = 2,    // a patch file was not extracted
-    kPrepareNoTempName = 3,  // no folder of our own could be made for the payload
-    kPrepareNotFound = 4,    // install or shared folder not found, or the user cancelled
+enum class ExtractResult {
+    kReady,      // the folder holds the engine, its library and every patch file
+    kBadEngine,  // the engine program or its library is not in the carrier
+    kBadPatch,   // a patch file is not in the carrier
+    kNoFolder,   // no folder of our own could be made for the payload
 };
 
-// Fills installFolder, finalInstallFolder, message, tempFolder,
-// engineProgramPath, engineLibraryPath and sharedFolder of g_state and
-// returns a PrepareCode. The payload is read from the running executable.
-// When the result is not kPrepareReady, whatever was extracted is removed
-// again before returning (the dialog ends or never runs a patch).
-int PrepareUpdate();
+// Where the payload went. `extracted` lists what this run put on disk, files
+// first in extraction order and the folder last, so that clean-up removes
+// exactly that and nothing that merely has the same name.
+struct Payload {
+    std::string folder;
+    std::string engineProgram;  // folder\patch.exe
+    std::string engineLibrary;  // folder\patchw32.dll
+    std::vector<std::string> extracted;
+};
 
-// The same, reading the payload from `carrierPath` (tests, tools).
-int PrepareUpdateFrom(const char* carrierPath);
+// Makes a private folder (see tempname.h) and extracts into it the engine
+// ("PEXE" as patch.exe, "PDLL" as patchw32.dll) and then each step's patch
+// file under its name, reading the blocks from `carrier`. Fills `out` as far
+// as it got; on any result but kReady what was extracted is removed again.
+ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount,
+                             Payload* out);
 
-// Deletes the files this run extracted, and then the folder made for them.
-// Touches nothing else: without a successful extraction it does nothing.
-// Safe to call more than once.
-void RemoveExtractedFiles();
+// Deletes the files in `extracted`, then the folder if it is empty (a folder
+// someone else put files into stays), and clears the list. Safe to repeat.
+void RemovePayload(std::vector<std::string>* extracted);

@@ -5,8 +5,8 @@
 namespace platform {
 
 bool StartProcess(const char* program, const char* commandLine,
-                  const char* workingFolder, bool shown, DWORD* processId) {
-    *processId = 0;
+                  const char* workingFolder, bool shown, Handle& process) {
+    process.Reset();
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
     STARTUPINFOA si{};
@@ -18,14 +18,8 @@ bool StartProcess(const char* program, const char* commandLine,
                           NORMAL_PRIORITY_CLASS, nullptr, workingFolder, &si, &pi))
         return false;
     ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    *processId = pi.dwProcessId;
+    process.Reset(pi.hProcess);
     return true;
-}
-
-bool OpenProcessById(DWORD processId, DWORD access, Handle& out) {
-    out.Reset(::OpenProcess(access, FALSE, processId));
-    return out.Valid();
 }
 
 bool ProcessExitCode(HANDLE process, DWORD* code) {
@@ -41,6 +35,25 @@ bool WaitProcessEnd(HANDLE process, DWORD ms) {
     if (r == WAIT_OBJECT_0) return true;
     if (r == WAIT_TIMEOUT) ::SetLastError(ERROR_TIMEOUT);
     return false;
+}
+
+bool WaitProcessEndPumping(HANDLE process, DWORD ms) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD spent = ::GetTickCount() - start;
+        if (spent >= ms) {
+            ::SetLastError(ERROR_TIMEOUT);
+            return false;
+        }
+        DWORD r = ::MsgWaitForMultipleObjects(1, &process, FALSE, ms - spent, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return true;
+        if (r != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
 }
 
 }  // namespace platform

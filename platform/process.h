@@ -8,13 +8,11 @@ namespace platform {
 
 // Starts `program` with `commandLine` (the whole line, program path
 // included) in `workingFolder`, its window shown or hidden. No handles are
-// inherited; the environment is ours. The child's handles are closed here:
-// callers keep only the id in *processId.
+// inherited; the environment is ours. The caller owns the process handle
+// in `process` (the thread's is closed here) and polls, judges and ends the
+// child through it: an id may belong to another program once it has ended.
 bool StartProcess(const char* program, const char* commandLine,
-                  const char* workingFolder, bool shown, DWORD* processId);
-
-// Opens a process by id with the given access rights.
-bool OpenProcessById(DWORD processId, DWORD access, Handle& out);
+                  const char* workingFolder, bool shown, Handle& process);
 // The exit code, or STILL_ACTIVE (259) while the process runs.
 bool ProcessExitCode(HANDLE process, DWORD* code);
 // Ends the process with `exitCode`; returns before it has gone.
@@ -22,5 +20,8 @@ bool EndProcess(HANDLE process, UINT exitCode);
 // Waits up to `ms` for the process to end. False on timeout
 // (ERROR_TIMEOUT) or failure.
 bool WaitProcessEnd(HANDLE process, DWORD ms);
+// The same, dispatching the thread's window messages meanwhile, so that the
+// windows of the waiting thread stay responsive.
+bool WaitProcessEndPumping(HANDLE process, DWORD ms);
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/strings.h"
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -27,6 +28,15 @@ std::string FormatText(const std::string& pattern, const char* a, const char* b)
 
 void UpperCase(char* text) {
     ::CharUpperBuffA(text, static_cast<DWORD>(std::strlen(text)));
+}
+
+std::string LocalTimeStamp() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return stamp;
 }
 
 }  // namespace platform

@@ -16,4 +16,7 @@ std::string FormatText(const std::string& pattern, const char* a, const char* b 
 // accented letters included, as the file system matches names.
 void UpperCase(char* text);
 
+// The local time as "YYYY-MM-DD hh:mm:ss.mmm".
+std::string LocalTimeStamp();
+
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/command_line.h"
+#include "app/options.h"
 #include "common/ids.h"
 #include "app/special_folders.h"
 #include "app/startup_error.h"
@@ -14,31 +14,41 @@
 #include "platform/msgbox.h"
 #include "platform/shell.h"
 
-TEST(CommandLine, DiagnosticSwitchOnlyAsTheLastSpaceSeparatedWord) {
-    struct Case { const char* line; bool on; } cases[] = {
-        {"updater.exe -d", true},
-        {"\"C:\\x y\\updater.exe\" -d", true},
-        {"updater.exe other words -d", true},
-        {"updater.exe  -d", true},
-        {"updater.exe -D", false},
-        {"updater.exe -d more", false},
-        {"updater.exe -d ", false},
-        {"updater.exe \"-d\"", false},
-        {"updater.exe\t-d", false},
-        {"updater.exe-d", false},
-        {"-d", false},
-        {"", false},
-        {"updater.exe -dd", false},
-        {"updater.exe d", false},
-        {"updater.exe -", false},
+// "-d" keeps its rule (the text after the last space); switches before it.
+TEST(CommandLine, OptionsTable) {
+    struct Case {
+        const char* line;
+        bool diagnostic, quiet, check;
+        const char* folder;
+        const char* log;
+        const char* bad;
+    } cases[] = {
+        {"updater.exe -d", true, false, false, "", "", ""},
+        {"\"C:\\x y\\updater.exe\" -d", true, false, false, "", "", ""},
+        {"updater.exe  -d", true, false, false, "", "", ""},
+        {"updater.exe -D", false, false, false, "", "", "-D"},
+        {"updater.exe -d ", false, false, false, "", "", "-d"},
+        {"updater.exe \"-d\"", false, false, false, "", "", "-d"},
+        {"updater.exe\t-d", false, false, false, "", "", "-d"},
+        {"updater.exe-d", false, false, false, "", "", ""},
+        {"", false, false, false, "", "", ""},
+        {"updater.exe /QUIET /dir \"C:\\Program Files\\K 5\" /log c:\\u.log -d", true, true, false,
+         "C:\\Program Files\\K 5", "c:\\u.log", ""},
+        {"updater.exe /check /quiet", false, true, true, "", "", ""},
+        {"updater.exe /dir", false, false, false, "", "", "/dir"},
+        {"updater.exe /log -d", true, false, false, "", "", "/log"},
+        {"updater.exe /quiet /silent", false, true, false, "", "", "/silent"},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.on, IsDiagnosticCommandLine(c.line)) << "[" << c.line << "]";
-}
-
-TEST(CommandLine, ParseLeavesModeOffForThisTestsCommandLine) {
-    ResetUpdaterState();
-    ParseCommandLine();  // ctest passes --gtest_brief=1 last, never -d
-    EXPECT_FALSE(g_state.diagnostic);
+    for (const Case& c : cases) {
+        Options o = ParseOptions(c.line);
+        SCOPED_TRACE(std::string("[") + c.line + "]");
+        EXPECT_EQ(c.diagnostic, o.diagnostic);
+        EXPECT_EQ(c.quiet, o.quiet);
+        EXPECT_EQ(c.check, o.check);
+        EXPECT_EQ(c.folder, o.folder);
+        EXPECT_EQ(c.log, o.logPath);
+        EXPECT_EQ(c.bad, o.badSwitch);
+    }
 }
 
 TEST(StartupError, TitleIsTheFileNameWithoutExtension) {
@@ -62,7 +72,7 @@ int RecordBox(HWND owner, const char* text, const char* title, UINT flags) {
 TEST(StartupError, MessageIsOkOnlyWithoutIconAndTitledWithTheProgram) {
     g_box = {};
     platform::SetMessageHook(RecordBox);
-    ShowErrorAndEnd(nullptr, "Bad updater build.", 1);
+    ShowErrorAndEnd(nullptr, "Bad updater build.", Ending::kBadBuild);
     platform::SetMessageHook(nullptr);
     EXPECT_EQ(1, g_box.calls);
     EXPECT_EQ("Bad updater build.", g_box.text);
@@ -221,35 +231,6 @@ TEST(Resources, MainDialogControlsInTemplateOrder) {
     EXPECT_FALSE(probe.children[2].enabled);
     EXPECT_TRUE(probe.children[4].style & SS_NOTIFY);
     for (int i : {0, 1, 3}) EXPECT_TRUE(probe.children[i].enabled) << i;
-}
-
-TEST(Resources, BitmapIs494By305With256Colours) {
-    HMODULE self = ::GetModuleHandleA(nullptr);
-    HRSRC r = ::FindResourceA(self, MAKEINTRESOURCEA(IDB_SPLASH), MAKEINTRESOURCEA(2));  // RT_BITMAP
-    ASSERT_NE(nullptr, r);
-    auto* info = static_cast<const BITMAPINFOHEADER*>(::LockResource(::LoadResource(self, r)));
-    ASSERT_NE(nullptr, info);
-    EXPECT_EQ(494, info->biWidth);
-    EXPECT_EQ(305, info->biHeight);
-    EXPECT_EQ(8, info->biBitCount);
-    EXPECT_EQ(static_cast<DWORD>(BI_RGB), info->biCompression);
-}
-
-TEST(Resources, IconHas32And16PixelImagesWith16Colours) {
-    HMODULE self = ::GetModuleHandleA(nullptr);
-    HRSRC r = ::FindResourceA(self, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
-    ASSERT_NE(nullptr, r);
-    auto* dir = static_cast<const IconDir*>(::LockResource(::LoadResource(self, r)));
-    ASSERT_NE(nullptr, dir);
-    ASSERT_EQ(2, dir->count);
-    const IconDirEntry* e = dir->entries;
-    EXPECT_EQ(32, e[0].width);
-    EXPECT_EQ(16, e[1].width);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(4, e[i].bits) << i;
-        EXPECT_EQ(16, e[i].colours) << i;
-    }
-    EXPECT_NE(nullptr, platform::LoadAppIcon(IDI_UPDATER));
 }
 
 TEST(Resources, ManifestAsksForCommonControls6AndAdministrator) {

@@ -224,27 +224,3 @@ TEST_F(Discovery, SharedFolderChosenByTheUser) {
     g_user.answer = inst_ + "\\Kestrin.exe";
     EXPECT_FALSE(FindSharedFolder(folder)) << "a folder without WMF.F32";
 }
-
-TEST_F(Discovery, ChangeFolderCancelChangesNothing) {
-    std::strcpy(g_state.installFolder, "C:\\old");
-    std::string before = g_state.message;
-    OnChangeFolder(nullptr);
-    EXPECT_STREQ(g_state.installFolder, "C:\\old");
-    EXPECT_EQ(g_state.message, before);
-}
-
-TEST_F(Discovery, ChangeFolderAcceptsAnyFilesFolder) {
-    std::strcpy(g_state.sharedFolder, "C:\\V");
-    g_state.diagnostic = true;
-    std::strcpy(g_state.finalInstallFolder, "C:\\moved");
-    g_user.answer = shared_ + "\\WMF.F32";  // no Kestrin.exe there: still accepted
-    OnChangeFolder(nullptr);
-    EXPECT_EQ(std::string(g_state.installFolder), shared_);
-    EXPECT_EQ(std::string(g_state.finalInstallFolder), shared_);
-    char cwd[MAX_PATH];
-    ::GetCurrentDirectoryA(sizeof cwd, cwd);
-    EXPECT_TRUE(PathsEqual(cwd, shared_.c_str()));
-    EXPECT_EQ(g_state.message, platform::FormatText(platform::LoadText(102), shared_.c_str()) +
-                                   "  (Vantor folder is \"C:\\V\").");
-    EXPECT_EQ(g_user.asked.size(), 1u);
-}

@@ -4,7 +4,7 @@
 
 TEST(FileNameStart, CutsAtLastSeparatorNeverAtZero) {
     struct { const char* path; size_t start; const char* folder; } rows[] = {
-        {"C:\\Kestrin.exe", 3, "C:"},
+        {"C:\\Kestrin.exe", 3, "C:\\"},  // a drive root stays a folder, not "C:"
         {"Kestrin.exe", 1, ""},
         {"C:Kestrin.exe", 2, "C"},
         {"\\Kestrin.exe", 1, ""},
@@ -40,6 +40,8 @@ TEST(JoinPath, RefusesWhatDoesNotFit) {
     std::memset(out, 'x', sizeof out);
     EXPECT_FALSE(JoinPath(out, sizeof out, "C:", "abcde"));
     EXPECT_STREQ(out, "");
+    EXPECT_TRUE(JoinPath(out, sizeof out, "E:\\", "abcd"));  // the root's own separator
+    EXPECT_STREQ(out, "E:\\abcd");
 }
 
 TEST(PathsEqual, FoldsOnlyAsciiLetters) {

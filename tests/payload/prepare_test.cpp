@@ -2,7 +2,7 @@
 #include <cstring>
 #include "common/state.h"
 #include "common/path.h"
-#include "payload/prepare.h"
+#include "app/startup.h"
 #include "payload/tempname.h"
 #include "platform/opendialog.h"
 #include "platform/strings.h"
@@ -77,7 +77,7 @@ std::string CurrentFolder() {
 }  // namespace
 
 TEST_F(Prepare, ReadyExtractsIntoAFreshFolderOfItsOwn) {
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     EXPECT_EQ(std::string(g_state.installFolder), dir_ + "\\inst");
     EXPECT_STREQ(g_state.finalInstallFolder, g_state.installFolder);
     EXPECT_EQ(std::string(g_state.sharedFolder), dir_ + "\\shared");
@@ -100,7 +100,7 @@ TEST_F(Prepare, TakenNamesAreSkippedAndLeftAlone) {
     ::CreateDirectoryA(planted.c_str(), nullptr);
     WriteBytes(planted + "\\patch.exe", "planted");
     WriteBytes(dir_ + "\\tmp\\DV5032", "a file by that name");
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     EXPECT_EQ(std::string(g_state.tempFolder), dir_ + "\\tmp\\DV5033");
     ExpectAllExtracted();
     RemoveExtractedFiles();
@@ -110,7 +110,7 @@ TEST_F(Prepare, TakenNamesAreSkippedAndLeftAlone) {
 }
 
 TEST_F(Prepare, ForeignFileInOurFolderKeepsTheFolder) {
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     std::string extra = std::string(g_state.tempFolder) + "\\someone-elses.txt";
     WriteBytes(extra, "x");
     RemoveExtractedFiles();
@@ -120,13 +120,13 @@ TEST_F(Prepare, ForeignFileInOurFolderKeepsTheFolder) {
 
 TEST_F(Prepare, QuotedTmp) {
     ::SetEnvironmentVariableA("TMP", ("\"" + dir_ + "\\tmp\"").c_str());
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     EXPECT_EQ(std::string(g_state.tempFolder), dir_ + "\\tmp\\DV5031");
 }
 
 TEST_F(Prepare, TmpWithTrailingSeparator) {
     ::SetEnvironmentVariableA("TMP", (dir_ + "\\tmp\\").c_str());
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     EXPECT_EQ(std::string(g_state.tempFolder), dir_ + "\\tmp\\DV5031");
 }
 
@@ -137,7 +137,7 @@ TEST_F(Prepare, UnsetOrMissingTmpFallsBackToDriveC) {
         char base[kPathCap];
         ASSERT_TRUE(ChooseTempBase("c:\\", base, sizeof base));
         EXPECT_STREQ(base, "c:\\");
-        ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+        ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
         EXPECT_EQ(std::string(g_state.tempFolder).substr(0, 8), "c:\\DV503");
         ExpectAllExtracted();
         std::string made = g_state.tempFolder;
@@ -160,7 +160,7 @@ TEST_F(Prepare, OverLongTmpFolderGivesResultThreeAndExtractsNothing) {
     WriteBytes("C:\\patch.exe", "not ours");
     WriteBytes("C:\\UpdV1-V1.RTP", "not ours either");
 
-    EXPECT_EQ(PrepareUpdateFrom(carrier_.c_str()), 3);
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kNoFolder);
     EXPECT_STREQ(g_state.tempFolder, "");
     EXPECT_STREQ(g_state.engineProgramPath, "");
     EXPECT_EQ(std::string(g_state.sharedFolder), dir_ + "\\shared") << "still sought";
@@ -175,24 +175,24 @@ TEST_F(Prepare, OverLongTmpFolderGivesResultThreeAndExtractsNothing) {
 TEST_F(Prepare, OverLongTmpThatDoesNotExistIsIgnored) {
     std::string tmp = dir_ + "\\" + std::string(300, 'x');
     ::SetEnvironmentVariableA("TMP", tmp.c_str());
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     EXPECT_EQ(std::string(g_state.tempFolder).substr(0, 8), "c:\\DV503");
 }
 
 TEST_F(Prepare, MissingEngineBlocksGiveOne) {
     for (const char* tag : {"PEXE", "PDLL"}) {
         ResetUpdaterState();
-        EXPECT_EQ(PrepareUpdateFrom(MakeCarrier(tag).c_str()), 1) << tag;
+        EXPECT_EQ(PrepareStartup(MakeCarrier(tag).c_str(), ""), StartupResult::kBadBuild) << tag;
         EXPECT_FALSE(Exists(std::string(g_state.tempFolder))) << "nothing left behind";
     }
-    EXPECT_EQ(PrepareUpdateFrom((dir_ + "\\missing.exe").c_str()), 1);
-    EXPECT_EQ(PrepareUpdateFrom(""), 1);
+    EXPECT_EQ(PrepareStartup((dir_ + "\\missing.exe").c_str(), ""), StartupResult::kBadBuild);
+    EXPECT_EQ(PrepareStartup("", ""), StartupResult::kBadBuild);
 }
 
 TEST_F(Prepare, MissingPatchBlockGivesTwo) {
     for (const char* tag : {"RTP3", "RTP1", "RTP2"}) {
         ResetUpdaterState();
-        EXPECT_EQ(PrepareUpdateFrom(MakeCarrier(tag).c_str()), 2) << tag;
+        EXPECT_EQ(PrepareStartup(MakeCarrier(tag).c_str(), ""), StartupResult::kBadBuild) << tag;
         EXPECT_FALSE(Exists(std::string(g_state.tempFolder) + "\\patch.exe"));
         EXPECT_FALSE(Exists(std::string(g_state.tempFolder)));
     }
@@ -200,25 +200,36 @@ TEST_F(Prepare, MissingPatchBlockGivesTwo) {
 
 TEST_F(Prepare, NotFoundGivesFourAndStillAsksForTheSharedFolder) {
     g_user.exeAnswer.clear();
-    EXPECT_EQ(PrepareUpdateFrom(carrier_.c_str()), 4);
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kNotFound);
     EXPECT_EQ(g_user.asked, 2);
     EXPECT_STREQ(g_state.tempFolder, "") << "no extraction without an installation";
     EXPECT_EQ(std::string(g_state.sharedFolder), dir_ + "\\shared");
 
     ResetUpdaterState();
     g_user = User{dir_ + "\\inst\\Kestrin.exe", ""};
-    EXPECT_EQ(PrepareUpdateFrom(carrier_.c_str()), 4);
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kNotFound);
     EXPECT_FALSE(Exists(dir_ + "\\tmp\\DV5031")) << "extracted files removed: the dialog just ends";
 
     ResetUpdaterState();
     g_user = User{dir_ + "\\inst\\Kestrin.exe", dir_ + "\\inst\\Kestrin.exe"};
-    EXPECT_EQ(PrepareUpdateFrom(carrier_.c_str()), 4) << "a folder without WMF.F32";
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kNotFound) << "a folder without WMF.F32";
 }
 
 TEST_F(Prepare, DiagnosticModeNamesTheSharedFolder) {
     g_state.diagnostic = true;
-    ASSERT_EQ(PrepareUpdateFrom(carrier_.c_str()), 0);
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
     std::string expected = platform::FormatText(platform::LoadText(102), g_state.installFolder) +
                            "  (Vantor folder is \"" + dir_ + "\\shared\").";
     EXPECT_EQ(g_state.message, expected);
+}
+
+// "/dir": the search and its question are skipped; the folder must exist.
+TEST_F(Prepare, GivenFolderSkipsTheSearch) {
+    g_user.exeAnswer.clear();
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ("\"" + dir_ + "\\inst\\\"").c_str()), StartupResult::kReady);
+    EXPECT_EQ(std::string(g_state.installFolder), dir_ + "\\inst");
+    EXPECT_EQ(1, g_user.asked);  // the shared folder's question only
+    RemoveExtractedFiles();
+    ResetUpdaterState();
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), (dir_ + "\\nowhere").c_str()), StartupResult::kNotFound);
 }

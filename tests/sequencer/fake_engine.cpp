@@ -3,12 +3,14 @@
 // Started as  "<dir>\patch.exe" -e -i -v -noc <patch file>  it:
 //  1. appends one line "<command line>|<current folder>|show=<n>" to
 //     <dir>\calls.txt, so a test can see how it was started;
-//  2. reads <dir>\<patch file>.fake: the first line is "go", "hold" or
-//     "go readonly"; the rest is the log to write ("-" alone: no log);
+//  2. reads <dir>\<patch file>.fake: the first line is "go" or "hold",
+//     optionally followed by " readonly" and " exit=N"; the rest is the log
+//     to write ("-" alone: no log);
 //  3. with "hold", waits (at most 60 s) until <dir>\<patch file>.release exists;
 //  4. writes the log as "patch.err" in its current folder (read-only with
-//     "go readonly") and exits with code 0.
+//     "readonly") and exits with code N (0 when not given).
 #include <windows.h>
+#include <cstdlib>
 #include <string>
 
 static std::string ReadAll(const std::string& path) {
@@ -49,14 +51,16 @@ int main() {
     size_t eol = control.find('\n');
     std::string mode = control.substr(0, eol);
     std::string log = eol == std::string::npos ? "" : control.substr(eol + 1);
-    if (mode == "hold") {
+    if (mode.rfind("hold", 0) == 0) {
         std::string release = dir + "\\" + patchFile + ".release";
         for (int i = 0; i < 600 && GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
             Sleep(100);
     }
     if (log != "-") {
         Write("patch.err", log, CREATE_ALWAYS);
-        if (mode == "go readonly") SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);
+        if (mode.find("readonly") != std::string::npos)
+            SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);
     }
-    return 0;
+    size_t exit = mode.find("exit=");
+    return exit == std::string::npos ? 0 : std::atoi(mode.c_str() + exit + 5);
 }

@@ -1,9 +1,13 @@
-#include "app/diagnostic.h"
+#include "app/message.h"
 #include "common/state.h"
+#include "platform/strings.h"
+
+void SetDialogMessage(UINT id, const char* folder) {
+    g_state.message = platform::FormatText(platform::LoadText(id), folder);
+    AppendDiagnosticSuffix();
+}
 
 void AppendDiagnosticSuffix() {
-    // Callers also test the flag; testing it here as well keeps a stray call
-    // from changing what a user sees outside diagnostic mode.
     if (!g_state.diagnostic || g_state.sharedFolder[0] == 0) return;
     g_state.message += "  (Vantor folder is \"";
     g_state.message += g_state.sharedFolder;

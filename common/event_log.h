@@ -1,0 +1,15 @@
+// The administrator's log ("/log FILE"): one UTF-8 line per event, each with
+// the local time, appended to the file and written through at once, so that
+// what happened before a crash or a kill is on disk. Any folder above
+// platform/ may note an event; without an open log nothing is written.
+#pragma once
+#include <string>
+
+// Opens (creates or appends to) the log; false when it cannot be opened, the
+// system's reason in GetLastError().
+bool OpenEventLog(const char* path);
+// Closes the log; later events go nowhere. Safe when none is open.
+void CloseEventLog();
+// "YYYY-MM-DD hh:mm:ss.mmm <text>\r\n". Write failures are ignored: the log
+// reports the update, it never stops it.
+void LogEvent(const std::string& text);

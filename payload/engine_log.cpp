@@ -1,0 +1,104 @@
+// The engine's log: clearing it before a step and judging it after.
+#include <cstring>
+#include <memory>
+#include <new>
+#include "common/path.h"
+#include "common/state.h"
+#include "payload/engine.h"
+#include "platform/file.h"
+
+const char kEngineLogName[] = "patch.err";
+const char kEngineDoneMark[] = "update complete";
+const char kEngineFailureMark[] = "wpt0036";
+
+// A log larger than this is not the engine's: it is refused, not read.
+static const int64_t kMaxLogBytes = 64 * 1024 * 1024;
+
+// Non-overlapping occurrences of `text` in the NUL-terminated `segment`.
+static int CountInSegment(const char* segment, const char* text, bool caseSensitive) {
+    size_t step = std::strlen(text);
+    int count = 0;
+    for (const char* at = segment;;) {
+        const char* hit = nullptr;
+        if (caseSensitive) {
+            hit = std::strstr(at, text);
+        } else {
+            long pos = FindTextNoCase(at, text);
+            if (pos >= 0) hit = at + pos;
+        }
+        if (!hit) return count;
+        ++count;
+        at = hit + step;
+    }
+}
+
+// The buffer holds n bytes and a NUL after them. NULs inside split it into
+// segments; the text holds no NUL, so no match spans two of them.
+static int CountInBuffer(const char* buf, size_t n, const char* text, bool caseSensitive) {
+    int count = 0;
+    for (size_t pos = 0; pos <= n;) {
+        const char* segment = buf + pos;
+        count += CountInSegment(segment, text, caseSensitive);
+        pos += std::strlen(segment) + 1;
+    }
+    return count;
+}
+
+// Reads the whole file into a fresh buffer with a NUL after it; *n is its
+// length. Null when the file cannot be read.
+static std::unique_ptr<char[]> ReadWholeFile(const char* path, size_t* n) {
+    platform::Handle file;
+    int64_t size = 0;
+    if (!platform::OpenRead(path, file) || !platform::Size(file.Get(), &size)) return nullptr;
+    if (size > kMaxLogBytes) return nullptr;
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
+    if (!buf) return nullptr;
+    size_t have = 0;
+    while (have < static_cast<size_t>(size)) {
+        DWORD got = 0;
+        if (!platform::Read(file.Get(), buf.get() + have, static_cast<DWORD>(size - have), &got))
+            return nullptr;
+        if (got == 0) break;  // the file shrank under us: judge what was there
+        have += got;
+    }
+    buf[have] = '\0';
+    *n = have;
+    return buf;
+}
+
+long CountTextInFile(const char* path, const char* text, bool caseSensitive) {
+    size_t n = 0;
+    std::unique_ptr<char[]> buf = ReadWholeFile(path, &n);
+    if (!buf) return -1;
+    return text[0] ? CountInBuffer(buf.get(), n, text, caseSensitive) : 0;
+}
+
+bool ClearEngineLog(const char* folder) {
+    char log[kPathCap];
+    if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return false;
+    if (!platform::PathExists(log)) return true;
+    // A read-only log of an earlier run cannot be deleted as it is.
+    platform::SetReadOnly(log, false);
+    platform::DeleteFileAt(log);
+    return !platform::PathExists(log);
+}
+
+StepVerdict JudgeStep(const char* folder, DWORD exitCode) {
+    char log[kPathCap];
+    if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return StepVerdict::kNoLog;
+    long failures = CountTextInFile(log, kEngineFailureMark, false);
+    if (failures < 0) return StepVerdict::kNoLog;
+    if (exitCode != 0 || failures > 0) return StepVerdict::kFailed;
+    return CountTextInFile(log, kEngineDoneMark, false) > 0 ? StepVerdict::kSucceeded
+                                                            : StepVerdict::kUnconfirmed;
+}
+
+const char* DescribeVerdict(StepVerdict v) {
+    switch (v) {
+    case StepVerdict::kSucceeded: return "succeeded";
+    case StepVerdict::kFailed: return "failed";
+    case StepVerdict::kNoLog: return "failed: no readable log";
+    case StepVerdict::kUnconfirmed: return "failed: the log does not confirm completion";
+    }
+    return "failed";
+}
