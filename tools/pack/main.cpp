@@ -2,6 +2,7 @@
 //   pack append UPDATER.exe OUT.exe TAG=FILE...   copy the updater, append blocks in order
 //   pack append FILE TAG=FILE...                  the same, in place
 //   pack list FILE                                tag, block offset, payload length, from the end
+//                                                 (and the certificate table's offset when signed)
 //   pack check FILE TAG...                        exit 0 when sound and every tag is found
 //   pack sign --cert CERT.pem --key KEY.pem IN.exe OUT.exe
 //       Authenticode-signs a packed updater with Debian's osslsigncode (on
@@ -158,7 +159,7 @@ int Sign(int argc, char** argv) {
     std::remove(unsignedPath.c_str());
     if (!ran) { std::fprintf(stderr, "pack: osslsigncode failed to sign %s\n", in); std::remove(signedPath.c_str()); return 2; }
     std::string signedBytes;
-    pack::Walk w;
+    pack::Walk w{};
     if (ReadFile(signedPath, &signedBytes)) w = pack::WalkContainer(signedBytes);
     if (signedBytes.empty() || w.table < 0 || !SameBlocks(pack::WalkContainer(aligned), w)) {
         std::fprintf(stderr, "pack: the signed file's walk does not find the blocks of %s\n", in);
