@@ -1,13 +1,16 @@
 // The payload container: tagged blocks appended after the executable image,
-// found by walking backwards from the end of the file.
+// found by walking backwards from the container's end (container::Walker in
+// engine/core/container_walk.h holds the layout and the walk; this is its
+// use on the updater's own file).
 //
 //   offset 0      4 bytes  head tag (ASCII letters or digits, zero-padded)
 //   offset 4      N bytes  payload, stored as is
 //   offset 4+N    4 bytes  tail tag, the same four bytes as the head tag
 //   offset 8+N    4 bytes  block length N + 12, signed 32-bit little-endian
 //
-// The last block ends at the end of the file; the walk stops at the first
-// trailer that is not valid (the image's own last bytes).
+// The last block ends at the end of the file, or in a signed file where its
+// certificate table begins (less up to 7 zero bytes of alignment); the walk
+// stops at the first trailer that is not valid (the image's own last bytes).
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -17,19 +20,17 @@
 constexpr size_t kTagBytes = 4;
 constexpr size_t kTagText = kTagBytes + 1;
 
-// True when `text` is not empty and holds only A-Z, a-z and 0-9.
-bool IsAllAlphanumeric(const char* text);
-
-// Walks the container of the open, seekable `file` from its end.
+// Walks the container of the open, seekable `file` from the container's end.
 // `tag` (kTagText bytes) is in-out: on entry the wanted tag, on return the tag
 // of the last valid block the walk examined (empty when none). The block was
 // found exactly when the returned tag equals the wanted one; then *blockStart
 // is the offset of its head tag and *blockEnd the offset just past its length
-// field. Otherwise the two are equal and mean nothing. *fileSize receives the
-// file's length (0 when it is shorter than one trailer). A trailer is valid
-// when its length is at least 12 (no block is shorter than its own tags and
-// length field), reaches no further back than the file's start, and its tail
-// tag is alphanumeric text; the head tag must repeat the tail tag's 4 bytes.
+// field. Otherwise the two are equal and mean nothing (the container's end
+// when no block was examined). *fileSize receives the file's length (0 when
+// it is shorter than one trailer). A trailer is valid when its length is at
+// least 12 (no block is shorter than its own tags and length field), reaches
+// no further back than the file's start, and its tail tag is letters and
+// digits as text; the head tag must repeat the tail tag's 4 bytes.
 // The file position is left anywhere.
 void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd,
                       int64_t* fileSize);

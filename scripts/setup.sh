@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(cmake g++ make g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
       wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick
       googletest libgtest-dev libdivsufsort-dev zlib1g-dev libssl-dev
-      bsdiff xdelta3 zstd time python3 procps file)
+      bsdiff xdelta3 zstd time python3 procps file osslsigncode openssl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -43,4 +43,10 @@ cp "$dir/updater.exe" "$dir/inplace.exe"
   PEXE="$dir/exe" || fail "append in place"
 cmp "$dir/out.exe" "$dir/inplace.exe" || fail "in place gives the same bytes"
 "$pack" append "$dir/inplace.exe" 2>/dev/null; [ $? = 2 ] || fail "append without blocks"
+# Signing: refused without blocks; a failed osslsigncode run (no PE image, no
+# certificate) leaves no output behind. The signed updater: tests/e2e/signed_updater.sh.
+"$pack" sign --cert "$dir/none" --key "$dir/none" "$dir/updater.exe" "$dir/s.exe" 2>/dev/null; [ $? = 1 ] || fail "sign without blocks"
+"$pack" sign --cert "$dir/none" --key "$dir/none" "$dir/out.exe" "$dir/s.exe" >/dev/null 2>&1; [ $? = 2 ] || fail "sign that fails"
+[ -n "$(ls "$dir" | grep '^s\.exe')" ] && fail "output left after a failed sign"
+"$pack" sign "$dir/out.exe" "$dir/s.exe" 2>/dev/null; [ $? = 2 ] || fail "sign usage"
 echo "pack CLI: all passed"

@@ -36,4 +36,15 @@ bool BuildContainer(const std::string& image, const std::vector<Entry>& entries,
     return true;
 }
 
+bool AlignForSigning(const std::string& packed, std::string* out, std::string* error) {
+    Walk w = WalkContainer(packed);
+    if (w.table >= 0) { *error = "the file is signed already"; return false; }
+    if (!Sound(w)) { *error = w.blocks.empty() ? "no blocks" : Describe(w.end); return false; }
+    std::string image = packed.substr(0, static_cast<size_t>(w.endOffset));
+    std::string gap((8 - packed.size() % 8) % 8, '\0');
+    if (EndsOnValidTrailer(image + gap)) gap.append(kTrailerBytes, '\0');
+    *out = image + gap + packed.substr(image.size());
+    return true;
+}
+
 }  // namespace pack

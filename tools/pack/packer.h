@@ -20,4 +20,12 @@ bool ParseEntry(const std::string& arg, std::string* tag, std::string* file, std
 bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out,
                     bool* padded, std::string* error);
 
+// The packed file with zero bytes put between the image and its first block
+// so that its length is a multiple of 8 (and, as BuildContainer does, 8 more
+// when the image's end with those would pass for a trailer). A signer then
+// puts the certificate table right after the last block, with no alignment
+// bytes of its own between. False with a reason when the container is not
+// sound or the file is signed already.
+bool AlignForSigning(const std::string& packed, std::string* out, std::string* error);
+
 }  // namespace pack
