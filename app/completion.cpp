@@ -38,7 +38,7 @@ void ShowEngineLogInEditor(const char* installFolder) {
 }
 
 static void Migrate(HWND dialog) {
-    if (g_sequencerCalls.isAtDefaultPaths()) g_sequencerCalls.relocateInstallation();
+    if (g_sequencerCalls.isAtDefaultPaths()) g_sequencerCalls.relocateInstallation(dialog);
     g_sequencerCalls.renameProductItems();
     StepProgress(dialog);
     g_sequencerCalls.migrateShortcuts(dialog, g_state.finalInstallFolder);

@@ -64,7 +64,7 @@ void BeginUpdate(HWND dialog) {
     platform::EnableControl(dialog, IDC_CHANGE_FOLDER, false);
     platform::SetCurrentFolder(g_state.installFolder);
     // Ticks during the copy's message boxes find no child and do nothing.
-    g_sequencerCalls.copySharedFolder(g_state.sharedFolder, g_state.installFolder);
+    g_sequencerCalls.copySharedFolder(dialog, g_state.sharedFolder, g_state.installFolder);
     if (g_quitting) return;
 
     // Every run starts at the first row, whatever an earlier run left.

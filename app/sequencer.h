@@ -32,9 +32,9 @@ void ShowEngineLogInEditor(const char* installFolder);
 // a test can count the calls instead of migrating the machine it runs on.
 // The updater's own table is in sequencer_calls.cpp.
 struct SequencerCalls {
-    void (*copySharedFolder)(const char* sharedFolder, const char* installFolder);
+    void (*copySharedFolder)(HWND dialog, const char* sharedFolder, const char* installFolder);
     bool (*isAtDefaultPaths)();
-    void (*relocateInstallation)();
+    void (*relocateInstallation)(HWND dialog);
     void (*renameProductItems)();
     void (*migrateShortcuts)(HWND dialog, const char* finalInstallFolder);
     void (*migrateRegistry)(HWND dialog, const char* finalInstallFolder);

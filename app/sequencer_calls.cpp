@@ -3,6 +3,7 @@
 // operations reports its own failures to the user.
 #include "app/diagnostic.h"
 #include "app/sequencer.h"
+#include "common/state.h"
 #include "migrate/registry.h"
 #include "migrate/relocation.h"
 #include "migrate/renames.h"
@@ -11,14 +12,20 @@
 #include "payload/prepare.h"
 #include "platform/shell.h"
 
-static void CopySharedFolder(const char* sharedFolder, const char* installFolder) {
-    CopyOrMoveTree(sharedFolder, installFolder, true);
+static void CopySharedFolder(HWND dialog, const char* sharedFolder, const char* installFolder) {
+    CopyOrMoveTree(dialog, sharedFolder, installFolder, true);
 }
 
-static void Relocate() { RelocateInstallation(); }
+static bool AtDefaultPaths() { return IsAtDefaultPaths(g_state.installFolder, g_state.sharedFolder); }
+
+static void Relocate(HWND dialog) {
+    RelocateInstallation(dialog, g_state.installFolder, g_state.finalInstallFolder);
+}
+
+static void Rename() { RenameProductItems(g_state.sharedFolder, g_state.finalInstallFolder); }
 
 static void Shortcuts(HWND dialog, const char* finalInstallFolder) {
-    MigrateShortcuts(finalInstallFolder, dialog);
+    MigrateShortcuts(dialog, finalInstallFolder, g_state.startMenuProgramsFolder, g_state.desktopFolder);
 }
 
 static void Registry(HWND dialog, const char* finalInstallFolder) {
@@ -27,9 +34,9 @@ static void Registry(HWND dialog, const char* finalInstallFolder) {
 
 SequencerCalls g_sequencerCalls = {
     CopySharedFolder,
-    IsAtDefaultPaths,
+    AtDefaultPaths,
     Relocate,
-    RenameProductItems,
+    Rename,
     Shortcuts,
     Registry,
     RemoveExtractedFiles,

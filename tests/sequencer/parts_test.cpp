@@ -10,7 +10,7 @@
 
 // Nothing here runs a whole update; the table only has to exist.
 SequencerCalls g_sequencerCalls = {
-    [](const char*, const char*) {}, [] { return false; }, [] {}, [] {},
+    [](HWND, const char*, const char*) {}, [] { return false; }, [](HWND) {}, [] {},
     [](HWND, const char*) {}, [](HWND, const char*) {}, [] {}, [] {}, [] {}, [](const char*) {},
 };
 

@@ -24,12 +24,12 @@ static HWND g_cancelDuringCopy = nullptr;
 static void Note(const std::string& call) { g_calls.push_back(call); }
 
 SequencerCalls g_sequencerCalls = {
-    [](const char* from, const char* to) {
+    [](HWND, const char* from, const char* to) {
         Note(std::string("copy ") + from + " > " + to);
         if (g_cancelDuringCopy) CancelOrQuit(g_cancelDuringCopy);
     },
     [] { Note("isAtDefaultPaths"); return g_atDefaultPaths; },
-    [] {
+    [](HWND) {
         Note("relocate");
         std::strcpy(g_state.finalInstallFolder, (std::string(g_state.installFolder) + " new").c_str());
     },
