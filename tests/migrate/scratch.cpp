@@ -58,26 +58,22 @@ static std::string HostPath(const std::string& path) {
     return out;
 }
 
-static bool RunHost(std::string line) {
+static void RunHost(std::string line) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
     ::WaitForSingleObject(pi.hProcess, 10000);
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    return true;
 }
 
 void MakeFolderLink(const std::string& link, const std::string& target) {
     if (!::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-        !platform::IsFolderLink(link.c_str())) {
-        std::string parent = HostPath(link.substr(0, link.rfind('\\')));
-        ASSERT_FALSE(parent.empty()) << "neither a system link nor Wine";
-        RunHost("/bin/ln -s \"" + HostPath(target) + "\" \"" + parent + "/" + link.substr(link.rfind('\\') + 1) + "\"");
-        // The handle of a host program may be signalled before it has run.
-        for (int i = 0; i < 100 && !platform::IsFolderLink(link.c_str()); ++i) ::Sleep(50);
-    }
+        !platform::IsFolderLink(link.c_str()))
+        RunHost("/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(link) + "\"");
+    // The handle of a host program may be signalled before it has run.
+    for (int i = 0; i < 100 && !platform::IsFolderLink(link.c_str()); ++i) ::Sleep(50);
     ASSERT_TRUE(platform::IsFolderLink(link.c_str())) << link;
 }
 
@@ -86,13 +82,14 @@ std::string CurrentDir() {
     return platform::GetCurrentFolder(buf, sizeof buf) ? buf : "<unknown>";
 }
 
-std::vector<std::string> ListNames(const std::string& folder) {
-    std::vector<std::string> names;
+Names ListNames(const std::string& folder, bool dotNames) {
+    Names names;
     platform::DirWalk walk;
     platform::DirEntry e;
     if (!walk.First((folder + "\\*.*").c_str(), &e)) return names;
     do {
-        if (e.name[0] != '.') names.push_back(e.name);
+        if (e.name[0] != '.' || (dotNames && std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0))
+            names.push_back(e.name);
     } while (walk.Next(&e));
     std::sort(names.begin(), names.end());
     return names;
@@ -109,15 +106,7 @@ void RemoveAll(const std::string& path) {
         platform::DeleteFileAt(path.c_str());
         return;
     }
-    std::vector<std::string> names;
-    platform::DirWalk walk;
-    platform::DirEntry e;
-    if (walk.First((path + "\\*.*").c_str(), &e)) {
-        do {
-            if (std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0) names.push_back(e.name);
-        } while (walk.Next(&e));
-    }
-    for (const std::string& n : names) RemoveAll(path + "\\" + n);
+    for (const std::string& n : ListNames(path, true)) RemoveAll(path + "\\" + n);
     platform::RemoveFolder(path.c_str());
 }
 

@@ -33,8 +33,8 @@ void MakeFolderLink(const std::string& link, const std::string& target);
 std::string CurrentDir();
 // Removes a tree whatever its attributes, never entering a folder link.
 void RemoveAll(const std::string& path);
-// The names in a folder, sorted, dot-names left out.
-std::vector<std::string> ListNames(const std::string& folder);
+// The names in a folder, sorted, dot-names left out unless asked for.
+Names ListNames(const std::string& folder, bool dotNames = false);
 // The last-write time of a file as one number; 0 when unreadable.
 unsigned long long WriteTime(const std::string& path);
 void SetWriteTime(const std::string& path, unsigned long long t);
