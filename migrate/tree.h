@@ -60,9 +60,12 @@ enum class TreeResult {
 // emptied source folders, `source` itself included. Every failing file and
 // every subfolder whose walk failed is reported in a box (IDS_MOVE_ERROR);
 // the walk goes on.
-// When `dest` lies inside `source`, the one entry on each level that is or
-// holds `dest` is passed over without a box and everything else goes, so
-// that the walk never runs into the folders it makes.
+// When `dest` lies inside `source` (a shared folder that holds the install
+// folder), the entry that is `dest` is passed over without a box and
+// everything else goes, the folders above `dest` included; everything the
+// walk makes lies inside `dest`, so it never runs into its own output. (In
+// move mode the folders that hold `dest` stay, reported like any folder
+// that cannot be removed.)
 TreeResult CopyOrMoveTree(HWND owner, const char* source, const char* dest, bool copy);
 
 // Deletes `folder` with everything inside it; a `folder` that is itself a
