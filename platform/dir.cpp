@@ -74,7 +74,8 @@ bool MoveFolderLink(const char* from, const char* to) {
     std::string name = std::string("\\??\\") + full;
     int n = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
     if (n <= 0) return false;
-    // FILE_RENAME_INFO ends in the name; its own FileName[1] holds the NUL.
+    // FILE_RENAME_INFO ends in the name; sizeof counts one WCHAR of it, so
+    // n more leave room for the whole name and its NUL.
     std::vector<char> buf(sizeof(FILE_RENAME_INFO) + n * sizeof(WCHAR));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
     info->ReplaceIfExists = FALSE;
