@@ -8,20 +8,23 @@
 #include "migrate/tree.h"
 
 static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* installFolder) {
-    return CopyOrMoveTree(sharedFolder, installFolder, true) == 0;
+    return CopyOrMoveTree(owner, sharedFolder, installFolder, true) == TreeResult::kDone;
 }
 
-static bool AtDefaultPaths(const char*, const char*) { return IsAtDefaultPaths(); }
+static bool Relocate(HWND owner) {
+    return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder);
+}
 
-static bool Relocate(HWND owner) { return RelocateInstallation(); }
-
-static bool Renames(const char*, const char*) {
-    RenameProductItems();
+// Each rename that cannot be made leaves both names as they were, which is
+// no failure of the update.
+static bool Renames(const char* sharedFolder, const char* finalInstallFolder) {
+    RenameProductItems(sharedFolder, finalInstallFolder);
     return true;
 }
 
+// Each shortcut that cannot be made has had its own box.
 static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
-    MigrateShortcuts(finalInstallFolder, owner);
+    MigrateShortcuts(owner, finalInstallFolder, g_state.startMenuProgramsFolder, g_state.desktopFolder);
     return true;
 }
 
@@ -30,5 +33,5 @@ static bool Registry(HWND owner, const char* finalInstallFolder) {
 }
 
 SequencerCalls g_sequencerCalls = {
-    CopySharedFolder, AtDefaultPaths, Relocate, Renames, Shortcuts, Registry, ShowEngineLogInEditor,
+    CopySharedFolder, IsAtDefaultPaths, Relocate, Renames, Shortcuts, Registry, ShowEngineLogInEditor,
 };

@@ -3,13 +3,12 @@
 #include <cstring>
 #include <string>
 #include "common/ids.h"
-#include "common/state.h"
 #include "common/path.h"
+#include "common/state.h"
 #include "migrate/relocation.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"
 #include "platform/file.h"
-#include "platform/msgbox.h"
 #include "platform/strings.h"
 
 static const char kTaken[] = "A file or folder of that name is there already.";
@@ -17,19 +16,38 @@ static const char kTooLong[] = "The new path would be longer than 255 characters
 static const char kNested[] = "The new folder lies inside the installation.";
 static const char kNoFolder[] = "The new folder cannot be made.";
 static const char kInUse[] = "The file is in use by another program.";
+static const char kLinkStuck[] = "The folder link cannot be moved without what it points to.";
 
-bool IsAtDefaultPaths() {
-    if (!PathsEqual(g_state.installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str())) return false;
-    return PathsEqual(g_state.sharedFolder, platform::LoadText(IDS_OLD_SHARED).c_str());
+bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder) {
+    return PathsEqual(installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str()) &&
+           PathsEqual(sharedFolder, platform::LoadText(IDS_OLD_SHARED).c_str());
 }
 
-bool RelocateInstallation() {
-    return RelocateInstallationTo(platform::LoadText(IDS_NEW_INSTALL).c_str());
+bool RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder) {
+    std::string newFolder = platform::LoadText(IDS_NEW_INSTALL);
+    if (!RelocateInstallationTo(owner, installFolder, newFolder.c_str())) return false;
+    CopyPath(finalInstallFolder, kPathCap, newFolder.c_str());
+    return true;
+}
+
+// Why the entry `src` (a folder when isFolder) cannot go to `dst`; null when
+// it can, as far as this level can tell.
+static const char* BlockOf(const char* src, const char* dst, bool isFolder) {
+    bool link = isFolder && platform::IsFolderLink(src);
+    if (FileExists(dst)) {
+        // A folder may meet a folder of its name (the walk fills it); nothing
+        // else may, and no walk writes through a link.
+        if (!isFolder || link || !platform::IsFolder(dst) || platform::IsFolderLink(dst)) return kTaken;
+    }
+    if (link) return platform::CheckFolderLinkMovable(src) ? nullptr : kLinkStuck;
+    if (!isFolder && !platform::CheckMovable(src)) return kInUse;
+    return nullptr;
 }
 
 // The first item under `from` that cannot be moved to the same place under
-// `to`, as the two paths and the reason; *why stays empty when all can go.
-// Mirrors what the move walk will do: the same joins, dot-names passed over.
+// `to`, as the two paths and the reason; *why stays null when all can go.
+// Mirrors what the move walk will do: the same joins, dot-names passed over,
+// folder links not entered.
 static void FindBlockedItem(const char* from, const char* to, std::string* source, std::string* dest,
                             const char** why) {
     char pattern[kPathCap];
@@ -48,60 +66,54 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
         char src[kPathCap], dst[kPathCap];
         *source = std::string(from) + "\\" + e.name;
         *dest = std::string(to) + "\\" + e.name;
-        bool fits = JoinPath(src, sizeof src, from, e.name) && JoinPath(dst, sizeof dst, to, e.name);
-        // A folder may meet a folder of its name (the walk fills it); nothing else may.
-        bool taken = fits && FileExists(dst) && !(e.isFolder && platform::IsFolder(dst));
-        if (!fits) {
+        if (!JoinPath(src, sizeof src, from, e.name) || !JoinPath(dst, sizeof dst, to, e.name)) {
             *why = kTooLong;
-        } else if (taken) {
-            *why = kTaken;
-        } else if (!e.isFolder && !platform::CheckMovable(src)) {
-            *why = kInUse;
-        } else if (e.isFolder) {
-            FindBlockedItem(src, dst, source, dest, why);
+        } else {
+            *why = BlockOf(src, dst, e.isFolder);
+            if (*why == nullptr && e.isFolder && !platform::IsFolderLink(src))
+                FindBlockedItem(src, dst, source, dest, why);
         }
     } while (*why == nullptr && walk.Next(&e));
 }
 
 // Shows why nothing is moved, naming the first item that could not go.
-static void ShowRelocationRefused(const std::string& source, const std::string& dest, const char* why) {
+static void ShowRelocationRefused(HWND owner, const char* installFolder, const std::string& source,
+                                  const std::string& dest, const char* why) {
     std::string text = platform::FormatText(platform::LoadText(IDS_MOVE_ERROR), source.c_str(), dest.c_str());
-    text += std::string("\n\n") + why + "\nNothing has been moved: the installation stays in \"" +
-            g_state.installFolder + "\".";
-    platform::ShowMessage(nullptr, text.c_str(), "Update Error", MB_OK | MB_ICONERROR);
+    text += std::string("\n\n") + why + "\nNothing has been moved: the installation stays in \"" + installFolder +
+            "\".";
+    ShowUpdateError(owner, text.c_str());
 }
 
 // Returns false, after the box, when the move could not succeed whole.
-static bool CheckRelocation(const char* newFolder) {
-    std::string source = g_state.installFolder, dest = newFolder;
+static bool CheckRelocation(HWND owner, const char* installFolder, const char* newFolder) {
+    std::string source = installFolder, dest = newFolder;
     const char* why = nullptr;
     if (std::strlen(newFolder) >= kPathCap) why = kTooLong;
-    else if (FolderLiesInside(newFolder, g_state.installFolder)) why = kNested;
-    else FindBlockedItem(g_state.installFolder, newFolder, &source, &dest, &why);
+    else if (FolderLiesInside(newFolder, installFolder)) why = kNested;
+    else FindBlockedItem(installFolder, newFolder, &source, &dest, &why);
     if (why == nullptr) return true;
-    ShowRelocationRefused(source, dest, why);
+    ShowRelocationRefused(owner, installFolder, source, dest, why);
     return false;
 }
 
 // Windows does not remove a process's current directory, so the walk, which
 // comes back to the directory it started in before removing the install
 // folder, must not start there.
-static void LeaveInstallFolder(const char* newFolder) {
+static void LeaveInstallFolder(const char* installFolder, const char* newFolder) {
     char current[MAX_PATH + 1];
     if (!platform::GetCurrentFolder(current, sizeof current)) return;
-    if (SameFolder(current, g_state.installFolder) || FolderLiesInside(current, g_state.installFolder))
+    if (SameFolder(current, installFolder) || FolderLiesInside(current, installFolder))
         platform::SetCurrentFolder(newFolder);
 }
 
-bool RelocateInstallationTo(const char* newFolder) {
-    if (!CheckRelocation(newFolder)) return false;
-    CreateFolderPath(newFolder);  // may exist already
-    if (!platform::IsFolder(newFolder)) {  // every move would fail
-        ShowRelocationRefused(g_state.installFolder, newFolder, kNoFolder);
+bool RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder) {
+    if (!CheckRelocation(owner, installFolder, newFolder)) return false;
+    if (!CreateFolderPath(newFolder)) {  // every move would fail
+        ShowRelocationRefused(owner, installFolder, installFolder, newFolder, kNoFolder);
         return false;
     }
-    LeaveInstallFolder(newFolder);
-    CopyOrMoveTree(g_state.installFolder, newFolder, false);  // reports its own failures
-    CopyPath(g_state.finalInstallFolder, kPathCap, newFolder);
+    LeaveInstallFolder(installFolder, newFolder);
+    CopyOrMoveTree(owner, installFolder, newFolder, false);  // reports its own failures
     return true;
 }

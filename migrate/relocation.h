@@ -1,24 +1,28 @@
 // Moving an installation from the old suite's default folder to the new one.
 #pragma once
+#include <windows.h>
 
-// True when g_state.installFolder equals string 108 and g_state.sharedFolder
-// equals string 109 by PathsEqual (letters A-Z match a-z, nothing else is
+// True when `installFolder` equals IDS_OLD_INSTALL and `sharedFolder` equals
+// IDS_OLD_SHARED by PathsEqual (letters A-Z match a-z, nothing else is
 // normalised).
-bool IsAtDefaultPaths();
+bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder);
 
-// RelocateInstallationTo(string 110).
-bool RelocateInstallation();
+// RelocateInstallationTo(IDS_NEW_INSTALL); when it returns true, that folder
+// is copied into `finalInstallFolder` (kPathCap bytes), which is otherwise
+// left as it is.
+bool RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder);
 
-// Moves everything inside g_state.installFolder (names beginning with "."
-// excepted) to the same places under `newFolder`, removes the emptied old
-// folders and makes `newFolder` the final install folder.
-// Checks first that every item can go: when a destination exists already,
-// a file is held open by another program, a path would not fit 255
-// characters, or `newFolder` lies inside the install folder or cannot be
-// made, nothing is moved, finalInstallFolder is left as it is and one
-// "Update Error" box names the first such item; returns false.
+// Moves everything inside `installFolder` (names beginning with "."
+// excepted) to the same places under `newFolder` and removes the emptied old
+// folders; `newFolder` is then the final install folder.
+// Checks first that every item can go: when a destination exists already, a
+// file is held open by another program, a folder link cannot be moved without
+// what it points to, a path would not fit 255 characters, or `newFolder` lies
+// inside the install folder or cannot be made, nothing is moved and one
+// "Update Error" box owned by `owner` names the first such item; returns
+// false. Folder links are moved as links (see tree.h), never entered.
 // The current directory, when it is the install folder or inside it, is moved
 // to `newFolder` first, since Windows does not remove a current directory.
 // Returns true once the move has run, even when single items failed: their
 // boxes have been shown and what moved stays moved.
-bool RelocateInstallationTo(const char* newFolder);
+bool RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder);

@@ -1,4 +1,6 @@
-// RenameProductItems: one table, carried out row by row.
+// RenameProductItems: the rename tables, carried out on full paths.
+#include <cstddef>
+#include "common/path.h"
 #include "common/state.h"
 #include "migrate/renames.h"
 #include "platform/dir.h"
@@ -6,60 +8,75 @@
 
 namespace {
 
-enum class RowAction { kEnterShared, kEnterFinal, kRename, kDelete };
-
-struct RenameRow {
-    RowAction action;
-    const char* oldName;  // bare names, relative to the current directory
+struct Rename {
+    const char* oldName;
     const char* newName;
 };
 
-// The preference files take their new names in the shared folder; the copies
-// that the tree copy of the update put into the install folder are deleted
-// there. "Kestrin Labels" is renamed in both folders.
-const RenameRow kRows[] = {
-    {RowAction::kEnterShared, nullptr, nullptr},
-    {RowAction::kRename, "Kestrin 5 Assistants Cache.prf", "Dovetra 5 Assistants Cache.prf"},
-    {RowAction::kRename, "Kestrin 5 ButtonBars.prf", "Dovetra 5 ButtonBars.prf"},
-    {RowAction::kRename, "Kestrin 5 Stationery.prf", "Dovetra 5 Stationery.prf"},
-    {RowAction::kRename, "Kestrin 5 Macros.prf", "Dovetra 5 Macros.prf"},
-    {RowAction::kRename, "Kestrin 5 Preferences.prf", "Dovetra 5 Preferences.prf"},
-    {RowAction::kRename, "Kestrin 5 Assistant Prefs.prf", "Dovetra 5 Assistant Prefs.prf"},
-    {RowAction::kRename, "Kestrin 5 Assistant.prf", "Dovetra 5 Assistant.prf"},
-    {RowAction::kRename, "Kestrin 5 Palettes.prf", "Dovetra 5 Palettes.prf"},
-    {RowAction::kRename, "Kestrin Labels", "Dovetra Labels"},
-    {RowAction::kEnterFinal, nullptr, nullptr},
-    {RowAction::kRename, "Kestrin.exe", "Dovetra.exe"},
-    {RowAction::kDelete, "Kestrin 5 Assistants Cache.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 ButtonBars.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Stationery.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Macros.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Preferences.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Assistant Prefs.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Assistant.prf", nullptr},
-    {RowAction::kDelete, "Kestrin 5 Palettes.prf", nullptr},
-    {RowAction::kRename, "Kestrin Labels", "Dovetra Labels"},
-    {RowAction::kRename, "Kestrin Assistants", "Dovetra Assistants"},
-    {RowAction::kRename, "Kestrin Libraries", "Dovetra Libraries"},
-    {RowAction::kRename, "Kestrin Stationery", "Dovetra Stationery"},
-    {RowAction::kRename, "Kestrin Styles", "Dovetra Styles"},
-    {RowAction::kRename, "Kestrin Translators", "Dovetra Translators"},
+// Renamed in the shared folder.
+const Rename kPreferenceFiles[] = {
+    {"Kestrin 5 Assistants Cache.prf", "Dovetra 5 Assistants Cache.prf"},
+    {"Kestrin 5 ButtonBars.prf", "Dovetra 5 ButtonBars.prf"},
+    {"Kestrin 5 Stationery.prf", "Dovetra 5 Stationery.prf"},
+    {"Kestrin 5 Macros.prf", "Dovetra 5 Macros.prf"},
+    {"Kestrin 5 Preferences.prf", "Dovetra 5 Preferences.prf"},
+    {"Kestrin 5 Assistant Prefs.prf", "Dovetra 5 Assistant Prefs.prf"},
+    {"Kestrin 5 Assistant.prf", "Dovetra 5 Assistant.prf"},
+    {"Kestrin 5 Palettes.prf", "Dovetra 5 Palettes.prf"},
+};
+const Rename kLabels = {"Kestrin Labels", "Dovetra Labels"};
+
+// Renamed in the final install folder.
+const Rename kInstallItems[] = {
+    {"Kestrin.exe", "Dovetra.exe"},
+    kLabels,
+    {"Kestrin Assistants", "Dovetra Assistants"},
+    {"Kestrin Libraries", "Dovetra Libraries"},
+    {"Kestrin Stationery", "Dovetra Stationery"},
+    {"Kestrin Styles", "Dovetra Styles"},
+    {"Kestrin Translators", "Dovetra Translators"},
 };
 
-// Every result is ignored: a missing old item or an existing new one leaves
-// both as they are, and a folder that cannot be entered leaves the rows that
-// follow acting in the folder current before.
-void CarryOut(const RenameRow& row) {
-    switch (row.action) {
-    case RowAction::kEnterShared: platform::SetCurrentFolder(g_state.sharedFolder); break;
-    case RowAction::kEnterFinal: platform::SetCurrentFolder(g_state.finalInstallFolder); break;
-    case RowAction::kRename: platform::MoveItem(row.oldName, row.newName); break;
-    case RowAction::kDelete: platform::DeleteFileAt(row.oldName); break;
-    }
+constexpr size_t kPreferenceCount = sizeof kPreferenceFiles / sizeof kPreferenceFiles[0];
+
+// folder + "\" + name; false for an empty folder, which would name the
+// drive's root instead.
+bool JoinIn(char* out, const char* folder, const char* name) {
+    return folder[0] != 0 && JoinPath(out, kPathCap, folder, name);
+}
+
+// A missing old item or an existing new one leaves both as they are.
+void RenameIn(const char* folder, const Rename& r) {
+    char from[kPathCap], to[kPathCap];
+    if (JoinIn(from, folder, r.oldName) && JoinIn(to, folder, r.newName)) platform::MoveItem(from, to);
+}
+
+bool ExistsIn(const char* folder, const char* name) {
+    char path[kPathCap];
+    return JoinIn(path, folder, name) && FileExists(path);
+}
+
+// Deletes the install folder's copy of a preference file when the shared
+// folder's own file, renamed or not, exists and is another file.
+void DeleteCopy(const char* sharedFolder, const char* finalInstallFolder, const Rename& r) {
+    char copy[kPathCap], kept[kPathCap];
+    const char* keptName = ExistsIn(sharedFolder, r.oldName) ? r.oldName : r.newName;
+    if (!JoinIn(copy, finalInstallFolder, r.oldName) || !JoinIn(kept, sharedFolder, keptName)) return;
+    bool same = true;
+    if (platform::SameFile(copy, kept, &same) && !same) platform::DeleteFileAt(copy);
 }
 
 }  // namespace
 
-void RenameProductItems() {
-    for (const RenameRow& row : kRows) CarryOut(row);
+void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder) {
+    bool copied[kPreferenceCount];
+    for (size_t i = 0; i < kPreferenceCount; ++i) {
+        copied[i] = ExistsIn(sharedFolder, kPreferenceFiles[i].oldName);
+        RenameIn(sharedFolder, kPreferenceFiles[i]);
+    }
+    RenameIn(sharedFolder, kLabels);
+    for (const Rename& r : kInstallItems) RenameIn(finalInstallFolder, r);
+    for (size_t i = 0; i < kPreferenceCount; ++i)
+        if (copied[i]) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
+    platform::SetCurrentFolder(finalInstallFolder);
 }

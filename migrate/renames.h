@@ -2,9 +2,17 @@
 // main executable.
 #pragma once
 
-// Carries out the fixed rename table: renames in the shared folder, then the
-// executable and data folders renamed and the old preference files deleted in
-// the final install folder. A rename never replaces an existing item; no row
-// shows anything or stops the rest. Leaves the final install folder current
-// (when it can be entered).
-void RenameProductItems();
+// Renames the preference files and "Kestrin Labels" in `sharedFolder`, then
+// the executable and the data folders (with "Kestrin Labels") in
+// `finalInstallFolder`. A rename never replaces an existing item; nothing is
+// shown and no failure stops the rest. A folder that cannot be named within
+// 255 characters is left alone.
+// The install folder's "Kestrin 5 *.prf" are the copies that the update's
+// tree copy made of the shared folder's; one is deleted only when it is such
+// a copy (the shared folder held that file before the renames) and the
+// shared folder's file, under its old or its new name, still exists and is
+// another file. So nothing is deleted when both folders are one folder,
+// whatever its spelling, and the only copy of a preference file is never
+// deleted.
+// Leaves `finalInstallFolder` current (when it can be entered).
+void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder);

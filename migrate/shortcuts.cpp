@@ -1,8 +1,8 @@
 // CreateShortcut and MigrateShortcuts.
 #include <cstring>
 #include <string>
-#include "common/state.h"
 #include "common/path.h"
+#include "common/state.h"
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
 #include "platform/error.h"
@@ -89,25 +89,23 @@ static bool MakeShortcut(const ShortcutRow& row, const char* menu, const char* i
 // Replaces the old desktop shortcut by a copy of the new main one. The old
 // one goes only once the copy is in place, so a failed copy never leaves the
 // user without a desktop shortcut.
-static void SwapDesktopShortcut(const char* menu) {
-    const char* desktop = g_state.desktopFolder;
+static void SwapDesktopShortcut(const char* menu, const char* desktop) {
     char oldLink[kPathCap];
     if (desktop[0] == 0 || !JoinPath(oldLink, sizeof oldLink, desktop, kOldDesktopLink)) return;
     if (!FileExists(oldLink)) return;
     const char* name = kShortcuts[0].linkName;
-    if (CopyFileUnlessSame(menu, name, desktop, name) == kFileCopied) platform::DeleteFileAt(oldLink);
+    if (CopyFileUnlessSame(menu, name, desktop, name) == FileCopyResult::kCopied) platform::DeleteFileAt(oldLink);
 }
 
-void MigrateShortcuts(const char* finalInstallFolder, HWND owner) {
-    const char* programs = g_state.startMenuProgramsFolder;
+void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programs, const char* desktop) {
     char menu[kPathCap], oldMenu[kPathCap];
     if (programs[0] == 0) return;  // never under the drive's root instead
     if (JoinPath(menu, sizeof menu, programs, kNewMenuName)) {
         CreateFolderPath(menu);  // may exist already
         for (const ShortcutRow& row : kShortcuts) {
             bool made = MakeShortcut(row, menu, finalInstallFolder, owner);
-            if (made && &row == &kShortcuts[0]) SwapDesktopShortcut(menu);
+            if (made && &row == &kShortcuts[0]) SwapDesktopShortcut(menu, desktop);
         }
     }
-    if (JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName)) DeleteTree(oldMenu);
+    if (JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName)) DeleteTree(owner, oldMenu);
 }

@@ -26,12 +26,12 @@ public:
 HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* linkPath, const char* description,
                            HWND owner);
 
-// Creates "<programs>\Dovetra 5" with a shortcut for each of "Dovetra.exe",
-// "Kestrin 4 to 3 Converter.exe", "Kestrin 4 to 3 Converter.ksd" and
-// "ReadMe.ksd" that exists in `finalInstallFolder`; puts a copy of the main
-// shortcut on the desktop in place of "Kestrin 5.0.lnk" when that was there
-// (the old one is deleted only once the copy is in place); deletes
-// "<programs>\Kestrin 5.0". Folders come from g_state.startMenuProgramsFolder
-// and g_state.desktopFolder; an empty one is left alone. Boxes of
-// CreateShortcut are owned by `owner`.
-void MigrateShortcuts(const char* finalInstallFolder, HWND owner);
+// Creates "<programsFolder>\Dovetra 5" with a shortcut for each of
+// "Dovetra.exe", "Kestrin 4 to 3 Converter.exe", "Kestrin 4 to 3
+// Converter.ksd" and "ReadMe.ksd" that exists in `finalInstallFolder`; puts a
+// copy of the main shortcut into `desktopFolder` in place of "Kestrin
+// 5.0.lnk" when that was there (the old one is deleted only once the copy is
+// in place); deletes "<programsFolder>\Kestrin 5.0". An empty folder is left
+// alone. Boxes of CreateShortcut and DeleteTree are owned by `owner`.
+void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programsFolder,
+                      const char* desktopFolder);

@@ -3,34 +3,21 @@
 #include <windows.h>
 #include <string>
 #include "common/ids.h"
-#include "common/state.h"
 #include "common/path.h"
+#include "common/state.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 
-static const char kUpdateErrorTitle[] = "Update Error";
-
-// Boxes without an owner: the main dialog stays live while one is open.
-static void ShowUpdateError(const std::string& text) {
-    platform::ShowMessage(nullptr, text.c_str(), kUpdateErrorTitle, MB_OK | MB_ICONERROR);
+void ShowUpdateError(HWND owner, const char* text) {
+    platform::ShowMessage(owner, text, "Update Error", MB_OK | MB_ICONERROR);
 }
 
-void ShowMoveError(const char* from, const char* to) {
-    ShowUpdateError(platform::FormatText(platform::LoadText(IDS_MOVE_ERROR), from, to));
-}
-
-// folder + "\" + name for a message; unlike JoinPath it has no length limit,
-// so a path refused for its length can still be named.
-static std::string Joined(const char* folder, const char* name) {
-    return std::string(folder) + "\\" + name;
-}
-
-int CreateFolderPath(const char* path) {
+bool CreateFolderPath(const char* path) {
     char work[kPathCap];
-    if (!CopyPath(work, sizeof work, path) || work[0] == 0) return -1;
+    if (!CopyPath(work, sizeof work, path) || work[0] == 0) return false;
     // From the second character on, so that a leading "\" is no separator.
     for (size_t i = 1; work[i] != 0; ++i) {
         if (work[i] != '\\') continue;
@@ -38,102 +25,134 @@ int CreateFolderPath(const char* path) {
         platform::CreateFolder(work);  // exists already, or the drive: harmless
         work[i] = '\\';
     }
-    return platform::CreateFolder(work) ? 0 : -1;
+    return platform::CreateFolder(work) || platform::IsFolder(work);
 }
 
-// ---- copy or move ----
+namespace {
 
-static int WalkCopyOrMove(const char* source, const char* dest, bool copy);
+// What one CopyOrMoveTree call does, passed down its walk.
+struct TreeWalk {
+    HWND owner;
+    bool copy;
+    const char* keepOut;  // the destination when it lies inside the source, else null
+};
 
-static int CopyOrMoveFolderEntry(const char* source, const char* dest, const char* name, bool copy) {
+void ShowMoveError(HWND owner, const std::string& from, const std::string& to) {
+    std::string text = platform::FormatText(platform::LoadText(IDS_MOVE_ERROR), from.c_str(), to.c_str());
+    ShowUpdateError(owner, text.c_str());
+}
+
+// folder + "\" + name for a message; unlike JoinPath it has no length limit,
+// so a path refused for its length can still be named.
+std::string Joined(const char* folder, const char* name) {
+    return std::string(folder) + "\\" + name;
+}
+
+TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest);
+
+// The current directory is the link's folder, so it is named by `name`.
+TreeResult CopyOrMoveLinkEntry(const TreeWalk& w, const char* from, const char* name, const char* to) {
+    if (w.copy || platform::MoveFolderLink(name, to)) return TreeResult::kDone;
+    ShowMoveError(w.owner, from, to);
+    return TreeResult::kIncomplete;
+}
+
+TreeResult CopyOrMoveFolderEntry(const TreeWalk& w, const char* source, const char* dest, const char* name) {
     char from[kPathCap], to[kPathCap];
     if (!JoinPath(from, sizeof from, source, name) || !JoinPath(to, sizeof to, dest, name)) {
-        ShowMoveError(Joined(source, name).c_str(), Joined(dest, name).c_str());
-        return -1;
+        ShowMoveError(w.owner, Joined(source, name), Joined(dest, name));
+        return TreeResult::kIncomplete;
     }
-    platform::CreateFolder(to);  // may exist already; failures show below
-    int result = WalkCopyOrMove(from, to, copy);
-    if (result != 0) ShowMoveError(from, to);
+    if (w.keepOut && SameFolder(from, w.keepOut)) return TreeResult::kDone;
+    if (platform::IsFolderLink(name)) return CopyOrMoveLinkEntry(w, from, name, to);
+    TreeResult result = TreeResult::kIncomplete;
+    if (!platform::IsFolderLink(to)) {
+        platform::CreateFolder(to);  // may exist already; failures show below
+        result = WalkCopyOrMove(w, from, to);
+    }
+    if (result != TreeResult::kDone) ShowMoveError(w.owner, from, to);
     return result;
 }
 
 // The current directory is `source`, so the file is named by `name` alone.
-static int CopyOrMoveFileEntry(const char* source, const char* dest, const char* name, bool copy) {
-    int result;
-    if (copy) {
-        result = CopyFileUnlessSame(source, name, dest, name);
+TreeResult CopyOrMoveFileEntry(const TreeWalk& w, const char* source, const char* dest, const char* name) {
+    bool done;
+    if (w.copy) {
+        done = CopyFileUnlessSame(source, name, dest, name) == FileCopyResult::kCopied;
     } else {
         char to[kPathCap];
-        result = JoinPath(to, sizeof to, dest, name) && platform::MoveItem(name, to) ? 0 : -1;
+        done = JoinPath(to, sizeof to, dest, name) && platform::MoveItem(name, to);
     }
-    if (result != 0) ShowMoveError(name, Joined(dest, name).c_str());
-    return result;
+    if (done) return TreeResult::kDone;
+    ShowMoveError(w.owner, name, Joined(dest, name));
+    return TreeResult::kIncomplete;
 }
 
 // Handles the current directory's entries; the search is closed on return,
 // before the caller leaves the folder or removes it.
-static int CopyOrMoveEntries(const char* source, const char* dest, bool copy) {
-    int result = 0;
+TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* dest) {
+    TreeResult result = TreeResult::kDone;
     platform::DirWalk walk;
     platform::DirEntry e;
     if (!walk.First("*.*", &e)) return result;
     do {
         if (e.name[0] == '.') continue;
-        result = e.isFolder ? CopyOrMoveFolderEntry(source, dest, e.name, copy)
-                            : CopyOrMoveFileEntry(source, dest, e.name, copy);
+        TreeResult one = e.isFolder ? CopyOrMoveFolderEntry(w, source, dest, e.name)
+                                    : CopyOrMoveFileEntry(w, source, dest, e.name);
+        if (one != TreeResult::kDone) result = one;
     } while (walk.Next(&e));
     return result;
 }
 
-static int WalkCopyOrMove(const char* source, const char* dest, bool copy) {
+TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest) {
     char saved[MAX_PATH + 1];
-    if (!platform::GetCurrentFolder(saved, sizeof saved)) return -1;  // could not come back
-    int result = 0;
-    if (platform::SetCurrentFolder(source)) result = CopyOrMoveEntries(source, dest, copy);
+    if (!platform::GetCurrentFolder(saved, sizeof saved)) return TreeResult::kIncomplete;  // could not come back
+    TreeResult result = TreeResult::kIncomplete;
+    if (platform::SetCurrentFolder(source)) result = CopyOrMoveEntries(w, source, dest);
     platform::SetCurrentFolder(saved);
-    if (!copy && result == 0) result = platform::RemoveFolder(source) ? 0 : -1;
+    if (!w.copy && result == TreeResult::kDone && !platform::RemoveFolder(source)) result = TreeResult::kIncomplete;
     return result;
 }
 
-int CopyOrMoveTree(const char* source, const char* dest, bool copy) {
-    if (FolderLiesInside(dest, source)) {
-        ShowMoveError(source, dest);
-        return -1;
-    }
-    return WalkCopyOrMove(source, dest, copy);
+void ShowCannotDelete(HWND owner, const char* what, const std::string& name) {
+    ShowUpdateError(owner, (std::string("Cannot delete ") + what + " \"" + name + "\".").c_str());
 }
 
-// ---- delete ----
-
-static void ShowCannotDelete(const char* what, const std::string& name) {
-    ShowUpdateError(std::string("Cannot delete ") + what + " \"" + name + "\".");
-}
-
-static int DeleteEntries(const char* folder) {
-    int result = 0;
+TreeResult DeleteEntries(HWND owner, const char* folder) {
+    TreeResult result = TreeResult::kDone;
     platform::DirWalk walk;
     platform::DirEntry e;
     if (!walk.First("*.*", &e)) return result;
     do {
         if (e.name[0] == '.') continue;
         if (!e.isFolder) {
-            result = platform::DeleteFileAt(e.name) ? 0 : -1;
-            if (result != 0) ShowCannotDelete("file", e.name);
+            if (platform::DeleteFileAt(e.name)) continue;
+            ShowCannotDelete(owner, "file", e.name);
+            result = TreeResult::kIncomplete;
             continue;
         }
         char sub[kPathCap];
-        result = JoinPath(sub, sizeof sub, folder, e.name) ? DeleteTree(sub) : -1;
-        if (result != 0) ShowCannotDelete("folder", Joined(folder, e.name));
-    } while (result == 0 && walk.Next(&e));
+        result = JoinPath(sub, sizeof sub, folder, e.name) ? DeleteTree(owner, sub) : TreeResult::kIncomplete;
+        if (result != TreeResult::kDone) ShowCannotDelete(owner, "folder", Joined(folder, e.name));
+    } while (result == TreeResult::kDone && walk.Next(&e));
     return result;
 }
 
-int DeleteTree(const char* folder) {
+}  // namespace
+
+TreeResult CopyOrMoveTree(HWND owner, const char* source, const char* dest, bool copy) {
+    TreeWalk w{owner, copy, FolderLiesInside(dest, source) ? dest : nullptr};
+    return WalkCopyOrMove(w, source, dest);
+}
+
+TreeResult DeleteTree(HWND owner, const char* folder) {
+    if (platform::IsFolderLink(folder))
+        return platform::RemoveFolderLink(folder) ? TreeResult::kDone : TreeResult::kIncomplete;
     char saved[MAX_PATH + 1];
-    if (!platform::GetCurrentFolder(saved, sizeof saved)) return -1;
-    int result = 0;
-    if (platform::SetCurrentFolder(folder)) result = DeleteEntries(folder);
+    if (!platform::GetCurrentFolder(saved, sizeof saved)) return TreeResult::kIncomplete;
+    TreeResult result = TreeResult::kDone;
+    if (platform::SetCurrentFolder(folder)) result = DeleteEntries(owner, folder);
     platform::SetCurrentFolder(saved);
-    if (result == 0) result = platform::RemoveFolder(folder) ? 0 : -1;
+    if (result == TreeResult::kDone && !platform::RemoveFolder(folder)) result = TreeResult::kIncomplete;
     return result;
 }

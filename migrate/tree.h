@@ -6,48 +6,78 @@
 // the folder they walk the current directory, handle its entries by bare
 // name, and restore the caller's current directory before they return.
 // Names that begin with "." are never handled by the walks.
+//
+// Folder links (junctions and symbolic links to folders, platform::
+// IsFolderLink) inside a walked folder are leaves: no walk ever enters one,
+// so nothing the link points to is copied, moved or deleted.
+//   - copy: the link is passed over without a box. Copying what it points to
+//     would duplicate the user's data into the installation, and a new link
+//     to the same place would let a later delete or move reach it; the
+//     target stays where it is and the copy simply has no entry of that name.
+//   - move: the link itself is renamed to its place in the destination
+//     (platform::MoveFolderLink); where the system cannot move the link
+//     without its target, the move of that entry fails with a box.
+//   - delete: the link itself is removed (platform::RemoveFolderLink); where
+//     that cannot be done, it is a failure like any undeletable item.
+// A destination entry that is a folder link is never written through: such
+// a folder entry fails with a box.
+//
+// Boxes are "Update Error" boxes owned by `owner` (the dialog, so that it is
+// disabled while one is up; null for none).
 #pragma once
+#include <windows.h>
 
-// Codes of CopyFileUnlessSame (0 = copied or skipped).
-enum FileCopyCode {
-    kFileCopied = 0,
-    kFileSourceUnopened = 1,  // missing, unreadable, or its path does not fit 255 characters
-    kFileDestUnopened = 2,    // cannot be opened or created, or its path does not fit
-    kFileReadFailed = 3,
-    kFileWriteFailed = 4,     // also: cutting it to length or setting its times failed
+// Result of CopyFileUnlessSame.
+enum class FileCopyResult {
+    kCopied,          // copied, or source and destination are one name
+    kSourceUnopened,  // missing, unreadable, or its path does not fit 255 characters
+    kDestUnopened,    // cannot be opened or created, or its path does not fit
+    kCopyFailed,      // a read or write, cutting to length or setting the times failed
 };
 
 // Copies source folder\name onto destination folder\name with the source's
-// three file times, unless folders and names are equal by PathsEqual (then 0,
-// nothing touched). The destination is written from its first byte and then
-// cut to the source's length, never emptied first, so a copy onto the same
-// file under another spelling leaves it as it was.
-int CopyFileUnlessSame(const char* sourceFolder, const char* sourceName, const char* destFolder,
-                       const char* destName);
+// three file times, unless folders and names are equal by PathsEqual (then
+// kCopied, nothing touched). The destination is written from its first byte
+// and then cut to the source's length, never emptied first, so a copy onto
+// the same file under another spelling leaves it as it was. Shows nothing.
+FileCopyResult CopyFileUnlessSame(const char* sourceFolder, const char* sourceName, const char* destFolder,
+                                  const char* destName);
 
-// Creates the folder and every missing parent. 0 when the last attempt, the
-// folder itself, was created; -1 otherwise (also when it existed already, or
-// when the path does not fit 255 characters). Shows nothing.
-int CreateFolderPath(const char* path);
+// Creates the folder and every missing parent. True when the folder is there
+// afterwards (made now or before); false when it could not be made (also when
+// the path does not fit 255 characters). Shows nothing.
+bool CreateFolderPath(const char* path);
+
+// Result of the walks.
+enum class TreeResult {
+    kDone,        // every entry handled (entries the walk passes over by rule included)
+    kIncomplete,  // something failed: a box named it, or the walked folder itself could not be
+                  // entered (no box) or, when moving or deleting, removed (no box)
+};
 
 // Copies (copy = true) or moves everything inside `source` into `dest`,
 // recursively, creating subfolders as needed; in move mode removes the
 // emptied source folders, `source` itself included. Every failing file and
-// every subfolder whose walk failed is reported in an "Update Error" box
-// (string 111); the walk goes on. Returns the result of the last entry
-// handled (move mode: of removing `source`), 0 for success.
-// Refuses, with one box and -1, a `dest` that lies inside `source`: such a
-// walk would keep finding the folders it has just made.
-int CopyOrMoveTree(const char* source, const char* dest, bool copy);
+// every subfolder whose walk failed is reported in a box (IDS_MOVE_ERROR);
+// the walk goes on.
+// When `dest` lies inside `source` (a shared folder that holds the install
+// folder), the entry that is `dest` is passed over without a box and
+// everything else goes, the folders above `dest` included; everything the
+// walk makes lies inside `dest`, so it never runs into its own output. (In
+// move mode the folders that hold `dest` stay, reported like any folder
+// that cannot be removed.)
+TreeResult CopyOrMoveTree(HWND owner, const char* source, const char* dest, bool copy);
 
-// Deletes `folder` with everything inside it. Stops at the first file or
-// subfolder it cannot delete, after one "Update Error" box ("Cannot delete
-// file ..." / "Cannot delete folder ..."). 0 when the folder is gone.
-int DeleteTree(const char* folder);
+// Deletes `folder` with everything inside it; a `folder` that is itself a
+// folder link loses only the link. Stops at the first file or subfolder it
+// cannot delete, after one box ("Cannot delete file ..." / "Cannot delete
+// folder ...").
+TreeResult DeleteTree(HWND owner, const char* folder);
 
 // True when `inner`, made absolute, lies strictly below `outer` made
 // absolute: a prefix that ends at a backslash, letters compared without case
-// (accented ones too, by the system's rules).
+// (accented ones too, by the system's rules). The text is compared; links
+// are not resolved, which the walks do not need since they never enter one.
 // Also true when either path cannot be made absolute within MAX_PATH, so
 // that callers refuse what they cannot check.
 bool FolderLiesInside(const char* inner, const char* outer);
@@ -56,5 +86,5 @@ bool FolderLiesInside(const char* inner, const char* outer);
 // compared without case as above, trailing backslashes ignored).
 bool SameFolder(const char* a, const char* b);
 
-// Shows the "Update Error" box of string 111 with the two paths put in.
-void ShowMoveError(const char* from, const char* to);
+// The "Update Error" box (error icon, OK) owned by `owner`.
+void ShowUpdateError(HWND owner, const char* text);

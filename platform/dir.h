@@ -32,4 +32,21 @@ private:
     Find find_;
 };
 
+// Folder links: junctions and symbolic links to folders (reparse points).
+// The tree walks treat one as a leaf, so these act on the link itself and
+// never on what it points to. Opening "the link itself" needs
+// FILE_FLAG_OPEN_REPARSE_POINT; a system that opens the target instead (Wine
+// with a host symbolic link) is caught by checking the opened item's
+// attributes, and the call fails with ERROR_NOT_SUPPORTED without touching
+// anything.
+
+// True when `path` is a folder that is a reparse point.
+bool IsFolderLink(const char* path);
+// True when the link itself can be opened for deletion or renaming.
+bool CheckFolderLinkMovable(const char* path);
+// Renames the link itself to `to` (same volume); never replaces `to`.
+bool MoveFolderLink(const char* from, const char* to);
+// Removes the link itself.
+bool RemoveFolderLink(const char* path);
+
 }  // namespace platform

@@ -96,6 +96,33 @@ bool CheckMovable(const char* path) {
     return Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
 }
 
+bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied) {
+    char buf[4096];
+    *copied = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!Read(from, buf, sizeof buf, &got)) return false;
+        if (got == 0) return true;
+        if (!Write(to, buf, got)) return false;
+        *copied += got;
+    }
+}
+
+static bool Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    Handle h(::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.Valid() && ::GetFileInformationByHandle(h.Get(), info) != 0;
+}
+
+bool SameFile(const char* a, const char* b, bool* same) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    *same = false;
+    if (!Identify(a, &x) || !Identify(b, &y)) return false;
+    *same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+            x.nFileIndexLow == y.nFileIndexLow;
+    return true;
+}
+
 bool ModulePath(char* out, DWORD cap) {
     DWORD n = ::GetModuleFileNameA(nullptr, out, cap);
     if (n == 0) return false;

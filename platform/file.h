@@ -42,6 +42,15 @@ bool SetReadOnly(const char* path, bool on);
 // when it can be neither moved nor deleted.
 bool CheckMovable(const char* path);
 
+// Copies from `from`'s position to its end onto `to`'s position through a
+// 4096-byte buffer; *copied counts the bytes written. Fails on the first
+// failed read or write.
+bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied);
+// Sets *same to whether both paths name one file or folder (same volume
+// serial and file index, whatever the spellings or links). Fails, leaving
+// *same false, when either cannot be opened.
+bool SameFile(const char* a, const char* b, bool* same);
+
 // The running executable's full path; fails when it does not fit `cap`.
 bool ModulePath(char* out, DWORD cap);
 // The Windows folder ("C:\windows"); fails when it does not fit `cap`.

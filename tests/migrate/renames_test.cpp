@@ -1,104 +1,56 @@
-// RenameProductItems, row by row, in a scratch shared folder and final
-// install folder.
-#include <cstring>
+// RenameProductItems in a scratch shared folder and final install folder,
+// with one preference file standing for all of them.
 #include <string>
-#include <vector>
-#include "common/state.h"
 #include "migrate/renames.h"
+#include "platform/dir.h"
 #include "scratch.h"
 
-static const char* const kPrefNames[] = {
-    "Assistants Cache", "ButtonBars", "Stationery", "Macros",
-    "Preferences", "Assistant Prefs", "Assistant", "Palettes",
-};
-static const char* const kDataFolders[] = {"Labels", "Assistants", "Libraries", "Stationery", "Styles", "Translators"};
+using Renames = Scratch;
 
-static std::string Pref(const char* product, const char* name) {
-    return std::string(product) + " 5 " + name + ".prf";
-}
+static const char kOld[] = "Kestrin 5 Macros.prf";
+static const char kNew[] = "Dovetra 5 Macros.prf";
 
-class Renames : public Scratch {
-protected:
-    void SetUp() override {
-        Scratch::SetUp();
-        ResetUpdaterState();
-        MakeDir(Shared());
-        MakeDir(Final());
-        std::strcpy(g_state.sharedFolder, Shared().c_str());
-        std::strcpy(g_state.finalInstallFolder, Final().c_str());
-        std::strcpy(g_state.installFolder, At("Old").c_str());
-    }
-    std::string Shared() const { return At("Vantor"); }
-    std::string Final() const { return At("Dovetra 5"); }
-    std::string InShared(const std::string& n) const { return Shared() + "\\" + n; }
-    std::string InFinal(const std::string& n) const { return Final() + "\\" + n; }
-    // What the tree copy of the update leaves: the preference files and
-    // "Kestrin Labels" in both folders, the executable and data folders in
-    // the install folder.
-    void MakeInstallation(bool prefsInShared) {
-        for (const char* p : kPrefNames) {
-            if (prefsInShared) WriteText(InShared(Pref("Kestrin", p)), p);
-            WriteText(InFinal(Pref("Kestrin", p)), p);
-        }
-        MakeDir(InShared("Kestrin Labels"));
-        for (const char* d : kDataFolders) MakeDir(InFinal(std::string("Kestrin ") + d));
-        WriteText(InFinal("Kestrin.exe"), "exe");
-    }
-};
-
-TEST_F(Renames, EveryRowTakesEffectInItsFolder) {
-    MakeInstallation(true);
-    RenameProductItems();
-    for (const char* p : kPrefNames) {
-        EXPECT_EQ(ReadText(InShared(Pref("Dovetra", p))), p) << p;
-        EXPECT_FALSE(Exists(InShared(Pref("Kestrin", p)))) << p;
-        EXPECT_FALSE(Exists(InFinal(Pref("Kestrin", p)))) << "copy deleted: " << p;
-        EXPECT_FALSE(Exists(InFinal(Pref("Dovetra", p)))) << p;
-    }
-    EXPECT_TRUE(IsDir(InShared("Dovetra Labels")));
-    EXPECT_FALSE(Exists(InShared("Kestrin Labels")));
-    for (const char* d : kDataFolders) {
-        EXPECT_TRUE(IsDir(InFinal(std::string("Dovetra ") + d))) << d;
-        EXPECT_FALSE(Exists(InFinal(std::string("Kestrin ") + d))) << d;
-    }
-    EXPECT_EQ(ReadText(InFinal("Dovetra.exe")), "exe");
-    EXPECT_FALSE(Exists(InFinal("Kestrin.exe")));
-    EXPECT_EQ(CurrentDir(), Final());
+TEST_F(Renames, TheInstallFolderIsRenamedWithoutReplacingAnything) {
+    MakeTree(root, {"Vantor\\", "Vantor\\Kestrin Labels\\", "Inst\\", "Inst\\Kestrin.exe=exe", "Inst\\Kestrin Styles\\",
+                    "Inst\\Kestrin Libraries\\", "Inst\\Dovetra Libraries\\", "Inst\\Dovetra Libraries\\mine=m"});
+    RenameProductItems(At("Vantor").c_str(), At("Inst").c_str());
+    EXPECT_EQ(ReadText(At("Inst\\Dovetra.exe")), "exe");
+    EXPECT_TRUE(IsDir(At("Inst\\Dovetra Styles")));
+    EXPECT_TRUE(IsDir(At("Vantor\\Dovetra Labels")));
+    EXPECT_TRUE(IsDir(At("Inst\\Kestrin Libraries"))) << "an existing new name is never replaced";
+    EXPECT_EQ(ReadText(At("Inst\\Dovetra Libraries\\mine")), "m");
+    EXPECT_EQ(CurrentDir(), At("Inst"));
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(Renames, WithoutPreferenceFilesTheInstallFolderIsStillRenamed) {
-    MakeInstallation(false);
-    RenameProductItems();
-    EXPECT_EQ(ReadText(InFinal("Dovetra.exe")), "exe");
-    EXPECT_TRUE(IsDir(InFinal("Dovetra Styles")));
-    EXPECT_FALSE(Exists(InFinal(Pref("Kestrin", "Macros"))));
-    EXPECT_EQ(ListNames(Shared()), std::vector<std::string>{"Dovetra Labels"});
-    EXPECT_EQ(CurrentDir(), Final());
-}
-
-TEST_F(Renames, ExistingNewNamesAreNeverReplaced) {
-    MakeInstallation(true);
-    WriteText(InShared("Dovetra 5 Palettes.prf"), "already there");
-    WriteText(InFinal("Dovetra.exe"), "new exe");
-    MakeDir(InFinal("Dovetra Styles"));
-    RenameProductItems();
-    EXPECT_EQ(ReadText(InShared("Dovetra 5 Palettes.prf")), "already there");
-    EXPECT_EQ(ReadText(InShared("Kestrin 5 Palettes.prf")), "Palettes") << "keeps its name";
-    EXPECT_FALSE(Exists(InFinal("Kestrin 5 Palettes.prf"))) << "deleted in any case";
-    EXPECT_EQ(ReadText(InFinal("Dovetra.exe")), "new exe");
-    EXPECT_EQ(ReadText(InFinal("Kestrin.exe")), "exe");
-    EXPECT_TRUE(IsDir(InFinal("Kestrin Styles")));
-    EXPECT_EQ(ReadText(InShared("Dovetra 5 Macros.prf")), "Macros") << "the other rows go on";
-}
-
-// When the shared and the final install folder are one folder, the renames
-// there come first, so the deletions find nothing left to delete.
-TEST_F(Renames, SharedFolderThatIsTheInstallFolder) {
-    std::strcpy(g_state.sharedFolder, Final().c_str());
-    for (const char* p : kPrefNames) WriteText(InFinal(Pref("Kestrin", p)), p);
-    WriteText(InFinal("Kestrin.exe"), "exe");
-    RenameProductItems();
-    for (const char* p : kPrefNames) EXPECT_EQ(ReadText(InFinal(Pref("Dovetra", p))), p) << p;
-    EXPECT_EQ(ReadText(InFinal("Dovetra.exe")), "exe");
+// The install folder's old-named preference file is deleted only when it is
+// the tree copy's copy of a file the shared folder still has.
+TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
+    struct { const char* shared; bool sharedOld, sharedNew, instOld; const char* keptOld; const char* keptNew; } rows[] = {
+        // shared folder     old    new    inst   then: old in inst, new in shared
+        {"Vantor", true, false, true, "<missing>", "shared"},            // renamed, copy deleted
+        {"Vantor", true, true, true, "<missing>", "earlier"},            // rename refused, shared old kept
+        {"Vantor", false, false, true, "inst", "<missing>"},             // no shared file: the only copy
+        {"Vantor", false, true, true, "inst", "earlier"},                // not copied from the shared folder
+        {"Inst", true, false, false, "<missing>", "shared"},             // one folder: renamed in place
+        {"Inst", true, true, false, "shared", "earlier"},                // one folder, refused: kept
+        {"inst\\..\\INST", true, true, false, "shared", "earlier"},      // the same under another spelling
+    };
+    for (auto& r : rows) {
+        platform::SetCurrentFolder(root.c_str());  // the last row left Inst current
+        RemoveAll(At("Vantor"));
+        RemoveAll(At("Inst"));
+        MakeTree(root, {"Vantor\\", "Inst\\"});
+        std::string shared = At(r.shared);
+        if (r.sharedOld) WriteText(shared + "\\" + kOld, "shared");
+        if (r.sharedNew) WriteText(shared + "\\" + kNew, "earlier");
+        if (r.instOld) WriteText(At("Inst\\") + kOld, "inst");
+        RenameProductItems(shared.c_str(), At("Inst").c_str());
+        std::string where = std::string(r.shared) + (r.sharedOld ? " old" : "") + (r.sharedNew ? " new" : "");
+        EXPECT_EQ(ReadText(At("Inst\\") + kOld), r.keptOld) << where;
+        EXPECT_EQ(ReadText(shared + "\\" + kNew), r.keptNew) << where;
+        if (r.sharedOld && r.sharedNew) {
+            EXPECT_EQ(ReadText(shared + "\\" + kOld), "shared") << where;
+        }
+    }
 }

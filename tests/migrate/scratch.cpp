@@ -1,10 +1,12 @@
 #include "scratch.h"
+#include <algorithm>
 #include <cstring>
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/handles.h"
 #include "platform/msgbox.h"
 
+const HWND kOwner = reinterpret_cast<HWND>(0x4321);
 std::vector<Box> g_boxes;
 
 static int RecordBox(HWND owner, const char* text, const char* title, UINT flags) {
@@ -32,9 +34,47 @@ std::string ReadText(const std::string& path) {
 
 bool Exists(const std::string& path) { return platform::PathExists(path.c_str()); }
 bool IsDir(const std::string& path) { return platform::IsFolder(path.c_str()); }
+void MakeDir(const std::string& path) { ASSERT_TRUE(platform::CreateFolder(path.c_str())) << path; }
 
-void MakeDir(const std::string& path) {
-    ASSERT_TRUE(platform::CreateFolder(path.c_str())) << path;
+void MakeTree(const std::string& root, const std::vector<std::string>& entries) {
+    for (const std::string& e : entries) {
+        size_t eq = e.find('=');
+        std::string path = (e.size() > 1 && e[1] == ':' ? "" : root + "\\") + e.substr(0, eq);
+        if (eq == std::string::npos) MakeDir(path.substr(0, path.size() - 1));
+        else WriteText(path, e.substr(eq + 1));
+    }
+}
+
+// Under Wine a Windows program can start a host program; this is how the
+// tests make and remove host symbolic links, which Wine's own calls cannot.
+static std::string HostPath(const std::string& path) {
+    using Convert = char*(CDECL*)(LPCWSTR);
+    auto convert = reinterpret_cast<Convert>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+    WCHAR wide[MAX_PATH];
+    if (!convert || !::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return "";
+    char* host = convert(wide);
+    std::string out = host ? host : "";
+    ::HeapFree(::GetProcessHeap(), 0, host);
+    return out;
+}
+
+static void RunHost(std::string line) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    ::WaitForSingleObject(pi.hProcess, 10000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+}
+
+void MakeFolderLink(const std::string& link, const std::string& target) {
+    if (!::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        !platform::IsFolderLink(link.c_str()))
+        RunHost("/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(link) + "\"");
+    // The handle of a host program may be signalled before it has run.
+    for (int i = 0; i < 100 && !platform::IsFolderLink(link.c_str()); ++i) ::Sleep(50);
+    ASSERT_TRUE(platform::IsFolderLink(link.c_str())) << link;
 }
 
 std::string CurrentDir() {
@@ -42,32 +82,31 @@ std::string CurrentDir() {
     return platform::GetCurrentFolder(buf, sizeof buf) ? buf : "<unknown>";
 }
 
-std::vector<std::string> ListNames(const std::string& folder) {
-    std::vector<std::string> names;
+Names ListNames(const std::string& folder, bool dotNames) {
+    Names names;
     platform::DirWalk walk;
     platform::DirEntry e;
     if (!walk.First((folder + "\\*.*").c_str(), &e)) return names;
     do {
-        if (e.name[0] != '.') names.push_back(e.name);
+        if (e.name[0] != '.' || (dotNames && std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0))
+            names.push_back(e.name);
     } while (walk.Next(&e));
+    std::sort(names.begin(), names.end());
     return names;
 }
 
 void RemoveAll(const std::string& path) {
+    if (platform::IsFolderLink(path.c_str())) {
+        if (!platform::RemoveFolderLink(path.c_str())) RunHost("/bin/rm \"" + HostPath(path) + "\"");
+        for (int i = 0; i < 100 && platform::IsFolderLink(path.c_str()); ++i) ::Sleep(50);
+        return;
+    }
     if (!IsDir(path)) {
         platform::SetReadOnly(path.c_str(), false);
         platform::DeleteFileAt(path.c_str());
         return;
     }
-    platform::DirWalk walk;
-    platform::DirEntry e;
-    std::vector<std::string> names;
-    if (walk.First((path + "\\*.*").c_str(), &e)) {
-        do {
-            if (std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0) names.push_back(e.name);
-        } while (walk.Next(&e));
-    }
-    for (const std::string& n : names) RemoveAll(path + "\\" + n);
+    for (const std::string& n : ListNames(path, true)) RemoveAll(path + "\\" + n);
     platform::RemoveFolder(path.c_str());
 }
 
@@ -108,6 +147,9 @@ void Scratch::TearDown() {
 
 std::vector<std::string> Scratch::BoxTexts() const {
     std::vector<std::string> texts;
-    for (const Box& b : g_boxes) texts.push_back(b.text);
+    for (const Box& b : g_boxes) {
+        EXPECT_EQ(b.owner, kOwner) << b.text;
+        texts.push_back(b.text);
+    }
     return texts;
 }

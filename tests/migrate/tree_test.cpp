@@ -1,185 +1,93 @@
 // CopyOrMoveTree and DeleteTree: trees, messages and their order, the
-// current directory after every walk.
-#include <memory>
+// current directory after every walk, folder links.
 #include <string>
 #include <vector>
+#include "migrate/relocation.h"
 #include "migrate/tree.h"
+#include "platform/dir.h"
 #include "platform/file.h"
 #include "scratch.h"
 
 using Tree = Scratch;
 using Delete = Scratch;
 
+constexpr TreeResult kDone = TreeResult::kDone;
+constexpr TreeResult kIncomplete = TreeResult::kIncomplete;
+
 static std::string MoveMessage(const std::string& from, const std::string& to) {
     return "Unable to move or rename \"" + from + "\" to \"" + to + "\".";
 }
 
-// S: a.txt, .dot.txt, sub\b.txt, sub\deeper\c.txt, .hidden\x.txt
-static void MakeSourceTree(const std::string& s) {
-    MakeDir(s);
-    MakeDir(s + "\\sub");
-    MakeDir(s + "\\sub\\deeper");
-    MakeDir(s + "\\.hidden");
-    WriteText(s + "\\a.txt", "A");
-    WriteText(s + "\\.dot.txt", "dot");
-    WriteText(s + "\\sub\\b.txt", "B");
-    WriteText(s + "\\sub\\deeper\\c.txt", "C");
-    WriteText(s + "\\.hidden\\x.txt", "X");
-}
+static const Names kSourceTree = {"S\\", "S\\sub\\", "S\\sub\\deeper\\", "S\\.hidden\\", "S\\a.txt=A",
+                                  "S\\.dot.txt=dot", "S\\sub\\b.txt=B", "S\\sub\\deeper\\c.txt=C", "S\\.hidden\\x=X"};
 
 TEST_F(Tree, CopyBringsEveryFileButDotNamesAndRestoresTheDirectory) {
-    MakeSourceTree(At("S"));
+    MakeTree(root, kSourceTree);
     MakeDir(At("D"));
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), true), 0);
-    EXPECT_EQ(ReadText(At("D\\a.txt")), "A");
-    EXPECT_EQ(ReadText(At("D\\sub\\b.txt")), "B");
-    EXPECT_EQ(ReadText(At("D\\sub\\deeper\\c.txt")), "C");
-    EXPECT_FALSE(Exists(At("D\\.dot.txt")));
-    EXPECT_FALSE(Exists(At("D\\.hidden")));
+    EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), true), kDone);
+    EXPECT_EQ(ReadText(At("D\\a.txt")) + ReadText(At("D\\sub\\deeper\\c.txt")), "AC");
+    EXPECT_EQ(ListNames(At("D")), (Names{"a.txt", "sub"}));
     EXPECT_EQ(ReadText(At("S\\sub\\b.txt")), "B") << "copy leaves the source";
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(CurrentDir(), root);
-}
-
-TEST_F(Tree, MissingSourceCopiesNothingButFailsAMove) {
-    MakeDir(At("D"));
-    EXPECT_EQ(CopyOrMoveTree(At("none").c_str(), At("D").c_str(), true), 0);
-    EXPECT_EQ(CurrentDir(), root);
-    EXPECT_EQ(CopyOrMoveTree(At("none").c_str(), At("D").c_str(), false), -1);
-    EXPECT_EQ(CurrentDir(), root);
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_TRUE(ListNames(At("D")).empty());
-}
-
-TEST_F(Tree, CopyOntoItselfInOtherLetterCaseDoesNothing) {
-    MakeSourceTree(At("S"));
+    // Onto itself under another spelling: nothing is touched.
     SetWriteTime(At("S\\a.txt"), 129000000000000000ULL);
-    std::string upper = root + "\\s";
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), upper.c_str(), true), 0);
+    EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), (root + "\\s").c_str(), true), kDone);
     EXPECT_EQ(WriteTime(At("S\\a.txt")), 129000000000000000ULL);
-    EXPECT_EQ(ListNames(At("S")).size(), 2u);
+    // A missing source copies and moves nothing, and says so.
+    EXPECT_EQ(CopyOrMoveTree(kOwner, At("none").c_str(), At("D").c_str(), true), kIncomplete);
+    EXPECT_EQ(CopyOrMoveTree(kOwner, At("none").c_str(), At("D").c_str(), false), kIncomplete);
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(CurrentDir(), root);
-}
-
-TEST_F(Tree, MoveEmptiesAndRemovesTheSourceButKeepsDotNames) {
-    MakeSourceTree(At("S"));
-    MakeDir(At("D"));
-    WriteText(At("S\\sub\\.keep"), "k");
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), false), -1);
-    EXPECT_EQ(ReadText(At("D\\a.txt")), "A");
-    EXPECT_EQ(ReadText(At("D\\sub\\deeper\\c.txt")), "C");
-    EXPECT_FALSE(Exists(At("S\\a.txt")));
-    EXPECT_FALSE(Exists(At("S\\sub\\deeper"))) << "emptied folders go";
-    EXPECT_TRUE(Exists(At("S\\sub\\.keep")));
-    // ".keep" holds "sub"; the caller's own folder S gets no box.
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].text, MoveMessage(At("S\\sub"), At("D\\sub")));
-    EXPECT_EQ(g_boxes[0].title, "Update Error");
-    EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(g_boxes[0].owner, nullptr);
-    EXPECT_EQ(CurrentDir(), root);
-}
-
-TEST_F(Tree, WholeMoveRemovesTheSource) {
-    MakeDir(At("S"));
-    MakeDir(At("S\\x"));
-    WriteText(At("S\\x\\f"), "F");
-    MakeDir(At("D"));
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), false), 0);
-    EXPECT_FALSE(Exists(At("S")));
-    EXPECT_EQ(ReadText(At("D\\x\\f")), "F");
-    EXPECT_TRUE(g_boxes.empty());
 }
 
 // S\A\B\f cannot move because D\A\B\f exists; everything else moves.
 TEST_F(Tree, WorkedExampleShowsThreeNestedMessagesInOrder) {
-    MakeDir(At("S"));
-    MakeDir(At("S\\A"));
-    MakeDir(At("S\\A\\B"));
-    MakeDir(At("S\\C"));
-    WriteText(At("S\\A\\B\\f"), "new f");
-    WriteText(At("S\\A\\B\\g"), "g");
-    WriteText(At("S\\A\\h"), "h");
-    WriteText(At("S\\C\\i"), "i");
-    MakeDir(At("D"));
-    MakeDir(At("D\\A"));
-    MakeDir(At("D\\A\\B"));
-    WriteText(At("D\\A\\B\\f"), "old f");
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), false), -1);
-    std::vector<std::string> expected = {
-        MoveMessage("f", At("D\\A\\B\\f")),
-        MoveMessage(At("S\\A\\B"), At("D\\A\\B")),
-        MoveMessage(At("S\\A"), At("D\\A")),
-    };
-    EXPECT_EQ(BoxTexts(), expected);
-    EXPECT_EQ(ReadText(At("D\\A\\B\\f")), "old f");
-    EXPECT_EQ(ReadText(At("S\\A\\B\\f")), "new f");
-    EXPECT_EQ(ReadText(At("D\\A\\B\\g")), "g");
-    EXPECT_EQ(ReadText(At("D\\A\\h")), "h");
-    EXPECT_EQ(ReadText(At("D\\C\\i")), "i");
-    EXPECT_FALSE(Exists(At("S\\C")));
-    EXPECT_EQ(ListNames(At("S")), std::vector<std::string>{"A"});
-    EXPECT_EQ(ListNames(At("S\\A")), std::vector<std::string>{"B"});
+    MakeTree(root, {"S\\", "S\\A\\", "S\\A\\B\\", "S\\C\\", "S\\A\\B\\f=new f", "S\\A\\B\\g=g", "S\\A\\h=h",
+                    "S\\C\\i=i", "D\\", "D\\A\\", "D\\A\\B\\", "D\\A\\B\\f=old f"});
+    EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), false), kIncomplete);
+    EXPECT_EQ(BoxTexts(), (Names{MoveMessage("f", At("D\\A\\B\\f")), MoveMessage(At("S\\A\\B"), At("D\\A\\B")),
+                                 MoveMessage(At("S\\A"), At("D\\A"))}));
+    EXPECT_EQ(g_boxes[0].title, "Update Error");
+    EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(ReadText(At("D\\A\\B\\f")) + "|" + ReadText(At("S\\A\\B\\f")), "old f|new f");
+    EXPECT_EQ(ReadText(At("D\\A\\B\\g")) + ReadText(At("D\\A\\h")) + ReadText(At("D\\C\\i")), "ghi");
+    EXPECT_EQ(ListNames(At("S")), Names{"A"});
+    EXPECT_EQ(ListNames(At("S\\A")), Names{"B"});
     EXPECT_EQ(CurrentDir(), root);
 }
 
-// The walk's result is the last entry's: a later success hides an earlier
-// failure, whose box has been shown.
-TEST_F(Tree, CopyFirstFailsSecondSucceeds) {
-    MakeDir(At("S"));
-    MakeDir(At("D"));
-    WriteText(At("S\\one"), "1");
-    WriteText(At("S\\two"), "2");
-    std::vector<std::string> order = ListNames(At("S"));
-    ASSERT_EQ(order.size(), 2u);
-    WriteText(At("D\\" + order[0]), "locked");
-    WriteText(At("D\\" + order[1]), "old");
-    // A file held open without write sharing cannot be written: in use.
-    auto busy = std::make_unique<platform::Handle>();
-    ASSERT_TRUE(platform::OpenRead(At("D\\" + order[0]).c_str(), *busy));
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), true), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{MoveMessage(order[0], At("D\\" + order[0]))});
-    EXPECT_EQ(ReadText(At("D\\" + order[0])), "locked");
-    EXPECT_EQ(ReadText(At("D\\" + order[1])), order[1] == "one" ? "1" : "2");
-    // The other way round the failure is the result.
-    g_boxes.clear();
-    busy = std::make_unique<platform::Handle>();
-    ASSERT_TRUE(platform::OpenRead(At("D\\" + order[1]).c_str(), *busy));
-    EXPECT_NE(CopyOrMoveTree(At("S").c_str(), At("D").c_str(), true), 0);
-    EXPECT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(CurrentDir(), root);
+// One failure makes the whole result incomplete, wherever it falls.
+TEST_F(Tree, AFileInUseIsReportedAndTheRestIsCopied) {
+    MakeTree(root, {"S\\", "D\\", "S\\one=1", "S\\two=2", "D\\one=locked", "D\\two=old"});
+    for (const char* busyName : {"one", "two"}) {
+        g_boxes.clear();
+        platform::Handle busy;  // open without write sharing: cannot be written
+        ASSERT_TRUE(platform::OpenRead(At(std::string("D\\") + busyName).c_str(), busy));
+        EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), true), kIncomplete) << busyName;
+        EXPECT_EQ(BoxTexts(), Names{MoveMessage(busyName, At(std::string("D\\") + busyName))});
+    }
+    EXPECT_EQ(ReadText(At("D\\one")) + ReadText(At("D\\two")), "12");
 }
 
-TEST_F(Tree, RefusesADestinationInsideTheSource) {
-    MakeSourceTree(At("S"));
-    struct { std::string dest; } rows[] = {
-        {At("S\\sub\\new")}, {At("S\\new")}, {root + "\\s\\SUB"}, {root + "/S/new"}, {At("S\\sub\\..\\x")},
+// The shared folder may hold the install folder: everything but the
+// destination itself is copied into it, without a box.
+TEST_F(Tree, ADestinationInsideTheSourceIsLeftOutOfTheCopy) {
+    struct { const char* dest; const char* notCopied; } rows[] = {
+        {"S\\Inst", "S\\Inst\\Inst"},
+        {"S\\sub\\Inst", "S\\sub\\Inst\\sub\\Inst"},
+        {"s\\SUB\\inst", "S\\sub\\Inst\\sub\\Inst"},
     };
     for (auto& r : rows) {
+        RemoveAll(At("S"));
+        MakeTree(root, kSourceTree);
+        MakeTree(root, {"S\\Inst\\", "S\\sub\\Inst\\", "S\\Inst\\mine=m"});
         g_boxes.clear();
-        for (bool copy : {true, false}) {
-            EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), r.dest.c_str(), copy), -1) << r.dest;
-            EXPECT_EQ(CurrentDir(), root);
-        }
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, MoveMessage(At("S"), r.dest))) << r.dest;
+        EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At(r.dest).c_str(), true), kDone) << r.dest;
+        EXPECT_TRUE(g_boxes.empty()) << r.dest;
+        EXPECT_EQ(ReadText(At(r.dest) + "\\a.txt") + ReadText(At(r.dest) + "\\sub\\deeper\\c.txt"), "AC");
+        EXPECT_FALSE(Exists(At(r.notCopied))) << r.dest;
+        EXPECT_EQ(ReadText(At("S\\Inst\\mine")), "m");
+        EXPECT_EQ(CurrentDir(), root);
     }
-    EXPECT_FALSE(Exists(At("S\\new")));
-    EXPECT_FALSE(Exists(At("S\\sub\\new")));
-    EXPECT_FALSE(Exists(At("S\\x")));
-    EXPECT_EQ(ReadText(At("S\\sub\\b.txt")), "B");
-    // Accented letters match in either case, as the file system matches them.
-    MakeDir(At("\xC4rger"));  // "Ärger" in the ANSI code page
-    g_boxes.clear();
-    EXPECT_EQ(CopyOrMoveTree(At("\xC4rger").c_str(), (root + "\\\xE4rger\\inner").c_str(), true), -1);
-    EXPECT_EQ(g_boxes.size(), 1u);
-    EXPECT_FALSE(Exists(At("\xC4rger\\inner")));
-    // A sibling that merely shares the prefix is no descendant.
-    MakeDir(At("Sx"));
-    g_boxes.clear();
-    EXPECT_EQ(CopyOrMoveTree(At("S").c_str(), At("Sx").c_str(), true), 0);
-    EXPECT_EQ(ReadText(At("Sx\\sub\\b.txt")), "B");
-    EXPECT_TRUE(g_boxes.empty());
 }
 
 TEST_F(Tree, PathsBeyond255CharactersAreRefusedWithAMessage) {
@@ -188,83 +96,85 @@ TEST_F(Tree, PathsBeyond255CharactersAreRefusedWithAMessage) {
     // walk's 256-byte buffers cannot name it.
     std::string longDir(240 - root.size() - 3, 'L');
     const std::string name = "fifteen-chars.x";
-    MakeDir(At("S"));
-    MakeDir(At("S\\" + longDir));
-    WriteText(At("S\\" + longDir + "\\" + name), "x");
-    WriteText(At("S\\short"), "s");
-    MakeDir(At("D"));
+    MakeTree(root, {"S\\", "S\\" + longDir + "\\", "S\\" + longDir + "\\" + name + "=x", "S\\short=s", "D\\"});
     std::string longDest = At("D\\" + longDir + "\\" + name);
     ASSERT_EQ(longDest.size(), 256u);
     for (bool copy : {false, true}) {  // the move first: it leaves "short" moved
         g_boxes.clear();
-        int result = CopyOrMoveTree(At("S").c_str(), At("D").c_str(), copy);
-        if (!copy) {
-            EXPECT_EQ(result, -1) << "the long folder stays, so S does";
-        }
-        ASSERT_EQ(g_boxes.size(), 2u) << copy;
-        EXPECT_EQ(g_boxes[0].text, MoveMessage(name, longDest));
-        EXPECT_EQ(g_boxes[1].text, MoveMessage(At("S\\" + longDir), At("D\\" + longDir)));
+        EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), copy), kIncomplete);
+        EXPECT_EQ(BoxTexts(), (Names{MoveMessage(name, longDest), MoveMessage(At("S\\" + longDir), At("D\\" + longDir))}));
         EXPECT_EQ(ReadText(At("D\\short")), "s");
         EXPECT_EQ(ListNames(At("D\\" + longDir)).size(), 0u);
         EXPECT_EQ(CurrentDir(), root);
     }
 }
 
-TEST_F(Delete, RemovesAWholeTreeWithHiddenAndEmptyFolders) {
-    MakeDir(At("T"));
-    MakeDir(At("T\\a"));
-    MakeDir(At("T\\a\\b"));
-    MakeDir(At("T\\empty"));
-    WriteText(At("T\\f"), "f");
-    WriteText(At("T\\a\\b\\g"), "g");
-    EXPECT_EQ(DeleteTree(At("T").c_str()), 0);
-    EXPECT_FALSE(Exists(At("T")));
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(CurrentDir(), root);
-    EXPECT_NE(DeleteTree(At("T").c_str()), 0) << "a missing folder is no success";
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(CurrentDir(), root);
-}
-
-TEST_F(Delete, ReadOnlyFileStopsEveryLevel) {
-    MakeDir(At("T"));
-    MakeDir(At("T\\A"));
-    MakeDir(At("T\\A\\B"));
-    WriteText(At("T\\A\\B\\ro.txt"), "r");
-    platform::SetReadOnly(At("T\\A\\B\\ro.txt").c_str(), true);
-    EXPECT_NE(DeleteTree(At("T").c_str()), 0);
-    std::vector<std::string> expected = {
-        "Cannot delete file \"ro.txt\".",
-        "Cannot delete folder \"" + At("T\\A\\B") + "\".",
-        "Cannot delete folder \"" + At("T\\A") + "\".",
-    };
-    EXPECT_EQ(BoxTexts(), expected);
-    for (const Box& b : g_boxes) {
-        EXPECT_EQ(b.title, "Update Error");
-        EXPECT_EQ(b.flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
-        EXPECT_EQ(b.owner, nullptr);
+// A folder link inside the tree leads to user files elsewhere: no walk may
+// copy, move or delete them. Where the system can act on the link itself it
+// moves or removes only the link; where it cannot (Wine), the walk reports
+// the link and leaves it.
+TEST_F(Tree, FolderLinksAreLeaves) {
+    for (std::string name : {"copy", "move", "delete", "relocate"}) {
+        for (const char* old : {"S", "D\\in", "D", "User"}) RemoveAll(At(old));
+        MakeTree(root, {"S\\", "S\\a.txt=A", "D\\", "User\\", "User\\letter.txt=dear", "User\\sub\\", "User\\sub\\f=f"});
+        MakeFolderLink(At("S\\lnk"), At("User"));
+        g_boxes.clear();
+        if (name == "copy") {  // and a link in the destination is not written through
+            MakeTree(root, {"S\\in\\", "S\\in\\x=X"});
+            MakeFolderLink(At("D\\in"), At("User"));
+            EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), true), kIncomplete);
+            EXPECT_EQ(ListNames(At("D")), (Names{"a.txt", "in"})) << "the link is passed over";
+            EXPECT_EQ(BoxTexts(), Names{MoveMessage(At("S\\in"), At("D\\in"))});
+        } else if (name == "move") {
+            CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), false);
+            EXPECT_EQ(ReadText(At("D\\a.txt")), "A");
+        } else if (name == "delete") {
+            DeleteTree(kOwner, At("S").c_str());
+        } else {
+            RelocateInstallationTo(kOwner, At("S").c_str(), At("D").c_str());
+        }
+        EXPECT_EQ(ListNames(At("User")), (Names{"letter.txt", "sub"})) << name;
+        EXPECT_EQ(ReadText(At("User\\letter.txt")) + ReadText(At("User\\sub\\f")), "dearf") << name;
+        bool linkKept = platform::IsFolderLink(At("S\\lnk").c_str());
+        bool linkMoved = platform::IsFolderLink(At("D\\lnk").c_str());
+        if (name == "copy") {
+            EXPECT_TRUE(linkKept && !Exists(At("D\\lnk")));
+        } else if (name == "delete") {
+            EXPECT_EQ(g_boxes.size(), linkKept ? 1u : 0u);
+        } else {
+            EXPECT_NE(linkKept, linkMoved) << name;
+            if (name == "relocate") {
+                EXPECT_EQ(linkKept, Exists(At("S\\a.txt"))) << "all or nothing";
+            }
+        }
+        EXPECT_EQ(CurrentDir(), root);
     }
-    EXPECT_TRUE(Exists(At("T\\A\\B\\ro.txt")));
-    EXPECT_EQ(CurrentDir(), root);
 }
 
-TEST_F(Delete, DotNameKeepsItsFolderAndStopsTheWalk) {
-    MakeDir(At("T"));
-    MakeDir(At("T\\A"));
-    WriteText(At("T\\A\\.keep"), "k");
-    EXPECT_NE(DeleteTree(At("T").c_str()), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot delete folder \"" + At("T\\A") + "\"."});
-    EXPECT_TRUE(Exists(At("T\\A\\.keep")));
-    EXPECT_EQ(CurrentDir(), root);
-}
-
-TEST_F(Delete, OverLongSubfolderPathIsReportedNotWritten) {
+// What cannot go stops the walk, with a box on every level above it.
+TEST_F(Delete, RemovesTheTreeOrStopsAtWhatCannotGo) {
     std::string longDir(254 - root.size(), 'L');
-    MakeDir(At("T"));
-    MakeDir(At("T\\" + longDir));
-    ASSERT_GT(At("T\\" + longDir).size(), 255u);
-    EXPECT_NE(DeleteTree(At("T").c_str()), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot delete folder \"" + At("T\\" + longDir) + "\"."});
-    EXPECT_TRUE(IsDir(At("T\\" + longDir)));
-    EXPECT_EQ(CurrentDir(), root);
+    struct { Names tree; std::string stays; Names boxes; TreeResult result; } rows[] = {
+        {{"T\\", "T\\a\\", "T\\a\\b\\", "T\\empty\\", "T\\f=f", "T\\a\\b\\g=g"}, "", {}, kDone},
+        {{}, "", {}, kIncomplete},  // a missing folder is no success
+        {{"T\\", "T\\A\\", "T\\A\\B\\", "T\\A\\B\\ro.txt=r"}, "T\\A\\B\\ro.txt",
+         {"Cannot delete file \"ro.txt\".", "Cannot delete folder \"" + At("T\\A\\B") + "\".",
+          "Cannot delete folder \"" + At("T\\A") + "\"."}, kIncomplete},
+        {{"T\\", "T\\A\\", "T\\A\\.keep=k"}, "T\\A\\.keep", {"Cannot delete folder \"" + At("T\\A") + "\"."}, kIncomplete},
+        {{"T\\", "T\\" + longDir + "\\"}, "T\\" + longDir, {"Cannot delete folder \"" + At("T\\" + longDir) + "\"."},
+         kIncomplete},
+    };
+    for (auto& r : rows) {
+        RemoveAll(At("T"));
+        MakeTree(root, r.tree);
+        platform::SetReadOnly(At("T\\A\\B\\ro.txt").c_str(), true);
+        g_boxes.clear();
+        EXPECT_EQ(DeleteTree(kOwner, At("T").c_str()), r.result) << r.stays;
+        EXPECT_EQ(BoxTexts(), r.boxes);
+        EXPECT_EQ(Exists(At("T")), !r.stays.empty());
+        if (!r.stays.empty()) {
+            EXPECT_TRUE(Exists(At(r.stays)));
+        }
+        EXPECT_EQ(CurrentDir(), root);
+    }
 }
