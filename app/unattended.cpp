@@ -6,6 +6,8 @@
 #include "app/startup_error.h"
 #include "common/event_log.h"
 #include "common/ids.h"
+#include "common/path.h"
+#include "migrate/tree.h"
 #include "payload/engine.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -43,12 +45,12 @@ Ending RunQuiet(const Options& options) {
     return g_state.ending;
 }
 
-// Whether the engine says the first patch applies to the install folder.
-static bool FirstPatchApplies(std::string* why) {
+// Whether the engine says the first patch applies to `folder`.
+static bool PatchApplies(const char* folder, std::string* why) {
     platform::Handle engine;
     DWORD code = 0;
     if (!LaunchPatchEngine(g_state.engineProgramPath, kCheckOptions, g_patchSteps[0].fileName,
-                           g_state.installFolder, false, engine)) {
+                           folder, false, engine)) {
         *why = "the patch engine could not be started: " +
                platform::ErrorDescription(platform::LastError());
         return false;
@@ -60,6 +62,23 @@ static bool FirstPatchApplies(std::string* why) {
         return false;
     }
     return true;
+}
+
+// The first patch is made for the install folder with the shared folder
+// copied into it, as "Begin Update" does; the check runs on such a copy in
+// the payload folder, so that the installation itself is never written.
+static bool FirstPatchApplies(std::string* why) {
+    char trial[kPathCap];
+    if (!JoinPath(trial, sizeof trial, g_state.tempFolder, "trial") || !CreateFolderPath(trial)) {
+        *why = "no room to try the patch in " + std::string(g_state.tempFolder);
+        return false;
+    }
+    bool copied = g_sequencerCalls.copySharedFolder(nullptr, g_state.installFolder, trial) &&
+                  g_sequencerCalls.copySharedFolder(nullptr, g_state.sharedFolder, trial);
+    bool applies = copied && PatchApplies(trial, why);
+    if (!copied) *why = "the installation could not be copied to try the patch";
+    DeleteTree(nullptr, trial);
+    return applies;
 }
 
 Ending RunCheck(const Options& options) {

@@ -33,5 +33,5 @@ sleep 1
 expect_eq "message after a cancelled change" "$(ready "$other")" "$(drv nth-text "$CAPTION" 4)"
 
 drv click "$CAPTION" 2 >/dev/null
-expect_eq "Cancel exit code" 2 "$(wait_updater 20)"
+expect_eq "Cancel exit code" 6 "$(wait_updater 20)"
 finish

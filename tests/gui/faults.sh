@@ -19,7 +19,7 @@ check_fault() {  # FAULT TEXT
   expect_eq "$1: text" "$2" "$(drv msgbox-text updater_faults 30)"
   expect_eq "$1: buttons" 1 "$(drv msgbox-buttons updater_faults)"
   drv msgbox-answer updater_faults >/dev/null
-  expect_eq "$1: exit code" 5 "$(wait_updater 20)"
+  expect_eq "$1: exit code" 3 "$(wait_updater 20)"
 }
 check_fault timer "No timer available."
 check_fault com "Can't initialize COM."

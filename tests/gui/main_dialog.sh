@@ -40,7 +40,7 @@ expect_eq "message after restore" "Click \"Begin Update\" to update the Kestrin 
   "$(drv nth-text "$CAPTION" 4)"
 
 drv click "$CAPTION" 2 >/dev/null
-expect_eq "Cancel exit code" 2 "$(wait_updater 20)"
+expect_eq "Cancel exit code" 6 "$(wait_updater 20)"
 [ -n "$extracted" ] && [ -e "$extracted" ] && fail "extracted engine program left after Cancel: $extracted"
 [ -f "$(win_path "$install")/Kestrin.exe" ] || fail "Cancel touched the installation"
 
@@ -50,5 +50,5 @@ drv wait-window "$CAPTION" 30 >/dev/null || fail "main dialog (-d) did not appea
 expect_eq "diagnostic message" "Click \"Begin Update\" to update the Kestrin installation in folder \"$install\" to Dovetra 5.0.3.  (Vantor folder is \"C:\\Program Files\\Vantor Corp\\Vantor\")." \
   "$(drv nth-text "$CAPTION" 4)"
 drv click "$CAPTION" 2 >/dev/null
-expect_eq "Cancel exit code (-d)" 2 "$(wait_updater 20)"
+expect_eq "Cancel exit code (-d)" 6 "$(wait_updater 20)"
 finish
