@@ -4,6 +4,7 @@
 # otherwise the shared test prefix beside the build is used.
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:=${DV_TEST_PREFIX:-$here/../build/prefix-test}}"
-export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEPREFIX
+. "$here/../scripts/wine-env.sh"
 "$here/../scripts/prefix.sh" ensure "$WINEPREFIX" >/dev/null || exit 1
 exec wine "$@"

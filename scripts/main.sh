@@ -36,7 +36,7 @@ mkdir -p "$top/build"
 echo "built: $(file -b "$top/build/win/app/updater.exe" | cut -d, -f1-2)"
 
 export DV_BUILD=$top/build/win DV_TOP=$top
-. "$top/tests/e2e/lib.sh"
+. "$top/scripts/sample-update.sh"
 
 echo "== 2. sample versions, patches, packed updater"
 fresh_prefix

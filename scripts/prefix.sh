@@ -7,7 +7,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 template=$top/build/prefix-template
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 
 make_template() {
   [ -f "$template/.ready" ] && return 0

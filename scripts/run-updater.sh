@@ -15,7 +15,8 @@ done
 had_display=${DISPLAY:-}
 "$top/scripts/build.sh" "$root"
 . "$top/scripts/display.sh"
-export WINEPREFIX=$root/prefix-main WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
+export WINEPREFIX=$root/prefix-main
 driver=$root/win/tests/gui/gui_driver.exe
 caption="Kestrin 5.0 to Dovetra 5 Updater"
 

@@ -15,7 +15,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || { sed -n 2,15p "$0" >&2; exit 2; }
 export WINEPREFIX=$1; shift
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 tree=""
 install='C:\Program Files\Vantor Corp\Kestrin 5.0'
 shared='C:\Program Files\Vantor Corp\Vantor'

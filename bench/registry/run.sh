@@ -12,7 +12,7 @@ rounds=${ROUNDS:-3}
 exe=$root/win/bench/registry/registry_bench.exe
 [ -f "$exe" ] || cmake --build "$root/win" --target registry_bench >/dev/null
 work=$root/prefix-bench-registry
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 
 run() {  # run PREFIX ARGS...: one command of the bench program in PREFIX
     local p=$1; shift

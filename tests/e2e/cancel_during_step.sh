@@ -3,7 +3,7 @@
 # with Cancel's result, the extracted files are deleted, and no file of the
 # installation is torn: each is whole in some version. The engine is held
 # (SIGSTOP) as soon as it appears, so the step is surely under way.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 fresh_prefix
 make_updater || finish
 install_sample "$OLD_INSTALL" "$OLD_SHARED" || finish

@@ -2,7 +2,7 @@
 # A Kestrin 5.0 installation at the old default paths: patched to 5.0.3 by the
 # real engine through the real dialog, moved to the new default folder,
 # renamed, its shortcuts and registry values migrated.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 fresh_prefix
 make_updater || finish
 install_sample "$OLD_INSTALL" "$OLD_SHARED" || finish

@@ -2,7 +2,7 @@
 # An installation away from the default paths, updated in diagnostic mode
 # ("-d"): patched in place, not moved; the message carries the shared folder;
 # "patch.err" and "patchv1-v2.err" are deleted at the end.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 INSTALL='C:\Apps\Kestrin Suite 5'
 SHARED='C:\Apps\Vantor Shared'
 fresh_prefix

@@ -5,7 +5,7 @@
 # failed step's log and is open in the text editor; nothing is migrated.
 # Then "Change folder" picks another installation and a second update, from
 # the first step again, succeeds.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 SECOND='C:\Second\Kestrin 5.0'
 fresh_prefix
 make_updater || finish

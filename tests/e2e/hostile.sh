@@ -9,7 +9,7 @@
 #  - TMP and the registry hold text outside any ANSI code page.
 # The update must complete for real, leave the user's files and the link's
 # target alone, keep the registry text whole and leave no payload behind.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 export LC_ALL=C.UTF-8
 fresh_prefix
 make_updater || finish

@@ -4,7 +4,7 @@
 # certificate, a copy with one payload byte changed does not, and the signed
 # updater patches a Kestrin 5.0 installation at the old default paths to
 # 5.0.3 through its dialog, finding its blocks before the certificate table.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 for tool in openssl osslsigncode; do
   command -v $tool >/dev/null || { fail "no $tool (scripts/setup.sh installs it)"; finish; }
 done

@@ -4,7 +4,7 @@
 # failing /quiet run that names its step; /quiet /log at the default paths;
 # /quiet /dir on an installation elsewhere. No window is touched: each run is
 # judged by its exit code, its log and the machine afterwards.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/sample-update.sh"
 fresh_prefix
 make_updater || finish
 install_sample "$OLD_INSTALL" "$OLD_SHARED" || finish

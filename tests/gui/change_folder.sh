@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Choosing the installation through the open-file dialog: at start-up when
 # the document association is missing, and later with "Change folder".
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
 other='C:\Apps\Kestrin Copy'
 "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" --no-association >/dev/null 2>&1 \

@@ -2,7 +2,7 @@
 # The start-up failures that cannot be provoked from outside, through the
 # test build "updater_faults" (DV_FAULT=timer|com|startmenu|desktop), each
 # with its message box and exit code 5. The dialog must not stay open.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
 "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" >/dev/null 2>&1 || fail "sample install"
 app=$scratch/app; mkdir -p "$app"

@@ -2,7 +2,7 @@
 # The main dialog as a user meets it: the message with the install folder,
 # the buttons and the bar, the About box from the system menu, Cancel with
 # its clean-up; then diagnostic mode's suffix. Writes the screenshots.
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
 "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" >/dev/null 2>&1 || fail "sample install"
 app=$scratch/app; mkdir -p "$app"

@@ -2,7 +2,7 @@
 # Every start-up result through the real executable and its exit code: a
 # missing engine or patch block (1, bad build), no temp folder possible (3,
 # initialization error) and the search for the install folder cancelled (2).
-. "$(dirname "$0")/lib.sh"
+. "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
 "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" >/dev/null 2>&1 || fail "sample install"
 app=$scratch/app; mkdir -p "$app"

@@ -1,11 +1,11 @@
-# Sourced by the end-to-end tests: the real packed updater (real engine, the
-# sample Kestrin patches) run through its dialog in a fresh prefix holding a
-# sample Kestrin 5.0 installation. Builds on tests/gui/lib.sh.
-for need in "$DV_TOP/tests/gui/lib.sh" "$DV_TOP/scripts/sample-install.sh" \
+# Sourced by the end-to-end tests and the main command: the real packed
+# updater (real engine, the sample Kestrin patches) run in a fresh prefix
+# holding a sample Kestrin 5.0 installation. Builds on testbed.sh.
+for need in "$DV_TOP/scripts/testbed.sh" "$DV_TOP/scripts/sample-install.sh" \
             "$DV_BUILD/tests/gui/gui_driver.exe" "$DV_BUILD/../host/tools/mkpatch"; do
   [ -e "$need" ] || { echo "FAIL: missing $need"; exit 1; }
 done
-. "$DV_TOP/tests/gui/lib.sh"
+. "$DV_TOP/scripts/testbed.sh"
 scratch=$DV_BUILD/e2e/$test_name
 export WINEPREFIX=$scratch/prefix
 SAMPLE=$scratch/sample
@@ -134,6 +134,6 @@ hand_to_user() {
 as_user() {  # COMMAND...: as that user, in this prefix and display
   if [ "$(id -u)" != 0 ]; then "$@"; return; fi
   runuser -u "$DV_TEST_USER" -- env HOME="$(getent passwd "$DV_TEST_USER" | cut -d: -f6)" \
-    WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    WINEPREFIX="$WINEPREFIX" WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" \
     DISPLAY="$DISPLAY" LC_ALL=C.UTF-8 "$@"
 }

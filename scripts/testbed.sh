@@ -1,9 +1,10 @@
-# Sourced by the GUI tests. Each test gets a prefix and a scratch folder of
-# its own under the build folder, an X display, the GUI driver and a packed
+# Sourced by the GUI tests, the end-to-end tests (through sample-update.sh)
+# and the main command: each run gets a prefix and a scratch folder of its
+# own under the build folder, an X display, the GUI driver and a packed
 # updater. Expects: DV_BUILD (the win build folder), DV_TOP (the source tree).
 set -uo pipefail
 : "${DV_BUILD:?}" "${DV_TOP:?}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$DV_TOP/scripts/wine-env.sh"
 . "$DV_TOP/scripts/display.sh"
 
 test_name=$(basename "$0" .sh)
