@@ -7,10 +7,10 @@
 #include "common/ids.h"
 #include "common/path.h"
 #include "common/state.h"
+#include "migrate/tree.h"
 #include "payload/engine.h"
 #include "platform/dir.h"
 #include "platform/file.h"
-#include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/window.h"
@@ -83,7 +83,7 @@ void CompleteUpdate(HWND dialog) {
         g_state.ending = Ending::kPatchFailed;
         SetDialogMessage(IDS_NOT_UPDATED, g_state.installFolder);
         if (!g_state.failure.empty())
-            platform::ShowMessage(dialog, g_state.failure.c_str(), "Update Error", MB_OK | MB_ICONERROR);
+            ShowUpdateError(dialog, g_state.failure.c_str());
         else if (!g_state.quiet)
             g_sequencerCalls.showEngineLog(g_state.installFolder);
     } else {

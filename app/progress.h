@@ -1,4 +1,4 @@
-// The main dialog's progress bar (control 1000): range 0 to 250, step 1, set
+// The main dialog's progress bar (IDC_PROGRESS): range 0 to 250, step 1, set
 // up on first use and remembered in g_state.progressControl. Stepping past
 // 250 starts the bar again at 0.
 #pragma once

@@ -12,7 +12,8 @@ static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* i
 }
 
 static bool Relocate(HWND owner) {
-    return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder);
+    return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) ==
+           RelocationResult::kMoved;
 }
 
 // Each rename that cannot be made leaves both names as they were, which is

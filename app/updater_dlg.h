@@ -1,4 +1,4 @@
-// The updater's one window: the modal main dialog of template 102.
+// The updater's one window: the modal main dialog of template IDD_UPDATER.
 #pragma once
 #include <string>
 #include "app/startup.h"

@@ -23,11 +23,11 @@ bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder) {
            PathsEqual(sharedFolder, platform::LoadText(IDS_OLD_SHARED).c_str());
 }
 
-bool RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder) {
+RelocationResult RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder) {
     std::string newFolder = platform::LoadText(IDS_NEW_INSTALL);
-    if (!RelocateInstallationTo(owner, installFolder, newFolder.c_str())) return false;
-    CopyPath(finalInstallFolder, kPathCap, newFolder.c_str());
-    return true;
+    RelocationResult r = RelocateInstallationTo(owner, installFolder, newFolder.c_str());
+    if (r != RelocationResult::kRefused) CopyPath(finalInstallFolder, kPathCap, newFolder.c_str());
+    return r;
 }
 
 // Why the entry `src` (a folder when isFolder) cannot go to `dst`; null when
@@ -107,13 +107,15 @@ static void LeaveInstallFolder(const char* installFolder, const char* newFolder)
         platform::SetCurrentFolder(newFolder);
 }
 
-bool RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder) {
-    if (!CheckRelocation(owner, installFolder, newFolder)) return false;
+RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder) {
+    if (!CheckRelocation(owner, installFolder, newFolder)) return RelocationResult::kRefused;
     if (!CreateFolderPath(newFolder)) {  // every move would fail
         ShowRelocationRefused(owner, installFolder, installFolder, newFolder, kNoFolder);
-        return false;
+        return RelocationResult::kRefused;
     }
     LeaveInstallFolder(installFolder, newFolder);
-    CopyOrMoveTree(owner, installFolder, newFolder, false);  // reports its own failures
-    return true;
+    // The walk reports each item it cannot move in a box of its own.
+    return CopyOrMoveTree(owner, installFolder, newFolder, false) == TreeResult::kDone
+               ? RelocationResult::kMoved
+               : RelocationResult::kIncomplete;
 }

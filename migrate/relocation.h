@@ -7,10 +7,16 @@
 // normalised).
 bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder);
 
-// RelocateInstallationTo(IDS_NEW_INSTALL); when it returns true, that folder
-// is copied into `finalInstallFolder` (kPathCap bytes), which is otherwise
-// left as it is.
-bool RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder);
+enum class RelocationResult {
+    kMoved,       // everything is in the new folder
+    kRefused,     // nothing was moved (a box said why)
+    kIncomplete,  // moved, but some items could not be (each had its box)
+};
+
+// RelocateInstallationTo(IDS_NEW_INSTALL); unless refused, that folder is
+// copied into `finalInstallFolder` (kPathCap bytes), which is otherwise left
+// as it is.
+RelocationResult RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder);
 
 // Moves everything inside `installFolder` (names beginning with "."
 // excepted) to the same places under `newFolder` and removes the emptied old
@@ -23,6 +29,6 @@ bool RelocateInstallation(HWND owner, const char* installFolder, char* finalInst
 // false. Folder links are moved as links (see tree.h), never entered.
 // The current directory, when it is the install folder or inside it, is moved
 // to `newFolder` first, since Windows does not remove a current directory.
-// Returns true once the move has run, even when single items failed: their
-// boxes have been shown and what moved stays moved.
-bool RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder);
+// Once the move has run, what moved stays moved, also when single items
+// failed (kIncomplete: their boxes have been shown).
+RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder);

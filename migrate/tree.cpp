@@ -104,13 +104,29 @@ TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* 
     return result;
 }
 
+// True when `folder` holds nothing but names beginning with ".", which the
+// walks leave where they are on purpose.
+bool HoldsOnlyDotNames(const char* folder) {
+    char pattern[kPathCap];
+    platform::DirWalk walk;
+    platform::DirEntry e;
+    if (!JoinPath(pattern, sizeof pattern, folder, "*.*")) return false;
+    if (!walk.First(pattern, &e)) return true;
+    do {
+        if (e.name[0] != '.') return false;
+    } while (walk.Next(&e));
+    return true;
+}
+
 TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest) {
     char saved[MAX_PATH + 1];
     if (!platform::GetCurrentFolder(saved, sizeof saved)) return TreeResult::kIncomplete;  // could not come back
     TreeResult result = TreeResult::kIncomplete;
     if (platform::SetCurrentFolder(source)) result = CopyOrMoveEntries(w, source, dest);
     platform::SetCurrentFolder(saved);
-    if (!w.copy && result == TreeResult::kDone && !platform::RemoveFolder(source)) result = TreeResult::kIncomplete;
+    if (!w.copy && result == TreeResult::kDone && !platform::RemoveFolder(source) &&
+        !HoldsOnlyDotNames(source))
+        result = TreeResult::kIncomplete;
     return result;
 }
 

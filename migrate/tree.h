@@ -57,9 +57,10 @@ enum class TreeResult {
 
 // Copies (copy = true) or moves everything inside `source` into `dest`,
 // recursively, creating subfolders as needed; in move mode removes the
-// emptied source folders, `source` itself included. Every failing file and
-// every subfolder whose walk failed is reported in a box (IDS_MOVE_ERROR);
-// the walk goes on.
+// emptied source folders, `source` itself included; a folder left holding
+// only names beginning with "." stays, and that is no failure. Every failing
+// file and every subfolder whose walk failed is reported in a box
+// (IDS_MOVE_ERROR); the walk goes on.
 // When `dest` lies inside `source` (a shared folder that holds the install
 // folder), the entry that is `dest` is passed over without a box and
 // everything else goes, the folders above `dest` included; everything the

@@ -38,7 +38,7 @@ install_sample() {
   wineserver -w
 }
 
-# Runs the updater and presses "Begin Update"; waits until button 2 reads
+# Runs the updater and presses "Begin Update"; waits until IDCANCEL reads
 # "Quit" (the run has completed) or the time runs out. Args: extra switches.
 # Starts the prefix's server and services with their output away from any
 # pipe: a service started by a piped driver call would hold the pipe open.

@@ -32,7 +32,9 @@ protected:
         // The sequencer relocates with the install folder current.
         ASSERT_TRUE(platform::SetCurrentFolder(At("Old").c_str()));
     }
-    bool Relocate(const std::string& to) { return RelocateInstallationTo(kOwner, At("Old").c_str(), to.c_str()); }
+    bool Relocate(const std::string& to) {
+        return RelocateInstallationTo(kOwner, At("Old").c_str(), to.c_str()) == RelocationResult::kMoved;
+    }
     std::string New(const std::string& rel = "") const { return At("Halvern\\Dovetra 5") + (rel.empty() ? "" : "\\" + rel); }
 };
 
