@@ -88,19 +88,28 @@ TreeResult CopyOrMoveFileEntry(const TreeWalk& w, const char* source, const char
     return TreeResult::kIncomplete;
 }
 
-// Handles the current directory's entries; the search is closed on return,
-// before the caller leaves the folder or removes it.
-TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* dest) {
-    TreeResult result = TreeResult::kDone;
+// Calls `visit` for each entry matching `pattern` that the walks handle
+// (names beginning with "." are not), until it returns false. The search is
+// closed on return, before the caller leaves the folder or removes it.
+template <class Visit>
+void ForEachHandledEntry(const char* pattern, Visit visit) {
     platform::DirWalk walk;
     platform::DirEntry e;
-    if (!walk.First("*.*", &e)) return result;
+    if (!walk.First(pattern, &e)) return;
     do {
-        if (e.name[0] == '.') continue;
+        if (e.name[0] != '.' && !visit(e)) return;
+    } while (walk.Next(&e));
+}
+
+// Handles the current directory's entries.
+TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* dest) {
+    TreeResult result = TreeResult::kDone;
+    ForEachHandledEntry("*.*", [&](const platform::DirEntry& e) {
         TreeResult one = e.isFolder ? CopyOrMoveFolderEntry(w, source, dest, e.name)
                                     : CopyOrMoveFileEntry(w, source, dest, e.name);
         if (one != TreeResult::kDone) result = one;
-    } while (walk.Next(&e));
+        return true;
+    });
     return result;
 }
 
@@ -108,14 +117,10 @@ TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* 
 // walks leave where they are on purpose.
 bool HoldsOnlyDotNames(const char* folder) {
     char pattern[kPathCap];
-    platform::DirWalk walk;
-    platform::DirEntry e;
     if (!JoinPath(pattern, sizeof pattern, folder, "*.*")) return false;
-    if (!walk.First(pattern, &e)) return true;
-    do {
-        if (e.name[0] != '.') return false;
-    } while (walk.Next(&e));
-    return true;
+    bool only = true;
+    ForEachHandledEntry(pattern, [&](const platform::DirEntry&) { return only = false; });
+    return only;
 }
 
 TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest) {
@@ -134,23 +139,21 @@ void ShowCannotDelete(HWND owner, const char* what, const std::string& name) {
     ShowUpdateError(owner, (std::string("Cannot delete ") + what + " \"" + name + "\".").c_str());
 }
 
+// Stops at the first entry it cannot delete.
 TreeResult DeleteEntries(HWND owner, const char* folder) {
     TreeResult result = TreeResult::kDone;
-    platform::DirWalk walk;
-    platform::DirEntry e;
-    if (!walk.First("*.*", &e)) return result;
-    do {
-        if (e.name[0] == '.') continue;
+    ForEachHandledEntry("*.*", [&](const platform::DirEntry& e) {
         if (!e.isFolder) {
-            if (platform::DeleteFileAt(e.name)) continue;
+            if (platform::DeleteFileAt(e.name)) return true;
             ShowCannotDelete(owner, "file", e.name);
             result = TreeResult::kIncomplete;
-            continue;
+            return false;
         }
         char sub[kPathCap];
         result = JoinPath(sub, sizeof sub, folder, e.name) ? DeleteTree(owner, sub) : TreeResult::kIncomplete;
         if (result != TreeResult::kDone) ShowCannotDelete(owner, "folder", Joined(folder, e.name));
-    } while (result == TreeResult::kDone && walk.Next(&e));
+        return result == TreeResult::kDone;
+    });
     return result;
 }
 
