@@ -7,7 +7,7 @@
 namespace platform {
 
 // Starts `program` with `commandLine` (the whole line, program path
-// included) in `workingFolder`, its window shown or hidden. No handles are
+// included; all three UTF-8) in `workingFolder`, its window shown or hidden. No handles are
 // inherited; the environment is ours. The child's handles are closed here:
 // callers keep only the id in *processId.
 bool StartProcess(const char* program, const char* commandLine,

@@ -5,15 +5,18 @@
 
 namespace platform {
 
-// Loads string `id` from the running executable; empty when it is missing.
+// Loads string `id` from the running executable as UTF-8; empty when it is
+// missing.
 std::string LoadText(UINT id);
 
 // Puts `a` in place of every "%1" and `b` in place of every "%2" of `pattern`.
 // The inserted texts are copied unchanged: nothing in them is interpreted.
 std::string FormatText(const std::string& pattern, const char* a, const char* b = "");
 
-// Upper-cases `text` in place by the system's rules for the ANSI code page,
-// accented letters included, as the file system matches names.
+// Upper-cases UTF-8 `text` in place by the system's rules (CharUpperBuffW),
+// accented and non-Latin letters included, as the file system matches names.
+// The byte length never changes: the rare letter whose capital is spelled
+// with another number of UTF-8 bytes is left as it is.
 void UpperCase(char* text);
 
 }  // namespace platform
