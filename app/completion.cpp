@@ -5,7 +5,6 @@
 #include "app/state.h"
 #include "app/step_log.h"
 #include "locate/path.h"
-#include "migrate/registry.h"
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -39,8 +38,6 @@ void ShowEngineLogInEditor(const char* installFolder) {
 }
 
 static void Migrate(HWND dialog) {
-    // While the old folders still exist: the registry step matches their 8.3 forms.
-    RememberShortForms(g_state.installFolder, g_state.sharedFolder);
     if (g_sequencerCalls.isAtDefaultPaths()) g_sequencerCalls.relocateInstallation();
     g_sequencerCalls.renameProductItems();
     StepProgress(dialog);

@@ -3,6 +3,7 @@
 // operations reports its own failures to the user.
 #include "app/diagnostic.h"
 #include "app/sequencer.h"
+#include "app/state.h"
 #include "migrate/registry.h"
 #include "migrate/relocation.h"
 #include "migrate/renames.h"
@@ -15,7 +16,12 @@ static void CopySharedFolder(const char* sharedFolder, const char* installFolder
     CopyOrMoveTree(sharedFolder, installFolder, true);
 }
 
-static void Relocate() { RelocateInstallation(); }
+// The old folders' 8.3 forms are taken while they still exist: the registry
+// step matches values that name them so.
+static void Relocate() {
+    RememberShortForms(g_state.installFolder, g_state.sharedFolder);
+    RelocateInstallation();
+}
 
 static void Shortcuts(HWND dialog, const char* finalInstallFolder) {
     MigrateShortcuts(finalInstallFolder, dialog);
