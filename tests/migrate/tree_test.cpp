@@ -169,11 +169,11 @@ TEST_F(Tree, RefusesADestinationInsideTheSource) {
     EXPECT_FALSE(Exists(At("S\\x")));
     EXPECT_EQ(ReadText(At("S\\sub\\b.txt")), "B");
     // Accented letters match in either case, as the file system matches them.
-    MakeDir(At("\xC4rger"));  // "Ärger" in the ANSI code page
+    MakeDir(At(u8"Ärger"));
     g_boxes.clear();
-    EXPECT_EQ(CopyOrMoveTree(At("\xC4rger").c_str(), (root + "\\\xE4rger\\inner").c_str(), true), -1);
+    EXPECT_EQ(CopyOrMoveTree(At(u8"Ärger").c_str(), (root + u8"\\ärger\\inner").c_str(), true), -1);
     EXPECT_EQ(g_boxes.size(), 1u);
-    EXPECT_FALSE(Exists(At("\xC4rger\\inner")));
+    EXPECT_FALSE(Exists(At(u8"Ärger\\inner")));
     // A sibling that merely shares the prefix is no descendant.
     MakeDir(At("Sx"));
     g_boxes.clear();
