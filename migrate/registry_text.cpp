@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "locate/path.h"
+#include "platform/strings.h"
 #include "platform/utf.h"
 
 int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
@@ -31,7 +32,12 @@ int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
 
 namespace {
 
-wchar_t Fold(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+// Case is ignored as the file system ignores it: ASCII at once, any other
+// unit by the system's upper-case mapping.
+wchar_t Fold(wchar_t c) {
+    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    return platform::UpperUnit(c);
+}
 
 bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;

@@ -32,12 +32,13 @@ struct TextRewrite {
     std::wstring oldText;
     std::wstring newText;
     MatchKind kind;
-    bool identity;  // old and new equal without regard to ASCII case
+    bool identity;  // old and new equal without regard to case
 };
 
 // A set of rewrites applied together in one left-to-right scan over UTF-16
 // text. At each position the longest old text that stands whole there wins
-// (ASCII case ignored); the scan then continues after it, so text written by
+// (case ignored as the file system ignores it, in any script:
+// platform::UpperUnit); the scan then continues after it, so text written by
 // one rewrite is never searched by another. A rewrite whose old and new texts
 // are equal without regard to case keeps the matched letters as they are: it
 // only protects text that already names the new place. Add the new texts as

@@ -39,6 +39,18 @@ static size_t Utf8Bytes(const std::wstring& w, size_t i, size_t* units) {
     return c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
 }
 
+wchar_t UpperUnit(wchar_t unit) {
+    // Every unit's capital, asked of the system once (128 KB).
+    static const std::wstring table = [] {
+        std::wstring t(0x10000, L'\0');
+        for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<wchar_t>(i);
+        ::CharUpperBuffW(&t[0], static_cast<DWORD>(t.size()));
+        for (size_t i = 0xD800; i < 0xE000; ++i) t[i] = static_cast<wchar_t>(i);
+        return t;
+    }();
+    return table[unit];
+}
+
 void UpperCase(char* text) {
     std::wstring w, upper;
     if (!ToWide(text, w) || w.empty()) return;

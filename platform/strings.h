@@ -19,4 +19,9 @@ std::string FormatText(const std::string& pattern, const char* a, const char* b 
 // with another number of UTF-8 bytes is left as it is.
 void UpperCase(char* text);
 
+// The capital of one UTF-16 unit by the same rules (a unit that is half of
+// a surrogate pair is its own capital). For matching text without regard to
+// case the way the file system matches names.
+wchar_t UpperUnit(wchar_t unit);
+
 }  // namespace platform

@@ -86,6 +86,7 @@ TEST(RewriteTable, SpellingsAndTerminators) {
         {u8"\"C:\\Program Files\\Kestrin\\Kestrin.exe\" \"C:\\Users\\用户\\Αβγ.ksd\"",
          "\"" + N + u8"\\Dovetra.exe\" \"C:\\Users\\用户\\Αβγ.ksd\""},
         {u8"C:\\Vantor\\Общие\\WMF.F32", N + "\\WMF.F32"},
+        {u8"c:\\VANTOR\\ОБЩИЕ\\WMF.F32", N + "\\WMF.F32"},
         {u8"C:\\Vantor\\ОбщиеX", u8"C:\\Vantor\\ОбщиеX"},
         // each terminator
         {"C:\\Program Files\\Kestrin|C:\\Program Files\\Kestrin,", N + "|" + N + ","},
