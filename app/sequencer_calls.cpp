@@ -1,4 +1,5 @@
 // The updater's own table of the sequencer's calls into the other folders.
+#include "app/progress.h"
 #include "app/sequencer.h"
 #include "common/state.h"
 #include "migrate/registry.h"
@@ -11,7 +12,10 @@ static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* i
     return CopyOrMoveTree(owner, sharedFolder, installFolder, true) == TreeResult::kDone;
 }
 
+// The old folders' 8.3 forms are taken while they still exist: the registry
+// step matches values that name them so.
 static bool Relocate(HWND owner) {
+    RememberShortForms(g_state.installFolder, g_state.sharedFolder);
     return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) ==
            RelocationResult::kMoved;
 }
@@ -30,7 +34,8 @@ static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
 }
 
 static bool Registry(HWND owner, const char* finalInstallFolder) {
-    return MigrateRegistry(owner, finalInstallFolder) == 0;
+    return MigrateRegistry(g_state.installFolder, g_state.sharedFolder, finalInstallFolder,
+                           [owner] { StepProgress(owner); });
 }
 
 SequencerCalls g_sequencerCalls = {

@@ -2,19 +2,83 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/progress.h"
+#include "common/event_log.h"
+#include "common/path.h"
 #include "common/state.h"
 #include "migrate/registry_value.h"
 #include "platform/account.h"
+#include "platform/file.h"
 #include "platform/reg.h"
+#include "platform/utf.h"
+
+namespace {
+
+// Variables whose values are folders that registry text may start with.
+const char* const kFolderVariables[] = {
+    "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles",
+    "CommonProgramFiles(x86)", "SystemRoot", "windir", "ProgramData", "ALLUSERSPROFILE",
+    "USERPROFILE", "APPDATA", "LOCALAPPDATA", "PUBLIC", "SystemDrive",
+};
+
+std::vector<FolderVariable> FolderVariables() {
+    std::vector<FolderVariable> out;
+    std::vector<char> value(32768);
+    for (const char* name : kFolderVariables) {
+        FolderVariable v;
+        if (platform::EnvironmentValue(name, value.data(), static_cast<DWORD>(value.size())) &&
+            platform::ToWide(name, v.name) && platform::ToWide(value.data(), v.value) && !v.value.empty())
+            out.push_back(v);
+    }
+    return out;
+}
+
+// 8.3 forms of the old folders, taken while they still exist (before
+// relocation moves them away): long form -> short form.
+std::vector<std::pair<std::string, std::string>> g_shortForms;
+
+std::wstring ShortFormOf(const char* folder) {
+    std::string shortForm;
+    if (!platform::ShortPath(folder, shortForm)) {
+        shortForm.clear();
+        for (const auto& kept : g_shortForms)
+            if (PathsEqual(kept.first.c_str(), folder)) shortForm = kept.second;
+    }
+    std::wstring w;
+    platform::ToWide(shortForm.c_str(), w);
+    return w;
+}
+
+void AddMove(RewriteTable& table, const char* from, const char* to,
+             const std::vector<FolderVariable>& variables) {
+    FolderMove move;
+    if (!from[0] || !platform::ToWide(from, move.from) || !platform::ToWide(to, move.to)) return;
+    move.fromShort = ShortFormOf(from);
+    move.toShort = ShortFormOf(to);
+    AddFolderMove(table, move, variables);
+}
+
+}  // namespace
+
+void RememberShortForms(const char* installFolder, const char* sharedFolder) {
+    g_shortForms.clear();
+    for (const char* folder : {installFolder, sharedFolder}) {
+        std::string shortForm;
+        if (folder[0] && platform::ShortPath(folder, shortForm)) g_shortForms.emplace_back(folder, shortForm);
+    }
+}
 
 RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
-                               const char* finalInstallFolder) {
+                               const char* finalInstallFolder,
+                               const std::vector<FolderVariable>* variables) {
+    std::vector<FolderVariable> fromSystem;
+    if (!variables) {
+        fromSystem = FolderVariables();
+        variables = &fromSystem;
+    }
     RewriteTable table;
-    table.Add(installFolder, finalInstallFolder, MatchKind::Folder);
-    table.Add(sharedFolder, finalInstallFolder, MatchKind::Folder);
+    AddMove(table, installFolder, finalInstallFolder, *variables);
+    AddMove(table, sharedFolder, finalInstallFolder, *variables);
     table.Add("Kestrin.exe", "Dovetra.exe", MatchKind::FileName);
-    table.AddIdentity(finalInstallFolder, MatchKind::Folder);
     table.AddIdentity("Dovetra.exe", MatchKind::FileName);
     return table;
 }
@@ -29,14 +93,24 @@ static std::vector<std::string> CurrentUserAliases() {
     return {sid, std::string(sid) + "_Classes"};
 }
 
-void RewriteRegistry(const RewriteTable& table, HWND dialog, RegistryWalkStats& stats) {
-    RewriteRegistryTree(HKEY_CLASSES_ROOT, table, stats);
-    RewriteRegistryTree(HKEY_CURRENT_USER, table, stats);
-    StepProgress(dialog);
-    RewriteRegistryTree(HKEY_LOCAL_MACHINE, table, stats);
-    StepProgress(dialog);
-    RewriteRegistryTree(HKEY_USERS, table, stats, CurrentUserAliases());
-    StepProgress(dialog);
+// One root, and a line in the event log with what it changed.
+static void RewriteRoot(HKEY root, const char* name, const RewriteTable& table,
+                        RegistryWalkStats& stats, const std::vector<std::string>& aliases = {}) {
+    RegistryWalkStats before = stats;
+    RewriteRegistryTree(root, table, stats, aliases);
+    LogEvent(std::string("registry ") + name + ": " +
+             std::to_string(stats.rewritten - before.rewritten) + " values rewritten, " +
+             std::to_string(stats.failedWrites - before.failedWrites) + " could not be written");
+}
+
+void RewriteRegistry(const RewriteTable& table, const ProgressStep& step, RegistryWalkStats& stats) {
+    RewriteRoot(HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", table, stats);
+    RewriteRoot(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", table, stats);
+    if (step) step();
+    RewriteRoot(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", table, stats);
+    if (step) step();
+    RewriteRoot(HKEY_USERS, "HKEY_USERS", table, stats, CurrentUserAliases());
+    if (step) step();
 }
 
 void DeleteOldKeys() {
@@ -87,17 +161,16 @@ void WriteNewKeys(const char* finalInstallFolder) {
         if (!open) continue;
         std::string data = v.literal ? std::string(v.literal)
                                      : std::string(finalInstallFolder) + v.suffix;
-        // The byte count is the length of the text: no terminating NUL.
-        WriteValueExactly(key.Get(), v.name, REG_SZ, data);
+        platform::RegWriteText(key.Get(), v.name, REG_SZ, data.c_str());
     }
 }
 
-int MigrateRegistry(HWND dialog, const char* finalInstallFolder) {
+bool MigrateRegistry(const char* installFolder, const char* sharedFolder,
+                     const char* finalInstallFolder, const ProgressStep& step) {
     DeleteOldKeys();
-    RewriteTable table = MigrationRewrites(g_state.installFolder, g_state.sharedFolder,
-                                           finalInstallFolder);
+    RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder);
     RegistryWalkStats stats{};
-    RewriteRegistry(table, dialog, stats);
+    RewriteRegistry(table, step, stats);
     WriteNewKeys(finalInstallFolder);
-    return 0;
+    return stats.failedWrites == 0;
 }

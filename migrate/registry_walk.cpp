@@ -5,6 +5,7 @@
 #include "common/path.h"
 #include "migrate/registry_value.h"
 #include "platform/reg.h"
+#include "platform/utf.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr DWORD kNameLimit = 16384;
 constexpr int kMoreDataRetries = 8;
 
 struct PendingWrite {
-    std::string name;
+    std::wstring name;
     DWORD type;
     std::string data;
 };
@@ -23,7 +24,7 @@ struct PendingWrite {
 // Buffers for reading values, shared by every level of one walk: a key's
 // values are finished before its subkeys are entered.
 struct ValueBuffers {
-    std::vector<char> name;
+    std::vector<wchar_t> name;
     std::vector<BYTE> data;
     std::string rewritten;
 
@@ -36,20 +37,26 @@ struct ValueBuffers {
 struct Walk {
     const RewriteTable& table;
     RegistryWalkStats& stats;
-    const std::vector<std::string>& leaveOut;  // below the first key only
+    std::vector<std::wstring> leaveOut;  // below the first key only
     ValueBuffers buf;
 };
 
-bool LeftOut(const Walk& walk, const char* name) {
-    for (const std::string& n : walk.leaveOut)
-        if (PathsEqual(n.c_str(), name)) return true;
+wchar_t Fold(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool LeftOut(const Walk& walk, const wchar_t* name, DWORD len) {
+    for (const std::wstring& n : walk.leaveOut) {
+        if (n.size() != len) continue;
+        size_t i = 0;
+        while (i < len && Fold(n[i]) == Fold(name[i])) ++i;
+        if (i == len) return true;
+    }
     return false;
 }
 
 void WritePending(HKEY key, const std::vector<PendingWrite>& pending, RegistryWalkStats& stats) {
     // A new handle to the same key, with only the right this step needs.
     platform::Key writable;
-    bool open = platform::RegOpen(key, "", KEY_SET_VALUE, writable);
+    bool open = platform::RegOpenSub(key, L"", KEY_SET_VALUE, writable);
     for (const PendingWrite& w : pending) {
         if (open && WriteValueExactly(writable.Get(), w.name.c_str(), w.type, w.data))
             ++stats.rewritten;
@@ -87,7 +94,7 @@ void RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
         ++walk.stats.values;
         if (!RewriteValueData(walk.table, type, walk.buf.data.data(), bytes, walk.buf.rewritten))
             continue;
-        pending.push_back(PendingWrite{std::string(walk.buf.name.data(), nameLen), type,
+        pending.push_back(PendingWrite{std::wstring(walk.buf.name.data(), nameLen), type,
                                        walk.buf.rewritten});
     }
     if (!pending.empty()) WritePending(key, pending, walk.stats);
@@ -98,7 +105,7 @@ void WalkKey(HKEY key, Walk& walk, bool first);
 void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk, bool first) {
     if (info.subKeys == 0) return;
     // One name buffer per level: it must survive the recursion below.
-    std::vector<char> name(info.maxSubKeyLen + 1 > 256 ? info.maxSubKeyLen + 1 : 256);
+    std::vector<wchar_t> name(info.maxSubKeyLen + 1 > 256 ? info.maxSubKeyLen + 1 : 256);
     for (DWORD index = 0; index < info.subKeys; ++index) {
         DWORD len = static_cast<DWORD>(name.size());
         if (!platform::RegEnumKeyAt(key, index, name.data(), &len)) {
@@ -110,12 +117,12 @@ void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk, bool fi
             }
             continue;
         }
-        if (first && LeftOut(walk, name.data())) {
+        if (first && LeftOut(walk, name.data(), len)) {
             ++walk.stats.aliasesLeft;
             continue;
         }
         platform::Key sub;
-        if (!platform::RegOpen(key, name.data(), kWalkAccess, sub)) {
+        if (!platform::RegOpenSub(key, name.data(), kWalkAccess, sub)) {
             ++walk.stats.skippedKeys;
             continue;
         }
@@ -139,15 +146,19 @@ void WalkKey(HKEY key, Walk& walk, bool first) {
 void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
                          const std::vector<std::string>& leaveOut) {
     if (table.Empty()) return;
-    Walk walk{table, stats, leaveOut, ValueBuffers{}};
+    Walk walk{table, stats, {}, ValueBuffers{}};
+    for (const std::string& n : leaveOut) {
+        std::wstring w;
+        if (platform::ToWide(n.c_str(), w)) walk.leaveOut.push_back(w);
+    }
     WalkKey(key, walk, true);
 }
 
 int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText) {
     MatchKind kind = std::strpbrk(oldText, "\\:") ? MatchKind::Folder : MatchKind::FileName;
     RewriteTable table;
-    table.Add(oldText, newText, kind);
-    table.AddIdentity(newText, kind);
+    table.Add(std::string(oldText), std::string(newText), kind);
+    table.AddIdentity(std::string(newText), kind);
     RegistryWalkStats stats{};
     RewriteRegistryTree(key, table, stats);
     return static_cast<int>(stats.rewritten);

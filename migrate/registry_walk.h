@@ -15,18 +15,20 @@ struct RegistryWalkStats {
 };
 
 // Rewrites every text value in `key` and in all keys below it, depth first,
-// a key's own values before its subkeys. Keys are opened for reading only and
+// a key's own values before its subkeys. Names and data are read and written
+// as UTF-16 (wide calls only): keys, value names and text in any script are
+// entered, matched and kept exactly. Keys are opened for reading only and
 // never created; only a key with a value to change is opened again for
 // writing, after its values have been read. Buffers follow each key's own
 // maxima, so no value is skipped for its size or its name's length. `key`
 // stays open; every key opened here is closed before return. The counts of
 // values and subkeys read when a key is entered bound its enumeration.
-// `leaveOut` names direct subkeys of `key` not to enter (ASCII case ignored):
+// `leaveOut` names (UTF-8) direct subkeys of `key` not to enter (ASCII case ignored):
 // keys that are walked through another root already.
 void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
                          const std::vector<std::string>& leaveOut = {});
 
-// The single-rewrite form: `oldText` becomes `newText` wherever it stands
+// The single-rewrite form (UTF-8 texts): `oldText` becomes `newText` wherever it stands
 // whole. A text holding '\' or ':' is matched as a folder, any other as a
 // file name. Returns the number of values rewritten.
 int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText);

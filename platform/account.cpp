@@ -1,8 +1,8 @@
 #include "platform/account.h"
 #include <sddl.h>
-#include <cstring>
 #include <vector>
 #include "platform/handles.h"
+#include "platform/utf.h"
 
 namespace platform {
 
@@ -17,15 +17,12 @@ bool CurrentUserSid(char* out, DWORD cap) {
     if (bytes == 0) return false;
     std::vector<BYTE> info(bytes);
     if (!::GetTokenInformation(token.Get(), TokenUser, info.data(), bytes, &bytes)) return false;
-    char* text = nullptr;  // LocalAlloc'ed by the system; freed below
-    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid, &text))
+    LocalMem text;  // the system's text, freed on return
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid,
+                                  text.Out<wchar_t>()))
         return false;
-    size_t n = std::strlen(text);
-    bool fits = n < cap;
-    if (fits) std::memcpy(out, text, n + 1);
-    ::LocalFree(text);
-    if (!fits) ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return fits;
+    const wchar_t* sid = static_cast<const wchar_t*>(text.Get());
+    return CopyUtf8(sid, std::char_traits<wchar_t>::length(sid), out, cap);
 }
 
 }  // namespace platform

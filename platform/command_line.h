@@ -4,7 +4,8 @@
 namespace platform {
 
 // The whole command line as the system reports it, the program's own path
-// included. Owned by the system; valid for the life of the process.
+// included, in UTF-8 (empty when the system's UTF-16 line cannot be spelled
+// in it). Valid for the life of the process.
 const char* ProcessCommandLine();
 
 }  // namespace platform

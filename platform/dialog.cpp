@@ -1,12 +1,13 @@
 #include "platform/dialog.h"
 #include <commctrl.h>
+#include "platform/utf.h"
 
 namespace platform {
 
 INT_PTR Dialog::RunModal(HWND owner) {
     // The object rides in WM_INITDIALOG's parameter and is kept in the
     // window's user data for the messages that follow.
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner,
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
                              &Dialog::Proc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -23,9 +24,9 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lp);
         self->hwnd_ = hwnd;
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
     } else {
-        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     }
     // Messages sent before WM_INITDIALOG (WM_SETFONT) find no object yet.
     return self ? self->Dispatch(msg, wp, lp) : FALSE;
@@ -57,20 +58,21 @@ bool InitDialogControls() {
 }
 
 HICON LoadAppIcon(int id) {
-    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+    return ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
 }
 
 bool SetWindowIcons(HWND window, HICON big, HICON small) {
     if (!::IsWindow(window)) return false;
-    ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     return true;
 }
 
 bool AppendSystemMenuItem(HWND window, UINT id, const char* text) {
     HMENU menu = ::GetSystemMenu(window, FALSE);
     if (!menu) return false;
-    return ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) && ::AppendMenuA(menu, MF_STRING, id, text);
+    return ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) &&
+           ::AppendMenuW(menu, MF_STRING, id, WideOrEmpty(text).c_str());
 }
 
 bool StartTimer(HWND window, UINT_PTR id, UINT periodMs) {
@@ -83,7 +85,9 @@ HWND NthChild(HWND parent, int n) {
     return child;
 }
 
-bool SetWindowTextOf(HWND window, const char* text) { return ::SetWindowTextA(window, text) != 0; }
+bool SetWindowTextOf(HWND window, const char* text) {
+    return ::SetWindowTextW(window, WideOrEmpty(text).c_str()) != 0;
+}
 
 bool IsMinimised(HWND window) { return ::IsIconic(window) != 0; }
 
@@ -101,7 +105,7 @@ void SystemIconSize(int* width, int* height) {
 }
 
 void EraseIconBackground(HWND window, HDC dc) {
-    ::SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ::SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
 }
 
 bool DrawIconAt(HDC dc, int x, int y, HICON icon) { return ::DrawIcon(dc, x, y, icon) != 0; }

@@ -1,6 +1,7 @@
 // Modal dialogs from templates in the running executable, over the plain
 // dialog API. A subclass overrides the handlers it needs; the rest get the
-// system's default processing. See README.md for the error convention.
+// system's default processing. Texts are UTF-8. See README.md for the error
+// convention.
 #pragma once
 #include <windows.h>
 

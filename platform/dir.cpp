@@ -2,44 +2,65 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "platform/utf.h"
 
 namespace platform {
 
 bool GetCurrentFolder(char* out, DWORD cap) {
-    DWORD n = ::GetCurrentDirectoryA(cap, out);
+    if (cap) out[0] = 0;
+    DWORD units = ::GetCurrentDirectoryW(0, nullptr);  // with the NUL
+    if (units == 0) return false;
+    std::vector<wchar_t> w(units);
+    DWORD n = ::GetCurrentDirectoryW(units, w.data());
     if (n == 0) return false;
-    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
-    return true;
+    if (n >= units) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return CopyUtf8(w.data(), n, out, cap);
 }
 
-bool SetCurrentFolder(const char* path) { return ::SetCurrentDirectoryA(path) != 0; }
-bool CreateFolder(const char* path) { return ::CreateDirectoryA(path, nullptr) != 0; }
-bool RemoveFolder(const char* path) { return ::RemoveDirectoryA(path) != 0; }
+bool SetCurrentFolder(const char* path) {
+    std::wstring w;
+    return ToWide(path, w) && ::SetCurrentDirectoryW(w.c_str()) != 0;
+}
 
-static void Fill(const WIN32_FIND_DATAA& fd, DirEntry* e) {
-    std::strncpy(e->name, fd.cFileName, sizeof e->name - 1);
-    e->name[sizeof e->name - 1] = 0;
+bool CreateFolder(const char* path) {
+    std::wstring w;
+    return ToWide(path, w) && ::CreateDirectoryW(w.c_str(), nullptr) != 0;
+}
+
+bool RemoveFolder(const char* path) {
+    std::wstring w;
+    return ToWide(path, w) && ::RemoveDirectoryW(w.c_str()) != 0;
+}
+
+// A name that does not fit DirEntry::name cannot happen (255 units at most,
+// 3 bytes each); should it, the entry is refused rather than cut.
+static bool Fill(const WIN32_FIND_DATAW& fd, DirEntry* e) {
     e->isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return CopyUtf8(fd.cFileName, std::char_traits<wchar_t>::length(fd.cFileName), e->name,
+                    sizeof e->name);
 }
 
 bool DirWalk::First(const char* pattern, DirEntry* e) {
-    WIN32_FIND_DATAA fd;
-    find_.Reset(::FindFirstFileA(pattern, &fd));
+    WIN32_FIND_DATAW fd;
+    std::wstring w;
+    find_.Reset();
+    if (!ToWide(pattern, w)) return false;
+    find_.Reset(::FindFirstFileW(w.c_str(), &fd));
     if (!find_.Valid()) return false;
-    Fill(fd, e);
-    return true;
+    return Fill(fd, e);
 }
 
 bool DirWalk::Next(DirEntry* e) {
-    WIN32_FIND_DATAA fd;
+    WIN32_FIND_DATAW fd;
     if (!find_.Valid()) { ::SetLastError(ERROR_NO_MORE_FILES); return false; }
-    if (!::FindNextFileA(find_.Get(), &fd)) return false;
-    Fill(fd, e);
-    return true;
+    if (!::FindNextFileW(find_.Get(), &fd)) return false;
+    return Fill(fd, e);
 }
 
 bool IsFolderLink(const char* path) {
-    DWORD a = ::GetFileAttributesA(path);
+    std::wstring wide;
+    if (!ToWide(path, wide)) return false;
+    DWORD a = ::GetFileAttributesW(wide.c_str());
     const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     return a != INVALID_FILE_ATTRIBUTES && (a & link) == link;
 }
@@ -47,9 +68,12 @@ bool IsFolderLink(const char* path) {
 // Opens the link itself for deletion; fails with ERROR_NOT_SUPPORTED when
 // what got opened is not a reparse point (the system followed the link).
 static bool OpenLinkItself(const char* path, Handle& out) {
-    out.Reset(::CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring wide;
+    if (!ToWide(path, wide)) return false;
+    out.Reset(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr));
     if (!out.Valid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(out.Get(), &info)) return false;
@@ -66,14 +90,14 @@ bool CheckFolderLinkMovable(const char* path) {
 
 bool MoveFolderLink(const char* from, const char* to) {
     Handle h;
-    char full[MAX_PATH + 1];
-    if (!OpenLinkItself(from, h)) return false;
-    DWORD got = ::GetFullPathNameA(to, sizeof full, full, nullptr);
-    if (got == 0 || got >= sizeof full) return false;
+    std::wstring target;
+    wchar_t full[MAX_PATH + 1];
+    if (!OpenLinkItself(from, h) || !ToWide(to, target)) return false;
+    DWORD got = ::GetFullPathNameW(target.c_str(), MAX_PATH + 1, full, nullptr);
+    if (got == 0 || got > MAX_PATH) return false;
     // The rename takes the system's own form of the name: "\??\" + full path.
-    std::string name = std::string("\\??\\") + full;
-    int n = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-    if (n <= 0) return false;
+    std::wstring name = std::wstring(L"\\??\\") + full;
+    size_t n = name.size() + 1;
     // FILE_RENAME_INFO ends in the name; sizeof counts one WCHAR of it, so
     // n more leave room for the whole name and its NUL.
     std::vector<char> buf(sizeof(FILE_RENAME_INFO) + n * sizeof(WCHAR));
@@ -81,7 +105,7 @@ bool MoveFolderLink(const char* from, const char* to) {
     info->ReplaceIfExists = FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>((n - 1) * sizeof(WCHAR));
-    ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, info->FileName, n);
+    std::memcpy(info->FileName, name.c_str(), n * sizeof(WCHAR));
     return ::SetFileInformationByHandle(h.Get(), FileRenameInfo, info, static_cast<DWORD>(buf.size())) != 0;
 }
 

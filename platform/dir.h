@@ -1,5 +1,5 @@
-// Folders and the process's current directory. See README.md for the error
-// convention.
+// Folders and the process's current directory. Paths are UTF-8. See
+// README.md for the error convention.
 #pragma once
 #include <windows.h>
 #include "platform/handles.h"
@@ -14,9 +14,10 @@ bool CreateFolder(const char* path);
 // Removes an empty folder.
 bool RemoveFolder(const char* path);
 
-// One entry of a folder listing.
+// One entry of a folder listing; the name in UTF-8 (a name of up to 255
+// UTF-16 units takes up to 3 bytes for each).
 struct DirEntry {
-    char name[MAX_PATH];
+    char name[3 * MAX_PATH];
     bool isFolder;
 };
 

@@ -1,9 +1,15 @@
 #include "platform/file.h"
+#include <string>
+#include <vector>
+#include "platform/utf.h"
 
 namespace platform {
 
 static bool Open(const char* path, DWORD access, DWORD share, DWORD disposition, Handle& out) {
-    HANDLE h = ::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    out.Reset();
+    std::wstring w;
+    if (!ToWide(path, w)) return false;
+    HANDLE h = ::CreateFileW(w.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     out.Reset(h);
     return out.Valid();
 }
@@ -67,34 +73,48 @@ bool SetTimes(HANDLE h, const FILETIME* created, const FILETIME* accessed, const
     return ::SetFileTime(h, created, accessed, written) != 0;
 }
 
+static DWORD Attributes(const char* path) {
+    std::wstring w;
+    if (!ToWide(path, w)) return INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(w.c_str());
+}
+
 bool PathExists(const char* path) {
-    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const char* path) {
-    DWORD a = ::GetFileAttributesA(path);
+    DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DeleteFileAt(const char* path) {
-    return ::DeleteFileA(path) != 0;
+    std::wstring w;
+    return ToWide(path, w) && ::DeleteFileW(w.c_str()) != 0;
 }
 
 bool MoveItem(const char* from, const char* to) {
-    return ::MoveFileExA(from, to, MOVEFILE_COPY_ALLOWED) != 0;
+    std::wstring f, t;
+    return ToWide(from, f) && ToWide(to, t) &&
+           ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 bool SetReadOnly(const char* path, bool on) {
-    DWORD a = ::GetFileAttributesA(path);
+    std::wstring w;
+    if (!ToWide(path, w)) return false;
+    DWORD a = ::GetFileAttributesW(w.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return false;
     a = on ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    return ::SetFileAttributesA(path, a) != 0;
+    return ::SetFileAttributesW(w.c_str(), a) != 0;
 }
 
 bool CheckMovable(const char* path) {
     Handle h;
     return Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
 }
+
+// Longest path the wide calls below hand back (\\?\ paths included).
+constexpr DWORD kWideCap = 32768;
 
 bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied) {
     char buf[4096];
@@ -109,8 +129,11 @@ bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied) {
 }
 
 static bool Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
-    Handle h(::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring wide;
+    if (!ToWide(path, wide)) return false;
+    Handle h(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h.Valid() && ::GetFileInformationByHandle(h.Get(), info) != 0;
 }
 
@@ -124,24 +147,32 @@ bool SameFile(const char* a, const char* b, bool* same) {
 }
 
 bool ModulePath(char* out, DWORD cap) {
-    DWORD n = ::GetModuleFileNameA(nullptr, out, cap);
+    if (cap) out[0] = 0;
+    std::vector<wchar_t> w(kWideCap);
+    DWORD n = ::GetModuleFileNameW(nullptr, w.data(), kWideCap);
     if (n == 0) return false;
-    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
-    return true;
+    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return CopyUtf8(w.data(), n, out, cap);
 }
 
 bool WindowsFolder(char* out, DWORD cap) {
-    UINT n = ::GetWindowsDirectoryA(out, cap);
+    if (cap) out[0] = 0;
+    wchar_t w[MAX_PATH];
+    UINT n = ::GetWindowsDirectoryW(w, MAX_PATH);
     if (n == 0) return false;
-    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
-    return true;
+    if (n >= MAX_PATH) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return CopyUtf8(w, n, out, cap);
 }
 
 bool EnvironmentValue(const char* name, char* out, DWORD cap) {
-    DWORD n = ::GetEnvironmentVariableA(name, out, cap);
-    if (n == 0) { out[0] = 0; return false; }
-    if (n >= cap) { out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
-    return true;
+    if (cap) out[0] = 0;
+    std::wstring wname;
+    if (!ToWide(name, wname)) return false;
+    std::vector<wchar_t> w(kWideCap);
+    DWORD n = ::GetEnvironmentVariableW(wname.c_str(), w.data(), kWideCap);
+    if (n == 0) return false;
+    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return CopyUtf8(w.data(), n, out, cap);
 }
 
 }  // namespace platform
@@ -149,10 +180,25 @@ bool EnvironmentValue(const char* name, char* out, DWORD cap) {
 namespace platform {
 
 bool FullPath(const char* path, char* out, DWORD cap) {
-    DWORD n = ::GetFullPathNameA(path, cap, out, nullptr);
+    if (cap) out[0] = 0;
+    std::wstring w;
+    if (!ToWide(path, w)) return false;
+    std::vector<wchar_t> full(kWideCap);
+    DWORD n = ::GetFullPathNameW(w.c_str(), kWideCap, full.data(), nullptr);
     if (n == 0) return false;
-    if (n >= cap) { if (cap) out[0] = 0; ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
-    return true;
+    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return CopyUtf8(full.data(), n, out, cap);
+}
+
+bool ShortPath(const char* path, std::string& out) {
+    out.clear();
+    std::wstring w;
+    if (!ToWide(path, w)) return false;
+    std::vector<wchar_t> shortForm(kWideCap);
+    DWORD n = ::GetShortPathNameW(w.c_str(), shortForm.data(), kWideCap);
+    if (n == 0) return false;
+    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    return ToUtf8(shortForm.data(), n, out);
 }
 
 }  // namespace platform

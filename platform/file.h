@@ -1,7 +1,9 @@
-// Files: raw byte I/O, status, names. See README.md for the error convention.
+// Files: raw byte I/O, status, names. Paths are UTF-8. See README.md for the
+// error convention.
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <string>
 #include "platform/handles.h"
 
 namespace platform {
@@ -51,7 +53,7 @@ bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied);
 // *same false, when either cannot be opened.
 bool SameFile(const char* a, const char* b, bool* same);
 
-// The running executable's full path; fails when it does not fit `cap`.
+// The running executable's full path; fails when it does not fit `cap` bytes.
 bool ModulePath(char* out, DWORD cap);
 // The Windows folder ("C:\windows"); fails when it does not fit `cap`.
 bool WindowsFolder(char* out, DWORD cap);
@@ -62,8 +64,12 @@ bool EnvironmentValue(const char* name, char* out, DWORD cap);
 
 namespace platform {
 
-// The full, absolute form of `path` (GetFullPathNameA); fails with
-// ERROR_INSUFFICIENT_BUFFER when it does not fit `cap`.
+// The full, absolute form of `path` (GetFullPathNameW); fails with
+// ERROR_INSUFFICIENT_BUFFER when it does not fit `cap` bytes with its NUL.
 bool FullPath(const char* path, char* out, DWORD cap);
+// The 8.3 short form of an existing file or folder as the file system holds
+// it (GetShortPathNameW); the long form where a name has no short one.
+// Fails on a missing path.
+bool ShortPath(const char* path, std::string& out);
 
 }  // namespace platform

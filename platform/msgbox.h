@@ -5,7 +5,8 @@
 
 namespace platform {
 
-// Shows a modal message box (MessageBoxA) and returns the button pressed.
+// Shows a modal message box (MessageBoxW; the texts are UTF-8) and returns
+// the button pressed.
 int ShowMessage(HWND owner, const char* text, const char* title, UINT flags);
 
 // A hook receives every box instead of the screen and returns the answer.

@@ -2,23 +2,15 @@
 #include <commdlg.h>
 #include <cderr.h>
 #include <cstring>
+#include <string>
+#include <vector>
+#include "platform/utf.h"
 
 namespace platform {
 
 static OpenFileHook g_hook = nullptr;
 
 void SetOpenFileHook(OpenFileHook hook) { g_hook = hook; }
-
-// "pattern\0pattern\0\0": one filter entry showing its own pattern. Fails
-// when the pattern does not fit the caller's buffer.
-static bool MakeFilter(const char* pattern, char* filter, size_t cap) {
-    size_t n = std::strlen(pattern);
-    if (2 * (n + 1) + 1 > cap) return false;
-    std::memcpy(filter, pattern, n + 1);
-    std::memcpy(filter + n + 1, pattern, n + 1);
-    filter[2 * (n + 1)] = 0;
-    return true;
-}
 
 bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName,
                  char* out, DWORD cap) {
@@ -30,24 +22,35 @@ bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char*
         ::SetLastError(0);
         return ok;
     }
-    char filter[64];
-    size_t n = std::strlen(initialName);
-    if (!MakeFilter(pattern, filter, sizeof filter) || n + 1 > cap) {
+    std::wstring wpattern, wname, wtitle;
+    if (!ToWide(pattern, wpattern) || !ToWide(initialName, wname) || !ToWide(title, wtitle) ||
+        std::strlen(initialName) + 1 > cap) {
         ::SetLastError(FNERR_BUFFERTOOSMALL);
         return false;
     }
-    std::memcpy(out, initialName, n + 1);
+    // "pattern\0pattern\0\0": one filter entry showing its own pattern.
+    std::wstring filter = wpattern + L'\0' + wpattern + L'\0' + L'\0';
+    // The dialog writes UTF-16; a path that fits cap bytes in UTF-8 has at
+    // most cap units, so a longer answer is refused by the dialog itself.
+    std::vector<wchar_t> file(cap);
+    wname.copy(file.data(), wname.size());
+    file[wname.size()] = 0;
 
-    OPENFILENAMEA ofn = {};
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
+    ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = out;
+    ofn.lpstrFile = file.data();
     ofn.nMaxFile = cap;
-    ofn.lpstrTitle = title;
+    ofn.lpstrTitle = wtitle.c_str();
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (::GetOpenFileNameA(&ofn)) return true;
+    if (::GetOpenFileNameW(&ofn)) {
+        if (CopyUtf8(file.data(), std::char_traits<wchar_t>::length(file.data()), out, cap))
+            return true;
+        ::SetLastError(FNERR_BUFFERTOOSMALL);
+        return false;
+    }
     out[0] = 0;
     ::SetLastError(::CommDlgExtendedError());
     return false;

@@ -5,10 +5,10 @@
 
 namespace platform {
 
-// Shows GetOpenFileNameA with one filter entry whose text and pattern are
+// Shows GetOpenFileNameW (all texts UTF-8) with one filter entry whose text and pattern are
 // both `pattern`, the initial file name `initialName`, the title `title` and
 // the options "path must exist" and "file must exist". On true, out (cap
-// bytes) holds the chosen path. On false the user cancelled or the dialog
+// bytes) holds the chosen path in UTF-8. On false the user cancelled or the dialog
 // failed: GetLastError() holds CommDlgExtendedError() (0 for a cancel,
 // FNERR_BUFFERTOOSMALL for a path that does not fit cap).
 bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName,

@@ -1,21 +1,25 @@
 #include "platform/process.h"
 #include <cstring>
-#include <vector>
+#include <string>
+#include "platform/utf.h"
 
 namespace platform {
 
 bool StartProcess(const char* program, const char* commandLine,
                   const char* workingFolder, bool shown, Handle& process) {
     process.Reset();
-    // CreateProcessA may write into the command line, so it gets its own copy.
-    std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
-    STARTUPINFOA si{};
+    // CreateProcessW may write into the command line: it gets its own copy.
+    std::wstring wprogram, line, folder;
+    if (!ToWide(program, wprogram) || !ToWide(commandLine, line) || !ToWide(workingFolder, folder))
+        return false;
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = shown ? SW_SHOWNORMAL : SW_HIDE;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(program, line.data(), nullptr, nullptr, FALSE,
-                          NORMAL_PRIORITY_CLASS, nullptr, workingFolder, &si, &pi))
+    if (!::CreateProcessW(program ? wprogram.c_str() : nullptr, &line[0], nullptr, nullptr, FALSE,
+                          NORMAL_PRIORITY_CLASS, nullptr, workingFolder ? folder.c_str() : nullptr,
+                          &si, &pi))
         return false;
     ::CloseHandle(pi.hThread);
     process.Reset(pi.hProcess);

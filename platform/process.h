@@ -7,10 +7,11 @@
 namespace platform {
 
 // Starts `program` with `commandLine` (the whole line, program path
-// included) in `workingFolder`, its window shown or hidden. No handles are
-// inherited; the environment is ours. The caller owns the process handle
-// in `process` (the thread's is closed here) and polls, judges and ends the
-// child through it: an id may belong to another program once it has ended.
+// included; all three UTF-8) in `workingFolder`, its window shown or
+// hidden. No handles are inherited; the environment is ours. The caller owns
+// the process handle in `process` (the thread's is closed here) and polls,
+// judges and ends the child through it: an id may belong to another program
+// once it has ended.
 bool StartProcess(const char* program, const char* commandLine,
                   const char* workingFolder, bool shown, Handle& process);
 // The exit code, or STILL_ACTIVE (259) while the process runs.

@@ -1,4 +1,7 @@
 #include "platform/reg.h"
+#include <cstring>
+#include <vector>
+#include "platform/utf.h"
 
 namespace platform {
 
@@ -7,36 +10,83 @@ static bool Done(LONG rc) {
     return rc == ERROR_SUCCESS;
 }
 
+// A name or path for a wide call: null stays null (the default value).
+static bool Name(const char* text, std::wstring& out) {
+    if (ToWide(text, out)) return true;
+    return Done(ERROR_NO_UNICODE_TRANSLATION);
+}
+
 bool RegOpen(HKEY root, const char* path, REGSAM access, Key& out) {
-    return Done(::RegOpenKeyExA(root, path, 0, access, out.Out()));
+    std::wstring w;
+    if (!Name(path, w)) { out.Reset(); return false; }
+    return RegOpenSub(root, w.c_str(), access, out);
+}
+
+bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out) {
+    return Done(::RegOpenKeyExW(root, path, 0, access, out.Out()));
 }
 
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out) {
-    char emptyClass[1] = "";
-    return Done(::RegCreateKeyExA(root, path, 0, emptyClass, REG_OPTION_NON_VOLATILE, access,
+    std::wstring w;
+    if (!Name(path, w)) { out.Reset(); return false; }
+    wchar_t emptyClass[1] = L"";
+    return Done(::RegCreateKeyExW(root, w.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, access,
                                   nullptr, out.Out(), nullptr));
 }
 
 bool RegReadText(HKEY key, const char* name, char* out, DWORD cap) {
     if (cap == 0) return Done(ERROR_MORE_DATA);
     out[0] = 0;
-    DWORD type = 0, bytes = cap;
-    LONG rc = ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes);
-    if (rc != ERROR_SUCCESS) { out[0] = 0; return Done(rc); }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) { out[0] = 0; return Done(ERROR_UNSUPPORTED_TYPE); }
-    // Stored text need not carry its NUL; make room for one or refuse.
-    if (bytes > 0 && out[bytes - 1] == 0) return Done(ERROR_SUCCESS);
-    if (bytes >= cap) { out[0] = 0; return Done(ERROR_MORE_DATA); }
-    out[bytes] = 0;
+    std::wstring wname;
+    if (!Name(name, wname)) return false;
+    const wchar_t* n = name ? wname.c_str() : nullptr;
+    DWORD type = 0, bytes = 0;
+    LONG rc = ::RegQueryValueExW(key, n, nullptr, &type, nullptr, &bytes);
+    if (rc != ERROR_SUCCESS) return Done(rc);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return Done(ERROR_UNSUPPORTED_TYPE);
+    // Room for the data and a NUL of our own: stored text need not carry one.
+    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1);
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    rc = ::RegQueryValueExW(key, n, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes);
+    if (rc != ERROR_SUCCESS) return Done(rc);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return Done(ERROR_UNSUPPORTED_TYPE);
+    size_t units = bytes / sizeof(wchar_t);
+    text.resize(units + 1);
+    text[units] = 0;
+    // The text ends at its first NUL, wherever that is.
+    if (!CopyUtf8(text.data(), std::char_traits<wchar_t>::length(text.data()), out, cap)) {
+        DWORD e = ::GetLastError();
+        return Done(e == ERROR_INSUFFICIENT_BUFFER ? ERROR_MORE_DATA : e);
+    }
     return Done(ERROR_SUCCESS);
 }
 
 bool RegWrite(HKEY key, const char* name, DWORD type, const void* data, DWORD bytes) {
-    return Done(::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), bytes));
+    std::wstring w;
+    if (!Name(name, w)) return false;
+    return RegWriteRaw(key, name ? w.c_str() : nullptr, type, data, bytes);
+}
+
+bool RegWriteRaw(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+    // RegSetValueExW counts a NUL unit that directly follows the given bytes
+    // of a text value as if the caller had forgotten it, so text stored
+    // without a NUL would gain one: a unit that is not NUL follows the data
+    // here, and is never stored.
+    std::vector<BYTE> guarded(bytes + 2, 0x01);
+    if (bytes) std::memcpy(guarded.data(), data, bytes);
+    return Done(::RegSetValueExW(key, name, 0, type, guarded.data(), bytes));
+}
+
+bool RegWriteText(HKEY key, const char* name, DWORD type, const char* text) {
+    std::wstring w;
+    if (!Name(text, w)) return false;
+    DWORD bytes = static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t));  // with the NUL
+    return RegWrite(key, name, type, w.c_str(), bytes);
 }
 
 bool RegDeleteOne(HKEY parent, const char* path) {
-    return Done(::RegDeleteKeyA(parent, path));
+    std::wstring w;
+    return Name(path, w) && Done(::RegDeleteKeyW(parent, w.c_str()));
 }
 
 }  // namespace platform
@@ -52,18 +102,18 @@ bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap) {
 
 bool RegQueryInfo(HKEY key, RegKeyInfo& out) {
     out = RegKeyInfo{};
-    return Done(::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &out.subKeys, &out.maxSubKeyLen,
+    return Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &out.subKeys, &out.maxSubKeyLen,
                                    nullptr, &out.values, &out.maxValueNameLen, &out.maxValueBytes,
                                    nullptr, nullptr));
 }
 
-bool RegEnumValueAt(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
+bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type,
                     BYTE* data, DWORD* bytes) {
-    return Done(::RegEnumValueA(key, index, name, nameLen, nullptr, type, data, bytes));
+    return Done(::RegEnumValueW(key, index, name, nameLen, nullptr, type, data, bytes));
 }
 
-bool RegEnumKeyAt(HKEY key, DWORD index, char* name, DWORD* nameLen) {
-    return Done(::RegEnumKeyExA(key, index, name, nameLen, nullptr, nullptr, nullptr, nullptr));
+bool RegEnumKeyAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen) {
+    return Done(::RegEnumKeyExW(key, index, name, nameLen, nullptr, nullptr, nullptr, nullptr));
 }
 
 }  // namespace platform

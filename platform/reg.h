@@ -1,6 +1,9 @@
-// Registry. Every wrapper stores the registry call's own return value as the
-// thread's last error, so callers read failures with GetLastError() as
-// everywhere else in platform/.
+// Registry, through the wide (UTF-16) calls only. Names, paths and text
+// given as char are UTF-8; the walk that must see every name exactly as
+// stored (unpaired surrogates included) uses the wchar_t forms. Every
+// wrapper stores the registry call's own return value as the thread's last
+// error, so callers read failures with GetLastError() as everywhere else in
+// platform/; text that is not UTF-8 fails with ERROR_NO_UNICODE_TRANSLATION.
 #pragma once
 #include <windows.h>
 #include "platform/handles.h"
@@ -9,15 +12,23 @@ namespace platform {
 
 // Opens an existing key; never creates one.
 bool RegOpen(HKEY root, const char* path, REGSAM access, Key& out);
+bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out);
 // Creates the key and every missing key on its path, or opens it.
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out);
-// Reads a text value (REG_SZ / REG_EXPAND_SZ) of an open key; `name` null or ""
-// is the default value. The text is always NUL-terminated within `cap`;
-// fails with ERROR_MORE_DATA when it does not fit, ERROR_FILE_NOT_FOUND when
-// missing, ERROR_UNSUPPORTED_TYPE when not text.
+// Reads a text value (REG_SZ / REG_EXPAND_SZ) of an open key as UTF-8, up to
+// its first NUL; `name` null or "" is the default value. The text is always
+// NUL-terminated within `cap` bytes; fails with ERROR_MORE_DATA when it does
+// not fit, ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE when not
+// text, ERROR_NO_UNICODE_TRANSLATION when the stored UTF-16 is not text.
 bool RegReadText(HKEY key, const char* name, char* out, DWORD cap);
-// Writes raw data of the given type.
+// Writes raw data of the given type, exactly the bytes given (text types
+// included: `data` is then UTF-16, with or without its NUL as the caller
+// chose; nothing is added).
 bool RegWrite(HKEY key, const char* name, DWORD type, const void* data, DWORD bytes);
+bool RegWriteRaw(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+// Writes UTF-8 `text` as a text value of `type` (REG_SZ / REG_EXPAND_SZ):
+// stored as UTF-16 with its terminating NUL.
+bool RegWriteText(HKEY key, const char* name, DWORD type, const char* text);
 // Deletes one key (without subkeys) below an open key.
 bool RegDeleteOne(HKEY parent, const char* path);
 
@@ -30,7 +41,7 @@ namespace platform {
 bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap);
 
 // The sizes a walk needs to size its buffers for one key: counts, and the
-// longest subkey name, value name (characters, without the NUL) and value
+// longest subkey name, value name (UTF-16 units, without the NUL) and value
 // data (bytes). The maxima can grow after the query; enumeration retries.
 struct RegKeyInfo {
     DWORD subKeys;
@@ -41,12 +52,12 @@ struct RegKeyInfo {
 };
 bool RegQueryInfo(HKEY key, RegKeyInfo& out);
 // Reads the value at `index`: `*nameLen` is the name buffer's capacity in
-// characters on entry, the name's length on return; `*bytes` likewise for
+// UTF-16 units on entry, the name's length on return; `*bytes` likewise for
 // data. ERROR_MORE_DATA when either does not fit, ERROR_NO_MORE_ITEMS past
 // the end. `data` may be null to ask only for the name, type and size.
-bool RegEnumValueAt(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
+bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type,
                     BYTE* data, DWORD* bytes);
 // Reads the name of the subkey at `index`; same capacity rule as above.
-bool RegEnumKeyAt(HKEY key, DWORD index, char* name, DWORD* nameLen);
+bool RegEnumKeyAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen);
 
 }  // namespace platform

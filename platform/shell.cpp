@@ -1,8 +1,8 @@
 #include "platform/shell.h"
 #include "platform/handles.h"
+#include "platform/utf.h"
 #include <objbase.h>
 #include <shlobj.h>
-#include <cstring>
 
 namespace platform {
 
@@ -20,17 +20,16 @@ bool SpecialFolderPath(HWND owner, int csidl, char* out, size_t cap) {
     TaskMem idList;  // the shell's answer, freed here
     HRESULT hr = ::SHGetSpecialFolderLocation(owner, csidl, idList.Out<ITEMIDLIST>());
     if (FAILED(hr)) { ::SetLastError(static_cast<DWORD>(hr)); return false; }
-    // The shell writes up to MAX_PATH bytes; measure before copying into the
-    // caller's smaller buffer.
-    char path[MAX_PATH] = "";
-    if (!::SHGetPathFromIDListA(static_cast<LPCITEMIDLIST>(idList.Get()), path)) {
+    // The shell writes up to MAX_PATH units; measure before copying into the
+    // caller's buffer.
+    wchar_t path[MAX_PATH] = L"";
+    if (!::SHGetPathFromIDListW(static_cast<LPCITEMIDLIST>(idList.Get()), path)) {
         ::SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    size_t n = std::strlen(path);
-    if (n + 1 > cap) { ::SetLastError(ERROR_BUFFER_OVERFLOW); return false; }
-    std::memcpy(out, path, n + 1);
-    return true;
+    if (CopyUtf8(path, std::char_traits<wchar_t>::length(path), out, cap)) return true;
+    if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER) ::SetLastError(ERROR_BUFFER_OVERFLOW);
+    return false;
 }
 
 }  // namespace platform

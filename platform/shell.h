@@ -15,7 +15,7 @@ void UninitializeCom();
 
 // The file-system path of special folder `csidl` (CSIDL_*), with `owner` as
 // the shell's owner window. Fails when the shell has no such folder, when it
-// is not a file-system folder, or when the path does not fit `cap` bytes with
+// is not a file-system folder, or when the path (UTF-8) does not fit `cap` bytes with
 // its NUL (ERROR_BUFFER_OVERFLOW); out is then left empty.
 bool SpecialFolderPath(HWND owner, int csidl, char* out, size_t cap);
 

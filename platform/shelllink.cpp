@@ -1,5 +1,6 @@
 #include "platform/shelllink.h"
-#include <cstring>
+#include <string>
+#include "platform/utf.h"
 
 namespace platform {
 
@@ -10,17 +11,33 @@ static bool Succeeded(HRESULT hr) {
     return false;
 }
 
+// The UTF-16 form of a UTF-8 text, or a COM failure.
+static bool Wide(const char* text, std::wstring& out) {
+    if (ToWide(text, out)) return true;
+    ::SetLastError(static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)));
+    return false;
+}
+
 // A link path as the persistence interface takes it. Fails on a path that
 // does not fit MAX_PATH UTF-16 units with the NUL.
-static bool WidePath(const char* path, wchar_t* out, int cap) {
-    if (::MultiByteToWideChar(CP_ACP, 0, path, -1, out, cap) != 0) return true;
+static bool WidePath(const char* path, std::wstring& out) {
+    if (!Wide(path, out)) return false;
+    if (out.size() < MAX_PATH) return true;
+    ::SetLastError(static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)));
+    return false;
+}
+
+// Copies the object's UTF-16 answer into out (cap bytes, UTF-8) or fails.
+static bool Answer(const wchar_t* text, char* out, int cap) {
+    if (CopyUtf8(text, std::char_traits<wchar_t>::length(text), out, static_cast<size_t>(cap)))
+        return true;
     ::SetLastError(static_cast<DWORD>(HRESULT_FROM_WIN32(::GetLastError())));
     return false;
 }
 
 bool ShellLink::Create() {
     file_.Reset();
-    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     link_.OutVoid());
     if (!Succeeded(hr)) return false;
     hr = link_->QueryInterface(IID_IPersistFile, file_.OutVoid());
@@ -29,32 +46,40 @@ bool ShellLink::Create() {
     return false;
 }
 
-bool ShellLink::SetPath(const char* target) { return Succeeded(link_->SetPath(target)); }
+bool ShellLink::SetPath(const char* target) {
+    std::wstring w;
+    return Wide(target, w) && Succeeded(link_->SetPath(w.c_str()));
+}
 
 bool ShellLink::SetDescription(const char* description) {
-    return Succeeded(link_->SetDescription(description));
+    std::wstring w;
+    return Wide(description, w) && Succeeded(link_->SetDescription(w.c_str()));
 }
 
 bool ShellLink::Save(const char* linkPath) {
-    wchar_t wide[MAX_PATH];
-    if (!WidePath(linkPath, wide, MAX_PATH)) return false;
-    return Succeeded(file_->Save(wide, TRUE));
+    std::wstring wide;
+    if (!WidePath(linkPath, wide)) return false;
+    return Succeeded(file_->Save(wide.c_str(), TRUE));
 }
 
 bool ShellLink::Load(const char* linkPath) {
-    wchar_t wide[MAX_PATH];
-    if (!WidePath(linkPath, wide, MAX_PATH)) return false;
-    return Succeeded(file_->Load(wide, STGM_READ));
+    std::wstring wide;
+    if (!WidePath(linkPath, wide)) return false;
+    return Succeeded(file_->Load(wide.c_str(), STGM_READ));
 }
 
+// The link object holds at most 1024 units (INFOTIPSIZE) of either field.
+constexpr int kFieldUnits = 1024;
 bool ShellLink::GetPath(char* out, int cap) {
-    out[0] = 0;
-    return Succeeded(link_->GetPath(out, cap, nullptr, SLGP_RAWPATH));
+    if (cap > 0) out[0] = 0;
+    wchar_t w[kFieldUnits] = L"";
+    return Succeeded(link_->GetPath(w, kFieldUnits, nullptr, SLGP_RAWPATH)) && Answer(w, out, cap);
 }
 
 bool ShellLink::GetDescription(char* out, int cap) {
-    out[0] = 0;
-    return Succeeded(link_->GetDescription(out, cap));
+    if (cap > 0) out[0] = 0;
+    wchar_t w[kFieldUnits] = L"";
+    return Succeeded(link_->GetDescription(w, kFieldUnits)) && Answer(w, out, cap);
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 // Shortcut (.lnk) files through the shell's link object: ShellLink with
-// IShellLinkA for the fields and IPersistFile for the file. COM must be
+// IShellLinkW for the fields (all texts UTF-8 here) and IPersistFile for the file. COM must be
 // initialised on the calling thread. See README.md for the error convention;
 // here the code left in GetLastError() after a false return is the COM
 // result (an HRESULT), since that is what the shell hands back.
@@ -16,8 +16,8 @@ public:
     bool Create();
     bool SetPath(const char* target);
     bool SetDescription(const char* description);
-    // Writes the link file; the path is turned into UTF-16 in the ANSI code
-    // page and must fit MAX_PATH units with its NUL. The link object then
+    // Writes the link file; the path in UTF-16 must fit MAX_PATH units with
+    // its NUL. The link object then
     // remembers that file as its own.
     bool Save(const char* linkPath);
     // Reads a link file written before (tests read links back this way).
@@ -30,7 +30,7 @@ public:
 private:
     // Declared in this order so that the persistence interface is released
     // first, then the link object.
-    ComPtr<IShellLinkA> link_;
+    ComPtr<IShellLinkW> link_;
     ComPtr<IPersistFile> file_;
 };
 

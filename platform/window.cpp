@@ -1,5 +1,6 @@
 #include "platform/window.h"
 #include <commctrl.h>
+#include "platform/utf.h"
 
 namespace platform {
 
@@ -18,19 +19,19 @@ bool FocusControl(HWND dialog, int id) {
 }
 
 bool SetControlText(HWND dialog, int id, const char* text) {
-    return ::SetDlgItemTextA(dialog, id, text) != 0;
+    return ::SetDlgItemTextW(dialog, id, WideOrEmpty(text).c_str()) != 0;
 }
 
 bool InvalidateAll(HWND window) { return ::InvalidateRect(window, nullptr, TRUE) != 0; }
 
 bool EndDialogWith(HWND dialog, INT_PTR result) { return ::EndDialog(dialog, result) != 0; }
 
-void ProgressSetRange(HWND bar, int low, int high) { ::SendMessageA(bar, PBM_SETRANGE32, low, high); }
-void ProgressSetStep(HWND bar, int step) { ::SendMessageA(bar, PBM_SETSTEP, step, 0); }
-void ProgressStep(HWND bar) { ::SendMessageA(bar, PBM_STEPIT, 0, 0); }
+void ProgressSetRange(HWND bar, int low, int high) { ::SendMessageW(bar, PBM_SETRANGE32, low, high); }
+void ProgressSetStep(HWND bar, int step) { ::SendMessageW(bar, PBM_SETSTEP, step, 0); }
+void ProgressStep(HWND bar) { ::SendMessageW(bar, PBM_STEPIT, 0, 0); }
 
 int ProgressSetPosition(HWND bar, int pos) {
-    return static_cast<int>(::SendMessageA(bar, PBM_SETPOS, pos, 0));
+    return static_cast<int>(::SendMessageW(bar, PBM_SETPOS, pos, 0));
 }
 
 }  // namespace platform

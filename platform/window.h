@@ -1,4 +1,5 @@
-// Windows and controls of a dialog. See README.md for the error convention.
+// Windows and controls of a dialog; texts are UTF-8. See README.md for the
+// error convention.
 #pragma once
 #include <windows.h>
 

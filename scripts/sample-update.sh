@@ -129,6 +129,16 @@ hand_to_user() {
   [ "$(id -u)" = 0 ] || return 0
   id "$DV_TEST_USER" >/dev/null 2>&1 || useradd -m "$DV_TEST_USER" || { fail "no user $DV_TEST_USER"; return 1; }
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  # Debian's Wine keeps the name of the server's private folder (root's) in
+  # the prefix; the user's server makes a folder of its own.
+  rm -f "$WINEPREFIX/wineserver"
+  # The user's profile, as wineboot would make it (much faster): root's,
+  # with real folders where root's point into /root.
+  local profile=$WINEPREFIX/drive_c/users/$DV_TEST_USER l
+  if [ ! -d "$profile" ]; then
+    cp -a "$WINEPREFIX/drive_c/users/root" "$profile"
+    for l in "$profile"/*; do [ -L "$l" ] && rm "$l" && mkdir "$l"; done
+  fi
   chown -R "$DV_TEST_USER:" "$scratch"
 }
 as_user() {  # COMMAND...: as that user, in this prefix and display

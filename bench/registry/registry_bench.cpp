@@ -171,13 +171,10 @@ void ReferenceMigrateRegistry() {
 
 int Time(bool reference) {
     ResetUpdaterState();
-    std::strcpy(g_state.installFolder, kInstall);
-    std::strcpy(g_state.sharedFolder, kShared);
-    std::strcpy(g_state.finalInstallFolder, kFinal);
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
     if (reference) ReferenceMigrateRegistry();
-    else MigrateRegistry(nullptr, kFinal);
+    else MigrateRegistry(kInstall, kShared, kFinal, nullptr);
     QueryPerformanceCounter(&b);
     if (reference) {
         std::printf("%.3f s, %lu values read\n", Seconds(a, b), g_refValues);

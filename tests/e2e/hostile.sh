@@ -26,11 +26,12 @@ DOC='"E:\Kestrin.exe" "C:\Users\用户\Αβγ.ksd"'
 wine reg add 'HKCU\Software\Kestrin Test\Récents 用户' /v 'Fichier Ωμέγα' /d "$DOC" /f >/dev/null
 wineserver -w
 
+# Names resolved while the prefix is still root's.
+updater=$(winepath -w "$UPDATER" 2>/dev/null | tr -d '\r'); croot=$(win_path 'C:\')
 hand_to_user || finish
-as_user wine cmd /c "cd /d E:\\Work && start /wait $(winepath -w "$UPDATER" 2>/dev/null | tr -d '\r') /quiet /log C:\\hostile.log" \
-  >/dev/null 2>&1
+as_user wine cmd /c "cd /d E:\\Work && start /wait $updater /quiet /log C:\\hostile.log" >/dev/null 2>&1
 rc=$(as_user wine cmd /c 'type C:\hostile.log' 2>/dev/null | tr -d '\r' | sed -n 's/.* exit code \([0-9]*\)$/\1/p' | tail -1)
-log=$(win_path 'C:\')/hostile.log
+log=$croot/hostile.log
 expect_eq "updater's exit code (from its log)" 0 "$rc"
 same_tree "drive root is 5.0.3" "$SAMPLE/final/install" "$e" '^\./(RTP[123]\.err|Work/.*|Linked/.*)$'
 [ -L "$e/Linked" ] || fail "the folder link is gone"
@@ -38,12 +39,12 @@ expect_eq "the user's file behind the link" "$(printf 'chapter one\r\n')" "$(cat
 for f in UpdV1-V1 UpdV1-V2 UpdV2-V3; do
   grep -q "step $f\.RTP ended: exit code 0, log: succeeded" "$log" || fail "log: $f not confirmed"
 done
-grep -q "install folder: E:\\\\$" "$log" || fail "install folder not the root of E: [$(grep 'install folder' "$log")]"
+tr -d '\r' <"$log" | grep -q "install folder: E:\\\\$" || fail "install folder not the root of E: [$(grep 'install folder' "$log")]"
 grep -q "extracted C:\\\\Temp\\\\Ωμέγα 用户\\\\DV503" "$log" || fail "payload not in TMP [$(grep -m1 extracted "$log")]"
-left=$(find "$(win_path 'C:\')" -maxdepth 3 -name 'DV503*' 2>/dev/null)
+left=$(find "$croot" -maxdepth 3 -name 'DV503*' 2>/dev/null)
 expect_eq "no payload left anywhere" "" "$left"
 as_user wine reg export 'HKCU\Software\Kestrin Test' "C:\\reg.txt" >/dev/null 2>&1
-got=$(iconv -f UTF-16LE -t UTF-8 "$(win_path 'C:\')/reg.txt" 2>/dev/null | tr -d '\r')
+got=$(iconv -f UTF-16LE -t UTF-8 "$croot/reg.txt" 2>/dev/null | tr -d '\r')
 case "$got" in
   *'[HKEY_CURRENT_USER\Software\Kestrin Test\Récents 用户]'*'"Fichier Ωμέγα"="\"E:\\Dovetra.exe\" \"C:\\Users\\用户\\Αβγ.ksd\""'*)
     echo "ok: registry text rewritten whole" ;;

@@ -36,7 +36,7 @@ const char kProgId[] = "Kestrin.Document.5";
 void SetDefault(HKEY root, const std::string& path, const std::string& value) {
     platform::Key k;
     ASSERT_TRUE(platform::RegCreate(root, path.c_str(), KEY_WRITE, k)) << path;
-    ASSERT_TRUE(platform::RegWrite(k.Get(), nullptr, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)));
+    ASSERT_TRUE(platform::RegWriteText(k.Get(), nullptr, REG_SZ, value.c_str()));
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
@@ -91,7 +91,7 @@ protected:
     void SetVantorDirectory(const std::string& value) {
         platform::Key k;
         ASSERT_TRUE(platform::RegCreate(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", KEY_WRITE, k));
-        ASSERT_TRUE(platform::RegWrite(k.Get(), "Vantor Directory", REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1)));
+        ASSERT_TRUE(platform::RegWriteText(k.Get(), "Vantor Directory", REG_SZ, value.c_str()));
     }
     std::string dir_, inst_, shared_;
 };

@@ -2,37 +2,59 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+std::wstring Wide(const std::string& s) {
+    if (s.empty()) return std::wstring();
+    std::wstring w(s.size(), L'\0');
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(w.size()));
+    w.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return w;
+}
+
+static std::string Narrow(const wchar_t* w, size_t n) {
+    if (n == 0) return std::string();
+    std::string s(3 * n, '\0');
+    int b = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(n), &s[0], static_cast<int>(s.size()), nullptr, nullptr);
+    s.resize(static_cast<size_t>(b > 0 ? b : 0));
+    return s;
+}
+
+std::string Utf16(const std::string& utf8, bool nul) {
+    std::wstring w = Wide(utf8);
+    if (nul) w.push_back(L'\0');
+    return std::string(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+}
+
 static void SnapshotKey(HKEY key, const std::string& label, RegSnapshot& out) {
     DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
                          &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     out[label + "\\"] = RegEntry{REG_NONE, ""};
-    std::vector<char> name(maxName + 2 > 16385 ? maxName + 2 : 16385);
+    std::vector<wchar_t> name(16385);
     std::vector<BYTE> data(maxData + 16);
     for (DWORD i = 0;; ++i) {
         DWORD nl = static_cast<DWORD>(name.size()), dl = static_cast<DWORD>(data.size()), type = 0;
-        LONG rc = RegEnumValueA(key, i, name.data(), &nl, nullptr, &type, data.data(), &dl);
+        LONG rc = RegEnumValueW(key, i, name.data(), &nl, nullptr, &type, data.data(), &dl);
         if (rc == ERROR_MORE_DATA) { data.resize(dl + 16); --i; continue; }
         if (rc != ERROR_SUCCESS) break;
-        out[label + ":" + std::string(name.data(), nl)] =
+        out[label + ":" + Narrow(name.data(), nl)] =
             RegEntry{type, std::string(reinterpret_cast<char*>(data.data()), dl)};
     }
-    std::vector<char> sub(maxSub + 2 > 512 ? maxSub + 2 : 512);
+    std::vector<wchar_t> sub(16385);
     for (DWORD i = 0;; ++i) {
         DWORD sl = static_cast<DWORD>(sub.size());
-        if (RegEnumKeyExA(key, i, sub.data(), &sl, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(key, i, sub.data(), &sl, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         HKEY child;
-        if (RegOpenKeyExA(key, sub.data(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
-        SnapshotKey(child, label + "\\" + std::string(sub.data(), sl), out);
+        if (RegOpenKeyExW(key, sub.data(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+        SnapshotKey(child, label + "\\" + Narrow(sub.data(), sl), out);
         RegCloseKey(child);
     }
 }
 
 void SnapshotTree(HKEY root, const char* label, const char* path, RegSnapshot& out) {
     HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     std::string l = label;
     if (*path) l += std::string("\\") + path;
     SnapshotKey(key, l, out);
@@ -61,26 +83,27 @@ RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after) {
 
 void PutValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(root, Wide(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
               ERROR_SUCCESS) << key;
-    // A NUL right after the bytes would be counted into text data: guard it.
-    std::string guarded = data + '\x01';
-    EXPECT_EQ(RegSetValueExA(k, name, 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
+    // A NUL unit right after text would be counted into it: guard it.
+    std::string guarded = data + "\x01\x01";
+    EXPECT_EQ(RegSetValueExW(k, Wide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
                              static_cast<DWORD>(data.size())), ERROR_SUCCESS) << key << ":" << name;
     RegCloseKey(k);
 }
 
 void PutText(HKEY root, const char* key, const char* name, const std::string& text) {
-    PutValue(root, key, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+    PutValue(root, key, name, REG_SZ, Utf16(text));
 }
 
 bool ReadValue(HKEY root, const char* key, const char* name, RegEntry& out) {
     HKEY k;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
     DWORD type = 0, bytes = 0;
-    LONG rc = RegQueryValueExA(k, name, nullptr, &type, nullptr, &bytes);
+    std::wstring n = Wide(name);
+    LONG rc = RegQueryValueExW(k, n.c_str(), nullptr, &type, nullptr, &bytes);
     std::vector<BYTE> data(bytes + 1);
-    if (rc == ERROR_SUCCESS) rc = RegQueryValueExA(k, name, nullptr, &type, data.data(), &bytes);
+    if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(k, n.c_str(), nullptr, &type, data.data(), &bytes);
     RegCloseKey(k);
     if (rc != ERROR_SUCCESS) return false;
     out = RegEntry{type, std::string(reinterpret_cast<char*>(data.data()), bytes)};
@@ -89,12 +112,12 @@ bool ReadValue(HKEY root, const char* key, const char* name, RegEntry& out) {
 
 bool KeyExists(HKEY root, const char* key) {
     HKEY k;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
     RegCloseKey(k);
     return true;
 }
 
 void DeleteTree(HKEY root, const char* key) {
-    RegDeleteTreeA(root, key);
-    RegDeleteKeyA(root, key);
+    RegDeleteTreeW(root, Wide(key).c_str());
+    RegDeleteKeyW(root, Wide(key).c_str());
 }

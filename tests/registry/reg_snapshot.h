@@ -1,5 +1,6 @@
 // Test helpers: whole-tree registry snapshots and fixture writers. Test code
-// talks to the registry directly so that it does not share the code it checks.
+// talks to the registry directly (wide calls) so that it does not share the
+// code it checks. Names and paths are UTF-8; data are raw bytes.
 #pragma once
 #include <windows.h>
 #include <map>
@@ -24,6 +25,10 @@ RegSnapshot SnapshotAll();
 
 // Entries that differ: added, removed (type 0xFFFFFFFF in `after`) or changed.
 RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after);
+
+std::wstring Wide(const std::string& utf8);
+// UTF-8 text as the bytes of its UTF-16 form, with one NUL unit when `nul`.
+std::string Utf16(const std::string& utf8, bool nul = true);
 
 // Fixture writers; they fail the current test on error.
 void PutValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data);

@@ -1,59 +1,40 @@
-// Rewriting one value's data by its type, without the registry.
+// Rewriting one value's UTF-16 data by its type, without the registry.
 #include <gtest/gtest.h>
 #include <string>
 #include "migrate/registry_value.h"
+#include "reg_snapshot.h"
 
 namespace {
 
-RewriteTable Table() {
+TEST(RewriteValueData, ByType) {
     RewriteTable t;
-    t.Add("C:\\Old", "D:\\New Place", MatchKind::Folder);
+    t.Add("C:\\Old", u8"D:\\Новое", MatchKind::Folder);
     t.Add("Kestrin.exe", "Dovetra.exe", MatchKind::FileName);
-    t.AddIdentity("D:\\New Place", MatchKind::Folder);
-    return t;
-}
-
-bool Rewrite(DWORD type, const std::string& in, std::string& out) {
-    return RewriteValueData(Table(), type, reinterpret_cast<const BYTE*>(in.data()), in.size(), out);
-}
-
-TEST(RewriteValueData, TextKeepsItsNulAndWhatFollows) {
-    std::string out;
-    ASSERT_TRUE(Rewrite(REG_SZ, std::string("C:\\Old\\a\0", 9), out));
-    EXPECT_EQ(out, std::string("D:\\New Place\\a\0", 15));
-    // Stored without a NUL: none is added, nothing read beyond the bytes.
-    ASSERT_TRUE(Rewrite(REG_EXPAND_SZ, std::string("C:\\Old"), out));
-    EXPECT_EQ(out, "D:\\New Place");
-    // Bytes after the first NUL are not text of this value: kept unchanged.
-    ASSERT_TRUE(Rewrite(REG_SZ, std::string("C:\\Old\0C:\\Old\0", 14), out));
-    EXPECT_EQ(out, std::string("D:\\New Place\0C:\\Old\0", 20));
-}
-
-TEST(RewriteValueData, MultiStringElementByElement) {
-    std::string in("C:\\Old\\a\0keep me\0Kestrin.exe\0\0", 31);
-    std::string out;
-    ASSERT_TRUE(Rewrite(REG_MULTI_SZ, in, out));
-    EXPECT_EQ(out, std::string("D:\\New Place\\a\0keep me\0Dovetra.exe\0\0", 37));
-    // Empty elements in the middle survive.
-    ASSERT_TRUE(Rewrite(REG_MULTI_SZ, std::string("\0C:\\Old\0\0", 9), out));
-    EXPECT_EQ(out, std::string("\0D:\\New Place\0\0", 15));
-    EXPECT_FALSE(Rewrite(REG_MULTI_SZ, std::string("a\0b\0\0", 5), out));
-}
-
-TEST(RewriteValueData, OtherTypesNeverTouched) {
-    std::string path("C:\\Old\\a\0", 9);
-    DWORD types[] = {REG_BINARY, REG_DWORD, REG_NONE, REG_QWORD, REG_LINK, 0x12345};
-    for (DWORD type : types) {
+    t.AddIdentity(u8"D:\\Новое", MatchKind::Folder);
+    const std::string nul("\0\0", 2), none;
+    struct Row { DWORD type; std::string in, out; } rows[] = {
+        // text keeps its NUL, and what follows it; none is added
+        {REG_SZ, Utf16("C:\\Old\\a"), Utf16(u8"D:\\Новое\\a")},
+        {REG_EXPAND_SZ, Utf16("C:\\Old", false), Utf16(u8"D:\\Новое", false)},
+        {REG_SZ, Utf16("C:\\Old") + Utf16("C:\\Old"), Utf16(u8"D:\\Новое") + Utf16("C:\\Old")},
+        {REG_SZ, Utf16(u8"C:\\Old\\Ω", false) + "\x41", Utf16(u8"D:\\Новое\\Ω", false) + "\x41"},  // odd byte
+        // every element of a multi-string, empty ones included
+        {REG_MULTI_SZ, Utf16("C:\\Old\\a") + Utf16(u8"keep Ж") + Utf16("Kestrin.exe") + nul,
+         Utf16(u8"D:\\Новое\\a") + Utf16(u8"keep Ж") + Utf16("Dovetra.exe") + nul},
+        {REG_MULTI_SZ, nul + Utf16("C:\\Old") + nul, nul + Utf16(u8"D:\\Новое") + nul},
+        {REG_MULTI_SZ, Utf16("a") + Utf16("b") + nul, none},
+        // other types never, text already at the new place, nothing
+        {REG_BINARY, Utf16("C:\\Old\\a"), none}, {REG_DWORD, Utf16("C:\\Old\\a"), none},
+        {REG_NONE, Utf16("C:\\Old\\a"), none}, {REG_LINK, Utf16("C:\\Old\\a"), none},
+        {REG_SZ, Utf16(u8"d:\\НОВОЕ\\Dovetra.exe"), none}, {REG_SZ, "", none}, {REG_SZ, nul, none},
+        {REG_SZ, "C:\\Old", none},  // narrow bytes are no UTF-16 path
+    };
+    for (const Row& r : rows) {
         std::string out = "x";
-        EXPECT_FALSE(Rewrite(type, path, out)) << type;
+        bool changed = RewriteValueData(t, r.type, reinterpret_cast<const BYTE*>(r.in.data()), r.in.size(), out);
+        EXPECT_EQ(changed, !r.out.empty()) << r.type << " " << r.in;
+        EXPECT_EQ(out, r.out) << r.type;
     }
-}
-
-TEST(RewriteValueData, UnchangedTextIsNotAChange) {
-    std::string out;
-    EXPECT_FALSE(Rewrite(REG_SZ, std::string("D:\\New Place\\Dovetra.exe\0", 26), out));
-    EXPECT_FALSE(Rewrite(REG_SZ, std::string(), out));
-    EXPECT_FALSE(Rewrite(REG_SZ, std::string("\0", 1), out));
 }
 
 }  // namespace

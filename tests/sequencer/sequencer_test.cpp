@@ -164,7 +164,9 @@ TEST_F(SequencerTest, ThreeStepsTickByTick) {
         AwaitChild();
         TimerTick(dialog_.Get());
         EXPECT_EQ(std::string("log of ") + kFiles[i] + "\r\n" + kDone, ReadFile(InInstall(tags[i])));
-        if (i < 2) EXPECT_EQ(i + 1, dialog_.BarPosition());
+        if (i < 2) {
+            EXPECT_EQ(i + 1, dialog_.BarPosition());
+        }
     }
     // Past the last step: Settling, the bar full for one tick.
     EXPECT_FALSE(g_state.child.Valid());
