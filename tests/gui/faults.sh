@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The start-up failures that cannot be provoked from outside, through the
 # test build "updater_faults" (DV_FAULT=timer|com|startmenu|desktop), each
-# with its message box and exit code 5. The dialog must not stay open.
+# with its message box and exit code 3 (initialization error). The dialog
+# must not stay open, and the payload extracted before must not stay behind.
 . "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
 "$DV_TOP/scripts/sample-install.sh" "$WINEPREFIX" --driver "$DRIVER" >/dev/null 2>&1 || fail "sample install"
@@ -11,6 +12,8 @@ pack "$app/updater_faults.exe" "$DV_BUILD/app/updater_faults.exe" $(stand_in_blo
 # The shipped program carries none of it.
 grep -q DV_FAULT "$DV_BUILD/app/updater.exe" && fail "updater.exe contains the fault injection"
 grep -q DV_FAULT "$DV_BUILD/app/updater_faults.exe" || fail "updater_faults.exe lacks the fault injection"
+# ... and no symbols or debug sections.
+i686-w64-mingw32-objdump -h "$DV_BUILD/app/updater.exe" | grep -Eq '\.debug|\.stab' && fail "updater.exe carries debug sections"
 
 check_fault() {  # FAULT TEXT
   wine reg add 'HKCU\Environment' /v DV_FAULT /d "$1" /f >/dev/null 2>&1
@@ -20,6 +23,7 @@ check_fault() {  # FAULT TEXT
   expect_eq "$1: buttons" 1 "$(drv msgbox-buttons updater_faults)"
   drv msgbox-answer updater_faults >/dev/null
   expect_eq "$1: exit code" 3 "$(wait_updater 20)"
+  expect_eq "$1: payload removed" "" "$(find "$(win_path 'C:\users')" -name 'DV503*' 2>/dev/null)"
 }
 check_fault timer "No timer available."
 check_fault com "Can't initialize COM."
