@@ -11,7 +11,7 @@ namespace delta {
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = 256 * 1024;
 
 // Collects new bytes and hands them to the OutStream a chunk at a time.
 class Output {
@@ -54,8 +54,27 @@ Result CoderState(const Decoding& d) {
   return Result::ok;
 }
 
+// `n` old bytes from d.oldPos as they are: a zero run, read straight into
+// the output buffer with nothing decoded.
+Result Plain(Decoding& d, uint64_t n) {
+  uint8_t before1 = 0, before2 = 0;
+  for (uint64_t left = n; left > 0;) {
+    size_t room;
+    uint8_t* dst = d.out.Space(&room);
+    size_t step = left < room ? size_t(left) : room;
+    if (!d.old.ReadAt(d.oldPos, dst, step)) return Result::readError;
+    before2 = step >= 2 ? dst[step - 2] : before1;
+    before1 = dst[step - 1];
+    if (!d.out.Commit(step)) return Result::writeError;
+    d.oldPos += step;
+    left -= step;
+  }
+  SkipZeros(*d.model, n, before2, before1);
+  return Result::ok;
+}
+
 // `n` bytes of old file from d.oldPos plus decoded diff bytes.
-Result Copy(Decoding& d, uint64_t n) {
+Result Dirty(Decoding& d, uint64_t n) {
   while (n > 0) {
     size_t room;
     uint8_t* dst = d.out.Space(&room);
@@ -68,6 +87,26 @@ Result Copy(Decoding& d, uint64_t n) {
     if (!d.out.Commit(step)) return Result::writeError;
     d.oldPos += step;
     n -= step;
+  }
+  return Result::ok;
+}
+
+// A copy of `n` bytes: zero runs and dirty spans in turn (see
+// Writer::CopyBody); each length is checked against what is left of the copy.
+Result Copy(Decoding& d, uint64_t n) {
+  for (uint64_t left = n; left > 0;) {
+    uint64_t zeros = CodeNumber(d.coder, d.model->zeroRun, 0);
+    Result r = CoderState(d);
+    if (r != Result::ok) return r;
+    if (zeros > left) return Result::corrupt;
+    if (zeros != 0 && (r = Plain(d, zeros)) != Result::ok) return r;
+    left -= zeros;
+    if (left == 0) break;
+    uint64_t dirty = CodeNumber(d.coder, d.model->dirtyRun, 0);
+    if ((r = CoderState(d)) != Result::ok) return r;
+    if (dirty == 0 || dirty > left) return Result::corrupt;
+    if ((r = Dirty(d, dirty)) != Result::ok) return r;
+    left -= dirty;
   }
   return Result::ok;
 }

@@ -25,6 +25,7 @@ class Writer {
   uint64_t BytesWritten() const { return coder_.BytesWritten(); }
 
  private:
+  void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
   rc::Encoder coder_;
   std::unique_ptr<Model> model_;  // ~2.8 MiB
   uint64_t oldPos_ = 0;

@@ -60,7 +60,7 @@ Bytes Build(std::vector<Entry> entries, uint64_t extraData = 0) {
     Put(&table, e.dataLength, 8);
   }
   Bytes f(patchfile::kMagic, patchfile::kMagic + 4);
-  Put(&f, 1, 4);
+  Put(&f, patchfile::kVersion, 4);
   Put(&f, at + extraData, 8);
   f.resize(48);
   Put(&f, entries.size(), 4);
@@ -112,7 +112,7 @@ TEST(PatchFile, HeaderFaults) {
     uint8_t value;
     Error expected;
   } rows[] = {
-      {0, 0x4C, Error::badMagic}, {3, 0x02, Error::badMagic},  {4, 2, Error::badVersion},
+      {0, 0x4C, Error::badMagic}, {3, 0x02, Error::badMagic},  {4, 1, Error::badVersion},
       {7, 1, Error::badVersion},  {8, 0xFF, Error::badSize},    {15, 1, Error::badSize},
       {51, 0x01, Error::badTable},                                // 16M+ entries
       {55, 0x04, Error::badTable},                                // table above 64 MiB
