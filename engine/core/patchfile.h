@@ -11,7 +11,7 @@
 namespace patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
-enum class Method : uint8_t { stored = 0, delta = 1 };
+enum class Method : uint8_t { stored = 0, delta = 1, x86 = 2 };
 
 struct Header {
   uint32_t version;

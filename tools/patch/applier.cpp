@@ -16,6 +16,7 @@
 #include "hostfile.h"
 #include "patchfile.h"
 #include "tree.h"
+#include "x86.h"
 
 namespace patchbuild {
 
@@ -148,7 +149,9 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
     Fd oldFd;
     if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
     OldIn old(oldFd.get());
-    delta::Result r = delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize);
+    delta::Result r = e.method == patchfile::Method::x86
+                          ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
+                          : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize);
     ok = r == delta::Result::ok;
     if (!ok) *error = e.path + ": " + delta::ResultText(r);
   }
