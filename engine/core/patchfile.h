@@ -54,6 +54,16 @@ Error ParseHeader(const uint8_t* bytes, size_t n, uint64_t actualFileSize, Heade
 // paths (ASCII case-insensitive). out is filled only on success.
 Error ParseTable(const uint8_t* table, size_t n, const Header& h, std::vector<Entry>* out);
 
+// Where the data area starts for this table: kHeaderSize + its size.
+uint64_t DataStart(const std::vector<Entry>& entries);
+
+// The one writer of patch files (the builder's and the tests'): header and
+// entry table, the entries' fields as they are (data offsets absolute), the
+// total size recorded as DataStart + dataSize and the hash field zero. The
+// caller appends the data and puts the SHA-256 of bytes [kHashedFrom, end)
+// at offset 16.
+std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataSize);
+
 // The path rules of FORMAT.md.
 bool IsSafeRelativePath(const std::string& utf8Path);
 

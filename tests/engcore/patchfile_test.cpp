@@ -17,10 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put(Bytes* b, uint64_t v, int n) {
-  for (int i = 0; i < n; i++) b->push_back(uint8_t(v >> (8 * i)));
-}
-
 Entry Make(Kind k, const char* path, uint64_t oldSize = 0, uint64_t newSize = 0, Method m = Method::stored) {
   Entry e{};
   e.kind = k;
@@ -37,10 +33,7 @@ Entry Make(Kind k, const char* path, uint64_t oldSize = 0, uint64_t newSize = 0,
 // dataLength left at 0 means "newSize bytes". The hash field stays zero: the
 // parser does not check it.
 Bytes Build(std::vector<Entry> entries, uint64_t extraData = 0) {
-  Bytes table;
-  size_t tableSize = 0;
-  for (const Entry& e : entries) tableSize += 100 + e.path.size();
-  uint64_t at = patchfile::kHeaderSize + tableSize;
+  uint64_t at = patchfile::DataStart(entries);
   for (Entry& e : entries) {
     bool data = e.kind == Kind::addFile || e.kind == Kind::changeFile;
     if (data && e.dataOffset == 0) {
@@ -48,24 +41,8 @@ Bytes Build(std::vector<Entry> entries, uint64_t extraData = 0) {
       e.dataOffset = at;
       if (e.dataLength < (1u << 20)) at += e.dataLength;  // hostile lengths are not laid out
     }
-    table.push_back(uint8_t(e.kind));
-    table.push_back(uint8_t(e.method));
-    Put(&table, e.path.size(), 2);
-    table.insert(table.end(), e.path.begin(), e.path.end());
-    Put(&table, e.oldSize, 8);
-    table.insert(table.end(), e.oldSha, e.oldSha + 32);
-    Put(&table, e.newSize, 8);
-    table.insert(table.end(), e.newSha, e.newSha + 32);
-    Put(&table, e.dataOffset, 8);
-    Put(&table, e.dataLength, 8);
   }
-  Bytes f(patchfile::kMagic, patchfile::kMagic + 4);
-  Put(&f, patchfile::kVersion, 4);
-  Put(&f, at + extraData, 8);
-  f.resize(48);
-  Put(&f, entries.size(), 4);
-  Put(&f, table.size(), 4);
-  f.insert(f.end(), table.begin(), table.end());
+  Bytes f = patchfile::WriteHead(entries, at + extraData - patchfile::DataStart(entries));
   f.resize(at + extraData, 0x5A);
   return f;
 }

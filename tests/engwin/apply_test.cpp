@@ -9,7 +9,9 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstring>
 
+#include "patchfile.h"
 #include "sha256.h"
 #include "support.h"
 #include "winfile.h"
@@ -34,41 +36,25 @@ void WriteLargePatch(const std::wstring& path, uint64_t size) {
   }
   eng::Digest contentSha;
   ASSERT_TRUE(content.Finish(&contentSha));
-  auto put = [](std::string* s, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; i++) s->push_back(char(v >> (8 * i)));
-  };
-  const std::string name = "big.bin";
-  std::string table;
-  put(&table, 2, 1);  // add file
-  put(&table, 0, 1);  // stored
-  put(&table, name.size(), 2);
-  table += name;
-  put(&table, 0, 8);
-  table += std::string(32, '\0');
-  put(&table, size, 8);
-  table.append(reinterpret_cast<const char*>(contentSha.bytes), 32);
-  uint64_t dataAt = 56 + table.size() + 16;  // the table ends with two more 8-byte fields
-  put(&table, dataAt, 8);
-  put(&table, size, 8);
-  std::string counts;
-  put(&counts, 1, 4);
-  put(&counts, table.size(), 4);
+  patchfile::Entry e{};
+  e.kind = patchfile::Kind::addFile;
+  e.path = "big.bin";
+  e.newSize = e.dataLength = size;
+  memcpy(e.newSha, contentSha.bytes, 32);
+  e.dataOffset = patchfile::DataStart({e});
+  std::vector<uint8_t> head = patchfile::WriteHead({e}, size);
   eng::Sha256 whole;
-  ASSERT_TRUE(whole.Start() && whole.Update(counts.data(), counts.size()) && whole.Update(table.data(), table.size()));
+  ASSERT_TRUE(whole.Start() && whole.Update(head.data() + 48, head.size() - 48));
   for (uint64_t at = 0; at < size; at += kPiece) {
     FillPiece(&piece, at);
     ASSERT_TRUE(whole.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
   }
   eng::Digest wholeSha;
   ASSERT_TRUE(whole.Finish(&wholeSha));
-  std::string head = "\x4B\x2A\x9A\x01";
-  put(&head, 1, 4);
-  put(&head, dataAt + size, 8);
-  head.append(reinterpret_cast<const char*>(wholeSha.bytes), 32);
+  memcpy(head.data() + 16, wholeSha.bytes, 32);
   eng::File out;
   ASSERT_TRUE(out.CreateNew(path));
-  ASSERT_TRUE(out.Write(head.data(), head.size()) && out.Write(counts.data(), counts.size()) &&
-              out.Write(table.data(), table.size()));
+  ASSERT_TRUE(out.Write(head.data(), head.size()));
   for (uint64_t at = 0; at < size; at += kPiece) {
     FillPiece(&piece, at);
     ASSERT_TRUE(out.Write(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));

@@ -299,58 +299,24 @@ bool HashRemovedFiles(const Trees& t, std::vector<Entry>* entries, std::string* 
   return true;
 }
 
-void PutLE(std::vector<uint8_t>* out, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; i++) out->push_back(uint8_t(v >> (8 * i)));
-}
-
-std::vector<uint8_t> SerializeTable(const std::vector<Entry>& entries, uint64_t dataStart) {
-  std::vector<uint8_t> t;
-  for (const Entry& e : entries) {
-    t.push_back(uint8_t(e.kind));
-    t.push_back(uint8_t(e.method));
-    PutLE(&t, e.path.size(), 2);
-    t.insert(t.end(), e.path.begin(), e.path.end());
-    PutLE(&t, e.oldSize, 8);
-    t.insert(t.end(), e.oldSha, e.oldSha + 32);
-    PutLE(&t, e.newSize, 8);
-    t.insert(t.end(), e.newSha, e.newSha + 32);
-    bool hasData = e.kind == Kind::addFile || e.kind == Kind::changeFile;
-    PutLE(&t, hasData ? e.dataOffset + dataStart : 0, 8);
-    PutLE(&t, e.dataLength, 8);
-  }
-  return t;
-}
-
-size_t TableSize(const std::vector<Entry>& entries) {
-  size_t n = 0;
-  for (const Entry& e : entries) n += 100 + e.path.size();
-  return n;
-}
-
 // Header, table, then the scratch data; the hash covers byte 48 onwards.
-bool WriteOutput(const std::string& outPath, const std::vector<Entry>& entries, int dataFd, uint64_t dataSize,
+bool WriteOutput(const std::string& outPath, std::vector<Entry> entries, int dataFd, uint64_t dataSize,
                  uint64_t* fileSize, std::string* error) {
-  size_t tableSize = TableSize(entries);
-  if (entries.size() > patchfile::kMaxEntries || tableSize > patchfile::kMaxTableSize) {
+  uint64_t dataStart = patchfile::DataStart(entries);
+  if (entries.size() > patchfile::kMaxEntries || dataStart - patchfile::kHeaderSize > patchfile::kMaxTableSize) {
     errno = 0;
     return Fail(error, "too many entries for one patch file");
   }
-  std::vector<uint8_t> head(patchfile::kMagic, patchfile::kMagic + 4);
-  *fileSize = patchfile::kHeaderSize + tableSize + dataSize;
-  PutLE(&head, patchfile::kVersion, 4);
-  PutLE(&head, *fileSize, 8);
-  head.resize(48);
-  PutLE(&head, entries.size(), 4);
-  PutLE(&head, tableSize, 4);
-  std::vector<uint8_t> table = SerializeTable(entries, patchfile::kHeaderSize + tableSize);
+  for (Entry& e : entries)
+    if (e.kind == Kind::addFile || e.kind == Kind::changeFile) e.dataOffset += dataStart;
+  std::vector<uint8_t> head = patchfile::WriteHead(entries, dataSize);
+  *fileSize = dataStart + dataSize;
   Fd out = CreateWrite(outPath);
   if (!out.ok()) return Fail(error, "cannot create " + outPath);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
-  EVP_DigestUpdate(ctx.get(), head.data() + 48, 8);
-  EVP_DigestUpdate(ctx.get(), table.data(), table.size());
-  if (!WriteAll(out.get(), head.data(), head.size()) || !WriteAll(out.get(), table.data(), table.size()))
-    return Fail(error, "cannot write " + outPath);
+  EVP_DigestUpdate(ctx.get(), head.data() + patchfile::kHashedFrom, head.size() - patchfile::kHashedFrom);
+  if (!WriteAll(out.get(), head.data(), head.size())) return Fail(error, "cannot write " + outPath);
   std::vector<uint8_t> buf(1 << 20);
   for (uint64_t at = 0; at < dataSize;) {
     size_t n = size_t(std::min<uint64_t>(buf.size(), dataSize - at));
