@@ -237,21 +237,25 @@ TEST(Apply, FolderWithUnknownFiles) {
 TEST(Shell, RunsAsTheUpdaterCallsIt) {
   std::wstring base = t::Scratch("shell");
   // The updater does not quote the engine's path, and a temp folder may
-  // hold spaces.
-  std::wstring engine = base + L"\\temp dir", root = base + L"\\install";
+  // hold spaces. The folders, the patch's name and a file in it hold
+  // characters no ANSI code page has together (Cyrillic, Japanese, a
+  // snowman): UTF-8 inside, W functions at the system.
+  std::wstring engine = base + L"\\temp dir \u2603\u043f\u0430\u043a\u0435\u0442",
+               root = base + L"\\install \u30c7\u30fc\u30bf", patch = L"UpdV1-V2-\u043e\u0431\u043d.RTP";
   ::CreateDirectoryW(engine.c_str(), nullptr);
   ::CreateDirectoryW(root.c_str(), nullptr);
   ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patch.exe").c_str(), (engine + L"\\patch.exe").c_str(), FALSE));
   ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patchw32.dll").c_str(), (engine + L"\\patchw32.dll").c_str(), FALSE));
   t::Snapshot from = t::RandomTree(21, 8, 400), to = t::Mutate(from, 22);
+  to[u8"\u0444\u0430\u0439\u043b \u65e5\u672c.txt"].bytes = "new";
   t::Materialise(root, from);
-  t::WriteBytes(engine + L"\\UpdV1-V2.RTP", t::DiffTrees(from, to));
-  std::wstring line = engine + L"\\patch.exe -e -i -v -noc UpdV1-V2.RTP";
+  t::WriteBytes(engine + L"\\" + patch, t::DiffTrees(from, to));
+  std::wstring line = engine + L"\\patch.exe -e -i -v -noc " + patch;
   EXPECT_EQ(t::RunLine(engine + L"\\patch.exe", line, root), 0u) << t::LogOf(root);
   EXPECT_TRUE(t::Snap(root) == to);
   EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos);
 
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc UpdV1-V2.RTP", root), 2u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc " + patch, root), 2u);
   std::string log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0001 unknown option: -q"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
@@ -260,7 +264,7 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   // does not take a library of that name from the working folder.
   ASSERT_TRUE(::CopyFileW((engine + L"\\patchw32.dll").c_str(), (root + L"\\patchw32.dll").c_str(), FALSE));
   ASSERT_TRUE(::DeleteFileW((engine + L"\\patchw32.dll").c_str()));
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc UpdV1-V2.RTP", root), 4u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc " + patch, root), 4u);
   log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0010"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;

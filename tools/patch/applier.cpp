@@ -184,6 +184,18 @@ bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::strin
   return Fail(error, "unknown entry kind");
 }
 
+// A symbolic link anywhere on an entry's path (put there by someone else: a
+// patch cannot make one) could lead a write or a removal outside the tree.
+// Checked for every entry before the first is applied, so that such a patch
+// changes nothing.
+bool ThroughLink(const std::string& root, const std::string& path) {
+  for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
+    struct stat st;
+    if (lstat(DiskPath(root, path.substr(0, cut)).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+    if (cut == std::string::npos) return false;
+  }
+}
+
 bool ApplyAll(const std::string& root, const std::string& patchPath, std::string* error) {
   Fd fd = OpenRead(patchPath);
   uint64_t size = 0;
@@ -203,6 +215,8 @@ bool ApplyAll(const std::string& root, const std::string& patchPath, std::string
     err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
   }
   if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+  for (const Entry& e : entries)
+    if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
   for (const Entry& e : entries)
     if (!ApplyEntry(fd.get(), root, e, error)) return false;
   return true;
