@@ -46,6 +46,7 @@ struct Decoding {
   std::vector<uint8_t> oldBuf;
   uint64_t oldPos = 0;
   uint64_t made = 0;
+  bool runs = false;  // copies coded as zero runs and dirty spans
 };
 
 Result CoderState(const Decoding& d) {
@@ -94,6 +95,7 @@ Result Dirty(Decoding& d, uint64_t n) {
 // A copy of `n` bytes: zero runs and dirty spans in turn (see
 // Writer::CopyBody); each length is checked against what is left of the copy.
 Result Copy(Decoding& d, uint64_t n) {
+  if (!d.runs) return Dirty(d, n);
   for (uint64_t left = n; left > 0;) {
     uint64_t zeros = CodeNumber(d.coder, d.model->zeroRun, 0);
     Result r = CoderState(d);
@@ -149,10 +151,11 @@ Result Command(Decoding& d, uint64_t newSize) {
 }  // namespace
 
 Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out,
-             uint64_t newSize) {
+             uint64_t newSize, bool runs) {
   Decoding d{old, oldSize, rc::Decoder(delta, deltaSize), Output(out), std::make_unique<Model>(),
              std::vector<uint8_t>(kChunk)};
   d.model->Reset();
+  d.runs = runs;
   if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
   while (d.made < newSize) {
     Result r = Command(d, newSize);

@@ -28,7 +28,8 @@
 
 namespace delta {
 
-// Zero runs shorter than this stay inside a dirty span (see Writer::CopyBody).
+// Zero runs shorter than this stay inside a dirty span (see Writer::CopyBody);
+// the builder's default.
 constexpr uint64_t kMinZeroRun = 256;
 
 struct NumberModel {

@@ -2,7 +2,10 @@
 
 namespace delta {
 
-Writer::Writer(OutStream& out) : coder_(out), model_(std::make_unique<Model>()) { model_->Reset(); }
+Writer::Writer(OutStream& out, uint64_t minZeroRun)
+    : coder_(out), model_(std::make_unique<Model>()), minZeroRun_(minZeroRun) {
+  model_->Reset();
+}
 
 void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
                      const uint8_t* extraBytes, uint64_t extra) {
@@ -20,8 +23,12 @@ void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* ne
 // Splits the copy into zero runs, which Apply makes as plain copies of the
 // old bytes, and dirty spans coded byte by byte. A dirty span starts and ends
 // with a non-zero diff byte and takes in zero runs shorter than
-// kMinZeroRun, which cost less inside the span than as a run of their own.
+// minZeroRun_, which cost less inside the span than as a run of their own.
 void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy) {
+  if (minZeroRun_ == UINT64_MAX) {
+    for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
+    return;
+  }
   uint64_t i = 0;
   while (i < copy) {
     uint64_t z = 0;
@@ -38,7 +45,7 @@ void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t
       }
       uint64_t k = j;
       while (k < copy && newBytes[k] == oldBytes[k]) k++;
-      if (k - j >= kMinZeroRun || k == copy) break;
+      if (k - j >= minZeroRun_ || k == copy) break;
       j = k;
     }
     CodeNumber(coder_, model_->dirtyRun, end - i);

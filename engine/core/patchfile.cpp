@@ -69,7 +69,7 @@ Error CheckFields(const Entry& e, const Header& h) {
   bool hasOld = e.kind == Kind::changeFile || e.kind == Kind::removeFile;
   bool hasNew = e.kind == Kind::addFile || e.kind == Kind::changeFile;
   if (uint8_t(e.kind) < 1 || uint8_t(e.kind) > 5) return Error::badEntry;
-  if (uint8_t(e.method) > 2 || (!hasNew && e.method != Method::stored)) return Error::badEntry;
+  if (uint8_t(e.method) > 3 || (!hasNew && e.method != Method::stored)) return Error::badEntry;
   if (e.method == Method::x86 && e.kind != Kind::changeFile) return Error::badEntry;
   if (!hasOld && (e.oldSize != 0 || !IsZero(e.oldSha, 32))) return Error::badEntry;
   if (!hasNew && (e.newSize != 0 || !IsZero(e.newSha, 32))) return Error::badEntry;

@@ -11,7 +11,9 @@
 namespace patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
-enum class Method : uint8_t { stored = 0, delta = 1, x86 = 2 };
+// delta: copies coded byte by byte; runs: copies coded as zero runs and
+// dirty spans; x86: runs against the old file rewritten by x86::Rewrite.
+enum class Method : uint8_t { stored = 0, delta = 1, x86 = 2, runs = 3 };
 
 struct Header {
   uint32_t version;

@@ -91,7 +91,8 @@ bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, cons
   RangeReader in(patch, e.dataOffset, e.dataLength);
   delta::Result r = e.method == patchfile::Method::x86
                         ? x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)
-                        : delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize);
+                        : delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize,
+                                       e.method == patchfile::Method::runs);
   switch (r) {
     case delta::Result::ok: return true;
     case delta::Result::corrupt: return Fail(f, Code::dataDamaged, 0);

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <functional>
-#include <random>
 
 #include "patchfile.h"
 
@@ -186,28 +185,6 @@ TEST(PatchFile, EveryTruncationAndFlip) {
       Parse(f, &out);
     }
   }
-}
-
-TEST(PatchFile, RandomMutations) {
-  std::mt19937 rng(31337);
-  Bytes good = Build(Sample(), 3);
-  for (int round = 0; round < 3000; round++) {
-    Bytes f = good;
-    for (int k = 1 + int(rng() % 6); k > 0; k--) f[56 + rng() % (f.size() - 56)] = uint8_t(rng());
-    std::vector<Entry> out;
-    if (Parse(f, &out) == Error::none) {
-      for (const Entry& e : out) {
-        EXPECT_TRUE(patchfile::IsSafeRelativePath(e.path));
-        if (e.dataLength != 0) {
-          EXPECT_LE(e.dataOffset + e.dataLength, f.size());
-        }
-      }
-    }
-  }
-}
-
-TEST(PatchFile, ErrorTexts) {
-  for (int e = 0; e <= int(Error::badData); e++) EXPECT_STRNE(patchfile::ErrorText(Error(e)), "unknown error");
 }
 
 }  // namespace

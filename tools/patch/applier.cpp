@@ -151,7 +151,8 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
     OldIn old(oldFd.get());
     delta::Result r = e.method == patchfile::Method::x86
                           ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
-                          : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize);
+                          : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
+                                         e.method == patchfile::Method::runs);
     ok = r == delta::Result::ok;
     if (!ok) *error = e.path + ": " + delta::ResultText(r);
   }

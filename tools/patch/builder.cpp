@@ -78,12 +78,12 @@ bool Fail(std::string* error, const std::string& what) {
 // offset (or the old file's last window when the old file is shorter).
 // With `copies`, the copies of a file that fits one window are kept for
 // WriteX86.
-bool WriteDelta(const FileJob& job, uint64_t window, DataSink& sink, std::vector<x86::Segment>* copies,
-                std::string* error) {
+bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSink& sink,
+                std::vector<x86::Segment>* copies, std::string* error) {
   Fd oldFd, newFd = OpenRead(job.newDisk);
   if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
   if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
-  delta::Writer writer(sink);
+  delta::Writer writer(sink, minZeroRun);
   std::vector<uint8_t> oldBuf, newBuf;
   for (uint64_t at = 0; at < job.newSize; at += window) {
     size_t newLen = size_t(std::min(window, job.newSize - at));
@@ -188,13 +188,24 @@ bool WriteStored(const FileJob& job, DataSink& sink, std::string* error) {
   return true;
 }
 
+constexpr uint64_t kByteByByteUpTo = 4 << 20;
+
 // Keeps the smallest of the byte delta, the x86 delta and the file itself.
 bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, Entry* e, BuildStats* stats,
                std::string* error) {
   uint64_t start = sink.size();
   std::vector<x86::Segment> copies;
-  if (!WriteDelta(job, options.window, sink, &copies, error)) return false;
-  e->method = Method::delta;
+  if (!WriteDelta(job, options.window, delta::kMinZeroRun, sink, &copies, error)) return false;
+  e->method = Method::runs;
+  // A smaller file decodes fast enough either way: it may take the
+  // byte-by-byte coding when that is smaller.
+  if (job.newSize <= kByteByByteUpTo) {
+    uint64_t second = sink.size();
+    if (!WriteDelta(job, options.window, UINT64_MAX, sink, nullptr, error)) return false;
+    bool smaller = sink.size() - second <= second - start;
+    if (smaller ? !sink.MoveDown(second, start) : !sink.Rewind(second)) return Fail(error, "cannot keep patch data");
+    if (smaller) e->method = Method::delta;
+  }
   uint64_t second = sink.size();
   bool made = false;
   if (!job.oldDisk.empty() && !WriteX86(job, std::move(copies), sink, &made, error)) return false;
