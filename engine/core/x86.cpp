@@ -20,6 +20,15 @@ struct Bytes {
   int At(uint64_t x) const { return x >= start && x - start < len ? raw[x - start] : -1; }
 };
 
+// Bytes Candidate can accept.
+struct OpcodeTable {
+  bool v[256] = {};
+  constexpr OpcodeTable() {
+    for (int b = 0; b < 256; b++) v[b] = b == 0xE8 || b == 0xE9 || (b & 0xF0) == 0x80;
+  }
+};
+constexpr OpcodeTable kOpcodeByte{};
+
 // An opcode byte whose rel32 operand follows it: call (E8), jmp (E9), or the
 // second byte of a near conditional jump (0F 80-8F).
 bool Candidate(const Image& m, const Bytes& b, uint64_t q) {
@@ -260,8 +269,8 @@ void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLe
   uint64_t lo = std::max(at >= 4 ? at - 4 : 0, im.codeStart);
   uint64_t hi = std::min(at + n, im.codeEnd - 4);
   for (uint64_t q = lo; q < hi; q++) {
-    int op = b.At(q);
-    if (op != 0xE8 && op != 0xE9 && (op & 0xF0) != 0x80) continue;  // the common case, cheaply
+    // The common case, cheaply: a byte that cannot start an operand.
+    if (q - rawStart < rawLen && !kOpcodeByte.v[raw[q - rawStart]]) continue;
     if (!Accepted(im, b, q)) continue;
     auto r = RelocFrom(im, q + 1);
     uint32_t rel;
