@@ -110,7 +110,8 @@ TEST(PatchFile, EntryFaults) {
   };
   EXPECT_EQ(with([](auto& v) { v[0].kind = Kind(0); }), Error::badEntry);
   EXPECT_EQ(with([](auto& v) { v[0].kind = Kind(6); }), Error::badEntry);
-  EXPECT_EQ(with([](auto& v) { v[3].method = Method(2); }), Error::badEntry);
+  EXPECT_EQ(with([](auto& v) { v[3].method = Method::x86; }), Error::badEntry);  // x86 only changes a file
+  EXPECT_EQ(with([](auto& v) { v[4].method = Method(4); }), Error::badEntry);
   EXPECT_EQ(with([](auto& v) { v[2].method = Method::delta; }), Error::badEntry);
   EXPECT_EQ(with([](auto& v) { v[3].oldSize = 1; }), Error::badEntry);
   EXPECT_EQ(with([](auto& v) { v[3].oldSha[5] = 1; }), Error::badEntry);

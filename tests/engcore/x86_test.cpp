@@ -88,9 +88,10 @@ Bytes Program(int count, bool grow, std::vector<uint32_t>* relocs) {
         bodies[i].push_back(uint8_t(0x10 + rng() % 0x60));
       }
     }
-    if (grow && i % 7 == 3) bodies[i].insert(bodies[i].begin(), 3 + i % 5, 0x90);
-    if (grow && i % 7 == 3)
+    if (grow && i % 7 == 3) {
+      bodies[i].insert(bodies[i].begin(), 3 + i % 5, 0x90);
       for (auto& ref : refs[i]) ref.first += 3 + i % 5;
+    }
   }
   std::vector<uint32_t> at(count);
   Bytes code;
@@ -121,12 +122,9 @@ TEST(X86, ReadImageRefusesHostileHeaders) {
   const Bytes good = Image(code, relocs);
   x86::Image im;
   ASSERT_TRUE(Read(good, &im));
-  EXPECT_EQ(im.codeStart, kCodeRaw);
-  EXPECT_EQ(im.relocs.size(), relocs.size());
-  EXPECT_EQ(im.base, kBase);
+  EXPECT_TRUE(im.codeStart == kCodeRaw && im.relocs.size() == relocs.size() && im.base == kBase);
   const uint32_t relocDir = 0x58 + 96 + 40, text = kTable, reloc = kTable + 40;
-  uint32_t relocRaw = 0;
-  memcpy(&relocRaw, &good[reloc + 20], 4);
+  const uint32_t relocRaw = good[reloc + 20] | good[reloc + 21] << 8;
   struct Row {
     const char* what;
     std::function<void(Bytes&)> edit;
@@ -203,13 +201,9 @@ TEST(X86, DamagedDataStaysInBounds) {
   std::string error, patch = (base / "p.rtp").string();
   ASSERT_TRUE(patchbuild::BuildPatch((base / "old").string(), (base / "new").string(), patch, {}, &stats, &error));
   ASSERT_EQ(stats.x86, 1u);
+  // One entry: its data run from the end of the table to the end of the file.
   std::string file = ReadAll(patch);
-  patchfile::Header h;
-  std::vector<patchfile::Entry> entries;
-  const auto* p = reinterpret_cast<const uint8_t*>(file.data());
-  ASSERT_EQ(patchfile::ParseHeader(p, file.size(), file.size(), &h), patchfile::Error::none);
-  ASSERT_EQ(patchfile::ParseTable(p + patchfile::kHeaderSize, h.tableSize, h, &entries), patchfile::Error::none);
-  const Bytes data(p + entries[0].dataOffset, p + entries[0].dataOffset + entries[0].dataLength);
+  const Bytes data(file.begin() + long(patchfile::kHeaderSize + 100 + 5), file.end());
   auto apply = [&](const Bytes& d, Bytes* out) {
     BytesOld old(oldFile);
     BytesIn in(d.data(), d.size());
@@ -220,7 +214,7 @@ TEST(X86, DamagedDataStaysInBounds) {
   };
   Bytes out;
   ASSERT_EQ(apply(data, &out), delta::Result::ok);
-  EXPECT_EQ(out, newFile);
+  ASSERT_EQ(out, newFile);
   for (size_t n = 0; n < data.size(); n++)
     EXPECT_NE(apply(Bytes(data.begin(), data.begin() + n), &out), delta::Result::ok) << "cut at " << n;
   uint32_t header = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
