@@ -82,7 +82,13 @@ Result Dirty(Decoding& d, uint64_t n) {
     size_t step = n < room ? size_t(n) : room;
     if (step > d.oldBuf.size()) step = d.oldBuf.size();
     if (!d.old.ReadAt(d.oldPos, d.oldBuf.data(), step)) return Result::readError;
-    for (size_t i = 0; i < step; i++) dst[i] = uint8_t(d.oldBuf[i] + CodeDiff(d.coder, *d.model, d.oldBuf[i], 0));
+    const uint8_t* o = d.oldBuf.data();
+    for (size_t i = 0; i < step; i++) {
+      // The old bytes ahead are known, so is the line of zeroByOld2 (1 MiB)
+      // that byte i + 4 will use: fetched now, it is in cache by then.
+      if (i + 4 < step) __builtin_prefetch(&d.model->zeroByOld2[unsigned(o[i + 3]) << 2 | unsigned(o[i + 2]) << 10]);
+      dst[i] = uint8_t(o[i] + CodeDiff(d.coder, *d.model, o[i], 0));
+    }
     Result r = CoderState(d);
     if (r != Result::ok) return r;
     if (!d.out.Commit(step)) return Result::writeError;
