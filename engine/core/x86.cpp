@@ -268,11 +268,12 @@ void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLe
   if (im.codeEnd < 5) return;
   uint64_t lo = std::max(at >= 4 ? at - 4 : 0, im.codeStart);
   uint64_t hi = std::min(at + n, im.codeEnd - 4);
+  auto r = RelocFrom(im, lo + 1);  // moves on with q: the first relocation ending after q + 1
   for (uint64_t q = lo; q < hi; q++) {
     // The common case, cheaply: a byte that cannot start an operand.
     if (q - rawStart < rawLen && !kOpcodeByte.v[raw[q - rawStart]]) continue;
     if (!Accepted(im, b, q)) continue;
-    auto r = RelocFrom(im, q + 1);
+    while (r != im.relocs.end() && *r + 4ull <= q + 1) ++r;
     uint32_t rel;
     uint64_t from, to;
     if ((r != im.relocs.end() && *r <= q + 4) || !Load(b, q + 1, &rel)) continue;
