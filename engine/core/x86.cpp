@@ -110,12 +110,14 @@ bool Load(const Bytes& b, uint64_t field, uint32_t* value) {
   return true;
 }
 
+// Where old offset x went: by the shift of the last segment that starts at
+// or before it (also past that segment's end: the bytes between two copies
+// moved with the one before, most likely).
 bool ToNew(const Map& m, uint64_t x, uint64_t* out) {
   auto it = std::upper_bound(m.segments.begin(), m.segments.end(), x,
                              [](uint64_t v, const Segment& s) { return v < s.oldStart; });
   if (it == m.segments.begin()) return false;
   --it;
-  if (x - it->oldStart >= it->length) return false;
   *out = it->newStart + (x - it->oldStart);
   return true;
 }
