@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   printf("%s: %llu bytes; %u changed, %u added, %u removed, %u unchanged; %u folders made, %u removed; "
-         "%u delta, %u stored\n",
+         "%u delta, %u x86, %u stored\n",
          argv[3], (unsigned long long)stats.fileBytes, stats.changed, stats.added, stats.removedFiles,
-         stats.unchanged, stats.madeFolders, stats.removedFolders, stats.deltas, stats.stored);
+         stats.unchanged, stats.madeFolders, stats.removedFolders, stats.deltas, stats.x86, stats.stored);
   return 0;
 }

@@ -11,7 +11,7 @@ namespace delta {
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = 256 * 1024;
 
 // Collects new bytes and hands them to the OutStream a chunk at a time.
 class Output {
@@ -46,6 +46,7 @@ struct Decoding {
   std::vector<uint8_t> oldBuf;
   uint64_t oldPos = 0;
   uint64_t made = 0;
+  bool runs = false;  // copies coded as zero runs and dirty spans
 };
 
 Result CoderState(const Decoding& d) {
@@ -54,20 +55,66 @@ Result CoderState(const Decoding& d) {
   return Result::ok;
 }
 
+// `n` old bytes from d.oldPos as they are: a zero run, read straight into
+// the output buffer with nothing decoded.
+Result Plain(Decoding& d, uint64_t n) {
+  uint8_t before1 = 0, before2 = 0;
+  for (uint64_t left = n; left > 0;) {
+    size_t room;
+    uint8_t* dst = d.out.Space(&room);
+    size_t step = left < room ? size_t(left) : room;
+    if (!d.old.ReadAt(d.oldPos, dst, step)) return Result::readError;
+    before2 = step >= 2 ? dst[step - 2] : before1;
+    before1 = dst[step - 1];
+    if (!d.out.Commit(step)) return Result::writeError;
+    d.oldPos += step;
+    left -= step;
+  }
+  SkipZeros(*d.model, n, before2, before1);
+  return Result::ok;
+}
+
 // `n` bytes of old file from d.oldPos plus decoded diff bytes.
-Result Copy(Decoding& d, uint64_t n) {
+Result Dirty(Decoding& d, uint64_t n) {
   while (n > 0) {
     size_t room;
     uint8_t* dst = d.out.Space(&room);
     size_t step = n < room ? size_t(n) : room;
     if (step > d.oldBuf.size()) step = d.oldBuf.size();
     if (!d.old.ReadAt(d.oldPos, d.oldBuf.data(), step)) return Result::readError;
-    for (size_t i = 0; i < step; i++) dst[i] = uint8_t(d.oldBuf[i] + CodeDiff(d.coder, *d.model, d.oldBuf[i], 0));
+    const uint8_t* o = d.oldBuf.data();
+    for (size_t i = 0; i < step; i++) {
+      // The old bytes ahead are known, so is the line of zeroByOld2 (1 MiB)
+      // that byte i + 4 will use: fetched now, it is in cache by then.
+      if (i + 4 < step) __builtin_prefetch(&d.model->zeroByOld2[unsigned(o[i + 3]) << 2 | unsigned(o[i + 2]) << 10]);
+      dst[i] = uint8_t(o[i] + CodeDiff(d.coder, *d.model, o[i], 0));
+    }
     Result r = CoderState(d);
     if (r != Result::ok) return r;
     if (!d.out.Commit(step)) return Result::writeError;
     d.oldPos += step;
     n -= step;
+  }
+  return Result::ok;
+}
+
+// A copy of `n` bytes: zero runs and dirty spans in turn (see
+// Writer::CopyBody); each length is checked against what is left of the copy.
+Result Copy(Decoding& d, uint64_t n) {
+  if (!d.runs) return Dirty(d, n);
+  for (uint64_t left = n; left > 0;) {
+    uint64_t zeros = CodeNumber(d.coder, d.model->zeroRun, 0);
+    Result r = CoderState(d);
+    if (r != Result::ok) return r;
+    if (zeros > left) return Result::corrupt;
+    if (zeros != 0 && (r = Plain(d, zeros)) != Result::ok) return r;
+    left -= zeros;
+    if (left == 0) break;
+    uint64_t dirty = CodeNumber(d.coder, d.model->dirtyRun, 0);
+    if ((r = CoderState(d)) != Result::ok) return r;
+    if (dirty == 0 || dirty > left) return Result::corrupt;
+    if ((r = Dirty(d, dirty)) != Result::ok) return r;
+    left -= dirty;
   }
   return Result::ok;
 }
@@ -110,10 +157,11 @@ Result Command(Decoding& d, uint64_t newSize) {
 }  // namespace
 
 Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out,
-             uint64_t newSize) {
+             uint64_t newSize, bool runs) {
   Decoding d{old, oldSize, rc::Decoder(delta, deltaSize), Output(out), std::make_unique<Model>(),
              std::vector<uint8_t>(kChunk)};
   d.model->Reset();
+  d.runs = runs;
   if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
   while (d.made < newSize) {
     Result r = Command(d, newSize);

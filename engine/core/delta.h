@@ -43,8 +43,10 @@ enum class Result { ok, corrupt, readError, writeError };
 // byte beyond newSize is ever written, no old byte beyond oldSize is read);
 // readError: old.ReadAt or delta.Read failed; writeError: out.Write failed.
 // On any failure part of the new file may have been written already.
+// runs: the stream's copies are coded as zero runs and dirty spans (entry
+// methods 2 and 3, and delta::Writer's default), else byte by byte (method 1).
 Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize,
-             OutStream& out, uint64_t newSize);
+             OutStream& out, uint64_t newSize, bool runs = true);
 
 const char* ResultText(Result r);
 

@@ -28,6 +28,10 @@
 
 namespace delta {
 
+// Zero runs shorter than this stay inside a dirty span (see Writer::CopyBody);
+// the builder's default.
+constexpr uint64_t kMinZeroRun = 256;
+
 struct NumberModel {
   rc::Prob width[128];    // bit width of the value, 0..64, as a 7-bit tree
   rc::Prob high[65][16];  // the three bits below the leading one, per width
@@ -48,7 +52,7 @@ struct Model {
   rc::Prob literal2[1024][256];
   mix::Weights literalMix[256];
   rc::Prob seekSign;
-  NumberModel seek, copy, extra;
+  NumberModel seek, copy, extra, zeroRun, dirtyRun;
   unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
   uint8_t lastNew, lastNew2, lastDiff, prevOld, prevOld2;
 
@@ -71,7 +75,7 @@ inline void Model::Reset() {
   InitAll(literal0);
   InitAll(literal2);
   rc::Init(&seekSign, 1);
-  for (NumberModel* m : {&seek, &copy, &extra}) {
+  for (NumberModel* m : {&seek, &copy, &extra, &zeroRun, &dirtyRun}) {
     InitAll(m->width);
     InitAll(m->high);
   }
@@ -159,6 +163,16 @@ inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
   m.lastNew2 = m.lastNew;
   m.lastNew = uint8_t(oldByte + d);
   return d;
+}
+
+// Moves the diff contexts past a run of `n` (>= 1) zero diff bytes whose
+// last old bytes were before2, before1 (newest), without coding anything.
+inline void SkipZeros(Model& m, uint64_t n, uint8_t before2, uint8_t before1) {
+  m.zeroHistory = n >= 32 ? 0 : m.zeroHistory << n;
+  m.prevOld2 = n >= 2 ? before2 : m.prevOld;
+  m.prevOld = before1;
+  m.lastNew2 = n >= 2 ? before2 : m.lastNew;
+  m.lastNew = before1;
 }
 
 // Codes a literal byte; returns it.

@@ -43,6 +43,15 @@ inline constexpr StretchTable kStretch{};
 
 inline int Stretch(int p) { return kStretch.v[p]; }
 
+// Squash at every x in [-2047, 2047], so the coder's inner loop looks it up.
+struct SquashTable {
+  int16_t v[4095] = {};
+  constexpr SquashTable() {
+    for (int x = -2047; x <= 2047; x++) v[x + 2047] = int16_t(Squash(x));
+  }
+};
+inline constexpr SquashTable kSquash{};
+
 constexpr int kMaxInputs = 4;
 constexpr int kWeightOne = 1 << 16;
 constexpr int32_t kWeightLimit = 64 * kWeightOne;
@@ -68,7 +77,7 @@ inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsig
   }
   int x = int(dot >> 16);
   x = x > 2047 ? 2047 : (x < -2047 ? -2047 : x);
-  int p = Squash(x);  // chance of a 0 bit, 1/4096ths
+  int p = kSquash.v[x + 2047];  // Squash(x): the chance of a 0 bit, 1/4096ths
   uint32_t p16 = uint32_t(p) * 16 + 8;
   bit = c.CodeFixed(p16, bit);
   int err = ((bit == 0) << 12) - p;

@@ -69,7 +69,8 @@ Error CheckFields(const Entry& e, const Header& h) {
   bool hasOld = e.kind == Kind::changeFile || e.kind == Kind::removeFile;
   bool hasNew = e.kind == Kind::addFile || e.kind == Kind::changeFile;
   if (uint8_t(e.kind) < 1 || uint8_t(e.kind) > 5) return Error::badEntry;
-  if (uint8_t(e.method) > 1 || (!hasNew && e.method != Method::stored)) return Error::badEntry;
+  if (uint8_t(e.method) > 3 || (!hasNew && e.method != Method::stored)) return Error::badEntry;
+  if (e.method == Method::x86 && e.kind != Kind::changeFile) return Error::badEntry;
   if (!hasOld && (e.oldSize != 0 || !IsZero(e.oldSha, 32))) return Error::badEntry;
   if (!hasNew && (e.newSize != 0 || !IsZero(e.newSha, 32))) return Error::badEntry;
   if (!hasNew) return e.dataOffset == 0 && e.dataLength == 0 ? Error::none : Error::badData;
@@ -144,6 +145,38 @@ Error ParseTable(const uint8_t* table, size_t n, const Header& h, std::vector<En
   if (err != Error::none) return err;
   out->swap(entries);
   return Error::none;
+}
+
+uint64_t DataStart(const std::vector<Entry>& entries) {
+  uint64_t n = kHeaderSize;
+  for (const Entry& e : entries) n += kEntryFixedBytes + e.path.size();
+  return n;
+}
+
+std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataSize) {
+  std::vector<uint8_t> out(kMagic, kMagic + 4);
+  auto put = [&out](uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; i++) out.push_back(uint8_t(v >> (8 * i)));
+  };
+  uint64_t start = DataStart(entries);
+  put(kVersion, 4);
+  put(start + dataSize, 8);
+  out.resize(kHashedFrom);
+  put(entries.size(), 4);
+  put(start - kHeaderSize, 4);
+  for (const Entry& e : entries) {
+    put(uint8_t(e.kind), 1);
+    put(uint8_t(e.method), 1);
+    put(e.path.size(), 2);
+    out.insert(out.end(), e.path.begin(), e.path.end());
+    put(e.oldSize, 8);
+    out.insert(out.end(), e.oldSha, e.oldSha + 32);
+    put(e.newSize, 8);
+    out.insert(out.end(), e.newSha, e.newSha + 32);
+    put(e.dataOffset, 8);
+    put(e.dataLength, 8);
+  }
+  return out;
 }
 
 const char* ErrorText(Error e) {

@@ -11,7 +11,9 @@
 namespace patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
-enum class Method : uint8_t { stored = 0, delta = 1 };
+// delta: copies coded byte by byte; runs: copies coded as zero runs and
+// dirty spans; x86: runs against the old file rewritten by x86::Rewrite.
+enum class Method : uint8_t { stored = 0, delta = 1, x86 = 2, runs = 3 };
 
 struct Header {
   uint32_t version;
@@ -37,7 +39,9 @@ enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badP
 
 constexpr size_t kHeaderSize = 56;
 constexpr size_t kHashedFrom = 48;
-constexpr uint32_t kVersion = 1;
+// 2: copies code their zero runs as lengths (engine/FORMAT.md). A reader
+// knows exactly one version: the delta streams of others decode wrongly.
+constexpr uint32_t kVersion = 2;
 constexpr uint32_t kMaxEntries = 1000000;
 constexpr uint32_t kMaxTableSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 1024;
@@ -51,6 +55,16 @@ Error ParseHeader(const uint8_t* bytes, size_t n, uint64_t actualFileSize, Heade
 // kinds, methods, sizes, paths, data ranges inside the file and duplicate
 // paths (ASCII case-insensitive). out is filled only on success.
 Error ParseTable(const uint8_t* table, size_t n, const Header& h, std::vector<Entry>* out);
+
+// Where the data area starts for this table: kHeaderSize + its size.
+uint64_t DataStart(const std::vector<Entry>& entries);
+
+// The one writer of patch files (the builder's and the tests'): header and
+// entry table, the entries' fields as they are (data offsets absolute), the
+// total size recorded as DataStart + dataSize and the hash field zero. The
+// caller appends the data and puts the SHA-256 of bytes [kHashedFrom, end)
+// at offset 16.
+std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataSize);
 
 // The path rules of FORMAT.md.
 bool IsSafeRelativePath(const std::string& utf8Path);

@@ -34,9 +34,18 @@ constexpr uint8_t kShiftForCount[64] = {1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4
 
 inline uint32_t Probability(Prob p) { return p & 0xFFFFu; }
 
+// kShiftForCount capped at kMaxShift.
+struct ShiftTable {
+  uint8_t v[64] = {};
+  constexpr ShiftTable() {
+    for (int i = 0; i < 64; i++) v[i] = kShiftForCount[i] < kMaxShift ? kShiftForCount[i] : kMaxShift;
+  }
+};
+inline constexpr ShiftTable kShift{};
+
 inline void Update(Prob& p, unsigned bit) {
   uint32_t count = p >> 16, q = p & 0xFFFFu;
-  int shift = kShiftForCount[count] < kMaxShift ? kShiftForCount[count] : kMaxShift;
+  int shift = kShift.v[count];
   if (bit == 0)
     q += (0x10000u - q) >> shift;
   else

@@ -20,6 +20,7 @@ const char* CodeMessage(Code c) {
     case Code::patchTable: return "patch file is damaged (entry table)";
     case Code::unsafePath: return "patch file names a path outside the working folder";
     case Code::workingFolder: return "working folder cannot be used";
+    case Code::patchVersion: return "patch file is of a format version this engine does not know";
     case Code::libraryLoad: return "engine library cannot be loaded";
     case Code::journalWrite: return "journal cannot be written";
     case Code::journalDamaged: return "journal of an interrupted run is damaged";

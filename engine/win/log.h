@@ -21,6 +21,7 @@ enum class Code : int {
   unsafePath = 8,
   workingFolder = 9,
   libraryLoad = 10,
+  patchVersion = 11,
   journalWrite = 12,
   journalDamaged = 13,
   recoveryFailed = 14,

@@ -16,8 +16,8 @@ Code CodeFor(patchfile::Error e) {
   switch (e) {
     case patchfile::Error::badPath:
     case patchfile::Error::duplicatePath: return Code::unsafePath;
+    case patchfile::Error::badVersion: return Code::patchVersion;
     case patchfile::Error::badMagic:
-    case patchfile::Error::badVersion:
     case patchfile::Error::badSize: return Code::patchHeader;
     default: return Code::patchTable;
   }

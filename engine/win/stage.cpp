@@ -6,6 +6,7 @@
 #include "delta.h"
 #include "sha256.h"
 #include "source.h"
+#include "x86.h"
 
 namespace eng {
 
@@ -88,7 +89,11 @@ bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, cons
   }
   WindowReader oldReader(old, oldSize);
   RangeReader in(patch, e.dataOffset, e.dataLength);
-  switch (delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)) {
+  delta::Result r = e.method == patchfile::Method::x86
+                        ? x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)
+                        : delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize,
+                                       e.method == patchfile::Method::runs);
+  switch (r) {
     case delta::Result::ok: return true;
     case delta::Result::corrupt: return Fail(f, Code::dataDamaged, 0);
     case delta::Result::readError: return Fail(f, Code::fileRead, ::GetLastError());

@@ -19,10 +19,11 @@ Bytes OldFile() {
 }
 
 // The old file moved by 5 bytes, with a displacement changed every 50
-// bytes, 20 bytes inserted, and a tail copied from the start.
+// bytes up to 1000 (then a zero run longer than kMinZeroRun), 20 bytes
+// inserted, and a tail copied from the start.
 Bytes NewFile(const Bytes& old) {
   Bytes b;
-  for (size_t i = 5; i < 2000; i++) b.push_back(uint8_t(old[i] + (i % 50 == 0 ? 4 : 0)));
+  for (size_t i = 5; i < 2000; i++) b.push_back(uint8_t(old[i] + (i % 50 == 0 && i < 1000 ? 4 : 0)));
   for (int i = 0; i < 20; i++) b.push_back(uint8_t('a' + i));
   b.insert(b.end(), old.begin(), old.begin() + 700);
   return b;

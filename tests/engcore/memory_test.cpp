@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "deltawriter.h"
+#include "streams.h"
+
+using enginetest::BytesIn;
+using enginetest::BytesOut;
 
 namespace {
 
@@ -67,29 +71,9 @@ struct CheckingOut : delta::OutStream {
   }
 };
 
-struct VecOut : delta::OutStream {
-  std::vector<uint8_t> b;
-  bool Write(const void* buf, size_t n) override {
-    b.insert(b.end(), static_cast<const uint8_t*>(buf), static_cast<const uint8_t*>(buf) + n);
-    return true;
-  }
-};
-
-struct VecIn : delta::InStream {
-  const std::vector<uint8_t>& b;
-  size_t at = 0;
-  explicit VecIn(const std::vector<uint8_t>& v) : b(v) {}
-  bool Read(void* buf, size_t n) override {
-    if (n > b.size() - at) return false;
-    std::copy(b.begin() + long(at), b.begin() + long(at + n), static_cast<uint8_t*>(buf));
-    at += n;
-    return true;
-  }
-};
-
 // Peak heap during Apply of a file of `size` bytes (one long copy).
 size_t ApplyPeak(uint64_t size) {
-  VecOut coded;
+  BytesOut coded;
   {
     delta::Writer w(coded);
     std::vector<uint8_t> oldChunk(1 << 20), newChunk(1 << 20);
@@ -105,7 +89,7 @@ size_t ApplyPeak(uint64_t size) {
   }
   GeneratedOld old;
   old.size = size;
-  VecIn in(coded.b);
+  BytesIn in(coded.b.data(), coded.b.size());
   CheckingOut out;
   size_t base = g_live.load();
   g_peak = base;
@@ -135,7 +119,7 @@ TEST(Memory, OldOffsetsBeyond4GiB) {
     uint64_t oldPos, copy;
   } pieces[] = {{(4ull << 30) + 12345, 1 << 20}, {100, 1000}, {oldSize - 10, 10}};
   std::vector<uint8_t> expected;
-  VecOut coded;
+  BytesOut coded;
   {
     delta::Writer w(coded);
     for (const Piece& p : pieces) {
@@ -151,15 +135,15 @@ TEST(Memory, OldOffsetsBeyond4GiB) {
   }
   GeneratedOld old;
   old.size = oldSize;
-  VecIn in(coded.b);
-  VecOut out;
+  BytesIn in(coded.b.data(), coded.b.size());
+  BytesOut out;
   ASSERT_EQ(delta::Apply(old, oldSize, in, coded.b.size(), out, expected.size()), delta::Result::ok);
   EXPECT_TRUE(out.b == expected);
   // The same stream against an old file one byte short must be refused.
   GeneratedOld shorter;
   shorter.size = oldSize - 1;
-  VecIn again(coded.b);
-  VecOut none;
+  BytesIn again(coded.b.data(), coded.b.size());
+  BytesOut none;
   EXPECT_EQ(delta::Apply(shorter, oldSize - 1, again, coded.b.size(), none, expected.size()), delta::Result::corrupt);
 }
 

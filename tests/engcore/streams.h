@@ -59,11 +59,12 @@ class BytesOut : public delta::OutStream {
   uint64_t limit_;
 };
 
-inline delta::Result ApplyBytes(const Bytes& old, const uint8_t* d, size_t dn, uint64_t newSize, Bytes* out) {
+inline delta::Result ApplyBytes(const Bytes& old, const uint8_t* d, size_t dn, uint64_t newSize, Bytes* out,
+                                bool runs = true) {
   BytesOld o(old);
   BytesIn in(d, dn);
   BytesOut sink(newSize);
-  delta::Result r = delta::Apply(o, old.size(), in, dn, sink, newSize);
+  delta::Result r = delta::Apply(o, old.size(), in, dn, sink, newSize, runs);
   out->swap(sink.b);
   return r;
 }

@@ -9,7 +9,9 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstring>
 
+#include "patchfile.h"
 #include "sha256.h"
 #include "support.h"
 #include "winfile.h"
@@ -34,41 +36,25 @@ void WriteLargePatch(const std::wstring& path, uint64_t size) {
   }
   eng::Digest contentSha;
   ASSERT_TRUE(content.Finish(&contentSha));
-  auto put = [](std::string* s, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; i++) s->push_back(char(v >> (8 * i)));
-  };
-  const std::string name = "big.bin";
-  std::string table;
-  put(&table, 2, 1);  // add file
-  put(&table, 0, 1);  // stored
-  put(&table, name.size(), 2);
-  table += name;
-  put(&table, 0, 8);
-  table += std::string(32, '\0');
-  put(&table, size, 8);
-  table.append(reinterpret_cast<const char*>(contentSha.bytes), 32);
-  uint64_t dataAt = 56 + table.size() + 16;  // the table ends with two more 8-byte fields
-  put(&table, dataAt, 8);
-  put(&table, size, 8);
-  std::string counts;
-  put(&counts, 1, 4);
-  put(&counts, table.size(), 4);
+  patchfile::Entry e{};
+  e.kind = patchfile::Kind::addFile;
+  e.path = "big.bin";
+  e.newSize = e.dataLength = size;
+  memcpy(e.newSha, contentSha.bytes, 32);
+  e.dataOffset = patchfile::DataStart({e});
+  std::vector<uint8_t> head = patchfile::WriteHead({e}, size);
   eng::Sha256 whole;
-  ASSERT_TRUE(whole.Start() && whole.Update(counts.data(), counts.size()) && whole.Update(table.data(), table.size()));
+  ASSERT_TRUE(whole.Start() && whole.Update(head.data() + 48, head.size() - 48));
   for (uint64_t at = 0; at < size; at += kPiece) {
     FillPiece(&piece, at);
     ASSERT_TRUE(whole.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
   }
   eng::Digest wholeSha;
   ASSERT_TRUE(whole.Finish(&wholeSha));
-  std::string head = "\x4B\x2A\x9A\x01";
-  put(&head, 1, 4);
-  put(&head, dataAt + size, 8);
-  head.append(reinterpret_cast<const char*>(wholeSha.bytes), 32);
+  memcpy(head.data() + 16, wholeSha.bytes, 32);
   eng::File out;
   ASSERT_TRUE(out.CreateNew(path));
-  ASSERT_TRUE(out.Write(head.data(), head.size()) && out.Write(counts.data(), counts.size()) &&
-              out.Write(table.data(), table.size()));
+  ASSERT_TRUE(out.Write(head.data(), head.size()));
   for (uint64_t at = 0; at < size; at += kPiece) {
     FillPiece(&piece, at);
     ASSERT_TRUE(out.Write(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
@@ -251,21 +237,25 @@ TEST(Apply, FolderWithUnknownFiles) {
 TEST(Shell, RunsAsTheUpdaterCallsIt) {
   std::wstring base = t::Scratch("shell");
   // The updater does not quote the engine's path, and a temp folder may
-  // hold spaces.
-  std::wstring engine = base + L"\\temp dir", root = base + L"\\install";
+  // hold spaces. The folders, the patch's name and a file in it hold
+  // characters no ANSI code page has together (Cyrillic, Japanese, a
+  // snowman): UTF-8 inside, W functions at the system.
+  std::wstring engine = base + L"\\temp dir \u2603\u043f\u0430\u043a\u0435\u0442",
+               root = base + L"\\install \u30c7\u30fc\u30bf", patch = L"UpdV1-V2-\u043e\u0431\u043d.RTP";
   ::CreateDirectoryW(engine.c_str(), nullptr);
   ::CreateDirectoryW(root.c_str(), nullptr);
   ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patch.exe").c_str(), (engine + L"\\patch.exe").c_str(), FALSE));
   ASSERT_TRUE(::CopyFileW((t::EngineDir() + L"\\patchw32.dll").c_str(), (engine + L"\\patchw32.dll").c_str(), FALSE));
   t::Snapshot from = t::RandomTree(21, 8, 400), to = t::Mutate(from, 22);
+  to[u8"\u0444\u0430\u0439\u043b \u65e5\u672c.txt"].bytes = "new";
   t::Materialise(root, from);
-  t::WriteBytes(engine + L"\\UpdV1-V2.RTP", t::DiffTrees(from, to));
-  std::wstring line = engine + L"\\patch.exe -e -i -v -noc UpdV1-V2.RTP";
+  t::WriteBytes(engine + L"\\" + patch, t::DiffTrees(from, to));
+  std::wstring line = engine + L"\\patch.exe -e -i -v -noc " + patch;
   EXPECT_EQ(t::RunLine(engine + L"\\patch.exe", line, root), 0u) << t::LogOf(root);
   EXPECT_TRUE(t::Snap(root) == to);
   EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos);
 
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc UpdV1-V2.RTP", root), 2u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc " + patch, root), 2u);
   std::string log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0001 unknown option: -q"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
@@ -274,7 +264,7 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   // does not take a library of that name from the working folder.
   ASSERT_TRUE(::CopyFileW((engine + L"\\patchw32.dll").c_str(), (root + L"\\patchw32.dll").c_str(), FALSE));
   ASSERT_TRUE(::DeleteFileW((engine + L"\\patchw32.dll").c_str()));
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc UpdV1-V2.RTP", root), 4u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc " + patch, root), 4u);
   log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0010"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;

@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "patchfile.h"
 #include "run.h"
 #include "sha256.h"
 #include "text.h"
@@ -15,13 +16,6 @@ namespace {
 
 void Check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + " failed, error " + std::to_string(::GetLastError()));
-}
-
-void Put64(std::string* s, uint64_t v) {
-  for (int i = 0; i < 8; i++) s->push_back(char(v >> (8 * i)));
-}
-void Put32(std::string* s, uint32_t v) {
-  for (int i = 0; i < 4; i++) s->push_back(char(v >> (8 * i)));
 }
 
 std::string Sha(const std::string& bytes) {
@@ -168,35 +162,34 @@ void PatchWriter::RemoveFile(const std::string& path, const std::string& o) { en
 void PatchWriter::RemoveFolder(const std::string& path) { entries_.push_back({5, path, "", ""}); }
 
 std::string PatchWriter::Build() const {
-  size_t tableSize = 0;
-  for (const E& e : entries_) tableSize += 100 + e.path.size();
-  std::string table, data;
-  uint64_t dataAt = 56 + tableSize;
-  const std::string zeros(32, '\0');
+  std::vector<patchfile::Entry> entries;
+  std::string data;
   for (const E& e : entries_) {
-    bool hasOld = e.kind == 3 || e.kind == 4, hasNew = e.kind == 2 || e.kind == 3;
-    table.push_back(char(e.kind));
-    table.push_back(0);  // stored
-    table.push_back(char(e.path.size()));
-    table.push_back(char(e.path.size() >> 8));
-    table += e.path;
-    Put64(&table, hasOld ? e.oldBytes.size() : 0);
-    table += hasOld ? Sha(e.oldBytes) : zeros;
-    Put64(&table, hasNew ? e.newBytes.size() : 0);
-    table += hasNew ? Sha(e.newBytes) : zeros;
-    Put64(&table, hasNew ? dataAt + data.size() : 0);
-    Put64(&table, hasNew ? e.newBytes.size() : 0);
-    if (hasNew) data += e.newBytes;
+    patchfile::Entry x{};
+    x.kind = patchfile::Kind(e.kind);
+    x.method = patchfile::Method::stored;
+    x.path = e.path;
+    if (e.kind == 3 || e.kind == 4) {
+      x.oldSize = e.oldBytes.size();
+      memcpy(x.oldSha, Sha(e.oldBytes).data(), 32);
+    }
+    if (e.kind == 2 || e.kind == 3) {
+      x.newSize = x.dataLength = e.newBytes.size();
+      memcpy(x.newSha, Sha(e.newBytes).data(), 32);
+      x.dataOffset = data.size();
+      data += e.newBytes;
+    }
+    entries.push_back(x);
   }
-  std::string tail;
-  Put32(&tail, uint32_t(entries_.size()));
-  Put32(&tail, uint32_t(table.size()));
-  tail += table + data;
-  std::string head = "\x4B\x2A\x9A\x01";
-  Put32(&head, 1);
-  Put64(&head, 48 + tail.size());
-  head += Sha(tail);
-  return head + tail;
+  uint64_t start = patchfile::DataStart(entries);
+  for (patchfile::Entry& x : entries)
+    if (x.kind == patchfile::Kind::addFile || x.kind == patchfile::Kind::changeFile) x.dataOffset += start;
+  std::vector<uint8_t> head = patchfile::WriteHead(entries, data.size());
+  std::string out(head.begin(), head.end());
+  out += data;
+  std::string sha = Sha(out.substr(patchfile::kHashedFrom));
+  out.replace(16, 32, sha);
+  return out;
 }
 
 std::string DiffTrees(const Snapshot& from, const Snapshot& to) {

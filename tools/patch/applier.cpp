@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "hostfile.h"
 #include "patchfile.h"
 #include "tree.h"
+#include "x86.h"
 
 namespace patchbuild {
 
@@ -27,6 +31,29 @@ DigestCtx NewDigest() {
   EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
   return ctx;
 }
+
+// CPU seconds per phase of a run, printed to stderr when DVPATCH_PHASES is
+// set (bench/engine.sh reads them).
+struct Phases {
+  double check = 0, oldHash = 0, decode = 0;
+  static double Now() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+  }
+};
+Phases phases;
+
+// Adds the CPU time of its own life to one phase.
+class PhaseTimer {
+ public:
+  explicit PhaseTimer(double* into) : into_(into), start_(Phases::Now()) {}
+  ~PhaseTimer() { *into_ += Phases::Now() - start_; }
+
+ private:
+  double* into_;
+  double start_;
+};
 
 bool Fail(std::string* error, const std::string& what) {
   *error = what;
@@ -93,6 +120,7 @@ bool CheckWholeFile(int fd, uint64_t size, const patchfile::Header& h) {
 }
 
 bool OldMatches(const std::string& disk, const Entry& e) {
+  PhaseTimer timer(&phases.oldHash);
   struct stat st;
   uint8_t digest[32];
   return stat(disk.c_str(), &st) == 0 && uint64_t(st.st_size) == e.oldSize && HashFile(disk, digest) &&
@@ -105,6 +133,7 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
   std::string temp = disk + ".patchnew";
   Fd out = CreateWrite(temp);
   if (!out.ok()) return Fail(error, "cannot create " + temp + ": " + strerror(errno));
+  PhaseTimer timer(&phases.decode);
   HashingOut sink(out.get());
   RangeIn in(patchFd, e.dataOffset);
   bool ok;
@@ -120,7 +149,10 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
     Fd oldFd;
     if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
     OldIn old(oldFd.get());
-    delta::Result r = delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize);
+    delta::Result r = e.method == patchfile::Method::x86
+                          ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
+                          : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
+                                         e.method == patchfile::Method::runs);
     ok = r == delta::Result::ok;
     if (!ok) *error = e.path + ": " + delta::ResultText(r);
   }
@@ -153,9 +185,19 @@ bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::strin
   return Fail(error, "unknown entry kind");
 }
 
-}  // namespace
+// A symbolic link anywhere on an entry's path (put there by someone else: a
+// patch cannot make one) could lead a write or a removal outside the tree.
+// Checked for every entry before the first is applied, so that such a patch
+// changes nothing.
+bool ThroughLink(const std::string& root, const std::string& path) {
+  for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
+    struct stat st;
+    if (lstat(DiskPath(root, path.substr(0, cut)).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+    if (cut == std::string::npos) return false;
+  }
+}
 
-bool ApplyPatch(const std::string& root, const std::string& patchPath, std::string* error) {
+bool ApplyAll(const std::string& root, const std::string& patchPath, std::string* error) {
   Fd fd = OpenRead(patchPath);
   uint64_t size = 0;
   if (!fd.ok() || !FileSize(fd.get(), &size)) return Fail(error, "cannot open " + patchPath);
@@ -165,15 +207,32 @@ bool ApplyPatch(const std::string& root, const std::string& patchPath, std::stri
   patchfile::Error err = ReadAt(fd.get(), 0, head, got) ? patchfile::ParseHeader(head, got, size, &h)
                                                         : patchfile::Error::badSize;
   if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
-  if (!CheckWholeFile(fd.get(), size, h)) return Fail(error, "patch file is damaged (hash mismatch)");
-  std::vector<uint8_t> table(h.tableSize);
-  if (!ReadAt(fd.get(), patchfile::kHeaderSize, table.data(), table.size())) return Fail(error, "cannot read table");
   std::vector<Entry> entries;
-  err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
+  {
+    PhaseTimer timer(&phases.check);
+    if (!CheckWholeFile(fd.get(), size, h)) return Fail(error, "patch file is damaged (hash mismatch)");
+    std::vector<uint8_t> table(h.tableSize);
+    if (!ReadAt(fd.get(), patchfile::kHeaderSize, table.data(), table.size())) return Fail(error, "cannot read table");
+    err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
+  }
   if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+  for (const Entry& e : entries)
+    if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
   for (const Entry& e : entries)
     if (!ApplyEntry(fd.get(), root, e, error)) return false;
   return true;
+}
+
+}  // namespace
+
+bool ApplyPatch(const std::string& root, const std::string& patchPath, std::string* error) {
+  double start = Phases::Now();
+  bool ok = ApplyAll(root, patchPath, error);
+  if (getenv("DVPATCH_PHASES") != nullptr)
+    fprintf(stderr, "phases patch check %.3f, old files hashed %.3f, new files decoded, hashed and written %.3f, rest %.3f\n",
+            phases.check, phases.oldHash, phases.decode,
+            Phases::Now() - start - phases.check - phases.oldHash - phases.decode);
+  return ok;
 }
 
 }  // namespace patchbuild

@@ -15,7 +15,7 @@ struct BuildOptions {
 
 struct BuildStats {
   unsigned madeFolders = 0, added = 0, changed = 0, removedFiles = 0, removedFolders = 0, unchanged = 0;
-  unsigned stored = 0, deltas = 0;
+  unsigned stored = 0, deltas = 0, x86 = 0;
   uint64_t dataBytes = 0, fileBytes = 0;
   std::vector<std::string> skipped;  // symbolic links and other non-files
 };

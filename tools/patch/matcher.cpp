@@ -105,7 +105,7 @@ Cut Extend(const Window& w, size_t lastScan, size_t lastPos, size_t scan, size_t
 }  // namespace
 
 void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes,
-                size_t newSize, delta::Writer& writer) {
+                size_t newSize, delta::Writer& writer, std::vector<x86::Segment>* copies) {
   if (oldSize == 0) {
     writer.Command(oldBase, nullptr, nullptr, 0, newBytes, newSize);
     return;
@@ -127,6 +127,7 @@ void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const
     if (len == oldScore && scan != newSize) continue;
     Cut cut = Extend(w, lastScan, lastPos, scan, pos);
     size_t extraFrom = lastScan + cut.forward;
+    if (copies != nullptr && cut.forward != 0) copies->push_back({oldBase + lastPos, lastScan, cut.forward});
     writer.Command(oldBase + lastPos, oldBytes + lastPos, newBytes + lastScan, cut.forward,
                    newBytes + extraFrom, (scan - cut.backward) - extraFrom);
     lastScan = scan - cut.backward;
