@@ -69,7 +69,8 @@ per_file() {
 # stops at the command line check.
 wine_apply() {
   "$top/scripts/prefix.sh" ensure "$prefix" >/dev/null
-  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  . "$top/scripts/wine-env.sh"
+  export WINEPREFIX=$prefix
   local drive=$prefix/drive_c/bench-engine
   rm -rf "$drive"
   mkdir -p "$drive/engine"

@@ -175,7 +175,9 @@ TEST(Faults, EveryFlippedByteIsRefused) {
     std::string log = t::LogOf(root);
     ASSERT_EQ(code, 1) << "byte " << at << "\n" << log;
     ASSERT_EQ(Count(log, "wpt0036"), 1) << log;
-    if (at >= 4 && at < 8) ASSERT_NE(log.find("wpt0011"), std::string::npos) << "version byte " << at << "\n" << log;
+    if (at >= 4 && at < 8) {
+      ASSERT_NE(log.find("wpt0011"), std::string::npos) << "version byte " << at << "\n" << log;
+    }
     ASSERT_TRUE(t::Snap(root) == before) << "byte " << at;
   }
 }
