@@ -1,6 +1,7 @@
 #include "common/path.h"
 #include <cstring>
 #include "platform/file.h"
+#include "engine/core/ascii.h"
 
 bool FileExists(const char* path) { return platform::PathExists(path); }
 
@@ -50,13 +51,13 @@ bool JoinPath(char* out, size_t cap, const char* folder, const char* name) {
     return true;
 }
 
-static char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using ascii::Fold;
 
 bool PathsEqual(const char* a, const char* b) {
     size_t n = std::strlen(a);
     if (std::strlen(b) != n) return false;
     for (size_t i = 0; i < n; ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (Fold(a[i]) != Fold(b[i])) return false;
     return true;
 }
 
@@ -65,7 +66,7 @@ long FindTextNoCase(const char* haystack, const char* needle) {
     if (m == 0 || m > n) return -1;
     for (size_t i = 0; i + m <= n; ++i) {
         size_t j = 0;
-        while (j < m && FoldAscii(haystack[i + j]) == FoldAscii(needle[j])) ++j;
+        while (j < m && Fold(haystack[i + j]) == Fold(needle[j])) ++j;
         if (j == m) return static_cast<long>(i);
     }
     return -1;

@@ -6,6 +6,7 @@
 #include "migrate/registry_value.h"
 #include "platform/reg.h"
 #include "platform/utf.h"
+#include "engine/core/ascii.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ struct Walk {
     ValueBuffers buf;
 };
 
-wchar_t Fold(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+using ascii::Fold;
 
 bool LeftOut(const Walk& walk, const wchar_t* name, DWORD len) {
     for (const std::wstring& n : walk.leaveOut) {

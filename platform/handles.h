@@ -5,70 +5,35 @@
 #include <windows.h>
 #include <utility>
 #include <objbase.h>
+#include "engine/core/owner.h"
 
 namespace platform {
 
+struct KernelHandle {
+    using Type = HANDLE;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+struct RegistryKey {
+    using Type = HKEY;
+    static Type None() { return nullptr; }
+    static bool Valid(Type k) { return k != nullptr; }
+    static void Close(Type k) { ::RegCloseKey(k); }
+};
+struct FindSearch {
+    using Type = HANDLE;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+
 // A kernel handle; INVALID_HANDLE_VALUE and null both mean "none".
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() { Reset(); }
-    Handle(Handle&& o) noexcept : h_(o.Release()) {}
-    Handle& operator=(Handle&& o) noexcept { if (this != &o) { Reset(); h_ = o.Release(); } return *this; }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() { HANDLE h = h_; h_ = INVALID_HANDLE_VALUE; return h; }
-    void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (Valid()) ::CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
-
+using Handle = owner::Owner<KernelHandle>;
 // A registry key this code opened. Predefined root keys are never wrapped.
-class Key {
-public:
-    Key() = default;
-    explicit Key(HKEY k) : k_(k) {}
-    ~Key() { Reset(); }
-    Key(Key&& o) noexcept : k_(std::exchange(o.k_, nullptr)) {}
-    Key& operator=(Key&& o) noexcept { if (this != &o) { Reset(); k_ = std::exchange(o.k_, nullptr); } return *this; }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-
-    HKEY Get() const { return k_; }
-    HKEY* Out() { Reset(); return &k_; }
-    bool Valid() const { return k_ != nullptr; }
-    void Reset() { if (k_) ::RegCloseKey(k_); k_ = nullptr; }
-
-private:
-    HKEY k_ = nullptr;
-};
-
+using Key = owner::Owner<RegistryKey>;
 // A FindFirstFile search.
-class Find {
-public:
-    Find() = default;
-    explicit Find(HANDLE h) : h_(h) {}
-    ~Find() { Reset(); }
-    Find(const Find&) = delete;
-    Find& operator=(const Find&) = delete;
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (Valid()) ::FindClose(h_);
-        h_ = h;
-    }
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
+using Find = owner::Owner<FindSearch>;
 
 // A COM interface pointer; Release() on destruction.
 template <class T>

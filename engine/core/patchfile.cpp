@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include "ascii.h"
 
 namespace patchfile {
 
@@ -81,12 +82,6 @@ Error CheckFields(const Entry& e, const Header& h) {
   return Error::none;
 }
 
-std::string FoldCase(const std::string& s) {
-  std::string r = s;
-  for (char& ch : r)
-    if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
-  return r;
-}
 
 bool IsRemoval(Kind k) { return k == Kind::removeFile || k == Kind::removeFolder; }
 bool IsCreation(Kind k) { return k == Kind::makeFolder || k == Kind::addFile; }
@@ -97,7 +92,7 @@ bool IsCreation(Kind k) { return k == Kind::makeFolder || k == Kind::addFile; }
 Error CheckDuplicates(const std::vector<Entry>& entries) {
   std::vector<std::pair<std::string, size_t>> keys;
   keys.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); i++) keys.emplace_back(FoldCase(entries[i].path), i);
+  for (size_t i = 0; i < entries.size(); i++) keys.emplace_back(ascii::Folded(entries[i].path), i);
   std::sort(keys.begin(), keys.end());
   for (size_t i = 1; i < keys.size(); i++) {
     if (keys[i].first != keys[i - 1].first) continue;

@@ -1,18 +1,13 @@
 #include "options.h"
+#include "ascii.h"
 
 namespace eng {
 
 namespace {
 
-std::wstring Lower(const std::wstring& s) {
-  std::wstring out = s;
-  for (wchar_t& c : out)
-    if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-  return out;
-}
 
 bool SetFlag(const std::wstring& word, Options* o) {
-  std::wstring w = Lower(word.substr(1));
+  std::wstring w = ascii::Folded(word.substr(1));
   if (w == L"e") o->errorLog = true;
   else if (w == L"i") o->ignoreExtras = true;
   else if (w == L"v") o->verbose = true;

@@ -7,6 +7,7 @@
 #include "sha256.h"
 #include "text.h"
 #include "winfile.h"
+#include "ascii.h"
 
 namespace eng {
 
@@ -32,16 +33,10 @@ bool CanBeReplaced(const std::wstring& path) {
   return h.Valid();
 }
 
-std::string Fold(const std::string& s) {
-  std::string r = s;
-  for (char& ch : r)
-    if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
-  return r;
-}
 
 // The engine's own files in the working folder are not the patch's to touch.
 bool IsEngineName(const std::string& path) {
-  std::string p = Fold(path);
+  std::string p = ascii::Folded(path);
   return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
 }
 
@@ -59,7 +54,7 @@ class Planner {
       : tree_(tree), entries_(entries), log_(log) {
     std::map<std::string, size_t> lastRemoval;
     for (size_t i = 0; i < entries.size(); i++) {
-      std::string key = Fold(entries[i].path);
+      std::string key = ascii::Folded(entries[i].path);
       if (IsRemoval(entries[i].kind)) lastRemoval[key] = i;
       else if (lastRemoval.count(key)) successor_[lastRemoval[key]] = i;
     }
@@ -119,7 +114,7 @@ bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, T
     log_.Error(Code::unsafePath, e.path + " (through a link)");
     return false;
   }
-  std::string key = Fold(e.path);
+  std::string key = ascii::Folded(e.path);
   auto sim = simulated_.find(key);
   if (sim != simulated_.end() || UnderRemoved(key)) {
     t->state = sim != simulated_.end() ? sim->second : State::absent;
@@ -208,7 +203,7 @@ bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* c
     return true;
   }
   counts->toDo++;
-  std::string key = Fold(e.path);
+  std::string key = ascii::Folded(e.path);
   // Creations where something is removed earlier in this run wait for it.
   std::vector<Step>* early = (removed_.count(key) || UnderRemoved(key)) ? commit : prep;
   switch (e.kind) {

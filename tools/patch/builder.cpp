@@ -18,6 +18,7 @@
 #include "patchfile.h"
 #include "tree.h"
 #include "x86.h"
+#include "ascii.h"
 
 namespace patchbuild {
 
@@ -27,11 +28,6 @@ using patchfile::Entry;
 using patchfile::Kind;
 using patchfile::Method;
 
-std::string FoldCase(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
 
 // Appends to the scratch data file, counting bytes.
 class DataSink : public delta::OutStream {
@@ -243,7 +239,7 @@ struct Trees {
 
 bool Index(const std::vector<TreeItem>& items, std::map<std::string, size_t>* byKey, std::string* error) {
   for (size_t i = 0; i < items.size(); i++) {
-    if (!byKey->emplace(FoldCase(items[i].path), i).second) {
+    if (!byKey->emplace(ascii::Folded(items[i].path), i).second) {
       errno = 0;
       return Fail(error, items[i].path + ": another name differs from it only in letter case");
     }
@@ -256,7 +252,7 @@ bool Index(const std::vector<TreeItem>& items, std::map<std::string, size_t>* by
 void PlanRemovals(const Trees& t, std::vector<Entry>* entries, BuildStats* stats) {
   for (size_t i = t.oldItems.size(); i-- > 0;) {
     const TreeItem& item = t.oldItems[i];
-    auto it = t.newByKey.find(FoldCase(item.path));
+    auto it = t.newByKey.find(ascii::Folded(item.path));
     if (it != t.newByKey.end() && t.newItems[it->second].folder == item.folder) continue;
     if (item.folder) {
       entries->push_back(Plain(Kind::removeFolder, item.path));
@@ -278,7 +274,7 @@ bool HashOrFail(const std::string& path, uint8_t* digest, std::string* error) {
 bool PlanCreations(const Trees& t, const BuildOptions& options, DataSink& sink, std::vector<Entry>* entries,
                    BuildStats* stats, std::string* error) {
   for (const TreeItem& item : t.newItems) {
-    auto it = t.oldByKey.find(FoldCase(item.path));
+    auto it = t.oldByKey.find(ascii::Folded(item.path));
     const TreeItem* old = it == t.oldByKey.end() ? nullptr : &t.oldItems[it->second];
     if (old != nullptr && old->folder != item.folder) old = nullptr;
     if (item.folder) {
