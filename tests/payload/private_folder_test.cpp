@@ -5,6 +5,8 @@
 #include "platform/security.h"
 #include "scratch.h"
 
+using PrivateFolder = Scratch;
+
 namespace {
 
 // The folder's access list as text ("D:(A;...)..."); empty when unreadable.
@@ -26,16 +28,14 @@ std::string DaclText(const std::string& path) {
 
 }  // namespace
 
-TEST(PrivateFolder, CreatedOnceAndOpenToNoOtherUsers) {
-    std::string dir = FreshFolder("scratch-private");
-    std::string p = dir + "\\mine";
+TEST_F(PrivateFolder, CreatedOnceAndOpenToNoOtherUsers) {
+    std::string p = At("mine");
     ASSERT_TRUE(platform::CreatePrivateFolder(p.c_str()));
     EXPECT_FALSE(platform::CreatePrivateFolder(p.c_str())) << "an existing name is refused";
-    WriteBytes(p + "\\f", "x");
-    EXPECT_EQ(ReadBytes(p + "\\f"), "x") << "the owner can use it";
+    WriteText(p + "\\f", "x");
+    EXPECT_EQ(ReadText(p + "\\f"), "x") << "the owner can use it";
     std::string dacl = DaclText(p);
     ASSERT_FALSE(dacl.empty());
     for (const char* other : {";WD)", ";BU)", ";AU)", ";S-1-1-0)", ";S-1-5-32-545)", ";S-1-5-11)"})
         EXPECT_EQ(dacl.find(other), std::string::npos) << dacl;
-    RemoveTree(dir);
 }
