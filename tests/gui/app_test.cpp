@@ -48,17 +48,17 @@ TEST(CommandLine, OptionsTable) {
     }
 }
 
-TEST(Shell, SpecialFolderFitsOrFailsWithoutWritingPastTheBuffer) {
+TEST(Shell, SpecialFolderFitsExactlyOrFailsWithoutWritingPastTheBuffer) {
     char path[kPathCap];
     ASSERT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, path, sizeof path));
-    std::string p = path;
-    EXPECT_EQ("Programs", p.substr(p.size() - 8));
-    char small[12];
-    std::memset(small, 'x', sizeof small);
-    EXPECT_FALSE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, small, 8));
+    size_t n = std::strlen(path);
+    ASSERT_EQ("Programs", std::string(path).substr(n - 8));
+    std::string buf(n + 2, 'x');
+    EXPECT_FALSE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, &buf[0], n));
     EXPECT_EQ(static_cast<DWORD>(ERROR_BUFFER_OVERFLOW), ::GetLastError());
-    EXPECT_EQ('\0', small[0]);
-    EXPECT_EQ('x', small[8]);
+    EXPECT_EQ(buf, '\0' + std::string(n + 1, 'x'));
+    EXPECT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, &buf[0], n + 1));
+    EXPECT_EQ(buf, std::string(path, n + 1) + 'x');
 }
 
 TEST(Dialog, MissingTemplateFails) {

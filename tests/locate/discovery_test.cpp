@@ -63,6 +63,7 @@ protected:
 
 TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
     const std::string exe = inst_ + "\\Kestrin.exe";
+    WriteText("C:\\Kestrin.exe", "");  // what an empty command must not find
     const struct { std::string progId, command, answer, folder; } rows[] = {
         {kProgId, "\"" + exe + "\" \"%1\"", "", inst_},   // found without asking
         {std::string(236, 'Q'), exe, "", inst_},           // 236 + "\shell\open\command" is 255
@@ -94,6 +95,7 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
         }
         EXPECT_FALSE(r.command == kNone && KeyExists(HKEY_CLASSES_ROOT, r.progId + "\\shell")) << "no key made";
     }
+    RemoveAll("C:\\Kestrin.exe");
 }
 
 TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {

@@ -85,7 +85,6 @@ TEST_F(Prepare, TheBaseIsTmpQuotedOrNotElseDriveC) {
     WriteText("C:\\patch.exe", "not ours");
     const struct { bool set; std::string tmp, folder; StartupResult result; } rows[] = {
         {true, "\"" + At("tmp") + "\"", At("tmp\\DV5031"), StartupResult::kReady},
-        {true, At("tmp\\"), At("tmp\\DV5031"), StartupResult::kReady},
         {false, "", "c:\\DV503", StartupResult::kReady},
         {true, "C:\\no\\such\\folder", "c:\\DV503", StartupResult::kReady},
         {true, At(std::string(300, 'x')), "c:\\DV503", StartupResult::kReady},  // too long, and missing
