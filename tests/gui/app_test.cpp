@@ -1,14 +1,12 @@
 // The start-up pieces the GUI scripts cannot reach one by one: every form of
-// the command line, a shell folder that does not fit, a dialog template that
-// is not there. The rest of start-up is checked through the real updater by
-// the scripts beside this file.
+// the command line, and a shell folder that does not fit. The rest of
+// start-up is checked through the real updater by the scripts beside this file.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <cstring>
 #include <string>
 #include "app/options.h"
 #include "common/state.h"
-#include "platform/dialog.h"
 #include "platform/shell.h"
 
 // "-d" keeps its rule (the text after the last space); switches before it.
@@ -59,12 +57,4 @@ TEST(Shell, SpecialFolderFitsExactlyOrFailsWithoutWritingPastTheBuffer) {
     EXPECT_EQ(buf, '\0' + std::string(n + 1, 'x'));
     EXPECT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, &buf[0], n + 1));
     EXPECT_EQ(buf, std::string(path, n + 1) + 'x');
-}
-
-TEST(Dialog, MissingTemplateFails) {
-    class Missing : public platform::Dialog {
-    public:
-        Missing() : platform::Dialog(4242) {}
-    } d;
-    EXPECT_EQ(-1, d.RunModal(nullptr));
 }
