@@ -5,7 +5,8 @@
 #include "platform/window.h"
 #include <cstring>
 
-std::string NameWithoutExtension(const char* path) {
+// The part of `path` after the last '\' or '/', up to the last '.' of that name.
+static std::string NameWithoutExtension(const char* path) {
     const char* name = path;
     for (const char* p = path; *p; ++p)
         if (*p == '\\' || *p == '/') name = p + 1;

@@ -9,10 +9,6 @@
 // module path is unknown.
 std::string ApplicationName();
 
-// The part of `path` that ApplicationName() takes: after the last '\' or
-// '/', up to the last '.' of that name.
-std::string NameWithoutExtension(const char* path);
-
 // A start-up message: owned by the dialog, titled with ApplicationName(),
 // OK only, no icon.
 void ShowStartupMessage(HWND dialog, const char* text);

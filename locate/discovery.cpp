@@ -57,8 +57,11 @@ void DropTrailingSeparator(char* folder) {
     if (n > 3 && folder[n - 1] == '\\') folder[n - 1] = 0;
 }
 
-}  // namespace
-
+// Reads the open command of a document extension (".ksd") from
+// HKEY_CLASSES_ROOT: extension -> ProgID -> ProgID\shell\open\command,
+// with its first and last double quote removed, into command (cap bytes).
+// Read-only: no key is ever created. False (command empty) when any key or
+// value is missing or empty, or when a name or the command does not fit.
 bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
     if (cap == 0) return false;
     command[0] = 0;
@@ -74,6 +77,8 @@ bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
     StripQuotes(text);
     return text[0] != 0 && CopyPath(command, cap, text);
 }
+
+}  // namespace
 
 bool FindInstallFolder(char* dest) {
     char command[kPathCap];

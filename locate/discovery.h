@@ -4,13 +4,6 @@
 #include <windows.h>
 #include <cstddef>
 
-// Reads the open command of a document extension (".ksd") from
-// HKEY_CLASSES_ROOT: extension -> ProgID -> ProgID\shell\open\command,
-// with its first and last double quote removed, into command (cap bytes).
-// Read-only: no key is ever created. False (command empty) when any key or
-// value is missing or empty, or when a name or the command does not fit.
-bool LookupOpenCommand(const char* extension, char* command, size_t cap);
-
 // Stores into dest (kPathCap bytes) the folder that holds "Kestrin.exe":
 // the open command's folder, or else the folder of the file the user picks
 // (install folder dialog, no owner). False when neither holds it, the user

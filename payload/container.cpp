@@ -55,7 +55,7 @@ namespace {
 int CopyPayload(HANDLE exe, const char* outPath, int64_t bytes) {
     platform::Handle out;
     if (!platform::CreateNew(outPath, out)) return kExtractCannotOpen;
-    int code = CopyStreamWithTimes(nullptr, exe, nullptr, out.Get(), nullptr, static_cast<uint64_t>(bytes));
+    int code = CopyStreamWithTimes(exe, out.Get(), static_cast<uint64_t>(bytes));
     int64_t written = -1;
     if (code == kCopyOk && (!platform::Size(out.Get(), &written) || written != bytes))
         code = kExtractWrongSize;

@@ -27,35 +27,11 @@ int Pump(HANDLE src, HANDLE dst, uint64_t limit, std::vector<char>& buf) {
 }
 }  // namespace
 
-int CopyFileTimes(HANDLE source, HANDLE dest) {
-    FILETIME created, accessed, written;
-    if (!platform::GetTimes(source, &created, &accessed, &written)) return 2;
-    if (!platform::SetTimes(dest, &created, &accessed, &written)) return 2;
-    return 0;
-}
-
-int CopyStreamWithTimes(const char* sourcePath, HANDLE source, const char* destPath, HANDLE dest,
-                        int* result, uint64_t limit) {
-    // The handles this call opens itself; passed-in ones are only borrowed.
-    platform::Handle ownSource, ownDest;
+int CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit) {
     std::vector<char> buf(kChunk);
-    int code = kCopyOk;
-    if (source == INVALID_HANDLE_VALUE) {
-        if (sourcePath && sourcePath[0] && platform::OpenRead(sourcePath, ownSource))
-            source = ownSource.Get();
-        else
-            code = kCopyNoSource;
-    }
-    if (code == kCopyOk && dest == INVALID_HANDLE_VALUE) {
-        if (destPath && destPath[0] && platform::OpenReadWrite(destPath, ownDest))
-            dest = ownDest.Get();
-        else
-            code = kCopyNoDest;
-    }
-    if (code == kCopyOk) code = Pump(source, dest, limit, buf);
-    // Times are copied whatever happened; with a side never opened there is
-    // nothing to copy from or to, so that step is skipped.
-    if (source != INVALID_HANDLE_VALUE && dest != INVALID_HANDLE_VALUE) CopyFileTimes(source, dest);
-    if (result) *result = code;
+    int code = Pump(source, dest, limit, buf);
+    FILETIME created, accessed, written;
+    if (platform::GetTimes(source, &created, &accessed, &written))
+        platform::SetTimes(dest, &created, &accessed, &written);
     return code;
 }

@@ -60,10 +60,6 @@ bool TryCreate(const std::string& name, bool* taken) {
 
 }  // namespace
 
-bool ChooseTempBase(const char* preferred, char* out, size_t cap) {
-    return CopyPath(out, cap, PickBase(preferred).c_str());
-}
-
 bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap) {
     if (cap) out[0] = 0;
     std::string base = PickBase(preferred);

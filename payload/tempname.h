@@ -14,6 +14,3 @@
 // when every number is taken, or when a folder cannot be created.
 bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap);
 
-// The base-folder choice alone (exposed for tests). Fails when the chosen
-// base does not fit cap.
-bool ChooseTempBase(const char* preferred, char* out, size_t cap);

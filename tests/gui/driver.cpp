@@ -19,17 +19,17 @@
 //   driver openfile TITLE PATH [SECONDS]    types PATH into an open-file dialog (TITLE "" for
 //                                           any), confirms
 //   driver cancel-openfile [TITLE] [SECONDS]
-//   driver mklink LINK TARGET [ARGS] [DESC] writes a shortcut file
+//   driver mklink LINK TARGET [""] [DESC]   writes a shortcut file (arguments: none)
 //   driver link-info LINK                   prints a shortcut's target, then its description
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include "platform/shelllink.h"
 
 namespace {
@@ -39,29 +39,24 @@ const int kMessageBoxText = 0xFFFF;
 const int kMessageBoxIcon = 0x440;    // stc1, the box's icon
 
 int Id(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
-double Seconds(int argc, char** argv, int i, double fallback) {
-    return argc > i ? std::atof(argv[i]) : fallback;
-}
 
-// Polls for a top-level window by caption (and class, when given).
-HWND WaitFor(const char* cls, const char* caption, double seconds) {
+// Polls every 100 ms until `found` gives a window or `seconds` have passed.
+template <class Find>
+HWND Poll(double seconds, Find found) {
     for (int waited = 0;; waited += 100) {
-        HWND w = FindWindowA(cls, caption);
-        if (w && IsWindowVisible(w)) return w;
+        if (HWND w = found()) return w;
         if (waited >= seconds * 1000) return nullptr;
         Sleep(100);
     }
 }
 
-HWND Need(const char* caption, double seconds = 5) {
-    HWND w = WaitFor(nullptr, caption, seconds);
+// A visible top-level window by caption (and class, when given).
+HWND Need(const char* cls, const char* caption, double seconds) {
+    HWND w = Poll(seconds, [&] {
+        HWND v = FindWindowA(cls, caption);
+        return v && IsWindowVisible(v) ? v : nullptr;
+    });
     if (!w) std::fprintf(stderr, "driver: no window \"%s\"\n", caption);
-    return w;
-}
-
-HWND NeedBox(const char* title, double seconds = 20) {
-    HWND w = WaitFor("#32770", title, seconds);
-    if (!w) std::fprintf(stderr, "driver: no dialog box \"%s\"\n", title);
     return w;
 }
 
@@ -79,13 +74,13 @@ int PrintText(HWND c) {
     return 0;
 }
 
-int Click(HWND c) {
-    if (!c) return 1;
-    PostMessageA(c, BM_CLICK, 0, 0);
+int Post(HWND w, UINT msg, WPARAM wp, LPARAM lp = 0) {
+    if (!w) return 1;
+    PostMessageA(w, msg, wp, lp);
     return 0;
 }
 
-// The open-file dialog of this machine: a #32770 with the file-name control.
+// The open-file dialog of this machine: a visible #32770 with the file-name control.
 struct OpenFind { const char* title; HWND found; };
 BOOL CALLBACK FindOpenDialog(HWND w, LPARAM lp) {
     auto* f = reinterpret_cast<OpenFind*>(lp);
@@ -98,102 +93,53 @@ BOOL CALLBACK FindOpenDialog(HWND w, LPARAM lp) {
     return FALSE;
 }
 
-HWND WaitOpenDialog(const char* title, double seconds) {
-    for (int waited = 0;; waited += 100) {
-        OpenFind f = {title, nullptr};
+HWND NeedOpenDialog(const char* title, double seconds) {
+    HWND d = Poll(seconds, [&] {
+        OpenFind f{title, nullptr};
         EnumWindows(FindOpenDialog, reinterpret_cast<LPARAM>(&f));
-        if (f.found) return f.found;
-        if (waited >= seconds * 1000) break;
-        Sleep(100);
-    }
-    std::fprintf(stderr, "driver: no open-file dialog \"%s\"\n", title ? title : "*");
-    return nullptr;
+        return f.found;
+    });
+    if (!d) std::fprintf(stderr, "driver: no open-file dialog \"%s\"\n", title ? title : "*");
+    return d;
 }
 
-int OpenFile(const char* title, const char* path, double seconds) {
-    HWND d = WaitOpenDialog(title, seconds);
+int PressOpenFile(HWND d, int button, const char* path) {
     if (!d) return 1;
     HWND name = GetDlgItem(d, kOpenFileNameEdit);
     // Newer dialogs have a combo box there; its edit takes the text.
     if (HWND edit = FindWindowExA(name, nullptr, "Edit", nullptr)) name = edit;
-    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
-    PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(d, IDOK)));
-    return 0;
-}
-
-int CancelOpenFile(const char* title, double seconds) {
-    HWND d = WaitOpenDialog(title, seconds);
-    if (!d) return 1;
-    PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(d, IDCANCEL)));
-    return 0;
+    if (path) SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    return Post(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(d, button)));
 }
 
 int MessageBoxButtons(HWND box) {
     if (!box) return 1;
-    const int ids[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO};
-    const char* sep = "";
-    for (int id : ids) {
+    std::string ids;
+    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
         HWND b = GetDlgItem(box, id);
-        if (b && IsWindowVisible(b)) { std::printf("%s%d", sep, id); sep = " "; }
+        if (b && IsWindowVisible(b)) ids += (ids.empty() ? "" : " ") + std::to_string(id);
     }
-    std::printf("\n");
+    std::printf("%s\n", ids.c_str());
     return 0;
 }
 
-int MessageBoxIcon(HWND box) {
-    if (!box) return 1;
-    HWND icon = GetDlgItem(box, kMessageBoxIcon);
-    bool shown = icon && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
-    std::printf("%s\n", shown ? "icon" : "no icon");
-    return 0;
-}
-
-int MakeLink(const char* link, const char* target, const char* args, const char* desc) {
+// Writes or reads a shortcut through the same link object the updater uses.
+int Link(const char* link, const char* target, const char* desc) {
     if (FAILED(CoInitialize(nullptr))) return 1;
-    IShellLinkA* sl = nullptr;
-    IPersistFile* pf = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&sl));
-    if (SUCCEEDED(hr)) {
-        sl->SetPath(target);
-        if (args) sl->SetArguments(args);
-        if (desc) sl->SetDescription(desc);
-        hr = sl->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf));
-    }
-    if (SUCCEEDED(hr)) {
-        wchar_t wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, link, -1, wide, MAX_PATH);
-        hr = pf->Save(wide, TRUE);
-    }
-    if (pf) pf->Release();
-    if (sl) sl->Release();
-    CoUninitialize();
-    if (FAILED(hr)) std::fprintf(stderr, "driver: shortcut %s failed (0x%08lx)\n", link, hr);
-    return SUCCEEDED(hr) ? 0 : 1;
-}
-
-// Reads a shortcut back through the same link object that wrote it.
-int LinkInfo(const char* link) {
-    if (FAILED(CoInitialize(nullptr))) return 1;
-    int rc = 1;
+    bool ok;
     {
         platform::ShellLink sl;
-        char target[MAX_PATH], desc[MAX_PATH];
-        if (sl.Create() && sl.Load(link) && sl.GetPath(target, sizeof target) &&
-            sl.GetDescription(desc, sizeof desc)) {
-            std::printf("%s\n%s\n", target, desc);
-            rc = 0;
+        char path[MAX_PATH], text[MAX_PATH];
+        if (target) {
+            ok = sl.Create() && sl.SetPath(target) && (!desc || sl.SetDescription(desc)) && sl.Save(link);
+        } else if ((ok = sl.Create() && sl.Load(link) && sl.GetPath(path, sizeof path) &&
+                         sl.GetDescription(text, sizeof text))) {
+            std::printf("%s\n%s\n", path, text);
         }
     }
     CoUninitialize();
-    return rc;
-}
-
-int Rect(HWND w) {
-    RECT r;
-    if (!w || !GetWindowRect(w, &r)) return 1;
-    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-    return 0;
+    if (!ok) std::fprintf(stderr, "driver: shortcut %s failed\n", link);
+    return ok ? 0 : 1;
 }
 
 int Usage() {
@@ -205,64 +151,51 @@ int Usage() {
 
 int main(int argc, char** argv) {
     if (argc < 3) return Usage();
-    const char* cmd = argv[1];
+    const std::string cmd = argv[1];
     const char* a = argv[2];
-    if (!std::strcmp(cmd, "wait-window")) return WaitFor(nullptr, a, Seconds(argc, argv, 3, 20)) ? 0 : 1;
-    if (!std::strcmp(cmd, "wait-gone")) {
-        double s = Seconds(argc, argv, 3, 20);
-        for (int waited = 0; FindWindowA(nullptr, a); waited += 100) {
-            if (waited >= s * 1000) return 1;
-            Sleep(100);
-        }
+    auto seconds = [&](int i) { return argc > i ? std::atof(argv[i]) : 20; };
+    if (cmd == "wait-window") return Need(nullptr, a, seconds(3)) ? 0 : 1;
+    if (cmd == "wait-gone") return Poll(seconds(3), [&] { return FindWindowA(nullptr, a) ? nullptr : HWND(1); }) ? 0 : 1;
+    if (cmd == "msgbox-text") return PrintText(NeedControl(Need("#32770", a, seconds(3)), kMessageBoxText));
+    if (cmd == "msgbox-buttons") return MessageBoxButtons(Need("#32770", a, 20));
+    if (cmd == "msgbox-icon") {
+        HWND box = Need("#32770", a, 20);
+        if (!box) return 1;
+        HWND icon = GetDlgItem(box, kMessageBoxIcon);
+        bool shown = icon && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
+        std::printf("%s\n", shown ? "icon" : "no icon");
         return 0;
     }
-    if (!std::strcmp(cmd, "msgbox-text")) {
-        HWND box = NeedBox(a, Seconds(argc, argv, 3, 20));
-        return PrintText(box ? NeedControl(box, kMessageBoxText) : nullptr);
+    if (cmd == "msgbox-answer")
+        return Post(NeedControl(Need("#32770", a, 20), argc > 3 ? Id(argv[3]) : IDOK), BM_CLICK, 0);
+    if (cmd == "openfile" && argc > 3) return PressOpenFile(NeedOpenDialog(*a ? a : nullptr, seconds(4)), IDOK, argv[3]);
+    if (cmd == "cancel-openfile") return PressOpenFile(NeedOpenDialog(*a ? a : nullptr, seconds(3)), IDCANCEL, nullptr);
+    if (cmd == "mklink" && argc > 3) {
+        if (argc > 4 && *argv[4]) return Usage();
+        return Link(a, argv[3], argc > 5 ? argv[5] : nullptr);
     }
-    if (!std::strcmp(cmd, "msgbox-buttons")) return MessageBoxButtons(NeedBox(a));
-    if (!std::strcmp(cmd, "msgbox-icon")) return MessageBoxIcon(NeedBox(a));
-    if (!std::strcmp(cmd, "msgbox-answer")) {
-        HWND box = NeedBox(a);
-        return Click(box ? NeedControl(box, argc > 3 ? Id(argv[3]) : IDOK) : nullptr);
-    }
-    if (!std::strcmp(cmd, "openfile") && argc > 3) return OpenFile(*a ? a : nullptr, argv[3], Seconds(argc, argv, 4, 20));
-    if (!std::strcmp(cmd, "cancel-openfile")) return CancelOpenFile(*a ? a : nullptr, Seconds(argc, argv, 3, 20));
-    if (!std::strcmp(cmd, "mklink") && argc > 3)
-        return MakeLink(a, argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
-    if (!std::strcmp(cmd, "link-info")) return LinkInfo(a);
-    if (!std::strcmp(cmd, "rect")) return Rect(Need(a));
-    if (!std::strcmp(cmd, "minimize") || !std::strcmp(cmd, "restore")) {
-        HWND w = Need(a);
-        if (!w) return 1;
-        PostMessageA(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE, 0);
+    if (cmd == "link-info") return Link(a, nullptr, nullptr);
+    HWND w = Need(nullptr, a, 5);
+    if (cmd == "minimize" || cmd == "restore") return Post(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE);
+    if (cmd == "rect") {
+        RECT r;
+        if (!w || !GetWindowRect(w, &r)) return 1;
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
     if (argc < 4) return Usage();
-    HWND w = Need(a);
     if (!w) return 1;
-    if (!std::strcmp(cmd, "text")) return PrintText(NeedControl(w, Id(argv[3])));
-    if (!std::strcmp(cmd, "nth-text")) {
+    if (cmd == "sysmenu") return Post(w, WM_SYSCOMMAND, Id(argv[3]));
+    if (cmd == "nth-text") {
         HWND c = GetWindow(w, GW_CHILD);
         for (int i = Id(argv[3]); i > 0 && c; --i) c = GetWindow(c, GW_HWNDNEXT);
         return PrintText(c);
     }
-    if (!std::strcmp(cmd, "enabled")) {
-        HWND c = NeedControl(w, Id(argv[3]));
-        if (!c) return 1;
-        std::printf("%s\n", IsWindowEnabled(c) ? "enabled" : "disabled");
-        return 0;
-    }
-    if (!std::strcmp(cmd, "progress")) {
-        HWND c = NeedControl(w, Id(argv[3]));
-        if (!c) return 1;
-        std::printf("%d\n", static_cast<int>(SendMessageA(c, PBM_GETPOS, 0, 0)));
-        return 0;
-    }
-    if (!std::strcmp(cmd, "click")) return Click(NeedControl(w, Id(argv[3])));
-    if (!std::strcmp(cmd, "sysmenu")) {
-        PostMessageA(w, WM_SYSCOMMAND, Id(argv[3]), 0);
-        return 0;
-    }
+    HWND c = NeedControl(w, Id(argv[3]));
+    if (cmd == "text") return PrintText(c);
+    if (cmd == "click") return Post(c, BM_CLICK, 0);
+    if (!c) return 1;
+    if (cmd == "enabled") return std::printf("%s\n", IsWindowEnabled(c) ? "enabled" : "disabled") < 0;
+    if (cmd == "progress") return std::printf("%d\n", static_cast<int>(SendMessageA(c, PBM_GETPOS, 0, 0))) < 0;
     return Usage();
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main dialog as a user meets it: the message with the install folder,
-# the buttons and the bar, the About box from the system menu, Cancel with
+# the buttons enabled, the About box from the system menu, Cancel with
 # its clean-up; then diagnostic mode's suffix. Writes the screenshots.
 . "$DV_TOP/scripts/testbed.sh"
 fresh_prefix
@@ -15,10 +15,6 @@ drv wait-window "$CAPTION" 30 >/dev/null || fail "main dialog did not appear"
 expect_eq "message" "Click \"Begin Update\" to update the Kestrin installation in folder \"$install\" to Dovetra 5.0.3." \
   "$(drv nth-text "$CAPTION" 4)"
 for id in 1 2 1001; do expect_eq "button $id enabled" enabled "$(drv enabled "$CAPTION" $id)"; done
-expect_eq "button 1" "Begin &Update" "$(drv text "$CAPTION" 1)"
-expect_eq "button 2" "Ca&ncel" "$(drv text "$CAPTION" 2)"
-expect_eq "button 1001" "&Change folder" "$(drv text "$CAPTION" 1001)"
-expect_eq "progress bar" "Progress1" "$(drv text "$CAPTION" 1000)"
 extracted=$(find "$temp" -path '*DV503*' -name patch.exe | head -1)
 [ -n "$extracted" ] || fail "no extracted engine program under the temp folder"
 sleep 1; screenshot main-dialog "$CAPTION"

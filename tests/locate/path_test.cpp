@@ -1,57 +1,47 @@
+// The path helpers of common/ on the updater's fixed buffers, and the
+// open-file dialog's refusal of a buffer that cannot take its answer.
 #include <gtest/gtest.h>
 #include <cstring>
 #include "common/path.h"
+#include "platform/opendialog.h"
 
-TEST(FileNameStart, CutsAtLastSeparatorNeverAtZero) {
-    struct { const char* path; size_t start; const char* folder; } rows[] = {
+TEST(Path, CutStripJoinCompareFind) {
+    const struct { const char* path; size_t start; const char* folder; } cuts[] = {
         {"C:\\Kestrin.exe", 3, "C:\\"},  // a drive root stays a folder, not "C:"
-        {"Kestrin.exe", 1, ""},
-        {"C:Kestrin.exe", 2, "C"},
-        {"\\Kestrin.exe", 1, ""},
-        {"", 1, ""},
+        {"Kestrin.exe", 1, ""}, {"C:Kestrin.exe", 2, "C"}, {"\\Kestrin.exe", 1, ""}, {"", 1, ""},
         {"C:\\Program Files\\Kestrin\\Kestrin.exe", 25, "C:\\Program Files\\Kestrin"},
     };
-    for (auto& r : rows) {
+    for (const auto& r : cuts) {
         EXPECT_EQ(FileNameStart(r.path), r.start) << r.path;
         char buf[256];
-        std::strcpy(buf, r.path);
-        CutToFolder(buf);
+        CutToFolder(std::strcpy(buf, r.path));
         EXPECT_STREQ(buf, r.folder) << r.path;
     }
-}
-
-TEST(StripQuotes, OneAtEachEndIndependently) {
-    struct { const char* in; const char* out; } rows[] = {
-        {"\"", ""}, {"\"\"", ""}, {"a\"b", "a\"b"}, {"\"abc", "abc"}, {"abc\"", "abc"},
-        {"\"C:\\K\\Kestrin.exe\" \"%1\"", "C:\\K\\Kestrin.exe\" \"%1"}, {"", ""},
+    const struct { const char* in; const char* out; } quotes[] = {
+        {"\"", ""}, {"\"\"", ""}, {"a\"b", "a\"b"}, {"\"abc", "abc"}, {"abc\"", "abc"}, {"", ""},
     };
-    for (auto& r : rows) {
+    for (const auto& r : quotes) {
         char buf[64];
-        std::strcpy(buf, r.in);
-        StripQuotes(buf);
+        StripQuotes(std::strcpy(buf, r.in));
         EXPECT_STREQ(buf, r.out) << r.in;
     }
-}
-
-TEST(JoinPath, RefusesWhatDoesNotFit) {
-    char out[8];
-    EXPECT_TRUE(JoinPath(out, sizeof out, "C:", "abcd"));  // 7 chars + NUL
-    EXPECT_STREQ(out, "C:\\abcd");
-    std::memset(out, 'x', sizeof out);
+    char out[8] = "xxxxxxx";
     EXPECT_FALSE(JoinPath(out, sizeof out, "C:", "abcde"));
     EXPECT_STREQ(out, "");
+    EXPECT_TRUE(JoinPath(out, sizeof out, "C:", "abcd"));  // 7 chars + NUL
+    EXPECT_STREQ(out, "C:\\abcd");
     EXPECT_TRUE(JoinPath(out, sizeof out, "E:\\", "abcd"));  // the root's own separator
     EXPECT_STREQ(out, "E:\\abcd");
-}
-
-TEST(PathsEqual, FoldsOnlyAsciiLetters) {
     EXPECT_TRUE(PathsEqual("C:\\Program Files", "c:\\PROGRAM files"));
     EXPECT_FALSE(PathsEqual("C:\\x", "C:\\x\\"));
-    EXPECT_FALSE(PathsEqual("\xC4", "\xE4"));
-}
-
-TEST(FindTextNoCase, FirstOccurrence) {
+    EXPECT_FALSE(PathsEqual("\xC4", "\xE4"));  // only ASCII letters fold
     EXPECT_EQ(FindTextNoCase("abc WPT0036 wpt0036", "wpt0036"), 4);
     EXPECT_EQ(FindTextNoCase("abc", ""), -1);
     EXPECT_EQ(FindTextNoCase("ab", "abc"), -1);
+}
+
+TEST(OpenDialog, RefusesBuffersTooSmallForTheInitialName) {
+    char out[12] = "xxxxxxxxxxx";  // one short of "Kestrin.exe" and its NUL
+    EXPECT_FALSE(platform::AskOpenFile(nullptr, "t", "*.exe", "Kestrin.exe", out, 11));
+    EXPECT_STREQ(out, "");
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include "payload/container.h"
 #include "platform/file.h"
+#include "blocks.h"
 #include "scratch.h"
 
 namespace {
@@ -22,26 +23,23 @@ Walk WalkFile(const std::string& path, const char* wanted) {
     return w;
 }
 
-class Container : public ::testing::Test {
+class Container : public Scratch {
 protected:
-    void SetUp() override { dir_ = FreshFolder("scratch-container"); }
-    void TearDown() override { RemoveTree(dir_); }
     std::string Put(const std::string& bytes, const char* name = "carrier.exe") {
-        std::string p = dir_ + "\\" + name;
-        WriteBytes(p, bytes);
+        std::string p = root + "\\" + name;
+        WriteText(p, bytes);
         return p;
     }
     // Extracts into a fresh name and returns the code; *out gets the bytes.
     int Extract(const std::string& carrier, const char* tag, std::string* out = nullptr) {
-        std::string o = dir_ + "\\out" + std::to_string(++outs_);
+        std::string o = root + "\\out" + std::to_string(++outs_);
         int code = ExtractPayloadBlock(carrier.c_str(), tag, o.c_str());
-        if (out) *out = ReadBytes(o);
+        if (out) *out = ReadText(o);
         if (code != 0) {
             EXPECT_FALSE(Exists(o)) << "a failed extraction leaves no output";
         }
         return code;
     }
-    std::string dir_;
     int outs_ = 0;
 };
 
@@ -134,18 +132,18 @@ TEST_F(Container, SignedCarrierWalksFromItsCertificateTable) {
 
 TEST_F(Container, OutputIsCreatedFreshNeverOverAnExistingFile) {
     std::string carrier = Put(Image() + Block("PEXE", "short"));
-    std::string existing = dir_ + "\\existing";
-    WriteBytes(existing, "a much longer file that was here first");
+    std::string existing = root + "\\existing";
+    WriteText(existing, "a much longer file that was here first");
     EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "PEXE", existing.c_str()), 2);
-    EXPECT_EQ(ReadBytes(existing), "a much longer file that was here first") << "left alone, not deleted";
+    EXPECT_EQ(ReadText(existing), "a much longer file that was here first") << "left alone, not deleted";
 }
 
 TEST_F(Container, UnreadableCarrierOrUncreatableOutput) {
     std::string carrier = Put(Image() + Block("PEXE", "e"));
-    std::string out = dir_ + "\\out";
-    EXPECT_EQ(ExtractPayloadBlock((dir_ + "\\missing.exe").c_str(), "PEXE", out.c_str()), 2);
+    std::string out = root + "\\out";
+    EXPECT_EQ(ExtractPayloadBlock((root + "\\missing.exe").c_str(), "PEXE", out.c_str()), 2);
     EXPECT_EQ(ExtractPayloadBlock("", "PEXE", out.c_str()), 2);
-    EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "PEXE", (dir_ + "\\no\\such\\folder\\out").c_str()), 2);
+    EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "PEXE", (root + "\\no\\such\\folder\\out").c_str()), 2);
     EXPECT_FALSE(Exists(out));
     EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "MISS", out.c_str()), 6);
     EXPECT_FALSE(Exists(out)) << "no output for a missing block";

@@ -12,17 +12,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <string>
-
-static std::string ReadAll(const std::string& path) {
-    std::string out;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    CloseHandle(h);
-    return out;
-}
+#include "scratch.h"
 
 static void Write(const std::string& path, const std::string& text, DWORD disposition) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
@@ -34,11 +24,7 @@ static void Write(const std::string& path, const std::string& text, DWORD dispos
 }
 
 int main() {
-    char self[MAX_PATH], cwd[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    GetCurrentDirectoryA(MAX_PATH, cwd);
-    std::string dir(self);
-    dir.resize(dir.rfind('\\'));
+    std::string dir = ProgramFolder(), cwd = CurrentDir();
     std::string line = GetCommandLineA();
     std::string patchFile = line.substr(line.rfind(' ') + 1);
     STARTUPINFOA si{};
@@ -47,16 +33,16 @@ int main() {
     Write(dir + "\\calls.txt", line + "|" + cwd + "|show=" + std::to_string(si.wShowWindow) + "\n",
           OPEN_ALWAYS);
 
-    std::string control = ReadAll(dir + "\\" + patchFile + ".fake");
+    std::string control = ReadText(dir + "\\" + patchFile + ".fake");
     size_t eol = control.find('\n');
     std::string mode = control.substr(0, eol);
     std::string log = eol == std::string::npos ? "" : control.substr(eol + 1);
     if (mode.rfind("hold", 0) == 0) {
         std::string release = dir + "\\" + patchFile + ".release";
-        for (int i = 0; i < 600 && GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        for (int i = 0; i < 600 && !Exists(release); ++i)
             Sleep(100);
     }
-    if (log != "-") {
+    if (log != "-") {  // a missing control file gives an empty log
         Write("patch.err", log, CREATE_ALWAYS);
         if (mode.find("readonly") != std::string::npos)
             SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);

@@ -9,12 +9,9 @@
 #include "common/state.h"
 #include "payload/engine.h"
 #include "platform/msgbox.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "scratch.h"
-
-using scratch::Exists;
-using scratch::ReadFile;
-using scratch::WriteFile;
 
 // The calls the sequencer made into other folders, in order.
 static std::vector<std::string> g_calls;
@@ -62,14 +59,14 @@ protected:
         // bar and the buttons would fail for that reason alone.
         ASSERT_NE(nullptr, GetDlgItem(dialog_.Get(), 1000)) << "no window: is there an X display?";
         const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root_ = scratch::ProgramFolder() + "\\scratch-sequencer\\" + name;
-        scratch::DeleteTree(root_);
+        root_ = ProgramFolder() + "\\scratch-sequencer\\" + name;
+        RemoveAll(root_);
         install_ = root_ + "\\Kestrin 5.0";
         temp_ = root_ + "\\temp dir";
-        scratch::MakeFolder(install_);
-        scratch::MakeFolder(temp_);
-        scratch::MakeFolder(root_ + "\\Vantor");
-        ASSERT_TRUE(CopyFileA((scratch::ProgramFolder() + "\\fake_engine.exe").c_str(),
+        MakeDir(install_);
+        MakeDir(temp_);
+        MakeDir(root_ + "\\Vantor");
+        ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(),
                               Engine().c_str(), FALSE));
         ResetUpdaterState();
         std::strcpy(g_state.installFolder, install_.c_str());
@@ -87,24 +84,24 @@ protected:
 
     void TearDown() override {
         // A held child must not outlive its test.
-        for (const char* f : kFiles) WriteFile(temp_ + "\\" + f + ".release", "");
+        for (const char* f : kFiles) WriteText(temp_ + "\\" + f + ".release", "");
         if (g_state.child.Valid()) platform::WaitProcessEnd(g_state.child.Get(), 10000);
         ResetUpdaterState();
-        SetCurrentDirectoryA(scratch::ProgramFolder().c_str());
+        SetCurrentDirectoryA(ProgramFolder().c_str());
     }
 
     std::string Engine() const { return temp_ + "\\patch.exe"; }
     std::string InInstall(const char* name) const { return install_ + "\\" + name; }
     // What the fake engine does for step i.
     void Step(int i, const std::string& mode, const std::string& log) {
-        WriteFile(temp_ + "\\" + kFiles[i] + ".fake", mode + "\n" + log);
+        WriteText(temp_ + "\\" + kFiles[i] + ".fake", mode + "\n" + log);
     }
-    void Release(int i) { WriteFile(temp_ + "\\" + kFiles[i] + ".release", ""); }
+    void Release(int i) { WriteText(temp_ + "\\" + kFiles[i] + ".release", ""); }
     // Lets the running child end before the next tick looks at it.
     void AwaitChild() { ASSERT_TRUE(platform::WaitProcessEnd(g_state.child.Get(), 20000)); }
     std::vector<std::string> EngineCalls() const {
         std::vector<std::string> lines;
-        std::string all = ReadFile(temp_ + "\\calls.txt");
+        std::string all = ReadText(temp_ + "\\calls.txt");
         for (size_t at = 0, nl; (nl = all.find('\n', at)) != std::string::npos; at = nl + 1)
             lines.push_back(all.substr(at, nl - at));
         return lines;
@@ -139,13 +136,13 @@ protected:
         EXPECT_FALSE(Called("registry"));
     }
 
-    scratch::FakeDialog dialog_;
+    FakeDialog dialog_;
     std::string root_, install_, temp_;
 };
 
 TEST_F(SequencerTest, ThreeStepsTickByTick) {
-    WriteFile(InInstall("UnInst.isu"), "x");
-    WriteFile(InInstall("KSReg.dat"), "x");
+    WriteText(InInstall("UnInst.isu"), "x");
+    WriteText(InInstall("KSReg.dat"), "x");
     BeginUpdate(dialog_.Get());
     EXPECT_EQ(0u, g_state.message.find("Now updating the Kestrin installation in folder \"" + install_));
     EXPECT_FALSE(dialog_.Enabled(IDOK));
@@ -163,7 +160,7 @@ TEST_F(SequencerTest, ThreeStepsTickByTick) {
     for (int i = 0; i < 3; ++i) {
         AwaitChild();
         TimerTick(dialog_.Get());
-        EXPECT_EQ(std::string("log of ") + kFiles[i] + "\r\n" + kDone, ReadFile(InInstall(tags[i])));
+        EXPECT_EQ(std::string("log of ") + kFiles[i] + "\r\n" + kDone, ReadText(InInstall(tags[i])));
         if (i < 2) {
             EXPECT_EQ(i + 1, dialog_.BarPosition());
         }
@@ -234,16 +231,16 @@ TEST_F(SequencerTest, StepVerdictTable) {
 // A log of an earlier run is never judged: a read-only one is cleared, and
 // one that cannot be cleared fails the run before any engine starts.
 TEST_F(SequencerTest, StaleReadOnlyLogIsClearedOrFailsTheRun) {
-    WriteFile(InInstall("patch.err"), kDone);
-    scratch::SetReadOnly(InInstall("patch.err"), true);
+    WriteText(InInstall("patch.err"), kDone);
+    platform::SetReadOnly(InInstall("patch.err").c_str(), true);
     BeginUpdate(dialog_.Get());
     RunToEnd();
     EXPECT_TRUE(Called("registry"));
 
     SetUp();
     Step(0, "go", "-");  // an engine that writes nothing must not inherit the old verdict
-    WriteFile(InInstall("patch.err"), kDone);
-    scratch::SetReadOnly(InInstall("patch.err"), true);
+    WriteText(InInstall("patch.err"), kDone);
+    platform::SetReadOnly(InInstall("patch.err").c_str(), true);
     BeginUpdate(dialog_.Get());
     RunToEnd();
     ExpectNothingMigrated();
@@ -266,7 +263,7 @@ TEST_F(SequencerTest, StartFailuresAreReportedNotHung) {
     std::strcpy(g_state.engineProgramPath, (temp_ + "\\missing.exe").c_str());
     BeginUpdate(dialog_.Get());
     EXPECT_FALSE(g_state.child.Valid());
-    std::string log = ReadFile(InInstall("patch.err"));
+    std::string log = ReadText(InInstall("patch.err"));
     EXPECT_NE(std::string::npos, log.find("could not be started")) << log;
     EXPECT_NE(std::string::npos, log.find("UpdV1-V1.RTP"));
     EXPECT_EQ(2, RunToEnd());  // bar full, then the completion
@@ -282,7 +279,7 @@ TEST_F(SequencerTest, StartFailuresAreReportedNotHung) {
     CopyFileA(Engine().c_str(), (temp_ + "\\kept.exe").c_str(), FALSE);
     ASSERT_TRUE(DeleteFileA(Engine().c_str()));
     RunToEnd();
-    EXPECT_NE(std::string::npos, ReadFile(InInstall("patch.err")).find("UpdV1-V2.RTP"));
+    EXPECT_NE(std::string::npos, ReadText(InInstall("patch.err")).find("UpdV1-V2.RTP"));
     ExpectNothingMigrated();
     MoveFileA((temp_ + "\\kept.exe").c_str(), Engine().c_str());
     BeginUpdate(dialog_.Get());
@@ -305,7 +302,7 @@ TEST_F(SequencerTest, NoPayloadNoRun) {
 TEST_F(SequencerTest, RelocatedDiagnosticRun) {
     g_atDefaultPaths = true;
     g_state.diagnostic = true;
-    WriteFile(InInstall("patchv1-v2.err"), "old");
+    WriteText(InInstall("patchv1-v2.err"), "old");
     BeginUpdate(dialog_.Get());
     EXPECT_EQ(5, RunToEnd());
     std::string moved = install_ + " new";

@@ -5,13 +5,25 @@
 #include "platform/file.h"
 #include "platform/handles.h"
 #include "platform/msgbox.h"
+#include "platform/opendialog.h"
 
 const HWND kOwner = reinterpret_cast<HWND>(0x4321);
 std::vector<Box> g_boxes;
+std::vector<Asked> g_asked;
+std::map<std::string, std::string> g_answers;
 
 static int RecordBox(HWND owner, const char* text, const char* title, UINT flags) {
     g_boxes.push_back(Box{owner, text, title, flags});
     return IDOK;
+}
+
+static bool AnswerOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName, char* out,
+                           DWORD cap) {
+    g_asked.push_back(Asked{owner, title, pattern, initialName});
+    const std::string& a = g_answers[pattern];
+    if (a.empty() || a.size() >= cap) return false;
+    std::strcpy(out, a.c_str());
+    return true;
 }
 
 void WriteText(const std::string& path, const std::string& content) {
@@ -34,7 +46,11 @@ std::string ReadText(const std::string& path) {
 
 bool Exists(const std::string& path) { return platform::PathExists(path.c_str()); }
 bool IsDir(const std::string& path) { return platform::IsFolder(path.c_str()); }
-void MakeDir(const std::string& path) { ASSERT_TRUE(platform::CreateFolder(path.c_str())) << path; }
+void MakeDir(const std::string& path) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        platform::CreateFolder(path.substr(0, at).c_str());
+    ASSERT_TRUE(platform::CreateFolder(path.c_str()) || IsDir(path)) << path;
+}
 
 void MakeTree(const std::string& root, const std::vector<std::string>& entries) {
     for (const std::string& e : entries) {
@@ -82,6 +98,13 @@ std::string CurrentDir() {
     return platform::GetCurrentFolder(buf, sizeof buf) ? buf : "<unknown>";
 }
 
+std::string ProgramFolder() {
+    char self[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string dir(self);
+    return dir.substr(0, dir.rfind('\\'));
+}
+
 Names ListNames(const std::string& folder, bool dotNames) {
     Names names;
     platform::DirWalk walk;
@@ -127,21 +150,23 @@ void SetWriteTime(const std::string& path, unsigned long long t) {
 void Scratch::SetUp() {
     char tmp[MAX_PATH + 1];
     ASSERT_TRUE(platform::EnvironmentValue("TMP", tmp, sizeof tmp));
-    std::string base = std::string(tmp) + "\\dv-migrate";
-    platform::CreateFolder(base.c_str());
+    base_ = tmp;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root = base + "\\" + info->test_suite_name() + "." + info->name();
+    root = base_ + "\\dv-scratch\\" + info->test_suite_name() + "." + info->name();
     RemoveAll(root);
     MakeDir(root);
     ASSERT_TRUE(platform::SetCurrentFolder(root.c_str()));
     g_boxes.clear();
+    g_asked.clear();
+    g_answers.clear();
     platform::SetMessageHook(RecordBox);
+    platform::SetOpenFileHook(AnswerOpenFile);
 }
 
 void Scratch::TearDown() {
     platform::SetMessageHook(nullptr);
-    char tmp[MAX_PATH + 1];
-    if (platform::EnvironmentValue("TMP", tmp, sizeof tmp)) platform::SetCurrentFolder(tmp);
+    platform::SetOpenFileHook(nullptr);
+    platform::SetCurrentFolder(base_.c_str());
     RemoveAll(root);
 }
 

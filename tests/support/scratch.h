@@ -1,7 +1,10 @@
-// Scratch folders and recorded message boxes for the migration tests.
+// Scratch trees, whole-file reads and writes, and stand-ins for the user
+// (message boxes, open-file questions, the main dialog) for the Windows tests.
+// Paths are UTF-8, as everywhere above platform/.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,14 +18,27 @@ struct Box {
     UINT flags;
 };
 
+// An open-file question the code under test asked.
+struct Asked {
+    HWND owner;
+    std::string title, pattern, initialName;
+};
+
 // The owner the tests pass in; every box must carry it.
 extern const HWND kOwner;
+// Every box shown since the current test began, in order (each answered OK).
+extern std::vector<Box> g_boxes;
+// Every open-file question since the current test began, and the file the
+// user picks for each pattern ("*.exe"); a pattern with no answer cancels.
+extern std::vector<Asked> g_asked;
+extern std::map<std::string, std::string> g_answers;
 
 void WriteText(const std::string& path, const std::string& content);
 // The file's bytes; "<missing>" when it cannot be opened.
 std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
 bool IsDir(const std::string& path);
+// Makes the folder and any missing parents; an existing folder is fine.
 void MakeDir(const std::string& path);
 // Makes entries under `root` (or at absolute paths): "a\\" a folder,
 // "a\\f=text" a file with its text.
@@ -31,6 +47,8 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries);
 // or under Wine a host symbolic link, which Wine shows as a reparse point.
 void MakeFolderLink(const std::string& link, const std::string& target);
 std::string CurrentDir();
+// The folder of the running test program.
+std::string ProgramFolder();
 // Removes a tree whatever its attributes, never entering a folder link.
 void RemoveAll(const std::string& path);
 // The names in a folder, sorted, dot-names left out unless asked for.
@@ -39,9 +57,9 @@ Names ListNames(const std::string& folder, bool dotNames = false);
 unsigned long long WriteTime(const std::string& path);
 void SetWriteTime(const std::string& path, unsigned long long t);
 
-// Each test gets an empty folder `root` (under the prefix's temp folder)
-// which is also the current directory at the start, and a hook that records
-// every message box in `boxes`, answering OK.
+// Each test gets an empty folder `root` (under the temp folder the program
+// started with) which is also the current directory at the start; boxes and
+// open-file questions go to the recorders above, emptied for each test.
 class Scratch : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -51,7 +69,22 @@ protected:
     std::vector<std::string> BoxTexts() const;
 
     std::string root;
+
+private:
+    std::string base_;  // where TearDown steps out to, whatever TMP says by then
 };
 
-// Every box shown since the current test began, in order.
-extern std::vector<Box> g_boxes;
+// A hidden top-level window holding buttons IDOK, IDCANCEL and 1001 and the
+// progress bar 1000, standing in for the main dialog.
+class FakeDialog {
+public:
+    FakeDialog();
+    ~FakeDialog();
+    HWND Get() const { return hwnd_; }
+    int BarPosition() const;
+    bool Enabled(int id) const;
+    std::string Text(int id) const;
+
+private:
+    HWND hwnd_ = nullptr;
+};

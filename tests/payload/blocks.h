@@ -1,20 +1,7 @@
-// Scratch files for the payload tests: a folder below the test's working
-// folder, emptied for each test, and containers built byte by byte.
+// Containers built byte by byte for the payload tests.
 #pragma once
-#include <windows.h>
 #include <cstdint>
 #include <string>
-#include <vector>
-
-// A fresh, empty folder "<cwd>\<name>" (any old one is removed with its contents).
-std::string FreshFolder(const std::string& name);
-// Removes a folder and everything below it.
-void RemoveTree(const std::string& path);
-
-void WriteBytes(const std::string& path, const std::string& bytes);
-// The whole file; "<missing>" when it cannot be read.
-std::string ReadBytes(const std::string& path);
-bool Exists(const std::string& path);
 
 // One block: head tag, payload, tail tag, length N + 12 (little-endian).
 std::string Block(const std::string& tag, const std::string& payload);
