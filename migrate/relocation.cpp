@@ -2,6 +2,7 @@
 // installation whole.
 #include <cstring>
 #include <string>
+#include "common/event_log.h"
 #include "common/ids.h"
 #include "common/path.h"
 #include "common/state.h"
@@ -115,7 +116,7 @@ RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, c
     }
     LeaveInstallFolder(installFolder, newFolder);
     // The walk reports each item it cannot move in a box of its own.
-    return CopyOrMoveTree(owner, installFolder, newFolder, false) == TreeResult::kDone
-               ? RelocationResult::kMoved
-               : RelocationResult::kIncomplete;
+    bool whole = CopyOrMoveTree(owner, installFolder, newFolder, false) == TreeResult::kDone;
+    LogEvent(std::string(whole ? "moved " : "moved, but not whole, ") + installFolder + " to " + newFolder);
+    return whole ? RelocationResult::kMoved : RelocationResult::kIncomplete;
 }

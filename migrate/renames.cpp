@@ -1,5 +1,7 @@
 // RenameProductItems: the rename tables, carried out on full paths.
 #include <cstddef>
+#include <string>
+#include "common/event_log.h"
 #include "common/path.h"
 #include "common/state.h"
 #include "migrate/renames.h"
@@ -48,7 +50,8 @@ bool JoinIn(char* out, const char* folder, const char* name) {
 // A missing old item or an existing new one leaves both as they are.
 void RenameIn(const char* folder, const Rename& r) {
     char from[kPathCap], to[kPathCap];
-    if (JoinIn(from, folder, r.oldName) && JoinIn(to, folder, r.newName)) platform::MoveItem(from, to);
+    if (JoinIn(from, folder, r.oldName) && JoinIn(to, folder, r.newName) && platform::MoveItem(from, to))
+        LogEvent(std::string("renamed ") + from + " to " + r.newName);
 }
 
 bool ExistsIn(const char* folder, const char* name) {
@@ -63,7 +66,8 @@ void DeleteCopy(const char* sharedFolder, const char* finalInstallFolder, const 
     const char* keptName = ExistsIn(sharedFolder, r.oldName) ? r.oldName : r.newName;
     if (!JoinIn(copy, finalInstallFolder, r.oldName) || !JoinIn(kept, sharedFolder, keptName)) return;
     bool same = true;
-    if (platform::SameFile(copy, kept, &same) && !same) platform::DeleteFileAt(copy);
+    if (platform::SameFile(copy, kept, &same) && !same && platform::DeleteFileAt(copy))
+        LogEvent(std::string("deleted the copy ") + copy);
 }
 
 }  // namespace

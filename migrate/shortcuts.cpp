@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "platform/shelllink.h"
+#include "common/event_log.h"
 
 namespace {
 
@@ -82,7 +83,8 @@ static bool MakeShortcut(const ShortcutRow& row, const char* menu, const char* i
     char link[kPathCap], target[kPathCap];
     if (!JoinPath(target, sizeof target, installFolder, row.targetName) || !FileExists(target)) return false;
     if (!JoinPath(link, sizeof link, menu, row.linkName)) return false;
-    CreateShortcut(target, link, row.description, owner);
+    HRESULT hr = CreateShortcut(target, link, row.description, owner);
+    LogEvent(std::string(SUCCEEDED(hr) ? "shortcut made: " : "shortcut failed: ") + link);
     return true;
 }
 
@@ -94,7 +96,9 @@ static void SwapDesktopShortcut(const char* menu, const char* desktop) {
     if (desktop[0] == 0 || !JoinPath(oldLink, sizeof oldLink, desktop, kOldDesktopLink)) return;
     if (!FileExists(oldLink)) return;
     const char* name = kShortcuts[0].linkName;
-    if (CopyFileUnlessSame(menu, name, desktop, name) == FileCopyResult::kCopied) platform::DeleteFileAt(oldLink);
+    if (CopyFileUnlessSame(menu, name, desktop, name) != FileCopyResult::kCopied) return;
+    platform::DeleteFileAt(oldLink);
+    LogEvent(std::string("desktop shortcut replaced: ") + oldLink);
 }
 
 void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programs, const char* desktop) {
@@ -107,5 +111,7 @@ void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* pr
             if (made && &row == &kShortcuts[0]) SwapDesktopShortcut(menu, desktop);
         }
     }
-    if (JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName)) DeleteTree(owner, oldMenu);
+    if (JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName) && FileExists(oldMenu) &&
+        DeleteTree(owner, oldMenu) == TreeResult::kDone)
+        LogEvent(std::string("old Start-menu folder removed: ") + oldMenu);
 }

@@ -56,6 +56,10 @@ same_tree "new install folder is 5.0.3" "$SAMPLE/final/install" "$new" '^\./RTP[
 same_tree "shared folder renamed" "$SAMPLE/final/shared" "$shared"
 for f in UpdV1-V1 UpdV1-V2 UpdV2-V3; do logged "$f" "step $f\.RTP ended: exit code 0, log: succeeded"; done
 for p in relocation renames shortcuts registry; do logged "$p" "$p: done"; done
+logged "the move" "moved C:\\\\Program Files\\\\Vantor Corp\\\\Kestrin 5\.0 to C:\\\\Program Files\\\\Halvern\\\\Dovetra 5"
+logged "a rename" "renamed .*\\\\Kestrin\.exe to Dovetra\.exe"
+logged "a shortcut" "shortcut made: .*\\\\Dovetra 5\.lnk"
+logged "values rewritten per root" "registry HKEY_CURRENT_USER: [1-9][0-9]* values rewritten"
 logged "extraction" "extracted .*patch\.exe"
 logged "outcome" "outcome: The Kestrin installation in folder \"C:\\\\Program Files\\\\Halvern\\\\Dovetra 5\" has been updated"
 logged "exit code" "exit code 0"
