@@ -54,7 +54,7 @@ static void LaunchStep() {
         return;
     }
     if (!LaunchPatchEngine(g_state.engineProgramPath, kStepOptions, StepName().c_str(), folder,
-                           g_state.diagnostic, g_state.child)) {
+                           g_state.diagnostic && !g_state.quiet, g_state.child)) {
         DWORD error = platform::LastError();
         FailRun("The patch engine could not be started for the patch file " + StepName() +
                 ".\r\nProgram: " + g_state.engineProgramPath + "\r\nReason: " +
