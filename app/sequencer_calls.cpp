@@ -15,7 +15,7 @@ static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* i
 // The old folders' 8.3 forms are taken while they still exist: the registry
 // step matches values that name them so.
 static bool Relocate(HWND owner) {
-    RememberShortForms(g_state.installFolder, g_state.sharedFolder);
+    g_state.shortForms = TakeShortForms(g_state.installFolder, g_state.sharedFolder);
     return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) ==
            RelocationResult::kMoved;
 }
@@ -35,7 +35,7 @@ static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
 
 static bool Registry(HWND owner, const char* finalInstallFolder) {
     return MigrateRegistry(g_state.installFolder, g_state.sharedFolder, finalInstallFolder,
-                           [owner] { StepProgress(owner); });
+                           g_state.shortForms, [owner] { StepProgress(owner); });
 }
 
 SequencerCalls g_sequencerCalls = {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <utility>
 #include <vector>
 #include "platform/handles.h"
 
@@ -36,6 +37,8 @@ struct UpdaterState {
     char desktopFolder[kPathCap];
     // What start-up extracted: files first, the payload folder last.
     std::vector<std::string> extracted;
+    // The old folders' 8.3 forms (long, short), taken before relocation.
+    std::vector<std::pair<std::string, std::string>> shortForms;
     // The engine running the current step; kept open so that it is polled,
     // judged and ended by its handle, never by an id that may be reused.
     platform::Handle child;

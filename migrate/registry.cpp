@@ -32,43 +32,40 @@ std::vector<FolderVariable> FolderVariables() {
     return out;
 }
 
-// 8.3 forms of the old folders, taken while they still exist (before
-// relocation moves them away): long form -> short form.
-std::vector<std::pair<std::string, std::string>> g_shortForms;
-
-std::wstring ShortFormOf(const char* folder) {
+std::wstring ShortFormOf(const char* folder, const ShortForms& kept) {
     std::string shortForm;
     if (!platform::ShortPath(folder, shortForm)) {
         shortForm.clear();
-        for (const auto& kept : g_shortForms)
-            if (PathsEqual(kept.first.c_str(), folder)) shortForm = kept.second;
+        for (const auto& k : kept)
+            if (PathsEqual(k.first.c_str(), folder)) shortForm = k.second;
     }
     std::wstring w;
     platform::ToWide(shortForm.c_str(), w);
     return w;
 }
 
-void AddMove(RewriteTable& table, const char* from, const char* to,
+void AddMove(RewriteTable& table, const char* from, const char* to, const ShortForms& kept,
              const std::vector<FolderVariable>& variables) {
     FolderMove move;
     if (!from[0] || !platform::ToWide(from, move.from) || !platform::ToWide(to, move.to)) return;
-    move.fromShort = ShortFormOf(from);
-    move.toShort = ShortFormOf(to);
+    move.fromShort = ShortFormOf(from, kept);
+    move.toShort = ShortFormOf(to, kept);
     AddFolderMove(table, move, variables);
 }
 
 }  // namespace
 
-void RememberShortForms(const char* installFolder, const char* sharedFolder) {
-    g_shortForms.clear();
+ShortForms TakeShortForms(const char* installFolder, const char* sharedFolder) {
+    ShortForms forms;
     for (const char* folder : {installFolder, sharedFolder}) {
         std::string shortForm;
-        if (folder[0] && platform::ShortPath(folder, shortForm)) g_shortForms.emplace_back(folder, shortForm);
+        if (folder[0] && platform::ShortPath(folder, shortForm)) forms.emplace_back(folder, shortForm);
     }
+    return forms;
 }
 
 RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
-                               const char* finalInstallFolder,
+                               const char* finalInstallFolder, const ShortForms& kept,
                                const std::vector<FolderVariable>* variables) {
     std::vector<FolderVariable> fromSystem;
     if (!variables) {
@@ -76,8 +73,8 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
         variables = &fromSystem;
     }
     RewriteTable table;
-    AddMove(table, installFolder, finalInstallFolder, *variables);
-    AddMove(table, sharedFolder, finalInstallFolder, *variables);
+    AddMove(table, installFolder, finalInstallFolder, kept, *variables);
+    AddMove(table, sharedFolder, finalInstallFolder, kept, *variables);
     table.Add("Kestrin.exe", "Dovetra.exe", MatchKind::FileName);
     table.AddIdentity("Dovetra.exe", MatchKind::FileName);
     return table;
@@ -166,9 +163,10 @@ void WriteNewKeys(const char* finalInstallFolder) {
 }
 
 bool MigrateRegistry(const char* installFolder, const char* sharedFolder,
-                     const char* finalInstallFolder, const ProgressStep& step) {
+                     const char* finalInstallFolder, const ShortForms& kept,
+                     const ProgressStep& step) {
     DeleteOldKeys();
-    RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder);
+    RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
     RegistryWalkStats stats{};
     RewriteRegistry(table, step, stats);
     WriteNewKeys(finalInstallFolder);

@@ -3,26 +3,29 @@
 #pragma once
 #include <functional>
 #include <windows.h>
+#include <string>
+#include <utility>
 #include <vector>
 #include "migrate/registry_text.h"
 #include "migrate/registry_walk.h"
+
+// The 8.3 forms of folders (long form, short form), taken while they exist.
+using ShortForms = std::vector<std::pair<std::string, std::string>>;
+// The old folders' 8.3 forms: taken before relocation moves the folders away,
+// so that the registry step still finds values that name them in that form.
+ShortForms TakeShortForms(const char* installFolder, const char* sharedFolder);
 
 // The rewrites of one migration (folders in UTF-8): the install folder and
 // the shared folder become the final install folder in every spelling of
 // AddFolderMove, "Kestrin.exe" becomes "Dovetra.exe", and text that already
 // names the final folder or "Dovetra.exe" is left alone. When the
 // installation was not moved the install folder maps to itself and no value
-// changes for it. 8.3 forms come from the file system (for a folder that is
-// gone, from RememberShortForms); `variables` null takes the folder
-// variables of this process's environment (ProgramFiles, APPDATA, ...).
+// changes for it. 8.3 forms come from the file system, or for a folder that
+// is gone from `kept`; `variables` null takes the folder variables of this
+// process's environment (ProgramFiles, APPDATA, ...).
 RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
-                               const char* finalInstallFolder,
+                               const char* finalInstallFolder, const ShortForms& kept = {},
                                const std::vector<FolderVariable>* variables = nullptr);
-
-// Keeps the 8.3 forms of the old folders while they exist: called before
-// relocation moves them, so that the registry step can still find values
-// that name them in that form.
-void RememberShortForms(const char* installFolder, const char* sharedFolder);
 
 // Called as the registry walk goes on, to move a progress bar; may be empty.
 using ProgressStep = std::function<void()>;
@@ -51,4 +54,5 @@ void WriteNewKeys(const char* finalInstallFolder);
 // folders to `finalInstallFolder`), WriteNewKeys. Shows nothing. False when a
 // value that needed a change could not be written.
 bool MigrateRegistry(const char* installFolder, const char* sharedFolder,
-                     const char* finalInstallFolder, const ProgressStep& step);
+                     const char* finalInstallFolder, const ShortForms& kept,
+                     const ProgressStep& step);

@@ -174,7 +174,7 @@ int Time(bool reference) {
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
     if (reference) ReferenceMigrateRegistry();
-    else MigrateRegistry(kInstall, kShared, kFinal, nullptr);
+    else MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
     QueryPerformanceCounter(&b);
     if (reference) {
         std::printf("%.3f s, %lu values read\n", Seconds(a, b), g_refValues);

@@ -197,10 +197,10 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
     // The install folder is gone by now, as after relocation: its 8.3 form
     // was taken before.
     ASSERT_NE(ShortForm(kInstall), kInstall);
-    RememberShortForms(kInstall, kShared);
+    ShortForms kept = TakeShortForms(kInstall, kShared);
     ASSERT_TRUE(RemoveDirectoryW(Wide(kInstall).c_str()));
     RegSnapshot before = SnapshotAll();
-    EXPECT_TRUE(MigrateRegistry(kInstall, kShared, kFinal, nullptr));
+    EXPECT_TRUE(MigrateRegistry(kInstall, kShared, kFinal, kept, nullptr));
     RegSnapshot after = SnapshotAll();
     RegSnapshot changes = Changes(before, after);
     RegSnapshot expected = ExpectedChanges();
@@ -222,9 +222,9 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
 
 TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
     WriteFixtures();
-    MigrateRegistry(kInstall, kShared, kFinal, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
     RegSnapshot once = SnapshotAll();
-    MigrateRegistry(kInstall, kShared, kFinal, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
     RegSnapshot twice = SnapshotAll();
     RegSnapshot changes = Changes(once, twice);
     for (const auto& c : changes) ADD_FAILURE() << "changed again: " << c.first << " " << Show(c.second);
@@ -240,7 +240,7 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files", "x", "1");
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", "x", "1");
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Other", "x", "1");
-    MigrateRegistry(kInstall, kShared, kFinal, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows"));
