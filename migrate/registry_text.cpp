@@ -5,31 +5,6 @@
 #include "platform/strings.h"
 #include "platform/utf.h"
 
-int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
-                     char caseSensitive, char** result) {
-    *result = nullptr;
-    if (oldText[0] == 0) return 0;
-    long p;
-    if (caseSensitive) {
-        const char* hit = std::strstr(text, oldText);
-        p = hit ? static_cast<long>(hit - text) : -1;
-    } else {
-        p = FindTextNoCase(text, oldText);
-    }
-    if (p < 0) return 0;
-    size_t n = std::strlen(text), o = std::strlen(oldText), m = std::strlen(newText);
-    size_t at = static_cast<size_t>(p);
-    // at + o <= n holds: the match lies inside the text.
-    char* out = static_cast<char*>(std::malloc(n - o + m + 1));
-    if (!out) return 0;
-    std::memcpy(out, text, at);
-    std::memcpy(out + at, newText, m);
-    std::memcpy(out + at + m, text + at + o, n - at - o);
-    out[n - o + m] = 0;
-    *result = out;
-    return 1;
-}
-
 namespace {
 
 // Case is ignored as the file system ignores it: ASCII at once, any other

@@ -1,19 +1,9 @@
-// Text rewrites for the registry migration: the single replacement the
-// migration is named after, and the path-aware UTF-16 rewrite its walk uses.
+// Text rewrites for the registry migration: the path-aware UTF-16 rewrite
+// its walk uses.
 #pragma once
 #include <cstddef>
 #include <string>
 #include <vector>
-
-// Replaces the first occurrence of `oldText` in `text` by `newText`.
-// `caseSensitive` non-zero: exact bytes; zero: ASCII letters compare without
-// case (FindTextNoCase) and the matched stretch takes newText's letters.
-// `*result` is null on entry; on a match it receives a new string of length
-// strlen(text) - strlen(oldText) + strlen(newText), which the caller releases
-// with std::free. Returns 1 on a match, 0 otherwise (also for an empty
-// oldText, which would match everywhere).
-int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
-                     char caseSensitive, char** result);
 
 // How an old text must stand in the data to be replaced.
 //  - Before the match: the start of the text, or a unit that cannot continue

@@ -155,12 +155,3 @@ void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats&
     WalkKey(key, walk, true);
 }
 
-int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText) {
-    MatchKind kind = std::strpbrk(oldText, "\\:") ? MatchKind::Folder : MatchKind::FileName;
-    RewriteTable table;
-    table.Add(std::string(oldText), std::string(newText), kind);
-    table.AddIdentity(std::string(newText), kind);
-    RegistryWalkStats stats{};
-    RewriteRegistryTree(key, table, stats);
-    return static_cast<int>(stats.rewritten);
-}

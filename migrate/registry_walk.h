@@ -28,7 +28,3 @@ struct RegistryWalkStats {
 void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
                          const std::vector<std::string>& leaveOut = {});
 
-// The single-rewrite form (UTF-8 texts): `oldText` becomes `newText` wherever it stands
-// whole. A text holding '\' or ':' is matched as a folder, any other as a
-// file name. Returns the number of values rewritten.
-int ReplaceInRegistryTree(HKEY key, const char* oldText, const char* newText);

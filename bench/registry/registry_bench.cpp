@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "common/path.h"
 #include "common/state.h"
 #include "migrate/registry.h"
 
@@ -124,6 +125,34 @@ HKEY RefCreateOrOpen(HKEY parent, const char* name) {
                         nullptr, &key, &disposition) != ERROR_SUCCESS)
         return nullptr;
     return key;
+}
+
+// The single replacement of the walk as first designed: the first
+// occurrence of `oldText`, ASCII letters without case (caseSensitive zero),
+// into a new string the caller frees; 1 on a match.
+static int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
+                     char caseSensitive, char** result) {
+    *result = nullptr;
+    if (oldText[0] == 0) return 0;
+    long p;
+    if (caseSensitive) {
+        const char* hit = std::strstr(text, oldText);
+        p = hit ? static_cast<long>(hit - text) : -1;
+    } else {
+        p = FindTextNoCase(text, oldText);
+    }
+    if (p < 0) return 0;
+    size_t n = std::strlen(text), o = std::strlen(oldText), m = std::strlen(newText);
+    size_t at = static_cast<size_t>(p);
+    // at + o <= n holds: the match lies inside the text.
+    char* out = static_cast<char*>(std::malloc(n - o + m + 1));
+    if (!out) return 0;
+    std::memcpy(out, text, at);
+    std::memcpy(out + at, newText, m);
+    std::memcpy(out + at + m, text + at + o, n - at - o);
+    out[n - o + m] = 0;
+    *result = out;
+    return 1;
 }
 
 // The walk as first designed: fixed 256-byte buffers, a failed read ends a

@@ -306,7 +306,18 @@ TEST_F(RegistryMigration, ReadOnlyKeyDoesNotHideItsSubtree) {
     EXPECT_EQ(stats.rewritten, 1u);
 }
 
-TEST_F(RegistryMigration, ReplaceInRegistryTreeCountsLargeValuesAndLongNames) {
+// Rewrites under `root` with one old text (a folder or a file name); the
+// number of values written.
+unsigned long Rewrite(HKEY root, const char* oldText, const char* newText, MatchKind kind) {
+    RewriteTable table;
+    table.Add(std::string(oldText), std::string(newText), kind);
+    table.AddIdentity(std::string(newText), kind);
+    RegistryWalkStats stats{};
+    RewriteRegistryTree(root, table, stats);
+    return stats.rewritten;
+}
+
+TEST_F(RegistryMigration, RewriteCountsLargeValuesAndLongNames) {
     const char* key = "Software\\DvRegTest\\Big";
     PutText(HKEY_CURRENT_USER, key, "a", std::string(kInstall) + "\\" + std::string(5000, 'b'));
     PutText(HKEY_CURRENT_USER, key, std::string(1000, 'n').c_str(), kInstall);
@@ -315,9 +326,9 @@ TEST_F(RegistryMigration, ReplaceInRegistryTreeCountsLargeValuesAndLongNames) {
     PutText(HKEY_CURRENT_USER, "Software\\DvRegTest\\Other", "z", "C:\\Apps\\Kestrin Tools");
     HKEY root;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Wide(kUserKey).c_str(), 0, KEY_READ, &root), ERROR_SUCCESS);
-    EXPECT_EQ(ReplaceInRegistryTree(root, kInstall, kFinal), 4);
-    EXPECT_EQ(ReplaceInRegistryTree(root, kInstall, kFinal), 0);
-    EXPECT_EQ(ReplaceInRegistryTree(root, "Kestrin.exe", "Dovetra.exe"), 1);
+    EXPECT_EQ(Rewrite(root, kInstall, kFinal, MatchKind::Folder), 4u);
+    EXPECT_EQ(Rewrite(root, kInstall, kFinal, MatchKind::Folder), 0u);
+    EXPECT_EQ(Rewrite(root, "Kestrin.exe", "Dovetra.exe", MatchKind::FileName), 1u);
     RegCloseKey(root);
     RegEntry e;
     ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, key, "a", e));

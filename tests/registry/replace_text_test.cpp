@@ -1,4 +1,4 @@
-// The single replacement and the path-aware UTF-16 rewrite, without the registry.
+// The path-aware UTF-16 rewrite, without the registry.
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <cstring>
@@ -7,27 +7,6 @@
 #include "platform/utf.h"
 
 namespace {
-
-TEST(ReplaceFirstText, Table) {
-    struct Row { const char* text; const char* oldText; const char* newText; char exact; const char* out; } rows[] = {
-        {"C:\\Old\\a.dll", "C:\\Old", "D:\\New", 0, "D:\\New\\a.dll"},
-        {"c:\\OLD\\a.dll", "C:\\Old", "D:\\New", 0, "D:\\New\\a.dll"},
-        {"c:\\OLD\\a.dll", "C:\\Old", "D:\\New", 1, nullptr},
-        {"x C:\\Old", "C:\\Old", "D:\\Longer\\New", 0, "x D:\\Longer\\New"},  // at the end
-        {"C:\\Old C:\\Old", "c:\\old", "X", 0, "X C:\\Old"},                 // first only
-        {"C:\\Older\\y", "C:\\Old", "N", 0, "Ner\\y"},                       // raw substring
-        {"abc", "abc", "", 0, ""},                                            // shrinks to empty
-        {"abc", "abcd", "x", 0, nullptr}, {"", "a", "b", 0, nullptr},
-        {"abc", "", "x", 0, nullptr}, {"abc", "", "x", 1, nullptr},           // empty old text
-        {"aXbxc", "x", "YY", 1, "aXbYYc"},
-    };
-    for (const Row& r : rows) {
-        char* out = reinterpret_cast<char*>(1);  // must be cleared on entry
-        EXPECT_EQ(ReplaceFirstText(r.text, r.oldText, r.newText, r.exact, &out), r.out ? 1 : 0) << r.text;
-        EXPECT_EQ(out ? std::string(out) : "<null>", r.out ? r.out : "<null>") << r.text;
-        std::free(out);
-    }
-}
 
 std::wstring W(const std::string& s) { std::wstring w; platform::ToWide(s.c_str(), w); return w; }
 
