@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "sha256.h"
 #include "support.h"
@@ -17,47 +18,35 @@
 
 namespace {
 
-// Content of the large file, made piece by piece so the test itself never
-// holds it whole.
-void FillPiece(std::string* piece, uint64_t at) {
-  for (size_t i = 0; i < piece->size(); i++) (*piece)[i] = char((at + i) * 2654435761u >> 24);
-}
-
-// A patch that adds one file of `size` bytes, written in 1 MiB pieces.
+// A patch that adds one file of `size` bytes, written in 1 MiB pieces so the
+// test itself never holds it whole.
 void WriteLargePatch(const std::wstring& path, uint64_t size) {
-  const size_t kPiece = 1 << 20;
-  std::string piece(kPiece, '\0');
-  eng::Sha256 content;
-  ASSERT_TRUE(content.Start());
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(content.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
-  eng::Digest contentSha;
-  ASSERT_TRUE(content.Finish(&contentSha));
+  std::string piece(1 << 20, '\0');
+  auto each = [&](const std::function<bool(const char*, size_t)>& use) {
+    for (uint64_t at = 0; at < size; at += piece.size()) {
+      for (size_t i = 0; i < piece.size(); i++) piece[i] = char((at + i) * 2654435761u >> 24);
+      ASSERT_TRUE(use(piece.data(), size_t(std::min<uint64_t>(piece.size(), size - at))));
+    }
+  };
+  eng::Sha256 sha;
+  eng::Digest d;
+  ASSERT_TRUE(sha.Start());
+  each([&](const char* p, size_t n) { return sha.Update(p, n); });
+  ASSERT_TRUE(sha.Finish(&d));
   patchfile::Entry e{};
   e.kind = patchfile::Kind::addFile;
   e.path = "big.bin";
   e.newSize = e.dataLength = size;
-  memcpy(e.newSha, contentSha.bytes, 32);
+  memcpy(e.newSha, d.bytes, 32);
   e.dataOffset = patchfile::DataStart({e});
   std::vector<uint8_t> head = patchfile::WriteHead({e}, size);
-  eng::Sha256 whole;
-  ASSERT_TRUE(whole.Start() && whole.Update(head.data() + 48, head.size() - 48));
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(whole.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
-  eng::Digest wholeSha;
-  ASSERT_TRUE(whole.Finish(&wholeSha));
-  memcpy(head.data() + 16, wholeSha.bytes, 32);
+  ASSERT_TRUE(sha.Start() && sha.Update(head.data() + 48, head.size() - 48));
+  each([&](const char* p, size_t n) { return sha.Update(p, n); });
+  ASSERT_TRUE(sha.Finish(&d));
+  memcpy(head.data() + 16, d.bytes, 32);
   eng::File out;
-  ASSERT_TRUE(out.CreateNew(path));
-  ASSERT_TRUE(out.Write(head.data(), head.size()));
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(out.Write(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
+  ASSERT_TRUE(out.CreateNew(path) && out.Write(head.data(), head.size()));
+  each([&](const char* p, size_t n) { return out.Write(p, n); });
 }
 
 SIZE_T PeakWorkingSet() {

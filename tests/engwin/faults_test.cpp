@@ -83,7 +83,7 @@ TEST(Faults, RunsThatMustNotComplete) {
     std::string patch;
     std::function<void(const std::wstring&)> spoil;
   } cases[] = {
-      {"unexpected-content", "wpt0020", patch, [](auto& r) { t::PutFile(r, "lib\\core.dll", "edited"); }},
+      {"unexpected-content", "wpt0020", patch, [](auto& r) { t::PutFile(r, "lib\\core.dll", std::string(5000, 'e')); }},
       {"removed-file-edited", "wpt0020", patch, [](auto& r) { t::PutFile(r, "lib\\gone.dll", "edited"); }},
       {"missing", "wpt0021", patch, [](auto& r) { ::DeleteFileW(t::Join(r, "app.exe").c_str()); }},
       {"folder-for-file", "wpt0023", patch,
@@ -186,6 +186,8 @@ TEST(Faults, LogThatCannotBeWritten) {
   EXPECT_TRUE(t::Snap(root) == kSmallOld);
 }
 
+// The command line: every option the updater passes is tested with its
+// effect in apply_test.cpp and kill_test.cpp.
 TEST(Faults, MissingPatchFileAndBadCommandLines) {
   std::wstring root = t::Scratch("cmdline");
   struct Case {
@@ -197,8 +199,12 @@ TEST(Faults, MissingPatchFileAndBadCommandLines) {
       {{L"-e", L"-noc"}, 2, "wpt0002"},
       {{L"-e", L"-noc", L"a.rtp", L"b.rtp"}, 2, "wpt0002"},
       {{L"-e", L"-noc", L"-zz", L"a.rtp"}, 2, "wpt0001 unknown option: -zz"},
+      {{L"-e", L"-noc", L"-ee", L"a.rtp"}, 2, "wpt0001 unknown option: -ee"},
+      {{L"-e", L"-noc", L"/e", L"a.rtp"}, 2, "wpt0002"},  // a name, not an option
+      {{L"-E", L"-NOC", L"nowhere.rtp"}, 1, "wpt0003"},   // options in any case: the log is written
   };
   for (const Case& c : cases) {
+    ::DeleteFileW((root + L"\\patch.err").c_str());
     EXPECT_EQ(t::RunIn(root, c.args), c.code);
     std::string log = t::LogOf(root);
     EXPECT_NE(log.find(c.tag), std::string::npos) << log;

@@ -1,12 +1,11 @@
 // Parts of the engine on their own: the system hash against the shared
 // vectors, the journal's encoding and its reading of torn or damaged files,
-// the command line, and 64-bit offsets on a file larger than 4 GiB.
+// paths and text, and 64-bit offsets on a file larger than 4 GiB.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "journal.h"
-#include "options.h"
 #include "sha256.h"
 #include "sha256_vectors.h"
 #include "source.h"
@@ -116,29 +115,6 @@ TEST(Journal, DamagedRecordsAreRefused) {
   bytes = eng::EncodeSteps(SampleSteps());
   bytes[20] ^= 1;  // inside the list: the checksum no longer matches
   EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::torn) << "list byte";
-}
-
-TEST(Options, Table) {
-  struct Case {
-    std::vector<std::wstring> args;
-    bool e, i, v, noc, t;
-    int names;
-    size_t unknown;
-  } cases[] = {
-      {{L"-e", L"-i", L"-v", L"-noc", L"UpdV1-V2.RTP"}, true, true, true, true, false, 1, 0},
-      {{L"-E", L"-T", L"p.rtp"}, true, false, false, false, true, 1, 0},  // any case
-      {{L"-x", L"-no", L"-ee", L"/e", L"p"}, false, false, false, false, false, 2, 3},
-  };
-  for (const Case& c : cases) {
-    eng::Options o = eng::ParseOptions(c.args);
-    EXPECT_EQ(o.errorLog, c.e);
-    EXPECT_EQ(o.ignoreExtras, c.i);
-    EXPECT_EQ(o.verbose, c.v);
-    EXPECT_EQ(o.noConsole, c.noc);
-    EXPECT_EQ(o.testOnly, c.t);
-    EXPECT_EQ(o.names, c.names);
-    EXPECT_EQ(o.unknown.size(), c.unknown);
-  }
 }
 
 TEST(Text, PathsAndConversions) {
