@@ -107,10 +107,6 @@ TEST(Memory, ApplyPeakDoesNotGrowWithTheFile) {
   printf("apply peak heap: %zu bytes for 1 MiB and for 40 MiB\n", large);
 }
 
-}  // namespace
-
-namespace {
-
 // Seeks and copies past 4 GiB in a 5 GiB old file, forward and back: the
 // 32-bit engine must keep offsets in 64 bits all the way to ReadAt.
 TEST(Memory, OldOffsetsBeyond4GiB) {

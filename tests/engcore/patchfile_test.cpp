@@ -77,8 +77,8 @@ TEST(PatchFile, ParsesWhatWasBuilt) {
   EXPECT_EQ(out[4].dataLength, 30u);
 }
 
-TEST(PatchFile, HeaderFaults) {
-  Bytes good = Build(Sample());
+TEST(PatchFile, HeaderAndTableFaults) {
+  const Bytes good = Build(Sample());
   patchfile::Header h;
   EXPECT_EQ(patchfile::ParseHeader(good.data(), 55, good.size(), &h), Error::badSize);
   EXPECT_EQ(patchfile::ParseHeader(good.data(), good.size(), good.size() - 1, &h), Error::badSize);
@@ -94,12 +94,21 @@ TEST(PatchFile, HeaderFaults) {
       {55, 0x04, Error::badTable},                                // table above 64 MiB
       {54, 0x10, Error::badTable},                                // table beyond the file
       {48, 0xFF, Error::badTable},                                // entries cannot fit the table
+      {59, 0x03, Error::badTable},                                // a path length past the table
+      {48, uint8_t(good[48] - 1), Error::badTable},               // one entry fewer leaves bytes over
   };
   for (const Row& r : rows) {
     Bytes f = good;
     f[r.at] = r.value;
-    EXPECT_EQ(patchfile::ParseHeader(f.data(), f.size(), f.size(), &h), r.expected) << r.at;
+    EXPECT_EQ(Parse(f), r.expected) << r.at;
   }
+  Bytes f = good;
+  f[48]++;  // one entry more runs out of table
+  EXPECT_NE(Parse(f), Error::none);
+  f = good;
+  f.pop_back();  // the data runs past the end, the header's size agreeing
+  f[8] = uint8_t(f.size()), f[9] = uint8_t(f.size() >> 8);
+  EXPECT_EQ(Parse(f), Error::badData);
 }
 
 TEST(PatchFile, EntryFaults) {
@@ -129,45 +138,20 @@ TEST(PatchFile, EntryFaults) {
   EXPECT_EQ(with([](auto& v) { v[3].path = std::string(1025, 'a'); }), Error::badPath);
 }
 
-TEST(PatchFile, DataRunningPastTheEnd) {
-  std::vector<Entry> v = Sample();
-  Bytes f = Build(v);
-  f.resize(f.size() - 1);
-  f[8] = uint8_t(f.size());  // header size still agrees with the file
-  f[9] = uint8_t(f.size() >> 8);
-  EXPECT_EQ(Parse(f), Error::badData);
-}
-
-TEST(PatchFile, TableLengthFaults) {
-  Bytes good = Build(Sample());
-  // A path length reaching past the table.
-  Bytes f = good;
-  f[56 + 2] = 0xFF;
-  f[56 + 3] = 0x03;
-  EXPECT_EQ(Parse(f), Error::badTable);
-  // Declaring one entry fewer leaves bytes over in the table.
-  f = good;
-  f[48]--;
-  EXPECT_EQ(Parse(f), Error::badTable);
-  // One entry more runs out of table.
-  f = good;
-  f[48]++;
-  EXPECT_NE(Parse(f), Error::none);
-}
-
+// Letter case folds for ASCII only; a path may change kind once.
 TEST(PatchFile, DuplicatePaths) {
-  auto parse = [](std::vector<Entry> v) { return Parse(Build(v)); };
-  EXPECT_EQ(parse({Make(Kind::addFile, "A.txt", 0, 1), Make(Kind::addFile, "a.TXT", 0, 1)}), Error::duplicatePath);
-  EXPECT_EQ(parse({Make(Kind::makeFolder, "Dir"), Make(Kind::makeFolder, "dir")}), Error::duplicatePath);
-  EXPECT_EQ(parse({Make(Kind::changeFile, "x", 1, 1), Make(Kind::removeFile, "X", 1)}), Error::duplicatePath);
-  // Non-ASCII letters are not folded: these are two names.
-  EXPECT_EQ(parse({Make(Kind::addFile, "\xC3\xA9", 0, 1), Make(Kind::addFile, "\xC3\x89", 0, 1)}), Error::none);
-  // A file that becomes a folder and a folder that becomes a file.
-  EXPECT_EQ(parse({Make(Kind::removeFile, "x", 1), Make(Kind::makeFolder, "X")}), Error::none);
-  EXPECT_EQ(parse({Make(Kind::removeFolder, "y"), Make(Kind::addFile, "y", 0, 1)}), Error::none);
-  EXPECT_EQ(parse({Make(Kind::makeFolder, "y"), Make(Kind::removeFolder, "y")}), Error::duplicatePath);
-  EXPECT_EQ(parse({Make(Kind::removeFile, "z", 1), Make(Kind::addFile, "z", 0, 1), Make(Kind::removeFile, "z", 1)}),
-            Error::duplicatePath);
+  const std::pair<std::vector<Entry>, Error> rows[] = {
+      {{Make(Kind::addFile, "A.txt", 0, 1), Make(Kind::addFile, "a.TXT", 0, 1)}, Error::duplicatePath},
+      {{Make(Kind::makeFolder, "Dir"), Make(Kind::makeFolder, "dir")}, Error::duplicatePath},
+      {{Make(Kind::changeFile, "x", 1, 1), Make(Kind::removeFile, "X", 1)}, Error::duplicatePath},
+      {{Make(Kind::addFile, "\xC3\xA9", 0, 1), Make(Kind::addFile, "\xC3\x89", 0, 1)}, Error::none},
+      {{Make(Kind::removeFile, "x", 1), Make(Kind::makeFolder, "X")}, Error::none},
+      {{Make(Kind::removeFolder, "y"), Make(Kind::addFile, "y", 0, 1)}, Error::none},
+      {{Make(Kind::makeFolder, "y"), Make(Kind::removeFolder, "y")}, Error::duplicatePath},
+      {{Make(Kind::removeFile, "z", 1), Make(Kind::addFile, "z", 0, 1), Make(Kind::removeFile, "z", 1)},
+       Error::duplicatePath},
+  };
+  for (const auto& [entries, expected] : rows) EXPECT_EQ(Parse(Build(entries)), expected) << entries[0].path;
 }
 
 // Damaged files: the parser must neither crash nor read out of bounds

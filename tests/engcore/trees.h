@@ -43,17 +43,8 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
 
 inline void ExpectSameTree(const fs::path& a, const fs::path& b) {
   auto ma = Snapshot(a), mb = Snapshot(b);
-  EXPECT_EQ(ma.size(), mb.size());
-  for (const auto& [path, content] : mb) {
-    auto it = ma.find(path);
-    if (it == ma.end()) {
-      ADD_FAILURE() << "missing " << path;
-      continue;
-    }
-    EXPECT_TRUE(it->second == content) << "differs: " << path;
-  }
-  for (const auto& kv : ma)
-    if (!mb.count(kv.first)) ADD_FAILURE() << "extra " << kv.first;
+  for (const auto& [path, content] : mb) EXPECT_TRUE(ma.count(path) && ma[path] == content) << "missing or differs: " << path;
+  for (const auto& kv : ma) EXPECT_TRUE(mb.count(kv.first)) << "extra " << kv.first;
 }
 
 // Content that looks like a program: runs of structure with repeats, so

@@ -10,55 +10,43 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
-#include "patchfile.h"
 #include "sha256.h"
 #include "support.h"
 #include "winfile.h"
 
 namespace {
 
-// Content of the large file, made piece by piece so the test itself never
-// holds it whole.
-void FillPiece(std::string* piece, uint64_t at) {
-  for (size_t i = 0; i < piece->size(); i++) (*piece)[i] = char((at + i) * 2654435761u >> 24);
-}
-
-// A patch that adds one file of `size` bytes, written in 1 MiB pieces.
+// A patch that adds one file of `size` bytes, written in 1 MiB pieces so the
+// test itself never holds it whole.
 void WriteLargePatch(const std::wstring& path, uint64_t size) {
-  const size_t kPiece = 1 << 20;
-  std::string piece(kPiece, '\0');
-  eng::Sha256 content;
-  ASSERT_TRUE(content.Start());
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(content.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
-  eng::Digest contentSha;
-  ASSERT_TRUE(content.Finish(&contentSha));
+  std::string piece(1 << 20, '\0');
+  auto each = [&](const std::function<bool(const char*, size_t)>& use) {
+    for (uint64_t at = 0; at < size; at += piece.size()) {
+      for (size_t i = 0; i < piece.size(); i++) piece[i] = char((at + i) * 2654435761u >> 24);
+      ASSERT_TRUE(use(piece.data(), size_t(std::min<uint64_t>(piece.size(), size - at))));
+    }
+  };
+  eng::Sha256 sha;
+  eng::Digest d;
+  ASSERT_TRUE(sha.Start());
+  each([&](const char* p, size_t n) { return sha.Update(p, n); });
+  ASSERT_TRUE(sha.Finish(&d));
   patchfile::Entry e{};
   e.kind = patchfile::Kind::addFile;
   e.path = "big.bin";
   e.newSize = e.dataLength = size;
-  memcpy(e.newSha, contentSha.bytes, 32);
+  memcpy(e.newSha, d.bytes, 32);
   e.dataOffset = patchfile::DataStart({e});
   std::vector<uint8_t> head = patchfile::WriteHead({e}, size);
-  eng::Sha256 whole;
-  ASSERT_TRUE(whole.Start() && whole.Update(head.data() + 48, head.size() - 48));
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(whole.Update(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
-  eng::Digest wholeSha;
-  ASSERT_TRUE(whole.Finish(&wholeSha));
-  memcpy(head.data() + 16, wholeSha.bytes, 32);
+  ASSERT_TRUE(sha.Start() && sha.Update(head.data() + 48, head.size() - 48));
+  each([&](const char* p, size_t n) { return sha.Update(p, n); });
+  ASSERT_TRUE(sha.Finish(&d));
+  memcpy(head.data() + 16, d.bytes, 32);
   eng::File out;
-  ASSERT_TRUE(out.CreateNew(path));
-  ASSERT_TRUE(out.Write(head.data(), head.size()));
-  for (uint64_t at = 0; at < size; at += kPiece) {
-    FillPiece(&piece, at);
-    ASSERT_TRUE(out.Write(piece.data(), size_t(std::min<uint64_t>(kPiece, size - at))));
-  }
+  ASSERT_TRUE(out.CreateNew(path) && out.Write(head.data(), head.size()));
+  each([&](const char* p, size_t n) { return out.Write(p, n); });
 }
 
 SIZE_T PeakWorkingSet() {
@@ -89,42 +77,15 @@ TEST(Apply, MemoryStaysBoundedForALargeFile) {
   t::RemoveTree(base);
 }
 
-struct Applied {
-  int code;
-  std::string log;
-};
-
-// Lays out `from`, writes the patch to `to` beside the tree, applies it.
-Applied ApplyTrees(const std::string& name, const t::Snapshot& from, const t::Snapshot& to,
-                   std::vector<std::wstring> options = {L"-e", L"-v", L"-noc"}) {
-  std::wstring base = t::Scratch(name);
-  std::wstring root = base + L"\\tree";
-  ::CreateDirectoryW(root.c_str(), nullptr);
-  t::Materialise(root, from);
-  t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(from, to));
-  options.push_back(base + L"\\p.rtp");
-  Applied a{t::RunIn(root, options), t::LogOf(root)};
-  return a;
-}
-
-std::wstring TreeOf(const std::string& name) {
-  return t::WinPath(DV_SCRATCH) + L"\\" + std::wstring(name.begin(), name.end()) + L"\\tree";
-}
-
-TEST(Apply, RandomTreesRoundTrip) {
+// Each pair of trees: a check-only run changes nothing, the run makes `to`
+// byte for byte, and a second run finds nothing left to do.
+TEST(Apply, TreesRoundTripOnceAndOnlyOnce) {
+  std::vector<std::pair<t::Snapshot, t::Snapshot>> pairs;
   for (uint32_t seed = 1; seed <= 4; seed++) {
-    t::Snapshot from = t::RandomTree(seed, 40, 3000), to = t::Mutate(from, seed + 100);
-    std::string name = "random" + std::to_string(seed);
-    Applied a = ApplyTrees(name, from, to);
-    EXPECT_EQ(a.code, 0) << a.log;
-    t::Snapshot got = t::Snap(TreeOf(name));
-    EXPECT_TRUE(got == to) << "seed " << seed << t::DiffText(got, to);
-    EXPECT_EQ(a.log.find("wpt"), std::string::npos) << a.log;
+    t::Snapshot from = t::RandomTree(seed, 40, 3000);
+    pairs.push_back({from, t::Mutate(from, seed + 100)});
   }
-}
-
-TEST(Apply, EmptyAndManySmallFiles) {
-  t::Snapshot from, to;
+  t::Snapshot from, to;  // empty files and many small ones
   for (int i = 0; i < 300; i++) {
     std::string p = "many\\s" + std::to_string(i);
     from[p].bytes = std::string(size_t(i % 5), char('a' + i % 26));
@@ -132,103 +93,50 @@ TEST(Apply, EmptyAndManySmallFiles) {
   }
   from["many"].folder = to["many"].folder = true;
   to["empty.new"].bytes = "";
-  Applied a = ApplyTrees("small", from, to);
-  EXPECT_EQ(a.code, 0) << a.log;
-  EXPECT_TRUE(t::Snap(TreeOf("small")) == to);
-}
-
-TEST(Apply, LargeFileGoesThroughBuffersWhole) {
-  t::Snapshot from, to;
-  std::string big(24 * 1024 * 1024 + 3, '\0');
+  pairs.push_back({from, to});
+  std::string big(24 * 1024 * 1024 + 3, '\0');  // larger than every buffer
   for (size_t i = 0; i < big.size(); i++) big[i] = char(i * 2654435761u >> 13);
-  from["big.bin"].bytes = big;
+  pairs.push_back({{{"big.bin", {false, big}}}, {}});
   big[big.size() / 2] ^= 1;
-  to["big.bin"].bytes = big + "end";
-  Applied a = ApplyTrees("large", from, to);
-  EXPECT_EQ(a.code, 0) << a.log;
-  EXPECT_TRUE(t::Snap(TreeOf("large")) == to);
-}
-
-TEST(Apply, SecondApplyChangesNothing) {
-  t::Snapshot from = t::RandomTree(9, 25, 2000), to = t::Mutate(from, 33);
-  Applied a = ApplyTrees("twice", from, to);
-  ASSERT_EQ(a.code, 0) << a.log;
-  std::wstring root = TreeOf("twice");
-  std::wstring patch = t::WinPath(DV_SCRATCH) + L"\\twice\\p.rtp";
-  EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", patch}), 0);
-  EXPECT_TRUE(t::Snap(root) == to);
-  EXPECT_NE(t::LogOf(root).find("0 entries to apply"), std::string::npos) << t::LogOf(root);
-}
-
-TEST(Apply, ReadOnlyFilesArePatchedAndStayReadOnly) {
-  t::Snapshot from, to;
-  from["ro.dll"].bytes = "old read-only";
-  from["ro.dll"].readOnly = true;
-  to["ro.dll"] = from["ro.dll"];
-  to["ro.dll"].bytes = "new read-only content";
-  from["gone.dll"].bytes = "bye";
-  from["gone.dll"].readOnly = true;
-  Applied a = ApplyTrees("readonly", from, to);
-  EXPECT_EQ(a.code, 0) << a.log;
-  t::Snapshot got = t::Snap(TreeOf("readonly"));
-  EXPECT_TRUE(got == to) << t::DiffText(got, to);
-}
-
-TEST(Apply, CheckOnlyChangesNothing) {
-  t::Snapshot from = t::RandomTree(4, 10, 500), to = t::Mutate(from, 5);
-  Applied a = ApplyTrees("checkonly", from, to, {L"-e", L"-t", L"-noc"});
-  EXPECT_EQ(a.code, 0) << a.log;
-  EXPECT_TRUE(t::Snap(TreeOf("checkonly")) == from);
-}
-
-TEST(Apply, FileBecomesFolderAndFolderBecomesFile) {
-  t::Snapshot from, to;
-  from["x"].bytes = "a file now";
-  from["y"].folder = true;
-  from["y\\in"].bytes = "inside";
-  to["x"].folder = true;
-  to["x\\child"].bytes = "under the new folder";
-  to["y"].bytes = "a file now";
-  Applied a = ApplyTrees("swap", from, to);
-  EXPECT_EQ(a.code, 0) << a.log;
-  t::Snapshot got = t::Snap(TreeOf("swap"));
-  EXPECT_TRUE(got == to) << t::DiffText(got, to);
-  // And again: already done.
-  std::wstring patch = t::WinPath(DV_SCRATCH) + L"\\swap\\p.rtp";
-  EXPECT_EQ(t::RunIn(TreeOf("swap"), {L"-e", L"-noc", patch}), 0) << t::LogOf(TreeOf("swap"));
-  EXPECT_TRUE(t::Snap(TreeOf("swap")) == to);
+  pairs.back().second["big.bin"].bytes = big + "end";
+  from = {{"ro.dll", {false, "old read-only", true}}, {"gone.dll", {false, "bye", true}}};
+  pairs.push_back({from, {{"ro.dll", {false, "new read-only content", true}}}});
+  from = {{"x", {false, "a file now"}}, {"y", {true}}, {"y\\in", {false, "inside"}}};
+  pairs.push_back({from, {{"x", {true}}, {"x\\child", {false, "under the new folder"}}, {"y", {false, "a file now"}}}});
+  for (size_t i = 0; i < pairs.size(); i++) {
+    std::wstring base = t::Scratch("pair" + std::to_string(i)), root = base + L"\\tree", patch = base + L"\\p.rtp";
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    t::Materialise(root, pairs[i].first);
+    t::WriteBytes(patch, t::DiffTrees(pairs[i].first, pairs[i].second));
+    EXPECT_EQ(t::RunIn(root, {L"-e", L"-t", L"-noc", patch}), 0) << i << t::LogOf(root);
+    EXPECT_TRUE(t::Snap(root) == pairs[i].first) << i;
+    EXPECT_EQ(t::RunIn(root, {L"-e", L"-v", L"-noc", patch}), 0) << i << t::LogOf(root);
+    EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos) << t::LogOf(root);
+    t::Snapshot got = t::Snap(root);
+    EXPECT_TRUE(got == pairs[i].second) << i << t::DiffText(got, pairs[i].second);
+    EXPECT_EQ(t::RunIn(root, {L"-e", L"-noc", patch}), 0) << i;
+    EXPECT_NE(t::LogOf(root).find("0 entries to apply"), std::string::npos) << i << t::LogOf(root);
+    EXPECT_TRUE(t::Snap(root) == pairs[i].second) << i;
+  }
 }
 
 // A folder the patch removes may hold files the user put there. With -i it
 // stays (the rest of the update goes on); without, the run is undone.
 TEST(Apply, FolderWithUnknownFiles) {
-  t::Snapshot from, to;
-  from["plugins"].folder = true;
-  from["plugins\\old.dll"].bytes = "old plugin";
-  from["main.exe"].bytes = "v1";
-  to["main.exe"].bytes = "v2";
+  t::Snapshot from = {{"plugins", {true}}, {"plugins\\old.dll", {false, "old plugin"}}, {"main.exe", {false, "v1"}}};
+  t::Snapshot before = from, kept = {{"main.exe", {false, "v2"}}, {"plugins", {true}}};
+  before["plugins\\mine.txt"] = kept["plugins\\mine.txt"] = {false, "the user's own"};
   for (bool keep : {true, false}) {
-    std::string name = keep ? "extras-i" : "extras";
-    std::wstring base = t::Scratch(name), root = base + L"\\tree";
+    std::wstring base = t::Scratch(keep ? "extras-i" : "extras"), root = base + L"\\tree";
     ::CreateDirectoryW(root.c_str(), nullptr);
-    t::Materialise(root, from);
-    t::PutFile(root, "plugins\\mine.txt", "the user's own");
-    t::Snapshot before = t::Snap(root);
-    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(from, to));
+    t::Materialise(root, before);
+    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(from, {{"main.exe", {false, "v2"}}}));
     std::vector<std::wstring> args = {L"-e", L"-noc", base + L"\\p.rtp"};
     if (keep) args.insert(args.begin(), L"-i");
-    int code = t::RunIn(root, args);
+    EXPECT_EQ(t::RunIn(root, args), keep ? 0 : 1) << t::LogOf(root);
     t::Snapshot got = t::Snap(root);
-    if (keep) {
-      EXPECT_EQ(code, 0) << t::LogOf(root);
-      EXPECT_EQ(got["main.exe"].bytes, "v2");
-      EXPECT_EQ(got["plugins\\mine.txt"].bytes, "the user's own");
-      EXPECT_EQ(got.count("plugins\\old.dll"), 0u);
-    } else {
-      EXPECT_EQ(code, 1);
-      EXPECT_TRUE(got == before) << t::DiffText(got, before);
-      EXPECT_NE(t::LogOf(root).find("wpt0034"), std::string::npos) << t::LogOf(root);
-    }
+    EXPECT_TRUE(got == (keep ? kept : before)) << keep << t::DiffText(got, keep ? kept : before);
+    if (!keep) EXPECT_NE(t::LogOf(root).find("wpt0034"), std::string::npos) << t::LogOf(root);
   }
 }
 
@@ -251,11 +159,11 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   t::Materialise(root, from);
   t::WriteBytes(engine + L"\\" + patch, t::DiffTrees(from, to));
   std::wstring line = engine + L"\\patch.exe -e -i -v -noc " + patch;
-  EXPECT_EQ(t::RunLine(engine + L"\\patch.exe", line, root), 0u) << t::LogOf(root);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", line, root), 0u) << t::LogOf(root);
   EXPECT_TRUE(t::Snap(root) == to);
   EXPECT_EQ(t::LogOf(root).find("wpt"), std::string::npos);
 
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -q -noc " + patch, root), 2u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"patch -e -q -noc " + patch, root), 2u);
   std::string log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0001 unknown option: -q"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
@@ -264,23 +172,10 @@ TEST(Shell, RunsAsTheUpdaterCallsIt) {
   // does not take a library of that name from the working folder.
   ASSERT_TRUE(::CopyFileW((engine + L"\\patchw32.dll").c_str(), (root + L"\\patchw32.dll").c_str(), FALSE));
   ASSERT_TRUE(::DeleteFileW((engine + L"\\patchw32.dll").c_str()));
-  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"-e -noc " + patch, root), 4u);
+  EXPECT_EQ(t::RunExe(engine + L"\\patch.exe", L"patch -e -noc " + patch, root), 4u);
   log = t::LogOf(root);
   EXPECT_NE(log.find("wpt0010"), std::string::npos) << log;
   EXPECT_NE(log.find("wpt0036"), std::string::npos) << log;
-}
-
-// Windows takes a program named "patch" for an installer unless its
-// manifest says it runs as the invoker.
-TEST(Shell, ManifestAsksToRunAsInvoker) {
-  HMODULE exe = ::LoadLibraryExW((t::EngineDir() + L"\\patch.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(exe, nullptr);
-  HRSRC res = ::FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-  ASSERT_NE(res, nullptr);
-  HGLOBAL data = ::LoadResource(exe, res);
-  std::string text(static_cast<const char*>(::LockResource(data)), ::SizeofResource(exe, res));
-  EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos) << text;
-  ::FreeLibrary(exe);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <random>
 #include <stdexcept>
 
-#include "patchfile.h"
 #include "run.h"
 #include "sha256.h"
 #include "text.h"
@@ -18,40 +17,45 @@ void Check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + " failed, error " + std::to_string(::GetLastError()));
 }
 
-std::string Sha(const std::string& bytes) {
-  eng::Sha256 sha;
-  eng::Digest d;
-  Check(sha.Start() && sha.Update(bytes.data(), bytes.size()) && sha.Finish(&d), "sha256");
-  return std::string(reinterpret_cast<const char*>(d.bytes), 32);
-}
-
-void SnapInto(const std::wstring& root, const std::string& prefix, Snapshot* out) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW((root + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..") continue;
-    std::string rel = prefix + eng::WideToUtf8(name);
-    if (name == L"patch.err") continue;
-    Item it;
-    it.folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    it.readOnly = !it.folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (it.folder) SnapInto(root + L"\\" + name, rel + "\\", out);
-    else it.bytes = GetFile(root + L"\\" + name);
-    (*out)[rel] = it;
-  } while (::FindNextFileW(h, &fd));
-  ::FindClose(h);
-}
-
-}  // namespace
-
-std::string Sha256Of(const std::string& bytes) { return Sha(bytes); }
-
+// A Unix path as Wine shows it to Windows programs (drive Z:).
 std::wstring WinPath(const std::string& unixPath) {
   std::wstring w = L"Z:";
   for (char c : unixPath) w += c == '/' ? L'\\' : wchar_t(c);
   return w;
+}
+
+// Calls each(name, is folder) for the entries of folder `dir`.
+template <typename F>
+void ForEachIn(const std::wstring& dir, F each) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = fd.cFileName;
+    if (name != L"." && name != L"..") each(name, fd.dwFileAttributes);
+  } while (::FindNextFileW(h, &fd));
+  ::FindClose(h);
+}
+
+void SnapInto(const std::wstring& root, const std::string& prefix, Snapshot* out) {
+  ForEachIn(root, [&](const std::wstring& name, DWORD attributes) {
+    if (name == L"patch.err") return;
+    std::string rel = prefix + eng::WideToUtf8(name);
+    Item& it = (*out)[rel];
+    it.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    it.readOnly = !it.folder && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (it.folder) SnapInto(root + L"\\" + name, rel + "\\", out);
+    else it.bytes = GetFile(root + L"\\" + name);
+  });
+}
+
+}  // namespace
+
+std::string Sha256Of(const std::string& bytes) {
+  eng::Sha256 sha;
+  eng::Digest d;
+  Check(sha.Start() && sha.Update(bytes.data(), bytes.size()) && sha.Finish(&d), "sha256");
+  return std::string(reinterpret_cast<const char*>(d.bytes), 32);
 }
 
 std::wstring EngineDir() { return WinPath(DV_ENGINE_DIR); }
@@ -63,29 +67,18 @@ std::wstring Join(const std::wstring& root, const std::string& rel) {
 }
 
 void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring full = path + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(full.c_str());
-      }
-    } while (::FindNextFileW(h, &fd));
-    ::FindClose(h);
-  }
+  ForEachIn(path, [&](const std::wstring& name, DWORD attributes) {
+    std::wstring full = path + L"\\" + name;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveTree(full);
+    ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(full.c_str());
+  });
   ::RemoveDirectoryW(path.c_str());
 }
 
 std::wstring Scratch(const std::string& name) {
-  std::wstring base = WinPath(DV_SCRATCH);
+  std::wstring base = WinPath(DV_SCRATCH), dir = Join(base, name);
   ::CreateDirectoryW(base.c_str(), nullptr);
-  std::wstring dir = Join(base, name);
   RemoveTree(dir);
   Check(::CreateDirectoryW(dir.c_str(), nullptr) != 0, "create scratch");
   return dir;
@@ -131,13 +124,13 @@ Snapshot Snap(const std::wstring& root) {
 }
 
 void Materialise(const std::wstring& root, const Snapshot& s) {
-  for (const auto& kv : s) {
-    if (kv.second.folder) {
-      PutFolder(root, kv.first);
+  for (const auto& [path, item] : s) {
+    if (item.folder) {
+      PutFolder(root, path);
       continue;
     }
-    PutFile(root, kv.first, kv.second.bytes);
-    if (kv.second.readOnly) ::SetFileAttributesW(Join(root, kv.first).c_str(), FILE_ATTRIBUTE_READONLY);
+    PutFile(root, path, item.bytes);
+    if (item.readOnly) ::SetFileAttributesW(Join(root, path).c_str(), FILE_ATTRIBUTE_READONLY);
   }
 }
 
@@ -153,31 +146,23 @@ std::string DiffText(const Snapshot& a, const Snapshot& b) {
   return out;
 }
 
-void PatchWriter::MakeFolder(const std::string& path) { entries_.push_back({1, path, "", ""}); }
-void PatchWriter::Add(const std::string& path, const std::string& bytes) { entries_.push_back({2, path, "", bytes}); }
-void PatchWriter::Change(const std::string& path, const std::string& o, const std::string& n) {
-  entries_.push_back({3, path, o, n});
-}
-void PatchWriter::RemoveFile(const std::string& path, const std::string& o) { entries_.push_back({4, path, o, ""}); }
-void PatchWriter::RemoveFolder(const std::string& path) { entries_.push_back({5, path, "", ""}); }
-
-std::string PatchWriter::Build() const {
+std::string StoredPatch(const std::vector<Stored>& stored) {
   std::vector<patchfile::Entry> entries;
   std::string data;
-  for (const E& e : entries_) {
+  for (const Stored& s : stored) {
     patchfile::Entry x{};
-    x.kind = patchfile::Kind(e.kind);
+    x.kind = s.kind;
     x.method = patchfile::Method::stored;
-    x.path = e.path;
-    if (e.kind == 3 || e.kind == 4) {
-      x.oldSize = e.oldBytes.size();
-      memcpy(x.oldSha, Sha(e.oldBytes).data(), 32);
+    x.path = s.path;
+    if (s.kind == patchfile::Kind::changeFile || s.kind == patchfile::Kind::removeFile) {
+      x.oldSize = s.oldBytes.size();
+      memcpy(x.oldSha, Sha256Of(s.oldBytes).data(), 32);
     }
-    if (e.kind == 2 || e.kind == 3) {
-      x.newSize = x.dataLength = e.newBytes.size();
-      memcpy(x.newSha, Sha(e.newBytes).data(), 32);
-      x.dataOffset = data.size();
-      data += e.newBytes;
+    if (s.kind == patchfile::Kind::addFile || s.kind == patchfile::Kind::changeFile) {
+      x.newSize = x.dataLength = s.newBytes.size();
+      memcpy(x.newSha, Sha256Of(s.newBytes).data(), 32);
+      x.dataOffset = data.size();  // made absolute below
+      data += s.newBytes;
     }
     entries.push_back(x);
   }
@@ -185,40 +170,33 @@ std::string PatchWriter::Build() const {
   for (patchfile::Entry& x : entries)
     if (x.kind == patchfile::Kind::addFile || x.kind == patchfile::Kind::changeFile) x.dataOffset += start;
   std::vector<uint8_t> head = patchfile::WriteHead(entries, data.size());
-  std::string out(head.begin(), head.end());
-  out += data;
-  std::string sha = Sha(out.substr(patchfile::kHashedFrom));
-  out.replace(16, 32, sha);
-  return out;
+  std::string out = std::string(head.begin(), head.end()) + data;
+  return out.replace(16, 32, Sha256Of(out.substr(patchfile::kHashedFrom)));
 }
 
 std::string DiffTrees(const Snapshot& from, const Snapshot& to) {
-  PatchWriter w;
-  auto folderIn = [](const Snapshot& s, const std::string& p) {
+  using K = patchfile::Kind;
+  auto kindIn = [](const Snapshot& s, const std::string& p, bool folder) {
     auto it = s.find(p);
-    return it != s.end() && it->second.folder;
+    return it != s.end() && it->second.folder == folder;
   };
-  auto fileIn = [](const Snapshot& s, const std::string& p) {
-    auto it = s.find(p);
-    return it != s.end() && !it->second.folder;
-  };
-  for (const auto& kv : from)
-    if (!kv.second.folder && !fileIn(to, kv.first)) w.RemoveFile(kv.first, kv.second.bytes);
+  std::vector<Stored> out;
+  for (const auto& [p, item] : from)
+    if (!item.folder && !kindIn(to, p, false)) out.push_back({K::removeFile, p, item.bytes, ""});
   // Deepest first: a child's path is longer than its parent's.
   std::vector<std::string> gone;
-  for (const auto& kv : from)
-    if (kv.second.folder && !folderIn(to, kv.first)) gone.push_back(kv.first);
+  for (const auto& [p, item] : from)
+    if (item.folder && !kindIn(to, p, true)) gone.push_back(p);
   std::sort(gone.begin(), gone.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-  for (const std::string& g : gone) w.RemoveFolder(g);
-  for (const auto& kv : to)
-    if (kv.second.folder && !folderIn(from, kv.first)) w.MakeFolder(kv.first);
-  for (const auto& kv : to) {
-    if (kv.second.folder) continue;
-    auto it = from.find(kv.first);
-    if (it == from.end() || it->second.folder) w.Add(kv.first, kv.second.bytes);
-    else if (it->second.bytes != kv.second.bytes) w.Change(kv.first, it->second.bytes, kv.second.bytes);
+  for (const std::string& g : gone) out.push_back({K::removeFolder, g, "", ""});
+  for (const auto& [p, item] : to)
+    if (item.folder && !kindIn(from, p, true)) out.push_back({K::makeFolder, p, "", ""});
+  for (const auto& [p, item] : to) {
+    if (item.folder) continue;
+    if (!kindIn(from, p, false)) out.push_back({K::addFile, p, "", item.bytes});
+    else if (from.at(p).bytes != item.bytes) out.push_back({K::changeFile, p, from.at(p).bytes, item.bytes});
   }
-  return w.Build();
+  return StoredPatch(out);
 }
 
 int RunIn(const std::wstring& root, const std::vector<std::wstring>& args) {
@@ -230,9 +208,7 @@ int RunIn(const std::wstring& root, const std::vector<std::wstring>& args) {
   return code;
 }
 
-namespace {
-
-DWORD Launch(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd, DWORD killAfterMs) {
+DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd, DWORD killAfterMs) {
   std::vector<wchar_t> buf(line.begin(), line.end());
   buf.push_back(0);
   STARTUPINFOW si{};
@@ -249,29 +225,13 @@ DWORD Launch(const std::wstring& exe, const std::wstring& line, const std::wstri
   return code;
 }
 
-}  // namespace
-
-DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd, DWORD killAfterMs) {
-  return Launch(exe, L"\"" + exe + L"\" " + args, cwd, killAfterMs);
-}
-
-DWORD RunLine(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd) {
-  return Launch(exe, line, cwd, INFINITE);
-}
-
-std::string LogOf(const std::wstring& root) { return GetFile(root + L"\\patch.err"); }
-
 Snapshot RandomTree(uint32_t seed, int files, size_t maxSize) {
   std::mt19937 rng(seed);
-  Snapshot s;
   const char* folders[] = {"", "bin\\", "data\\", "data\\deep\\", "Help Files\\"};
-  for (const char* f : folders)
-    if (*f) s[std::string(f, std::strlen(f) - 1)].folder = true;
-  s["data"].folder = true;
+  Snapshot s = {{"bin", {true}}, {"data", {true}}, {"data\\deep", {true}}, {"Help Files", {true}}};
   for (int i = 0; i < files; i++) {
     std::string path = std::string(folders[rng() % 5]) + "f" + std::to_string(i) + (i % 3 ? ".dll" : ".txt");
-    size_t size = i % 7 == 0 ? 0 : rng() % (maxSize + 1);
-    std::string bytes(size, '\0');
+    std::string bytes(i % 7 == 0 ? 0 : rng() % (maxSize + 1), '\0');
     for (char& c : bytes) c = char(rng() % (i % 2 ? 256 : 26) + (i % 2 ? 0 : 'a'));
     s[path].bytes = bytes;
   }
@@ -281,27 +241,16 @@ Snapshot RandomTree(uint32_t seed, int files, size_t maxSize) {
 Snapshot Mutate(const Snapshot& base, uint32_t seed) {
   std::mt19937 rng(seed);
   Snapshot s;
-  for (const auto& kv : base) {
-    if (kv.second.folder) {
-      s[kv.first] = kv.second;
-      continue;
+  for (const auto& [path, item] : base) {
+    if (item.folder && (seed % 2 == 0 || path.compare(0, 9, "data\\deep") != 0)) s[path] = item;
+    if (item.folder || (seed % 2 && path.compare(0, 9, "data\\deep") == 0)) continue;
+    uint32_t r = rng() % 4;
+    if (r == 0) continue;  // removed
+    s[path] = item;
+    if (r == 1) {  // changed in place, longer or shorter
+      if (!item.bytes.empty()) s[path].bytes[rng() % item.bytes.size()] ^= 0x5A;
+      s[path].bytes.append(rng() % 100, 'x');
     }
-    switch (rng() % 4) {
-      case 0: break;  // removed
-      case 1: {       // changed in place, longer or shorter
-        Item it = kv.second;
-        if (!it.bytes.empty()) it.bytes[rng() % it.bytes.size()] ^= 0x5A;
-        it.bytes.append(rng() % 100, 'x');
-        s[kv.first] = it;
-        break;
-      }
-      default: s[kv.first] = kv.second;
-    }
-  }
-  // Odd seeds also drop a whole folder with what is in it.
-  if (seed % 2) {
-    for (auto it = s.begin(); it != s.end();)
-      it = it->first.compare(0, 9, "data\\deep") == 0 ? s.erase(it) : std::next(it);
   }
   s["new folder"].folder = true;
   s["new folder\\inner"].folder = true;

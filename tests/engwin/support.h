@@ -9,20 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "patchfile.h"
+
 namespace t {
 
-// A Unix path as Wine shows it to Windows programs (drive Z:).
-std::wstring WinPath(const std::string& unixPath);
 std::wstring EngineDir();  // where patch.exe and patchw32.dll were built
 // An empty folder for one test under the build folder.
 std::wstring Scratch(const std::string& name);
 void RemoveTree(const std::wstring& path);
-
-void PutFile(const std::wstring& root, const std::string& rel, const std::string& bytes);
-void PutFolder(const std::wstring& root, const std::string& rel);
-std::string GetFile(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::wstring Join(const std::wstring& root, const std::string& rel);
+void PutFolder(const std::wstring& root, const std::string& rel);  // with its parents
+void PutFile(const std::wstring& root, const std::string& rel, const std::string& bytes);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string GetFile(const std::wstring& path);
+inline std::string LogOf(const std::wstring& root) { return GetFile(root + L"\\patch.err"); }
 
 struct Item {
   bool folder = false;
@@ -32,48 +32,34 @@ struct Item {
 };
 using Snapshot = std::map<std::string, Item>;  // path relative to the root, "\" separated
 
-// Everything under root except the engine's logs "patch.err".
+// Everything under root except the engine's log "patch.err".
 Snapshot Snap(const std::wstring& root);
 void Materialise(const std::wstring& root, const Snapshot& s);
 // Paths where a and b differ, for failure messages.
 std::string DiffText(const Snapshot& a, const Snapshot& b);
 
-// Builds patch files in the documented format with stored data.
-class PatchWriter {
- public:
-  void MakeFolder(const std::string& path);
-  void Add(const std::string& path, const std::string& bytes);
-  void Change(const std::string& path, const std::string& oldBytes, const std::string& newBytes);
-  void RemoveFile(const std::string& path, const std::string& oldBytes);
-  void RemoveFolder(const std::string& path);
-  std::string Build() const;
-
- private:
-  struct E {
-    uint8_t kind;
-    std::string path, oldBytes, newBytes;
-  };
-  std::vector<E> entries_;
-};
-
 std::string Sha256Of(const std::string& bytes);
-
+// A patch file in the documented format whose entries carry stored data.
+struct Stored {
+  patchfile::Kind kind;
+  std::string path, oldBytes, newBytes;
+};
+std::string StoredPatch(const std::vector<Stored>& entries);
 // The patch that turns tree `from` into tree `to`.
 std::string DiffTrees(const Snapshot& from, const Snapshot& to);
 
 // Runs the engine in this process with root as working folder.
 int RunIn(const std::wstring& root, const std::vector<std::wstring>& args);
-// Runs exe with the command line `args` in cwd; killAfterMs != INFINITE ends
-// it with TerminateProcess if it still runs then. Returns the exit code.
-DWORD RunExe(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+// Runs exe with the whole command line `line` (program name included) in
+// cwd; killAfterMs != INFINITE ends it with TerminateProcess if it still runs
+// then. Returns the exit code.
+DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd,
              DWORD killAfterMs = INFINITE);
-// Runs exe with the whole command line as given (program name included).
-DWORD RunLine(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd);
-std::string LogOf(const std::wstring& root);
 
 // A reproducible tree: `files` files in a few folders, sizes up to maxSize.
 Snapshot RandomTree(uint32_t seed, int files, size_t maxSize);
-// A variant of `base`: some files changed, some removed, some added.
+// A variant of `base`: some files changed, some removed, some added; odd
+// seeds also remove the folder "data\deep".
 Snapshot Mutate(const Snapshot& base, uint32_t seed);
 
 }  // namespace t

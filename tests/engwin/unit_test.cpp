@@ -1,12 +1,11 @@
 // Parts of the engine on their own: the system hash against the shared
 // vectors, the journal's encoding and its reading of torn or damaged files,
-// the command line, and 64-bit offsets on a file larger than 4 GiB.
+// paths and text, and 64-bit offsets on a file larger than 4 GiB.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "journal.h"
-#include "options.h"
 #include "sha256.h"
 #include "sha256_vectors.h"
 #include "source.h"
@@ -32,21 +31,6 @@ TEST(Sha256, MatchesSharedVectors) {
   }
 }
 
-TEST(Sha256, HashesAFileLikeMemory) {
-  std::wstring dir = t::Scratch("sha");
-  std::string bytes(3 * 1024 * 1024 + 17, 'q');
-  t::WriteBytes(dir + L"\\f", bytes);
-  eng::File f;
-  ASSERT_TRUE(f.OpenRead(dir + L"\\f"));
-  eng::Digest fromFile, fromMemory;
-  uint64_t size = 0;
-  ASSERT_TRUE(eng::HashFile(f, &fromFile, &size));
-  eng::Sha256 sha;
-  ASSERT_TRUE(sha.Start() && sha.Update(bytes.data(), bytes.size()) && sha.Finish(&fromMemory));
-  EXPECT_EQ(size, bytes.size());
-  EXPECT_TRUE(fromFile == fromMemory);
-}
-
 std::vector<eng::Step> SampleSteps() {
   return {{eng::Op::makeFolder, 0, 0, L"~patch.bak"},
           {eng::Op::stage, 1, FILE_ATTRIBUTE_READONLY, L"bin\\\x00e9t\x00e9.dll"},
@@ -54,45 +38,41 @@ std::vector<eng::Step> SampleSteps() {
           {eng::Op::removeFolder, 4, 0, L"old folder"}};
 }
 
-TEST(Journal, StepListRoundTrips) {
-  std::vector<uint8_t> bytes = eng::EncodeSteps(SampleSteps());
-  eng::JournalState st = eng::ParseJournal(bytes);
-  ASSERT_EQ(st.kind, eng::JournalState::open);
-  EXPECT_EQ(st.lastBegun, -1);
-  ASSERT_EQ(st.steps.size(), 4u);
-  for (size_t i = 0; i < 4; i++) {
-    EXPECT_EQ(st.steps[i].op, SampleSteps()[i].op);
-    EXPECT_EQ(st.steps[i].path, SampleSteps()[i].path);
-    EXPECT_EQ(st.steps[i].attributes, SampleSteps()[i].attributes);
-    EXPECT_EQ(st.steps[i].entry, SampleSteps()[i].entry);
-  }
-}
-
 void AddRecord(std::vector<uint8_t>* b, const char* tag, uint32_t index) {
   b->insert(b->end(), tag, tag + 4);
   for (int i = 0; i < 4; i++) b->push_back(uint8_t(index >> (8 * i)));
 }
 
-// A kill can cut the file anywhere: a cut inside the step list means no step
-// had begun; a cut inside a record means that record's step had not begun.
-TEST(Journal, EveryCutIsReadSafely) {
-  std::vector<uint8_t> full = eng::EncodeSteps(SampleSteps());
-  size_t listSize = full.size();
-  AddRecord(&full, "BEGN", 0);
-  AddRecord(&full, "BEGN", 1);
-  AddRecord(&full, "BEGN", 2);
-  AddRecord(&full, "BEGN", 3);
-  AddRecord(&full, "COMT", 0);
+// The writer's journal, records batched as a run writes them, reads back
+// whole; and a kill can cut it anywhere: a cut inside the step list means no
+// step had begun, a cut inside a record that its step had not begun.
+TEST(Journal, WrittenJournalAndEveryCutOfItReadSafely) {
+  std::wstring path = t::Scratch("journal") + L"\\patch.jnl";
+  const std::vector<eng::Step> steps = SampleSteps();
+  {
+    eng::JournalWriter w;
+    ASSERT_TRUE(w.Create(path, steps) && w.MarkBegun(0, 1) && w.MarkBegun(1, 3) && w.MarkCommitted());
+    w.Close();
+  }
+  std::string bytes = t::GetFile(path);
+  const std::vector<uint8_t> full(bytes.begin(), bytes.end());
+  eng::JournalState st = eng::ParseJournal(full);
+  ASSERT_EQ(st.steps.size(), 4u);
+  for (size_t i = 0; i < 4; i++) {
+    EXPECT_EQ(st.steps[i].op, steps[i].op);
+    EXPECT_EQ(st.steps[i].path, steps[i].path);
+    EXPECT_EQ(st.steps[i].attributes, steps[i].attributes);
+    EXPECT_EQ(st.steps[i].entry, steps[i].entry);
+  }
+  const size_t listSize = eng::EncodeSteps(steps).size();
+  ASSERT_EQ(full.size(), listSize + 5 * 8);
   for (size_t n = 0; n <= full.size(); n++) {
-    std::vector<uint8_t> cut(full.begin(), full.begin() + n);
-    eng::JournalState st = eng::ParseJournal(cut);
-    if (n < listSize) {
-      EXPECT_EQ(st.kind, eng::JournalState::torn) << n;
-      continue;
-    }
+    st = eng::ParseJournal(std::vector<uint8_t>(full.begin(), full.begin() + n));
     int64_t records = int64_t((n - listSize) / 8);
-    EXPECT_EQ(st.kind, records == 5 ? eng::JournalState::committed : eng::JournalState::open) << n;
-    EXPECT_EQ(st.lastBegun, std::min<int64_t>(records, 4) - 1) << n;
+    EXPECT_EQ(st.kind, n < listSize       ? eng::JournalState::torn
+                       : records == 5 ? eng::JournalState::committed
+                                      : eng::JournalState::open) << n;
+    if (n >= listSize) EXPECT_EQ(st.lastBegun, std::min<int64_t>(records, 4) - 1) << n;
   }
 }
 
@@ -112,33 +92,6 @@ TEST(Journal, RecordsAheadOnlyWhereAnUndoOfNothingIsHarmless) {
   std::vector<bool> want = {true, true, true, true, true, true, true, true, false, false, false, false, false, true};
   EXPECT_EQ(eng::MayRecordAhead(steps), want);
   EXPECT_TRUE(eng::MayRecordAhead({}).empty());
-}
-
-// A batch of records written at once reads back like records written one
-// by one, and so does every cut of it.
-TEST(Journal, BatchedRecordsReadLikeSingleOnes) {
-  std::wstring dir = t::Scratch("batch");
-  std::wstring path = dir + L"\\patch.jnl";
-  std::vector<eng::Step> steps = SampleSteps();
-  {
-    eng::JournalWriter w;
-    ASSERT_TRUE(w.Create(path, steps));
-    ASSERT_TRUE(w.MarkBegun(0, 1));
-    ASSERT_TRUE(w.MarkBegun(1, 3));
-    w.Close();
-  }
-  std::string bytes = t::GetFile(path);
-  std::vector<uint8_t> all(bytes.begin(), bytes.end());
-  eng::JournalState st = eng::ParseJournal(all);
-  ASSERT_EQ(st.kind, eng::JournalState::open);
-  EXPECT_EQ(st.lastBegun, 3);
-  size_t listSize = eng::EncodeSteps(steps).size();
-  for (size_t cut = listSize; cut <= all.size(); cut++) {
-    std::vector<uint8_t> part(all.begin(), all.begin() + cut);
-    st = eng::ParseJournal(part);
-    EXPECT_EQ(st.kind, eng::JournalState::open) << cut;
-    EXPECT_EQ(st.lastBegun, int64_t((cut - listSize) / 8) - 1) << cut;
-  }
 }
 
 TEST(Journal, DamagedRecordsAreRefused) {
@@ -162,33 +115,6 @@ TEST(Journal, DamagedRecordsAreRefused) {
   bytes = eng::EncodeSteps(SampleSteps());
   bytes[20] ^= 1;  // inside the list: the checksum no longer matches
   EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::torn) << "list byte";
-}
-
-TEST(Options, Table) {
-  struct Case {
-    std::vector<std::wstring> args;
-    bool e, i, v, noc, t;
-    int names;
-    size_t unknown;
-  } cases[] = {
-      {{L"-e", L"-i", L"-v", L"-noc", L"UpdV1-V2.RTP"}, true, true, true, true, false, 1, 0},
-      {{L"-E", L"-NOC", L"p.rtp"}, true, false, false, true, false, 1, 0},
-      {{L"-t", L"p.rtp"}, false, false, false, false, true, 1, 0},
-      {{L"-x", L"-no", L"-ee", L"p"}, false, false, false, false, false, 1, 3},
-      {{L"a", L"b"}, false, false, false, false, false, 2, 0},
-      {{}, false, false, false, false, false, 0, 0},
-      {{L"/e", L"p"}, false, false, false, false, false, 2, 0},
-  };
-  for (const Case& c : cases) {
-    eng::Options o = eng::ParseOptions(c.args);
-    EXPECT_EQ(o.errorLog, c.e);
-    EXPECT_EQ(o.ignoreExtras, c.i);
-    EXPECT_EQ(o.verbose, c.v);
-    EXPECT_EQ(o.noConsole, c.noc);
-    EXPECT_EQ(o.testOnly, c.t);
-    EXPECT_EQ(o.names, c.names);
-    EXPECT_EQ(o.unknown.size(), c.unknown);
-  }
 }
 
 TEST(Text, PathsAndConversions) {
