@@ -52,29 +52,34 @@ namespace {
 
 // Copies exactly `bytes` from `exe` (positioned at the payload) into the new
 // file `outPath`; deletes the output again on any failure.
-int CopyPayload(HANDLE exe, const char* outPath, int64_t bytes) {
+ExtractCode CopyPayload(HANDLE exe, const char* outPath, int64_t bytes) {
     platform::Handle out;
-    if (!platform::CreateNew(outPath, out)) return kExtractCannotOpen;
-    int code = CopyStreamWithTimes(exe, out.Get(), static_cast<uint64_t>(bytes));
+    if (!platform::CreateNew(outPath, out)) return ExtractCode::kCannotOpen;
+    ExtractCode code = ExtractCode::kOk;
     int64_t written = -1;
-    if (code == kCopyOk && (!platform::Size(out.Get(), &written) || written != bytes))
-        code = kExtractWrongSize;
+    switch (CopyStreamWithTimes(exe, out.Get(), static_cast<uint64_t>(bytes))) {
+    case CopyCode::kReadFailed: code = ExtractCode::kReadFailed; break;
+    case CopyCode::kWriteFailed: code = ExtractCode::kWriteFailed; break;
+    case CopyCode::kOk:
+        if (!platform::Size(out.Get(), &written) || written != bytes) code = ExtractCode::kWrongSize;
+        break;
+    }
     out.Reset();  // closed before deleting: a file is deleted only once closed
-    if (code != kExtractOk) platform::DeleteFileAt(outPath);
+    if (code != ExtractCode::kOk) platform::DeleteFileAt(outPath);
     return code;
 }
 
 }  // namespace
 
-int ExtractPayloadBlock(const char* exePath, const char* tag, const char* outPath) {
+ExtractCode ExtractPayloadBlock(const char* exePath, const char* tag, const char* outPath) {
     platform::Handle exe;
-    if (!exePath || !exePath[0] || !platform::OpenRead(exePath, exe)) return kExtractCannotOpen;
+    if (!exePath || !exePath[0] || !platform::OpenRead(exePath, exe)) return ExtractCode::kCannotOpen;
     char found[kTagText] = {};
     std::strncpy(found, tag, kTagBytes);
     int64_t start = 0, end = 0, size = 0;
     FindPayloadBlock(exe.Get(), found, &start, &end, &size);
     if (found[0] == 0 || std::strcmp(found, tag) != 0)
-        return kExtractNoBlock;
-    if (!platform::Seek(exe.Get(), start + kTagBytes, FILE_BEGIN)) return kExtractReadFailed;
+        return ExtractCode::kNoBlock;
+    if (!platform::Seek(exe.Get(), start + kTagBytes, FILE_BEGIN)) return ExtractCode::kReadFailed;
     return CopyPayload(exe.Get(), outPath, end - start - container::kBlockOverhead);
 }

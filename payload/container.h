@@ -35,19 +35,19 @@ constexpr size_t kTagText = kTagBytes + 1;
 void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd,
                       int64_t* fileSize);
 
-// Result codes of ExtractPayloadBlock.
-enum ExtractCode {
-    kExtractOk = 0,          // the output file holds exactly the payload
-    kExtractWrongSize = 1,   // after the copy the output is not the payload's size
-    kExtractCannotOpen = 2,  // executable not readable, or output not creatable
-    kExtractReadFailed = 3,  // reading the executable failed (or it ended early)
-    kExtractWriteFailed = 4, // writing the output failed
-    kExtractNoBlock = 6,     // the container has no block with this tag
+// Results of ExtractPayloadBlock.
+enum class ExtractCode {
+    kOk,           // the output file holds exactly the payload
+    kWrongSize,    // after the copy the output is not the payload's size
+    kCannotOpen,   // executable not readable, or output not creatable
+    kReadFailed,   // reading the executable failed (or it ended early)
+    kWriteFailed,  // writing the output failed
+    kNoBlock,      // the container has no block with this tag
 };
 
 // Writes the payload of the block tagged `tag` from `exePath` into a new
 // file `outPath`. The output is created fresh and never opened over an
-// existing file: an existing name gives kExtractCannotOpen. Exactly the
+// existing file: an existing name gives kCannotOpen. Exactly the
 // payload's bytes are copied. On every failure after the output was created,
 // the output is deleted again.
-int ExtractPayloadBlock(const char* exePath, const char* tag, const char* outPath);
+ExtractCode ExtractPayloadBlock(const char* exePath, const char* tag, const char* outPath);

@@ -12,7 +12,7 @@ const char kPreferredBase[] = "c:\\";
 
 // Extracts one block to `path` and remembers the file for clean-up.
 bool ExtractOne(const char* carrier, const char* tag, const std::string& path, Payload* out) {
-    if (path.empty() || ExtractPayloadBlock(carrier, tag, path.c_str()) != kExtractOk) return false;
+    if (path.empty() || ExtractPayloadBlock(carrier, tag, path.c_str()) != ExtractCode::kOk) return false;
     out->extracted.insert(out->extracted.end() - 1, path);  // before the folder
     return true;
 }

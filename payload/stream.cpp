@@ -11,25 +11,25 @@ DWORD NextRead(uint64_t remaining) {
 }
 
 // Moves bytes until the source ends or `limit` bytes have gone.
-int Pump(HANDLE src, HANDLE dst, uint64_t limit, std::vector<char>& buf) {
+CopyCode Pump(HANDLE src, HANDLE dst, uint64_t limit, std::vector<char>& buf) {
     uint64_t remaining = limit;
     while (remaining > 0) {
         DWORD got = 0;
-        if (!platform::Read(src, buf.data(), NextRead(remaining), &got)) return kCopyReadFailed;
+        if (!platform::Read(src, buf.data(), NextRead(remaining), &got)) return CopyCode::kReadFailed;
         if (got == 0) {
             // The end of the source: done, unless it came before the limit.
-            return limit == kCopyToEnd ? kCopyOk : kCopyReadFailed;
+            return limit == kCopyToEnd ? CopyCode::kOk : CopyCode::kReadFailed;
         }
-        if (!platform::Write(dst, buf.data(), got)) return kCopyWriteFailed;
+        if (!platform::Write(dst, buf.data(), got)) return CopyCode::kWriteFailed;
         if (limit != kCopyToEnd) remaining -= got;
     }
-    return kCopyOk;
+    return CopyCode::kOk;
 }
 }  // namespace
 
-int CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit) {
+CopyCode CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit) {
     std::vector<char> buf(kChunk);
-    int code = Pump(source, dest, limit, buf);
+    CopyCode code = Pump(source, dest, limit, buf);
     FILETIME created, accessed, written;
     if (platform::GetTimes(source, &created, &accessed, &written))
         platform::SetTimes(dest, &created, &accessed, &written);

@@ -3,12 +3,11 @@
 #include <windows.h>
 #include <cstdint>
 
-// Result codes of CopyStreamWithTimes; the extraction hands them on as its
-// own codes of the same numbers.
-enum CopyCode {
-    kCopyOk = 0,            // every byte asked for was copied
-    kCopyReadFailed = 3,    // a read failed, or the source ended before `limit` bytes
-    kCopyWriteFailed = 4,   // a write to the destination failed
+// Results of CopyStreamWithTimes.
+enum class CopyCode {
+    kOk,           // every byte asked for was copied
+    kReadFailed,   // a read failed, or the source ended before `limit` bytes
+    kWriteFailed,  // a write to the destination failed
 };
 
 // No limit: copy to the source's end.
@@ -18,5 +17,5 @@ constexpr uint64_t kCopyToEnd = UINT64_MAX;
 // 4096-byte heap buffer, then copies the three file times from source to
 // dest (whatever the code; that step's failure is ignored). Both handles are
 // the caller's and stay open. With `limit` other than kCopyToEnd, exactly
-// `limit` bytes are copied, and a source that ends first gives kCopyReadFailed.
-int CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit = kCopyToEnd);
+// `limit` bytes are copied, and a source that ends first gives CopyCode::kReadFailed.
+CopyCode CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit = kCopyToEnd);

@@ -12,9 +12,9 @@ TEST_F(Stream, CopiesFromThePositionUpToTheLimitWithTheTimes) {
     std::string data = Filler(9000, 3);  // more than two 4096-byte chunks
     WriteText(At("src"), data);
     SetWriteTime(At("src"), 125000000000000000ULL);  // 1997: no copy gets it by chance
-    struct { uint64_t from, limit; int code; size_t size; } rows[] = {
-        {0, kCopyToEnd, kCopyOk, 9000}, {0, 0, kCopyOk, 0}, {0, 4097, kCopyOk, 4097},
-        {11, 8989, kCopyOk, 8989}, {0, 9001, kCopyReadFailed, 9000},
+    struct { uint64_t from, limit; CopyCode code; size_t size; } rows[] = {
+        {0, kCopyToEnd, CopyCode::kOk, 9000}, {0, 0, CopyCode::kOk, 0}, {0, 4097, CopyCode::kOk, 4097},
+        {11, 8989, CopyCode::kOk, 8989}, {0, 9001, CopyCode::kReadFailed, 9000},
     };
     for (const auto& r : rows) {
         std::string out = At("out" + std::to_string(r.limit));
@@ -37,8 +37,8 @@ TEST_F(Stream, FailedReadAndWriteAreToldApart) {
     platform::Handle src, readOnly, writeOnly, dst;
     ASSERT_TRUE(platform::OpenRead(At("s").c_str(), src));
     ASSERT_TRUE(platform::OpenRead(At("ro").c_str(), readOnly));
-    EXPECT_EQ(CopyStreamWithTimes(src.Get(), readOnly.Get()), kCopyWriteFailed);
+    EXPECT_EQ(CopyStreamWithTimes(src.Get(), readOnly.Get()), CopyCode::kWriteFailed);
     writeOnly.Reset(::CreateFileA(At("s").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(platform::CreateNew(At("d").c_str(), dst));
-    EXPECT_EQ(CopyStreamWithTimes(writeOnly.Get(), dst.Get()), kCopyReadFailed);
+    EXPECT_EQ(CopyStreamWithTimes(writeOnly.Get(), dst.Get()), CopyCode::kReadFailed);
 }
