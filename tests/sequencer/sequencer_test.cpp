@@ -315,30 +315,6 @@ TEST_F(SequencerTest, RelocatedDiagnosticRun) {
     for (const std::string& c : EngineCalls()) EXPECT_NE(std::string::npos, c.find("|show=1"));
 }
 
-TEST_F(SequencerTest, BarWrapsAfter250StepsAndCompletesAtOnceWhenFull) {
-    Step(0, "hold", kDone);
-    Step(2, "hold", kDone);
-    BeginUpdate(dialog_.Get());
-    TimerTick(dialog_.Get());  // running
-    for (int i = 0; i < 250; ++i) TimerTick(dialog_.Get());
-    EXPECT_EQ(250, dialog_.BarPosition());
-    TimerTick(dialog_.Get());
-    EXPECT_LT(dialog_.BarPosition(), 2);  // stepping past 250 starts again
-    Release(0);
-    AwaitChild();
-    TimerTick(dialog_.Get());  // step 1 ends, step 2 starts (it ends at once)
-    AwaitChild();
-    TimerTick(dialog_.Get());  // step 2 ends, step 3 holds
-    for (int i = dialog_.BarPosition(); i < 250; ++i) TimerTick(dialog_.Get());
-    ASSERT_EQ(250, dialog_.BarPosition());
-    Release(2);
-    AwaitChild();
-    TimerTick(dialog_.Get());  // bar shown full
-    TimerTick(dialog_.Get());
-    EXPECT_FALSE(g_state.running);
-    EXPECT_TRUE(Called("registry"));
-}
-
 // Cancel at any moment: nothing starts or runs after it, a running engine is
 // ended through its handle, and the run ends as cancelled.
 TEST_F(SequencerTest, CancelAtEveryStage) {
