@@ -1,7 +1,5 @@
 // The path helpers of common/ on the updater's fixed buffers, and the
 // open-file dialog's refusal of a buffer that cannot take its answer.
-
-
 #include <gtest/gtest.h>
 #include <cstring>
 #include "common/path.h"
