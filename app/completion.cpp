@@ -28,8 +28,7 @@ static void DeleteIn(const char* folder, const char* const* names, size_t count)
 
 void ShowEngineLogInEditor(const char* installFolder) {
     char windows[kPathCap], editor[kPathCap];
-    if (!platform::WindowsFolder(windows, sizeof windows) ||
-        !JoinPath(editor, sizeof editor, windows, "notepad.exe"))
+    if (!platform::WindowsFolder(windows, sizeof windows) || !JoinPath(editor, sizeof editor, windows, "notepad.exe"))
         return;
     std::string line = "\"" + std::string(editor) + "\" " + kEngineLogName;
     platform::Handle editorProcess;  // not waited for: closed at once

@@ -6,11 +6,11 @@
 
 struct Options {
     bool diagnostic = false;
-    bool quiet = false;      // no window, no box: every box takes its default answer
-    bool check = false;      // preflight: find, extract, test the first patch, change nothing
-    std::string folder;      // /dir: the install folder, instead of the search
-    std::string logPath;     // /log: the administrator's event log
-    std::string badSwitch;   // the first word not understood; empty when all were
+    bool quiet = false;     // no window, no box: every box takes its default answer
+    bool check = false;     // preflight: find, extract, test the first patch, change nothing
+    std::string folder;     // /dir: the install folder, instead of the search
+    std::string logPath;    // /log: the administrator's event log
+    std::string badSwitch;  // the first word not understood; empty when all were
 };
 
 // True when the text after the last space of `commandLine` is exactly "-d".

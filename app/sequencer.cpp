@@ -48,17 +48,17 @@ static std::string StepName() { return g_patchSteps[g_state.stepIndex].fileName;
 static void LaunchStep() {
     const char* folder = g_state.installFolder;
     if (!ClearEngineLog(folder)) {
-        FailRun("The log \"patch.err\" of an earlier run in " + std::string(folder) +
-                " cannot be removed (" + platform::ErrorDescription(platform::LastError()) +
-                "). The patch file " + StepName() + " and the ones after it were not applied.");
+        FailRun("The log \"patch.err\" of an earlier run in " + std::string(folder) + " cannot be removed (" +
+                platform::ErrorDescription(platform::LastError()) + "). The patch file " + StepName() +
+                " and the ones after it were not applied.");
         return;
     }
     if (!LaunchPatchEngine(g_state.engineProgramPath, kStepOptions, StepName().c_str(), folder,
                            g_state.diagnostic && !g_state.quiet, g_state.child)) {
         DWORD error = platform::LastError();
         FailRun("The patch engine could not be started for the patch file " + StepName() +
-                ".\r\nProgram: " + g_state.engineProgramPath + "\r\nReason: " +
-                platform::ErrorDescription(error) + " (system error " + std::to_string(error) +
+                ".\r\nProgram: " + g_state.engineProgramPath + "\r\nReason: " + platform::ErrorDescription(error) +
+                " (system error " + std::to_string(error) +
                 ").\r\nThis step and the steps after it were not applied; the files in this "
                 "folder are as the earlier steps left them.");
         return;
@@ -72,10 +72,8 @@ static void LaunchStep() {
 static void EndStep(DWORD code) {
     g_state.child.Reset();
     StepVerdict verdict = JudgeStep(g_state.installFolder, code);
-    LogEvent("step " + StepName() + " ended: exit code " + std::to_string(code) + ", log: " +
-             DescribeVerdict(verdict));
-    KeepStepLog(g_state.installFolder, g_patchSteps[g_state.stepIndex],
-                verdict == StepVerdict::kSucceeded);
+    LogEvent("step " + StepName() + " ended: exit code " + std::to_string(code) + ", log: " + DescribeVerdict(verdict));
+    KeepStepLog(g_state.installFolder, g_patchSteps[g_state.stepIndex], verdict == StepVerdict::kSucceeded);
     platform::SetCurrentFolder(g_state.installFolder);
     if (verdict == StepVerdict::kFailed) {
         g_state.ending = Ending::kPatchFailed;
@@ -83,17 +81,15 @@ static void EndStep(DWORD code) {
         return;
     }
     if (verdict != StepVerdict::kSucceeded) {
-        FailRun("The patch engine ended with exit code " + std::to_string(code) +
-                " on the patch file " + StepName() + ", but its log " +
-                DescribeVerdict(verdict) + ". The update is not taken as done.");
+        FailRun("The patch engine ended with exit code " + std::to_string(code) + " on the patch file " + StepName() +
+                ", but its log " + DescribeVerdict(verdict) + ". The update is not taken as done.");
         return;
     }
     if (++g_state.stepIndex < kPatchStepCount) LaunchStep();
 }
 
 void BeginUpdate(HWND dialog) {
-    if (!g_state.payloadReady || g_state.running || g_state.child.Valid() || g_state.quitting)
-        return;
+    if (!g_state.payloadReady || g_state.running || g_state.child.Valid() || g_state.quitting) return;
     SetDialogMessage(IDS_UPDATING, g_state.installFolder);
     platform::InvalidateAll(dialog);
     platform::EnableControl(dialog, IDOK, false);

@@ -16,8 +16,7 @@ static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* i
 // step matches values that name them so.
 static bool Relocate(HWND owner) {
     g_state.shortForms = TakeShortForms(g_state.installFolder, g_state.sharedFolder);
-    return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) ==
-           RelocationResult::kMoved;
+    return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) == RelocationResult::kMoved;
 }
 
 // Each rename that cannot be made leaves both names as they were, which is
@@ -34,8 +33,8 @@ static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
 }
 
 static bool Registry(HWND owner, const char* finalInstallFolder) {
-    return MigrateRegistry(g_state.installFolder, g_state.sharedFolder, finalInstallFolder,
-                           g_state.shortForms, [owner] { StepProgress(owner); });
+    return MigrateRegistry(g_state.installFolder, g_state.sharedFolder, finalInstallFolder, g_state.shortForms,
+                           [owner] { StepProgress(owner); });
 }
 
 SequencerCalls g_sequencerCalls = {

@@ -14,14 +14,12 @@ static bool FirstKnownFolder(HWND dialog, int allUsers, int currentUser, char* o
 
 bool GetStartMenuProgramsFolder(HWND dialog) {
     if (Faulted("startmenu")) return false;
-    return FirstKnownFolder(dialog, CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS,
-                            g_state.startMenuProgramsFolder);
+    return FirstKnownFolder(dialog, CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, g_state.startMenuProgramsFolder);
 }
 
 bool GetDesktopFolder(HWND dialog) {
     if (Faulted("desktop")) return false;
-    return FirstKnownFolder(dialog, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY,
-                            g_state.desktopFolder);
+    return FirstKnownFolder(dialog, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, g_state.desktopFolder);
 }
 
 bool InitializeServices(HWND dialog) {

@@ -58,8 +58,8 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
     RemoveExtractedFiles();  // a second start-up in one process starts clean
     g_state.payloadReady = false;
     StartupResult result = StartupResult::kReady;
-    bool found = folder[0] ? GivenInstallFolder(folder, g_state.installFolder)
-                           : FindInstallFolder(g_state.installFolder);
+    bool found =
+        folder[0] ? GivenInstallFolder(folder, g_state.installFolder) : FindInstallFolder(g_state.installFolder);
     if (!found) {
         result = StartupResult::kNotFound;
     } else {

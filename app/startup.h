@@ -5,10 +5,10 @@
 #include "common/state.h"
 
 enum class StartupResult {
-    kReady,      // everything found and extracted: an update can begin
-    kBadBuild,   // the engine or a patch file is missing from the updater
-    kNoFolder,   // no folder of our own for the payload ("Initialization error")
-    kNotFound,   // the install or shared folder was not found or not chosen
+    kReady,     // everything found and extracted: an update can begin
+    kBadBuild,  // the engine or a patch file is missing from the updater
+    kNoFolder,  // no folder of our own for the payload ("Initialization error")
+    kNotFound,  // the install or shared folder was not found or not chosen
 };
 
 // The ending a start-up that is not ready leads to.

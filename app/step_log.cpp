@@ -9,8 +9,8 @@ void KeepStepLog(const char* folder, const PatchStep& step, bool succeeded) {
     char log[kPathCap], name[16], kept[kPathCap];
     std::strcpy(name, step.payloadTag);  // at most 7 characters and a NUL
     std::strcat(name, ".err");
-    if (!JoinPath(log, sizeof log, folder, kEngineLogName) ||
-        !JoinPath(kept, sizeof kept, folder, name) || !platform::PathExists(log))
+    if (!JoinPath(log, sizeof log, folder, kEngineLogName) || !JoinPath(kept, sizeof kept, folder, name) ||
+        !platform::PathExists(log))
         return;
     if (succeeded)
         platform::MoveFileReplacing(log, kept);
@@ -22,6 +22,5 @@ bool WriteEngineLog(const char* folder, const std::string& text) {
     char log[kPathCap];
     platform::Handle file;
     return JoinPath(log, sizeof log, folder, kEngineLogName) && ClearEngineLog(folder) &&
-           platform::CreateNew(log, file) &&
-           platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size()));
+           platform::CreateNew(log, file) && platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size()));
 }

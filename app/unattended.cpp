@@ -49,16 +49,14 @@ Ending RunQuiet(const Options& options) {
 static bool PatchApplies(const char* folder, std::string* why) {
     platform::Handle engine;
     DWORD code = 0;
-    if (!LaunchPatchEngine(g_state.engineProgramPath, kCheckOptions, g_patchSteps[0].fileName,
-                           folder, false, engine)) {
-        *why = "the patch engine could not be started: " +
-               platform::ErrorDescription(platform::LastError());
+    if (!LaunchPatchEngine(g_state.engineProgramPath, kCheckOptions, g_patchSteps[0].fileName, folder, false, engine)) {
+        *why = "the patch engine could not be started: " + platform::ErrorDescription(platform::LastError());
         return false;
     }
     platform::WaitProcessEnd(engine.Get(), INFINITE);
     if (!platform::ProcessExitCode(engine.Get(), &code) || code != 0) {
-        *why = "the patch engine's check of " + std::string(g_patchSteps[0].fileName) +
-               " failed with exit code " + std::to_string(code);
+        *why = "the patch engine's check of " + std::string(g_patchSteps[0].fileName) + " failed with exit code " +
+               std::to_string(code);
         return false;
     }
     return true;
@@ -96,14 +94,12 @@ Ending RunCheck(const Options& options) {
         bool targetFree = !moves || !platform::PathExists(target.c_str());
         if (!applies) {
             ending = Ending::kPatchFailed;
-            report = std::string("The installation in ") + g_state.installFolder +
-                     " cannot be updated: " + why + ".";
+            report = std::string("The installation in ") + g_state.installFolder + " cannot be updated: " + why + ".";
         } else if (!targetFree) {
             ending = Ending::kMigrationFailed;
             report = "The installation would be moved to " + target + ", but that folder exists already.";
         } else {
-            report = std::string("The installation in ") + g_state.installFolder +
-                     " can be updated to Dovetra 5.0.3" +
+            report = std::string("The installation in ") + g_state.installFolder + " can be updated to Dovetra 5.0.3" +
                      (moves ? "; it would then be moved to " + target : std::string()) + ".";
         }
     }

@@ -42,9 +42,7 @@ void CUpdaterDlg::ActOnStartup(StartupResult result) {
         if (Faulted("timer") || !platform::StartTimer(dialog, kTimerId, kTimerPeriodMs))
             ShowErrorAndEnd(dialog, "No timer available.", Ending::kInitFailed);
         break;
-    case StartupResult::kBadBuild:
-        ShowErrorAndEnd(dialog, "Bad updater build.", Ending::kBadBuild);
-        break;
+    case StartupResult::kBadBuild: ShowErrorAndEnd(dialog, "Bad updater build.", Ending::kBadBuild); break;
     case StartupResult::kNoFolder:
         // The dialog stays open without a payload: "Begin Update" is not
         // offered, now or after "Change folder".
@@ -91,9 +89,7 @@ bool CUpdaterDlg::OnSysCommand(WPARAM command) {
 
 HICON CUpdaterDlg::OnQueryDragIcon() { return icon_; }
 
-int CentredIconOrigin(int clientExtent, int iconExtent) {
-    return (clientExtent - iconExtent + 1) / 2;
-}
+int CentredIconOrigin(int clientExtent, int iconExtent) { return (clientExtent - iconExtent + 1) / 2; }
 
 void CUpdaterDlg::PaintMinimised(HDC dc) {
     HWND dialog = Window();

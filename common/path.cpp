@@ -33,7 +33,10 @@ void StripQuotes(char* text) {
 bool CopyPath(char* out, size_t cap, const char* src) {
     size_t n = std::strlen(src);
     if (cap == 0) return false;
-    if (n + 1 > cap) { out[0] = 0; return false; }
+    if (n + 1 > cap) {
+        out[0] = 0;
+        return false;
+    }
     std::memmove(out, src, n + 1);
     return true;
 }
@@ -43,7 +46,10 @@ bool JoinPath(char* out, size_t cap, const char* folder, const char* name) {
     // A drive root ("E:\") brings its own separator.
     size_t sep = (f > 0 && folder[f - 1] == '\\') ? 0 : 1;
     if (cap == 0) return false;
-    if (f + sep + m + 1 > cap) { out[0] = 0; return false; }
+    if (f + sep + m + 1 > cap) {
+        out[0] = 0;
+        return false;
+    }
     // folder may alias out; name must not.
     std::memmove(out, folder, f);
     if (sep) out[f] = '\\';

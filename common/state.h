@@ -44,11 +44,11 @@ struct UpdaterState {
     platform::Handle child;
     HWND progressControl;
     bool diagnostic;
-    bool quiet;            // no window and no box: boxes take their default answer
-    bool payloadReady;     // the engine and every patch file are extracted
+    bool quiet;         // no window and no box: boxes take their default answer
+    bool payloadReady;  // the engine and every patch file are extracted
     bool running;
-    bool barShownFull;     // the run has ended and the full bar has been shown
-    bool quitting;         // Cancel/Quit was pressed: nothing more may start
+    bool barShownFull;  // the run has ended and the full bar has been shown
+    bool quitting;      // Cancel/Quit was pressed: nothing more may start
     int stepIndex;
     Ending ending;
     // Why the run failed, when "patch.err" could not be written to say it.

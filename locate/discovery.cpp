@@ -38,8 +38,7 @@ bool FolderHolds(const char* folder, const char* marker) {
 // dialog's own error code is of no use to anyone here.
 bool AskFolder(HWND owner, const Question& q, char* folder) {
     std::string title = platform::LoadText(q.titleId);
-    if (!platform::AskOpenFile(owner, title.c_str(), q.pattern, q.initialName, folder, kPathCap))
-        return false;
+    if (!platform::AskOpenFile(owner, title.c_str(), q.pattern, q.initialName, folder, kPathCap)) return false;
     CutToFolder(folder);
     return true;
 }
@@ -66,8 +65,7 @@ bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
     if (cap == 0) return false;
     command[0] = 0;
     char progId[kPathCap];
-    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, extension, progId, sizeof progId) || !progId[0])
-        return false;
+    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, extension, progId, sizeof progId) || !progId[0]) return false;
     char key[kPathCap];
     if (std::strlen(progId) + sizeof kOpenCommandTail > sizeof key) return false;
     std::strcpy(key, progId);

@@ -15,9 +15,20 @@ namespace {
 
 // Variables whose values are folders that registry text may start with.
 const char* const kFolderVariables[] = {
-    "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles",
-    "CommonProgramFiles(x86)", "SystemRoot", "windir", "ProgramData", "ALLUSERSPROFILE",
-    "USERPROFILE", "APPDATA", "LOCALAPPDATA", "PUBLIC", "SystemDrive",
+    "ProgramFiles",
+    "ProgramFiles(x86)",
+    "ProgramW6432",
+    "CommonProgramFiles",
+    "CommonProgramFiles(x86)",
+    "SystemRoot",
+    "windir",
+    "ProgramData",
+    "ALLUSERSPROFILE",
+    "USERPROFILE",
+    "APPDATA",
+    "LOCALAPPDATA",
+    "PUBLIC",
+    "SystemDrive",
 };
 
 std::vector<FolderVariable> FolderVariables() {
@@ -64,9 +75,8 @@ ShortForms TakeShortForms(const char* installFolder, const char* sharedFolder) {
     return forms;
 }
 
-RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
-                               const char* finalInstallFolder, const ShortForms& kept,
-                               const std::vector<FolderVariable>* variables) {
+RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                               const ShortForms& kept, const std::vector<FolderVariable>* variables) {
     std::vector<FolderVariable> fromSystem;
     if (!variables) {
         fromSystem = FolderVariables();
@@ -91,13 +101,13 @@ static std::vector<std::string> CurrentUserAliases() {
 }
 
 // One root, and a line in the event log with what it changed.
-static void RewriteRoot(HKEY root, const char* name, const RewriteTable& table,
-                        RegistryWalkStats& stats, const std::vector<std::string>& aliases = {}) {
+static void RewriteRoot(HKEY root, const char* name, const RewriteTable& table, RegistryWalkStats& stats,
+                        const std::vector<std::string>& aliases = {}) {
     RegistryWalkStats before = stats;
     RewriteRegistryTree(root, table, stats, aliases);
-    LogEvent(std::string("registry ") + name + ": " +
-             std::to_string(stats.rewritten - before.rewritten) + " values rewritten, " +
-             std::to_string(stats.failedWrites - before.failedWrites) + " could not be written");
+    LogEvent(std::string("registry ") + name + ": " + std::to_string(stats.rewritten - before.rewritten) +
+             " values rewritten, " + std::to_string(stats.failedWrites - before.failedWrites) +
+             " could not be written");
 }
 
 void RewriteRegistry(const RewriteTable& table, const ProgressStep& step, RegistryWalkStats& stats) {
@@ -156,15 +166,13 @@ void WriteNewKeys(const char* finalInstallFolder) {
             open = platform::RegCreate(HKEY_CURRENT_USER, v.key, KEY_SET_VALUE, key);
         }
         if (!open) continue;
-        std::string data = v.literal ? std::string(v.literal)
-                                     : std::string(finalInstallFolder) + v.suffix;
+        std::string data = v.literal ? std::string(v.literal) : std::string(finalInstallFolder) + v.suffix;
         platform::RegWriteText(key.Get(), v.name, REG_SZ, data.c_str());
     }
 }
 
-bool MigrateRegistry(const char* installFolder, const char* sharedFolder,
-                     const char* finalInstallFolder, const ShortForms& kept,
-                     const ProgressStep& step) {
+bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                     const ShortForms& kept, const ProgressStep& step) {
     DeleteOldKeys();
     RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
     RegistryWalkStats stats{};

@@ -23,9 +23,8 @@ ShortForms TakeShortForms(const char* installFolder, const char* sharedFolder);
 // changes for it. 8.3 forms come from the file system, or for a folder that
 // is gone from `kept`; `variables` null takes the folder variables of this
 // process's environment (ProgramFiles, APPDATA, ...).
-RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder,
-                               const char* finalInstallFolder, const ShortForms& kept = {},
-                               const std::vector<FolderVariable>* variables = nullptr);
+RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                               const ShortForms& kept = {}, const std::vector<FolderVariable>* variables = nullptr);
 
 // Called as the registry walk goes on, to move a progress bar; may be empty.
 using ProgressStep = std::function<void()>;
@@ -53,6 +52,5 @@ void WriteNewKeys(const char* finalInstallFolder);
 // The whole step: DeleteOldKeys, RewriteRegistry (the old install and shared
 // folders to `finalInstallFolder`), WriteNewKeys. Shows nothing. False when a
 // value that needed a change could not be written.
-bool MigrateRegistry(const char* installFolder, const char* sharedFolder,
-                     const char* finalInstallFolder, const ShortForms& kept,
-                     const ProgressStep& step);
+bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                     const ShortForms& kept, const ProgressStep& step);

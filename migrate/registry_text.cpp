@@ -22,14 +22,14 @@ bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
 }
 
 bool ContinuesName(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
-           c == L'_' || c == L'-' || c == L'.' || c >= 0x80;
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'-' ||
+           c == L'.' || c >= 0x80;
 }
 
 // One folder in one spelling; false when it has none. `variable` is set for
 // the variable family only.
-using Speller = bool (*)(const std::wstring& folder, const std::wstring& shortForm,
-                         const FolderVariable* variable, std::wstring& out);
+using Speller = bool (*)(const std::wstring& folder, const std::wstring& shortForm, const FolderVariable* variable,
+                         std::wstring& out);
 
 bool Full(const std::wstring& folder, const std::wstring&, const FolderVariable*, std::wstring& out) {
     out = folder;
@@ -49,12 +49,10 @@ bool Short(const std::wstring&, const std::wstring& shortForm, const FolderVaria
 }
 
 // "%NAME%\rest" when the folder is the variable's value or lies below it.
-bool BelowVariable(const std::wstring& folder, const std::wstring&, const FolderVariable* v,
-                   std::wstring& out) {
+bool BelowVariable(const std::wstring& folder, const std::wstring&, const FolderVariable* v, std::wstring& out) {
     std::wstring value = v->value;
     while (!value.empty() && value.back() == L'\\') value.pop_back();
-    if (value.empty() || folder.size() < value.size() ||
-        !EqualNoCase(folder.substr(0, value.size()), value) ||
+    if (value.empty() || folder.size() < value.size() || !EqualNoCase(folder.substr(0, value.size()), value) ||
         (folder.size() > value.size() && folder[value.size()] != L'\\'))
         return false;
     out = L"%" + v->name + L"%" + folder.substr(value.size());
@@ -65,10 +63,14 @@ bool BelowVariable(const std::wstring& folder, const std::wstring&, const Folder
 bool FileUrl(const std::wstring& folder, const std::wstring&, const FolderVariable*, std::wstring& out) {
     out = L"file:///";
     for (wchar_t c : folder) {
-        if (c == L'\\') out += L'/';
-        else if (c == L' ') out += L"%20";
-        else if (c == L'%') out += L"%25";
-        else out += c;
+        if (c == L'\\')
+            out += L'/';
+        else if (c == L' ')
+            out += L"%20";
+        else if (c == L'%')
+            out += L"%25";
+        else
+            out += c;
     }
     return true;
 }
@@ -85,11 +87,11 @@ struct Spelling {
     MatchKind kind;
 };
 const Spelling kSpellings[] = {
-    {Full, false, MatchKind::Folder},                  // C:\Program Files\Kestrin
-    {Slashes, false, MatchKind::Folder},               // C:/Program Files/Kestrin
-    {Short, false, MatchKind::SpacelessFolder},        // C:\PROGRA~1\Kestrin
-    {BelowVariable, true, MatchKind::Folder},          // %ProgramFiles%\Kestrin
-    {FileUrl, false, MatchKind::SpacelessFolder},      // file:///C:/Program%20Files/Kestrin
+    {Full, false, MatchKind::Folder},              // C:\Program Files\Kestrin
+    {Slashes, false, MatchKind::Folder},           // C:/Program Files/Kestrin
+    {Short, false, MatchKind::SpacelessFolder},    // C:\PROGRA~1\Kestrin
+    {BelowVariable, true, MatchKind::Folder},      // %ProgramFiles%\Kestrin
+    {FileUrl, false, MatchKind::SpacelessFolder},  // file:///C:/Program%20Files/Kestrin
 };
 // Terminators by MatchKind, in the enum's order: Folder, SpacelessFolder,
 // FileName (an executable's name may be followed by its arguments).
@@ -109,8 +111,7 @@ bool EqualNoCaseAt(const wchar_t* text, size_t n, size_t pos, const std::wstring
     return true;
 }
 
-void AddSpelling(RewriteTable& table, const Spelling& s, const FolderMove& move,
-                 const FolderVariable* variable) {
+void AddSpelling(RewriteTable& table, const Spelling& s, const FolderMove& move, const FolderVariable* variable) {
     std::wstring from, to;
     if (!s.spell(move.from, move.fromShort, variable, from)) return;
     // Already there as the full form (an 8.3-valid path): the full form's
@@ -123,8 +124,7 @@ void AddSpelling(RewriteTable& table, const Spelling& s, const FolderMove& move,
 
 }  // namespace
 
-void AddFolderMove(RewriteTable& table, const FolderMove& move,
-                   const std::vector<FolderVariable>& variables) {
+void AddFolderMove(RewriteTable& table, const FolderMove& move, const std::vector<FolderVariable>& variables) {
     for (const Spelling& s : kSpellings) {
         if (!s.perVariable) {
             AddSpelling(table, s, move, nullptr);
@@ -141,8 +141,7 @@ void RewriteTable::Add(const std::wstring& oldText, const std::wstring& newText,
 
 void RewriteTable::Add(const std::string& oldText, const std::string& newText, MatchKind kind) {
     std::wstring o, n;
-    if (platform::ToWide(oldText.c_str(), oldText.size(), o) &&
-        platform::ToWide(newText.c_str(), newText.size(), n))
+    if (platform::ToWide(oldText.c_str(), oldText.size(), o) && platform::ToWide(newText.c_str(), newText.size(), n))
         Add(o, n, kind);
 }
 
@@ -163,7 +162,10 @@ bool RewriteTable::Apply(const wchar_t* text, size_t n, std::wstring& out) const
     size_t pos = 0, copied = 0;  // text[copied, pos) is still to be copied
     while (pos < n) {
         const TextRewrite* r = LongestAt(text, n, pos);
-        if (!r) { ++pos; continue; }
+        if (!r) {
+            ++pos;
+            continue;
+        }
         size_t len = r->oldText.size();
         if (!r->identity) {
             out.append(text + copied, pos - copied);

@@ -76,5 +76,4 @@ struct FolderVariable {
 // short form, not below the variable) it is written in full. A spelling
 // that the system gave no form for, or that equals the full form, adds
 // nothing.
-void AddFolderMove(RewriteTable& table, const FolderMove& move,
-                   const std::vector<FolderVariable>& variables);
+void AddFolderMove(RewriteTable& table, const FolderMove& move, const std::vector<FolderVariable>& variables);

@@ -3,16 +3,17 @@
 #include "platform/reg.h"
 
 // Rewrites the NUL-free stretch text[0, n) and appends it to `out`.
-static bool AppendRewritten(const RewriteTable& table, const wchar_t* text, size_t n,
-                            std::wstring& scratch, std::wstring& out) {
+static bool AppendRewritten(const RewriteTable& table, const wchar_t* text, size_t n, std::wstring& scratch,
+                            std::wstring& out) {
     bool changed = table.Apply(text, n, scratch);
-    if (changed) out.append(scratch);
-    else out.append(text, n);
+    if (changed)
+        out.append(scratch);
+    else
+        out.append(text, n);
     return changed;
 }
 
-bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, size_t bytes,
-                      std::string& out) {
+bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, size_t bytes, std::string& out) {
     out.clear();
     if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return false;
     // Copied into units of their own: registry data need not be aligned.

@@ -12,8 +12,7 @@
 // `bytes`; an odd last byte is no unit of text and is kept as it is. Returns
 // true and fills `out` with the whole new data (bytes) when it differs from
 // the old; false means "keep the value".
-bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, size_t bytes,
-                      std::string& out);
+bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, size_t bytes, std::string& out);
 
 // Writes `data` as the value's whole data, byte for byte: text keeps or
 // lacks its NUL as it came (platform::RegWriteRaw adds none).

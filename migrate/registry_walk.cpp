@@ -73,8 +73,7 @@ bool ReadValueAt(HKEY key, DWORD index, Walk& walk, DWORD& nameLen, DWORD& type,
         nameLen = static_cast<DWORD>(walk.buf.name.size());
         bytes = static_cast<DWORD>(walk.buf.data.size());
         type = 0;
-        if (platform::RegEnumValueAt(key, index, walk.buf.name.data(), &nameLen, &type,
-                                     walk.buf.data.data(), &bytes))
+        if (platform::RegEnumValueAt(key, index, walk.buf.name.data(), &nameLen, &type, walk.buf.data.data(), &bytes))
             return true;
         if (::GetLastError() != ERROR_MORE_DATA || attempt == kMoreDataRetries) return false;
         DWORD wantData = bytes > walk.buf.data.size() ? bytes : 2 * walk.buf.data.size();
@@ -93,10 +92,8 @@ void RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
             continue;  // this one value is unreadable; the others still count
         }
         ++walk.stats.values;
-        if (!RewriteValueData(walk.table, type, walk.buf.data.data(), bytes, walk.buf.rewritten))
-            continue;
-        pending.push_back(PendingWrite{std::wstring(walk.buf.name.data(), nameLen), type,
-                                       walk.buf.rewritten});
+        if (!RewriteValueData(walk.table, type, walk.buf.data.data(), bytes, walk.buf.rewritten)) continue;
+        pending.push_back(PendingWrite{std::wstring(walk.buf.name.data(), nameLen), type, walk.buf.rewritten});
     }
     if (!pending.empty()) WritePending(key, pending, walk.stats);
 }
@@ -154,4 +151,3 @@ void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats&
     }
     WalkKey(key, walk, true);
 }
-

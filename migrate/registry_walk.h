@@ -27,4 +27,3 @@ struct RegistryWalkStats {
 // keys that are walked through another root already.
 void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
                          const std::vector<std::string>& leaveOut = {});
-

@@ -81,8 +81,8 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
 static void ShowRelocationRefused(HWND owner, const char* installFolder, const std::string& source,
                                   const std::string& dest, const char* why) {
     std::string text = platform::FormatText(platform::LoadText(IDS_MOVE_ERROR), source.c_str(), dest.c_str());
-    text += std::string("\n\n") + why + "\nNothing has been moved: the installation stays in \"" + installFolder +
-            "\".";
+    text +=
+        std::string("\n\n") + why + "\nNothing has been moved: the installation stays in \"" + installFolder + "\".";
     ShowUpdateError(owner, text.c_str());
 }
 
@@ -90,9 +90,12 @@ static void ShowRelocationRefused(HWND owner, const char* installFolder, const s
 static bool CheckRelocation(HWND owner, const char* installFolder, const char* newFolder) {
     std::string source = installFolder, dest = newFolder;
     const char* why = nullptr;
-    if (std::strlen(newFolder) >= kPathCap) why = kTooLong;
-    else if (FolderLiesInside(newFolder, installFolder)) why = kNested;
-    else FindBlockedItem(installFolder, newFolder, &source, &dest, &why);
+    if (std::strlen(newFolder) >= kPathCap)
+        why = kTooLong;
+    else if (FolderLiesInside(newFolder, installFolder))
+        why = kNested;
+    else
+        FindBlockedItem(installFolder, newFolder, &source, &dest, &why);
     if (why == nullptr) return true;
     ShowRelocationRefused(owner, installFolder, source, dest, why);
     return false;

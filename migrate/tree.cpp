@@ -44,9 +44,7 @@ void ShowMoveError(HWND owner, const std::string& from, const std::string& to) {
 
 // folder + "\" + name for a message; unlike JoinPath it has no length limit,
 // so a path refused for its length can still be named.
-std::string Joined(const char* folder, const char* name) {
-    return std::string(folder) + "\\" + name;
-}
+std::string Joined(const char* folder, const char* name) { return std::string(folder) + "\\" + name; }
 
 TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest);
 
@@ -105,8 +103,8 @@ void ForEachHandledEntry(const char* pattern, Visit visit) {
 TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* dest) {
     TreeResult result = TreeResult::kDone;
     ForEachHandledEntry("*.*", [&](const platform::DirEntry& e) {
-        TreeResult one = e.isFolder ? CopyOrMoveFolderEntry(w, source, dest, e.name)
-                                    : CopyOrMoveFileEntry(w, source, dest, e.name);
+        TreeResult one =
+            e.isFolder ? CopyOrMoveFolderEntry(w, source, dest, e.name) : CopyOrMoveFileEntry(w, source, dest, e.name);
         if (one != TreeResult::kDone) result = one;
         return true;
     });
@@ -129,8 +127,7 @@ TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* des
     TreeResult result = TreeResult::kIncomplete;
     if (platform::SetCurrentFolder(source)) result = CopyOrMoveEntries(w, source, dest);
     platform::SetCurrentFolder(saved);
-    if (!w.copy && result == TreeResult::kDone && !platform::RemoveFolder(source) &&
-        !HoldsOnlyDotNames(source))
+    if (!w.copy && result == TreeResult::kDone && !platform::RemoveFolder(source) && !HoldsOnlyDotNames(source))
         result = TreeResult::kIncomplete;
     return result;
 }

@@ -12,8 +12,8 @@ public:
     explicit HandleSource(HANDLE file) : file_(file) {}
     bool ReadAt(int64_t offset, void* buf, size_t n) override {
         DWORD got = 0;
-        return platform::Seek(file_, offset, FILE_BEGIN) &&
-               platform::Read(file_, buf, static_cast<DWORD>(n), &got) && got == n;
+        return platform::Seek(file_, offset, FILE_BEGIN) && platform::Read(file_, buf, static_cast<DWORD>(n), &got) &&
+               got == n;
     }
 
 private:
@@ -22,8 +22,7 @@ private:
 
 }  // namespace
 
-void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd,
-                      int64_t* fileSize) {
+void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd, int64_t* fileSize) {
     // Zero-padded to four bytes, as tags are stored.
     char wanted[kTagBytes] = {};
     for (size_t i = 0; i < kTagBytes && tag[i]; ++i) wanted[i] = tag[i];
@@ -78,8 +77,7 @@ ExtractCode ExtractPayloadBlock(const char* exePath, const char* tag, const char
     std::strncpy(found, tag, kTagBytes);
     int64_t start = 0, end = 0, size = 0;
     FindPayloadBlock(exe.Get(), found, &start, &end, &size);
-    if (found[0] == 0 || std::strcmp(found, tag) != 0)
-        return ExtractCode::kNoBlock;
+    if (found[0] == 0 || std::strcmp(found, tag) != 0) return ExtractCode::kNoBlock;
     if (!platform::Seek(exe.Get(), start + kTagBytes, FILE_BEGIN)) return ExtractCode::kReadFailed;
     return CopyPayload(exe.Get(), outPath, end - start - container::kBlockOverhead);
 }

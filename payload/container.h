@@ -32,8 +32,7 @@ constexpr size_t kTagText = kTagBytes + 1;
 // no further back than the file's start, and its tail tag is letters and
 // digits as text; the head tag must repeat the tail tag's 4 bytes.
 // The file position is left anywhere.
-void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd,
-                      int64_t* fileSize);
+void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* blockEnd, int64_t* fileSize);
 
 // Results of ExtractPayloadBlock.
 enum class ExtractCode {

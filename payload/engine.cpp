@@ -3,8 +3,7 @@
 #include "platform/error.h"
 #include "platform/process.h"
 
-bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options,
-                          const char* fileName) {
+bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options, const char* fileName) {
     size_t p = std::strlen(program), o = std::strlen(options), f = std::strlen(fileName);
     // Two quotes around the program, a space, the options, a space, the name and the NUL.
     if (cap == 0 || p + 2 + 1 + o + 1 + f + 1 > cap) {
@@ -24,8 +23,8 @@ bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char
     return true;
 }
 
-bool LaunchPatchEngine(const char* program, const char* options, const char* fileName,
-                       const char* workingFolder, bool shown, platform::Handle& process) {
+bool LaunchPatchEngine(const char* program, const char* options, const char* fileName, const char* workingFolder,
+                       bool shown, platform::Handle& process) {
     process.Reset();
     if (!program[0]) {
         platform::SetLastErrorCode(ERROR_FILE_NOT_FOUND);

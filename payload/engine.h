@@ -17,16 +17,15 @@ extern const char kEngineFailureMark[];
 // Writes "\"<program>\" <options> <fileName>" into out. The program path is
 // quoted so that a temp folder with spaces stays one word. Fails, leaving
 // out empty, when the line does not fit `cap`.
-bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options,
-                          const char* fileName);
+bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options, const char* fileName);
 
 // Starts `program` with `options` on the patch file `fileName` (a bare
 // name: the engine finds it beside itself) in `workingFolder`, shown or
 // hidden. On success `process` owns the child. On failure the system's
 // reason is in GetLastError(); an empty program path fails with
 // ERROR_FILE_NOT_FOUND before anything is started.
-bool LaunchPatchEngine(const char* program, const char* options, const char* fileName,
-                       const char* workingFolder, bool shown, platform::Handle& process);
+bool LaunchPatchEngine(const char* program, const char* options, const char* fileName, const char* workingFolder,
+                       bool shown, platform::Handle& process);
 
 // The child's exit code once it has ended; false while it runs (or when its
 // code cannot be read, which is treated the same until it is).

@@ -56,8 +56,7 @@ static std::unique_ptr<char[]> ReadWholeFile(const char* path, size_t* n) {
     size_t have = 0;
     while (have < static_cast<size_t>(size)) {
         DWORD got = 0;
-        if (!platform::Read(file.Get(), buf.get() + have, static_cast<DWORD>(size - have), &got))
-            return nullptr;
+        if (!platform::Read(file.Get(), buf.get() + have, static_cast<DWORD>(size - have), &got)) return nullptr;
         if (got == 0) break;  // the file shrank under us: judge what was there
         have += got;
     }
@@ -89,8 +88,7 @@ StepVerdict JudgeStep(const char* folder, DWORD exitCode) {
     long failures = CountTextInFile(log, kEngineFailureMark, false);
     if (failures < 0) return StepVerdict::kNoLog;
     if (exitCode != 0 || failures > 0) return StepVerdict::kFailed;
-    return CountTextInFile(log, kEngineDoneMark, false) > 0 ? StepVerdict::kSucceeded
-                                                            : StepVerdict::kUnconfirmed;
+    return CountTextInFile(log, kEngineDoneMark, false) > 0 ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;
 }
 
 const char* DescribeVerdict(StepVerdict v) {

@@ -31,12 +31,10 @@ ExtractResult ExtractAll(const char* carrier, const PatchStep* steps, int stepCo
 
 }  // namespace
 
-ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount,
-                             Payload* out) {
+ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount, Payload* out) {
     *out = Payload{};
     char folder[kPathCap], program[kPathCap], library[kPathCap];
-    if (!MakeTempFolder(kPreferredBase, kTempPrefix, folder, sizeof folder))
-        return ExtractResult::kNoFolder;
+    if (!MakeTempFolder(kPreferredBase, kTempPrefix, folder, sizeof folder)) return ExtractResult::kNoFolder;
     out->folder = folder;
     out->extracted.push_back(folder);
     // MakeTempFolder leaves room for "\" and a 12-character name.

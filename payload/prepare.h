@@ -26,8 +26,7 @@ struct Payload {
 // ("PEXE" as patch.exe, "PDLL" as patchw32.dll) and then each step's patch
 // file under its name, reading the blocks from `carrier`. Fills `out` as far
 // as it got; on any result but kReady what was extracted is removed again.
-ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount,
-                             Payload* out);
+ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount, Payload* out);
 
 // Deletes the files in `extracted`, then the folder if it is empty (a folder
 // someone else put files into stays), and clears the list. Safe to repeat.

@@ -6,9 +6,7 @@ namespace {
 constexpr DWORD kChunk = 4096;
 
 // How much to ask for next: a whole chunk, or what is left of the limit.
-DWORD NextRead(uint64_t remaining) {
-    return remaining < kChunk ? static_cast<DWORD>(remaining) : kChunk;
-}
+DWORD NextRead(uint64_t remaining) { return remaining < kChunk ? static_cast<DWORD>(remaining) : kChunk; }
 
 // Moves bytes until the source ends or `limit` bytes have gone.
 CopyCode Pump(HANDLE src, HANDLE dst, uint64_t limit, std::vector<char>& buf) {

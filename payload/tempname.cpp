@@ -31,9 +31,7 @@ std::string WithoutQuotes(const std::string& s) {
     return out;
 }
 
-bool EndsInSeparator(const std::string& s) {
-    return !s.empty() && (s.back() == '\\' || s.back() == '/');
-}
+bool EndsInSeparator(const std::string& s) { return !s.empty() && (s.back() == '\\' || s.back() == '/'); }
 
 // The base folder as the rule picks it, at any length.
 std::string PickBase(const char* preferred) {
@@ -75,8 +73,7 @@ bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t
         // The payload's files go below this folder: it must hold a "\" and a
         // 12-character name within cap, and stay valid when the current
         // directory changes, so keep its absolute form.
-        if (platform::FullPath(name.c_str(), out, static_cast<DWORD>(cap)) &&
-            std::strlen(out) + 1 + kNameRoom < cap)
+        if (platform::FullPath(name.c_str(), out, static_cast<DWORD>(cap)) && std::strlen(out) + 1 + kNameRoom < cap)
             return true;
         platform::RemoveFolder(name.c_str());
         out[0] = 0;

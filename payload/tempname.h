@@ -13,4 +13,3 @@
 // full path leaves no room for "\" and a 12-character file name within cap,
 // when every number is taken, or when a folder cannot be created.
 bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap);
-

@@ -18,8 +18,7 @@ bool CurrentUserSid(char* out, DWORD cap) {
     std::vector<BYTE> info(bytes);
     if (!::GetTokenInformation(token.Get(), TokenUser, info.data(), bytes, &bytes)) return false;
     LocalMem text;  // the system's text, freed on return
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid,
-                                  text.Out<wchar_t>()))
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid, text.Out<wchar_t>()))
         return false;
     const wchar_t* sid = static_cast<const wchar_t*>(text.Get());
     return CopyUtf8(sid, std::char_traits<wchar_t>::length(sid), out, cap);

@@ -7,8 +7,8 @@ namespace platform {
 INT_PTR Dialog::RunModal(HWND owner) {
     // The object rides in WM_INITDIALOG's parameter and is kept in the
     // window's user data for the messages that follow.
-    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
-                             &Dialog::Proc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, &Dialog::Proc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 void Dialog::End(INT_PTR result) { ::EndDialog(hwnd_, result); }
@@ -34,17 +34,11 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 INT_PTR Dialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_INITDIALOG:
-        return OnInitDialog() ? TRUE : FALSE;
-    case WM_COMMAND:
-        return OnCommand(LOWORD(wp), HIWORD(wp)) ? TRUE : FALSE;
-    case WM_TIMER:
-        OnTimer(wp);
-        return TRUE;
-    case WM_PAINT:
-        return OnPaint() ? TRUE : FALSE;
-    case WM_SYSCOMMAND:
-        return OnSysCommand(wp) ? TRUE : FALSE;
+    case WM_INITDIALOG: return OnInitDialog() ? TRUE : FALSE;
+    case WM_COMMAND: return OnCommand(LOWORD(wp), HIWORD(wp)) ? TRUE : FALSE;
+    case WM_TIMER: OnTimer(wp); return TRUE;
+    case WM_PAINT: return OnPaint() ? TRUE : FALSE;
+    case WM_SYSCOMMAND: return OnSysCommand(wp) ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
         // One of the few messages whose answer a dialog returns directly.
         return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
@@ -57,9 +51,7 @@ bool InitDialogControls() {
     return ::InitCommonControlsEx(&icc) != 0;
 }
 
-HICON LoadAppIcon(int id) {
-    return ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
-}
+HICON LoadAppIcon(int id) { return ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)); }
 
 bool SetWindowIcons(HWND window, HICON big, HICON small) {
     if (!::IsWindow(window)) return false;
@@ -75,9 +67,7 @@ bool AppendSystemMenuItem(HWND window, UINT id, const char* text) {
            ::AppendMenuW(menu, MF_STRING, id, WideOrEmpty(text).c_str());
 }
 
-bool StartTimer(HWND window, UINT_PTR id, UINT periodMs) {
-    return ::SetTimer(window, id, periodMs, nullptr) != 0;
-}
+bool StartTimer(HWND window, UINT_PTR id, UINT periodMs) { return ::SetTimer(window, id, periodMs, nullptr) != 0; }
 
 HWND NthChild(HWND parent, int n) {
     HWND child = ::GetWindow(parent, GW_CHILD);
@@ -85,9 +75,7 @@ HWND NthChild(HWND parent, int n) {
     return child;
 }
 
-bool SetWindowTextOf(HWND window, const char* text) {
-    return ::SetWindowTextW(window, WideOrEmpty(text).c_str()) != 0;
-}
+bool SetWindowTextOf(HWND window, const char* text) { return ::SetWindowTextW(window, WideOrEmpty(text).c_str()) != 0; }
 
 bool IsMinimised(HWND window) { return ::IsIconic(window) != 0; }
 

@@ -13,7 +13,10 @@ bool GetCurrentFolder(char* out, DWORD cap) {
     std::vector<wchar_t> w(units);
     DWORD n = ::GetCurrentDirectoryW(units, w.data());
     if (n == 0) return false;
-    if (n >= units) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= units) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return CopyUtf8(w.data(), n, out, cap);
 }
 
@@ -36,8 +39,7 @@ bool RemoveFolder(const char* path) {
 // 3 bytes each); should it, the entry is refused rather than cut.
 static bool Fill(const WIN32_FIND_DATAW& fd, DirEntry* e) {
     e->isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return CopyUtf8(fd.cFileName, std::char_traits<wchar_t>::length(fd.cFileName), e->name,
-                    sizeof e->name);
+    return CopyUtf8(fd.cFileName, std::char_traits<wchar_t>::length(fd.cFileName), e->name, sizeof e->name);
 }
 
 bool DirWalk::First(const char* pattern, DirEntry* e) {
@@ -52,7 +54,10 @@ bool DirWalk::First(const char* pattern, DirEntry* e) {
 
 bool DirWalk::Next(DirEntry* e) {
     WIN32_FIND_DATAW fd;
-    if (!find_.Valid()) { ::SetLastError(ERROR_NO_MORE_FILES); return false; }
+    if (!find_.Valid()) {
+        ::SetLastError(ERROR_NO_MORE_FILES);
+        return false;
+    }
     if (!::FindNextFileW(find_.Get(), &fd)) return false;
     return Fill(fd, e);
 }
@@ -71,9 +76,8 @@ static bool OpenLinkItself(const char* path, Handle& out) {
     std::wstring wide;
     if (!ToWide(path, wide)) return false;
     out.Reset(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                            nullptr));
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!out.Valid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(out.Get(), &info)) return false;

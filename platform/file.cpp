@@ -14,9 +14,7 @@ static bool Open(const char* path, DWORD access, DWORD share, DWORD disposition,
     return out.Valid();
 }
 
-bool OpenRead(const char* path, Handle& out) {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, out);
-}
+bool OpenRead(const char* path, Handle& out) { return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, out); }
 
 bool OpenReadWrite(const char* path, Handle& out) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, out);
@@ -26,9 +24,7 @@ bool OpenExistingReadWrite(const char* path, Handle& out) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, out);
 }
 
-bool CreateNew(const char* path, Handle& out) {
-    return Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, out);
-}
+bool CreateNew(const char* path, Handle& out) { return Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, out); }
 
 bool OpenReadSharing(const char* path, Handle& out) {
     return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, out);
@@ -42,7 +38,10 @@ bool Read(HANDLE h, void* buf, DWORD n, DWORD* got) {
 bool Write(HANDLE h, const void* buf, DWORD n) {
     DWORD done = 0;
     if (!::WriteFile(h, buf, n, &done, nullptr)) return false;
-    if (done != n) { ::SetLastError(ERROR_WRITE_FAULT); return false; }
+    if (done != n) {
+        ::SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
     return true;
 }
 
@@ -61,9 +60,7 @@ bool Size(HANDLE h, int64_t* size) {
     return true;
 }
 
-bool Truncate(HANDLE h, int64_t size) {
-    return Seek(h, size, FILE_BEGIN) && ::SetEndOfFile(h) != 0;
-}
+bool Truncate(HANDLE h, int64_t size) { return Seek(h, size, FILE_BEGIN) && ::SetEndOfFile(h) != 0; }
 
 bool GetTimes(HANDLE h, FILETIME* created, FILETIME* accessed, FILETIME* written) {
     return ::GetFileTime(h, created, accessed, written) != 0;
@@ -79,9 +76,7 @@ static DWORD Attributes(const char* path) {
     return ::GetFileAttributesW(w.c_str());
 }
 
-bool PathExists(const char* path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool PathExists(const char* path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const char* path) {
     DWORD a = Attributes(path);
@@ -95,8 +90,7 @@ bool DeleteFileAt(const char* path) {
 
 bool MoveItem(const char* from, const char* to) {
     std::wstring f, t;
-    return ToWide(from, f) && ToWide(to, t) &&
-           ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+    return ToWide(from, f) && ToWide(to, t) && ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 bool SetReadOnly(const char* path, bool on) {
@@ -131,9 +125,8 @@ bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied) {
 static bool Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
     std::wstring wide;
     if (!ToWide(path, wide)) return false;
-    Handle h(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle h(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h.Valid() && ::GetFileInformationByHandle(h.Get(), info) != 0;
 }
 
@@ -151,7 +144,10 @@ bool ModulePath(char* out, DWORD cap) {
     std::vector<wchar_t> w(kWideCap);
     DWORD n = ::GetModuleFileNameW(nullptr, w.data(), kWideCap);
     if (n == 0) return false;
-    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= kWideCap) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return CopyUtf8(w.data(), n, out, cap);
 }
 
@@ -160,7 +156,10 @@ bool WindowsFolder(char* out, DWORD cap) {
     wchar_t w[MAX_PATH];
     UINT n = ::GetWindowsDirectoryW(w, MAX_PATH);
     if (n == 0) return false;
-    if (n >= MAX_PATH) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= MAX_PATH) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return CopyUtf8(w, n, out, cap);
 }
 
@@ -171,7 +170,10 @@ bool EnvironmentValue(const char* name, char* out, DWORD cap) {
     std::vector<wchar_t> w(kWideCap);
     DWORD n = ::GetEnvironmentVariableW(wname.c_str(), w.data(), kWideCap);
     if (n == 0) return false;
-    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= kWideCap) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return CopyUtf8(w.data(), n, out, cap);
 }
 
@@ -186,7 +188,10 @@ bool FullPath(const char* path, char* out, DWORD cap) {
     std::vector<wchar_t> full(kWideCap);
     DWORD n = ::GetFullPathNameW(w.c_str(), kWideCap, full.data(), nullptr);
     if (n == 0) return false;
-    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= kWideCap) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return CopyUtf8(full.data(), n, out, cap);
 }
 
@@ -197,7 +202,10 @@ bool ShortPath(const char* path, std::string& out) {
     std::vector<wchar_t> shortForm(kWideCap);
     DWORD n = ::GetShortPathNameW(w.c_str(), shortForm.data(), kWideCap);
     if (n == 0) return false;
-    if (n >= kWideCap) { ::SetLastError(ERROR_INSUFFICIENT_BUFFER); return false; }
+    if (n >= kWideCap) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     return ToUtf8(shortForm.data(), n, out);
 }
 

@@ -45,9 +45,15 @@ public:
     ComPtr& operator=(const ComPtr&) = delete;
     T* Get() const { return p_; }
     T* operator->() const { return p_; }
-    T** Out() { Reset(); return &p_; }
+    T** Out() {
+        Reset();
+        return &p_;
+    }
     void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-    void Reset() { if (p_) p_->Release(); p_ = nullptr; }
+    void Reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
 
 private:
     T* p_ = nullptr;
@@ -77,7 +83,12 @@ public:
     TaskMem(const TaskMem&) = delete;
     TaskMem& operator=(const TaskMem&) = delete;
     void* Get() const { return p_; }
-    template <class T> T** Out() { ::CoTaskMemFree(p_); p_ = nullptr; return reinterpret_cast<T**>(&p_); }
+    template <class T>
+    T** Out() {
+        ::CoTaskMemFree(p_);
+        p_ = nullptr;
+        return reinterpret_cast<T**>(&p_);
+    }
 
 private:
     void* p_ = nullptr;
@@ -92,7 +103,12 @@ public:
     LocalMem(const LocalMem&) = delete;
     LocalMem& operator=(const LocalMem&) = delete;
     void* Get() const { return p_; }
-    template <class T> T** Out() { ::LocalFree(p_); p_ = nullptr; return reinterpret_cast<T**>(&p_); }
+    template <class T>
+    T** Out() {
+        ::LocalFree(p_);
+        p_ = nullptr;
+        return reinterpret_cast<T**>(&p_);
+    }
 
 private:
     void* p_ = nullptr;

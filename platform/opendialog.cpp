@@ -12,9 +12,11 @@ static OpenFileHook g_hook = nullptr;
 
 void SetOpenFileHook(OpenFileHook hook) { g_hook = hook; }
 
-bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName,
-                 char* out, DWORD cap) {
-    if (cap == 0) { ::SetLastError(FNERR_BUFFERTOOSMALL); return false; }
+bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName, char* out, DWORD cap) {
+    if (cap == 0) {
+        ::SetLastError(FNERR_BUFFERTOOSMALL);
+        return false;
+    }
     out[0] = 0;
     if (g_hook) {
         bool ok = g_hook(owner, title, pattern, initialName, out, cap);
@@ -46,8 +48,7 @@ bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char*
     ofn.lpstrTitle = wtitle.c_str();
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (::GetOpenFileNameW(&ofn)) {
-        if (CopyUtf8(file.data(), std::char_traits<wchar_t>::length(file.data()), out, cap))
-            return true;
+        if (CopyUtf8(file.data(), std::char_traits<wchar_t>::length(file.data()), out, cap)) return true;
         ::SetLastError(FNERR_BUFFERTOOSMALL);
         return false;
     }

@@ -11,14 +11,13 @@ namespace platform {
 // bytes) holds the chosen path in UTF-8. On false the user cancelled or the dialog
 // failed: GetLastError() holds CommDlgExtendedError() (0 for a cancel,
 // FNERR_BUFFERTOOSMALL for a path that does not fit cap).
-bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName,
-                 char* out, DWORD cap);
+bool AskOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName, char* out, DWORD cap);
 
 // A hook receives every request instead of the screen. It returns true and
 // fills out (within cap) to confirm, or false to cancel. Null restores the
 // real dialog.
-using OpenFileHook = bool (*)(HWND owner, const char* title, const char* pattern,
-                              const char* initialName, char* out, DWORD cap);
+using OpenFileHook = bool (*)(HWND owner, const char* title, const char* pattern, const char* initialName, char* out,
+                              DWORD cap);
 void SetOpenFileHook(OpenFileHook hook);
 
 }  // namespace platform

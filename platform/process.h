@@ -12,8 +12,7 @@ namespace platform {
 // the process handle in `process` (the thread's is closed here) and polls,
 // judges and ends the child through it: an id may belong to another program
 // once it has ended.
-bool StartProcess(const char* program, const char* commandLine,
-                  const char* workingFolder, bool shown, Handle& process);
+bool StartProcess(const char* program, const char* commandLine, const char* workingFolder, bool shown, Handle& process);
 // The exit code, or STILL_ACTIVE (259) while the process runs.
 bool ProcessExitCode(HANDLE process, DWORD* code);
 // Ends the process with `exitCode`; returns before it has gone.

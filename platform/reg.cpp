@@ -18,7 +18,10 @@ static bool Name(const char* text, std::wstring& out) {
 
 bool RegOpen(HKEY root, const char* path, REGSAM access, Key& out) {
     std::wstring w;
-    if (!Name(path, w)) { out.Reset(); return false; }
+    if (!Name(path, w)) {
+        out.Reset();
+        return false;
+    }
     return RegOpenSub(root, w.c_str(), access, out);
 }
 
@@ -28,10 +31,13 @@ bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out) {
 
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out) {
     std::wstring w;
-    if (!Name(path, w)) { out.Reset(); return false; }
+    if (!Name(path, w)) {
+        out.Reset();
+        return false;
+    }
     wchar_t emptyClass[1] = L"";
-    return Done(::RegCreateKeyExW(root, w.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, access,
-                                  nullptr, out.Out(), nullptr));
+    return Done(::RegCreateKeyExW(root, w.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, out.Out(),
+                                  nullptr));
 }
 
 bool RegReadText(HKEY key, const char* name, char* out, DWORD cap) {
@@ -102,13 +108,11 @@ bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap) {
 
 bool RegQueryInfo(HKEY key, RegKeyInfo& out) {
     out = RegKeyInfo{};
-    return Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &out.subKeys, &out.maxSubKeyLen,
-                                   nullptr, &out.values, &out.maxValueNameLen, &out.maxValueBytes,
-                                   nullptr, nullptr));
+    return Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &out.subKeys, &out.maxSubKeyLen, nullptr,
+                                   &out.values, &out.maxValueNameLen, &out.maxValueBytes, nullptr, nullptr));
 }
 
-bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type,
-                    BYTE* data, DWORD* bytes) {
+bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* bytes) {
     return Done(::RegEnumValueW(key, index, name, nameLen, nullptr, type, data, bytes));
 }
 

@@ -55,8 +55,7 @@ bool RegQueryInfo(HKEY key, RegKeyInfo& out);
 // UTF-16 units on entry, the name's length on return; `*bytes` likewise for
 // data. ERROR_MORE_DATA when either does not fit, ERROR_NO_MORE_ITEMS past
 // the end. `data` may be null to ask only for the name, type and size.
-bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type,
-                    BYTE* data, DWORD* bytes);
+bool RegEnumValueAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* bytes);
 // Reads the name of the subkey at `index`; same capacity rule as above.
 bool RegEnumKeyAt(HKEY key, DWORD index, wchar_t* name, DWORD* nameLen);
 

@@ -14,12 +14,10 @@ bool CreatePrivateFolder(const char* path) {
     if (!CurrentUserSid(sid, sizeof sid)) return false;
     // P: not inherited from the parent; OICI: files and folders below inherit it.
     std::wstring sddl;
-    if (!ToWide((std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + sid + ")").c_str(),
-                sddl))
+    if (!ToWide((std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + sid + ")").c_str(), sddl))
         return false;
     LocalMem sd;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                 sd.Out<void>(), nullptr))
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, sd.Out<void>(), nullptr))
         return false;
     SECURITY_ATTRIBUTES sa = {sizeof sa, sd.Get(), FALSE};
     return ::CreateDirectoryW(wpath.c_str(), &sa) != 0;

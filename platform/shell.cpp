@@ -19,7 +19,10 @@ bool SpecialFolderPath(HWND owner, int csidl, char* out, size_t cap) {
     if (cap > 0) out[0] = '\0';
     TaskMem idList;  // the shell's answer, freed here
     HRESULT hr = ::SHGetSpecialFolderLocation(owner, csidl, idList.Out<ITEMIDLIST>());
-    if (FAILED(hr)) { ::SetLastError(static_cast<DWORD>(hr)); return false; }
+    if (FAILED(hr)) {
+        ::SetLastError(static_cast<DWORD>(hr));
+        return false;
+    }
     // The shell writes up to MAX_PATH units; measure before copying into the
     // caller's buffer.
     wchar_t path[MAX_PATH] = L"";

@@ -29,16 +29,14 @@ static bool WidePath(const char* path, std::wstring& out) {
 
 // Copies the object's UTF-16 answer into out (cap bytes, UTF-8) or fails.
 static bool Answer(const wchar_t* text, char* out, int cap) {
-    if (CopyUtf8(text, std::char_traits<wchar_t>::length(text), out, static_cast<size_t>(cap)))
-        return true;
+    if (CopyUtf8(text, std::char_traits<wchar_t>::length(text), out, static_cast<size_t>(cap))) return true;
     ::SetLastError(static_cast<DWORD>(HRESULT_FROM_WIN32(::GetLastError())));
     return false;
 }
 
 bool ShellLink::Create() {
     file_.Reset();
-    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                    link_.OutVoid());
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link_.OutVoid());
     if (!Succeeded(hr)) return false;
     hr = link_->QueryInterface(IID_IPersistFile, file_.OutVoid());
     if (Succeeded(hr)) return true;

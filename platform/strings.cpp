@@ -63,8 +63,7 @@ void UpperCase(char* text) {
     for (size_t i = 0; i < w.size();) {
         size_t units = 1, upperUnits = 1;
         size_t bytes = Utf8Bytes(w, i, &units);
-        if (Utf8Bytes(upper, i, &upperUnits) != bytes || upperUnits != units)
-            upper.replace(i, units, w, i, units);
+        if (Utf8Bytes(upper, i, &upperUnits) != bytes || upperUnits != units) upper.replace(i, units, w, i, units);
         i += units;
     }
     std::string out;
@@ -75,8 +74,8 @@ std::string LocalTimeStamp() {
     SYSTEMTIME t;
     ::GetLocalTime(&t);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
-                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
     return stamp;
 }
 

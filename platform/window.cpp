@@ -30,8 +30,6 @@ void ProgressSetRange(HWND bar, int low, int high) { ::SendMessageW(bar, PBM_SET
 void ProgressSetStep(HWND bar, int step) { ::SendMessageW(bar, PBM_SETSTEP, step, 0); }
 void ProgressStep(HWND bar) { ::SendMessageW(bar, PBM_STEPIT, 0, 0); }
 
-int ProgressSetPosition(HWND bar, int pos) {
-    return static_cast<int>(::SendMessageW(bar, PBM_SETPOS, pos, 0));
-}
+int ProgressSetPosition(HWND bar, int pos) { return static_cast<int>(::SendMessageW(bar, PBM_SETPOS, pos, 0)); }
 
 }  // namespace platform

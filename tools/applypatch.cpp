@@ -6,14 +6,14 @@
 #include "applier.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: applypatch DIR PATCH\n");
-    return 2;
-  }
-  std::string error;
-  if (!patchbuild::ApplyPatch(argv[1], argv[2], &error)) {
-    fprintf(stderr, "applypatch: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+    if (argc != 3) {
+        fprintf(stderr, "usage: applypatch DIR PATCH\n");
+        return 2;
+    }
+    std::string error;
+    if (!patchbuild::ApplyPatch(argv[1], argv[2], &error)) {
+        fprintf(stderr, "applypatch: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
 }

@@ -29,7 +29,10 @@ constexpr int kGroups = 100, kKeysPerGroup = 50, kValuesPerKey = 10;  // 2 roots
 // Fixed-seed generator (numbers from Numerical Recipes' LCG).
 struct Lcg {
     unsigned long s;
-    unsigned long Next() { s = s * 1664525u + 1013904223u; return s >> 8; }
+    unsigned long Next() {
+        s = s * 1664525u + 1013904223u;
+        return s >> 8;
+    }
 };
 
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
@@ -57,9 +60,13 @@ void PutNaming(HKEY key, int slot, Lcg& rng) {
     switch (rng.Next() % 10) {
     case 0: Set(key, std::string(n) + "twice", REG_SZ, Z(std::string(kInstall) + "\\a;" + kInstall + "\\b")); break;
     case 1: Set(key, std::string(n) + "prefix", REG_SZ, Z(std::string(kInstall) + " Tools\\" + file)); break;
-    case 2: Set(key, std::string(n) + "multi", REG_MULTI_SZ,
-                std::string("first\0", 6) + kShared + "\\" + file + std::string("\0\0", 2)); break;
-    case 3: Set(key, std::string(n) + "okexe", REG_SZ, Z(std::string("\"") + kInstall + "\\Kestrin.exe\" \"%1\"")); break;
+    case 2:
+        Set(key, std::string(n) + "multi", REG_MULTI_SZ,
+            std::string("first\0", 6) + kShared + "\\" + file + std::string("\0\0", 2));
+        break;
+    case 3:
+        Set(key, std::string(n) + "okexe", REG_SZ, Z(std::string("\"") + kInstall + "\\Kestrin.exe\" \"%1\""));
+        break;
     case 4: Set(key, std::string(n) + "okshared", REG_EXPAND_SZ, Z(std::string(kShared) + "\\" + file)); break;
     case 5: Set(key, std::string(n) + "okcase", REG_SZ, Z("c:\\program files\\VANTOR\\kestrin 5\\" + file)); break;
     default: Set(key, std::string(n) + "ok", REG_SZ, Z(std::string(kInstall) + "\\" + file)); break;
@@ -85,11 +92,12 @@ void PutPlain(HKEY key, int slot, Lcg& rng) {
 void FillKey(HKEY key, Lcg& rng) {
     bool longLast = rng.Next() % 20 == 0;  // one key in 20 has a long value, last
     for (int v = 0; v < kValuesPerKey - (longLast ? 1 : 0); ++v) {
-        if (rng.Next() % 10 == 0) PutNaming(key, v, rng);
-        else PutPlain(key, v, rng);
+        if (rng.Next() % 10 == 0)
+            PutNaming(key, v, rng);
+        else
+            PutPlain(key, v, rng);
     }
-    if (longLast)
-        Set(key, "zz_long", REG_SZ, Z(std::string(kInstall) + "\\" + std::string(300, 'p') + ".dat"));
+    if (longLast) Set(key, "zz_long", REG_SZ, Z(std::string(kInstall) + "\\" + std::string(300, 'p') + ".dat"));
 }
 
 int Fill() {
@@ -121,8 +129,8 @@ HKEY RefCreateOrOpen(HKEY parent, const char* name) {
     char emptyClass[1] = "";
     HKEY key = nullptr;
     DWORD disposition;
-    if (RegCreateKeyExA(parent, name, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(parent, name, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
@@ -130,8 +138,8 @@ HKEY RefCreateOrOpen(HKEY parent, const char* name) {
 // The single replacement of the walk as first designed: the first
 // occurrence of `oldText`, ASCII letters without case (caseSensitive zero),
 // into a new string the caller frees; 1 on a match.
-static int ReplaceFirstText(const char* text, const char* oldText, const char* newText,
-                     char caseSensitive, char** result) {
+static int ReplaceFirstText(const char* text, const char* oldText, const char* newText, char caseSensitive,
+                            char** result) {
     *result = nullptr;
     if (oldText[0] == 0) return 0;
     long p;
@@ -163,8 +171,8 @@ int ReferenceReplaceInRegistryTree(HKEY key, const char* oldText, const char* ne
     char data[257];  // one more than offered: data without a NUL is bounded
     for (DWORD i = 0;; ++i) {
         DWORD nameCap = 256, dataCap = 256, type = 0;
-        if (RegEnumValueA(key, i, name, &nameCap, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                          &dataCap) != ERROR_SUCCESS)
+        if (RegEnumValueA(key, i, name, &nameCap, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataCap) !=
+            ERROR_SUCCESS)
             break;
         ++g_refValues;
         data[dataCap] = 0;
@@ -178,8 +186,7 @@ int ReferenceReplaceInRegistryTree(HKEY key, const char* oldText, const char* ne
     }
     for (DWORD i = 0;; ++i) {
         DWORD nameCap = 256, classCap = 256;
-        if (RegEnumKeyExA(key, i, name, &nameCap, nullptr, data, &classCap, nullptr) != ERROR_SUCCESS)
-            return count;
+        if (RegEnumKeyExA(key, i, name, &nameCap, nullptr, data, &classCap, nullptr) != ERROR_SUCCESS) return count;
         HKEY sub = RefCreateOrOpen(key, name);
         if (!sub) continue;
         count += ReferenceReplaceInRegistryTree(sub, oldText, newText);
@@ -202,8 +209,10 @@ int Time(bool reference) {
     ResetUpdaterState();
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
-    if (reference) ReferenceMigrateRegistry();
-    else MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    if (reference)
+        ReferenceMigrateRegistry();
+    else
+        MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
     QueryPerformanceCounter(&b);
     if (reference) {
         std::printf("%.3f s, %lu values read\n", Seconds(a, b), g_refValues);
@@ -221,8 +230,7 @@ void DumpKey(HKEY key, const std::string& label, FILE* out) {
     std::vector<BYTE> data(65536);
     for (DWORD i = 0;; ++i) {
         DWORD nl = static_cast<DWORD>(name.size()), dl = static_cast<DWORD>(data.size()), type = 0;
-        if (RegEnumValueA(key, i, name.data(), &nl, nullptr, &type, data.data(), &dl) != ERROR_SUCCESS)
-            break;
+        if (RegEnumValueA(key, i, name.data(), &nl, nullptr, &type, data.data(), &dl) != ERROR_SUCCESS) break;
         std::fprintf(out, "%s:%s\t%lu\t", label.c_str(), name.data(), type);
         for (DWORD j = 0; j < dl; ++j) std::fprintf(out, "%02x", data[j]);
         std::fputc('\n', out);

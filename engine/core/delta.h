@@ -15,25 +15,28 @@ namespace delta {
 // The caller's view of the old file. ReadAt returns true only when all n bytes
 // at offset were read; Apply never asks beyond the oldSize it was given.
 struct OldReader {
-  virtual bool ReadAt(uint64_t offset, void* buf, size_t n) = 0;
- protected:
-  ~OldReader() = default;
+    virtual bool ReadAt(uint64_t offset, void* buf, size_t n) = 0;
+
+protected:
+    ~OldReader() = default;
 };
 
 // The delta bytes, in order. Read returns exactly n bytes or false; Apply never
 // asks for more than the deltaSize it was given.
 struct InStream {
-  virtual bool Read(void* buf, size_t n) = 0;
- protected:
-  ~InStream() = default;
+    virtual bool Read(void* buf, size_t n) = 0;
+
+protected:
+    ~InStream() = default;
 };
 
 // Where the new file goes, in order. Write returns false when not all n bytes
 // were written.
 struct OutStream {
-  virtual bool Write(const void* buf, size_t n) = 0;
- protected:
-  ~OutStream() = default;
+    virtual bool Write(const void* buf, size_t n) = 0;
+
+protected:
+    ~OutStream() = default;
 };
 
 enum class Result { ok, corrupt, readError, writeError };
@@ -45,8 +48,8 @@ enum class Result { ok, corrupt, readError, writeError };
 // On any failure part of the new file may have been written already.
 // runs: the stream's copies are coded as zero runs and dirty spans (entry
 // methods 2 and 3, and delta::Writer's default), else byte by byte (method 1).
-Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize,
-             OutStream& out, uint64_t newSize, bool runs = true);
+Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out, uint64_t newSize,
+             bool runs = true);
 
 const char* ResultText(Result r);
 

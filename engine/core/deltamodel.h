@@ -33,77 +33,77 @@ namespace delta {
 constexpr uint64_t kMinZeroRun = 256;
 
 struct NumberModel {
-  rc::Prob width[128];    // bit width of the value, 0..64, as a 7-bit tree
-  rc::Prob high[65][16];  // the three bits below the leading one, per width
+    rc::Prob width[128];    // bit width of the value, 0..64, as a 7-bit tree
+    rc::Prob high[65][16];  // the three bits below the leading one, per width
 };
 
 // About 2.8 MiB; Apply and Writer each hold one on the heap.
 struct Model {
-  rc::Prob zeroByHistory[512];
-  rc::Prob zeroByOld[4096];
-  rc::Prob zeroByOld2[1 << 18];
-  mix::Weights zeroMix[16];
-  rc::Prob diffByLast[256][256];
-  rc::Prob diffByOld[256][256];
-  rc::Prob diffAlone[256];
-  mix::Weights diffMix[256];
-  rc::Prob literal1[256][256];
-  rc::Prob literal0[256];
-  rc::Prob literal2[1024][256];
-  mix::Weights literalMix[256];
-  rc::Prob seekSign;
-  NumberModel seek, copy, extra, zeroRun, dirtyRun;
-  unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
-  uint8_t lastNew, lastNew2, lastDiff, prevOld, prevOld2;
+    rc::Prob zeroByHistory[512];
+    rc::Prob zeroByOld[4096];
+    rc::Prob zeroByOld2[1 << 18];
+    mix::Weights zeroMix[16];
+    rc::Prob diffByLast[256][256];
+    rc::Prob diffByOld[256][256];
+    rc::Prob diffAlone[256];
+    mix::Weights diffMix[256];
+    rc::Prob literal1[256][256];
+    rc::Prob literal0[256];
+    rc::Prob literal2[1024][256];
+    mix::Weights literalMix[256];
+    rc::Prob seekSign;
+    NumberModel seek, copy, extra, zeroRun, dirtyRun;
+    unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
+    uint8_t lastNew, lastNew2, lastDiff, prevOld, prevOld2;
 
-  void Reset();
+    void Reset();
 };
 
 template <class T, size_t N>
 inline void InitAll(T (&a)[N]) {
-  rc::Init(reinterpret_cast<rc::Prob*>(&a[0]), sizeof a / sizeof(rc::Prob));
+    rc::Init(reinterpret_cast<rc::Prob*>(&a[0]), sizeof a / sizeof(rc::Prob));
 }
 
 inline void Model::Reset() {
-  InitAll(zeroByHistory);
-  InitAll(zeroByOld);
-  InitAll(zeroByOld2);
-  InitAll(diffByLast);
-  InitAll(diffByOld);
-  InitAll(diffAlone);
-  InitAll(literal1);
-  InitAll(literal0);
-  InitAll(literal2);
-  rc::Init(&seekSign, 1);
-  for (NumberModel* m : {&seek, &copy, &extra, &zeroRun, &dirtyRun}) {
-    InitAll(m->width);
-    InitAll(m->high);
-  }
-  mix::InitWeights(zeroMix, 16, 3);
-  mix::InitWeights(diffMix, 256, 3);
-  mix::InitWeights(literalMix, 256, 3);
-  zeroHistory = 0;
-  lastNew = lastNew2 = lastDiff = prevOld = prevOld2 = 0;
+    InitAll(zeroByHistory);
+    InitAll(zeroByOld);
+    InitAll(zeroByOld2);
+    InitAll(diffByLast);
+    InitAll(diffByOld);
+    InitAll(diffAlone);
+    InitAll(literal1);
+    InitAll(literal0);
+    InitAll(literal2);
+    rc::Init(&seekSign, 1);
+    for (NumberModel* m : {&seek, &copy, &extra, &zeroRun, &dirtyRun}) {
+        InitAll(m->width);
+        InitAll(m->high);
+    }
+    mix::InitWeights(zeroMix, 16, 3);
+    mix::InitWeights(diffMix, 256, 3);
+    mix::InitWeights(literalMix, 256, 3);
+    zeroHistory = 0;
+    lastNew = lastNew2 = lastDiff = prevOld = prevOld2 = 0;
 }
 
 // Codes a byte down three 256-leaf trees mixed, one weight set per node.
 template <class Coder>
 inline uint8_t CodeByteMixed(Coder& c, rc::Prob* a, rc::Prob* b, rc::Prob* d, mix::Weights* sets, uint8_t value) {
-  unsigned node = 1;
-  for (int i = 7; i >= 0; i--) {
-    rc::Prob* models[3] = {&a[node], &b[node], &d[node]};
-    node = (node << 1) | mix::Code(c, models, 3, sets[node], (value >> i) & 1);
-  }
-  return uint8_t(node);
+    unsigned node = 1;
+    for (int i = 7; i >= 0; i--) {
+        rc::Prob* models[3] = {&a[node], &b[node], &d[node]};
+        node = (node << 1) | mix::Code(c, models, 3, sets[node], (value >> i) & 1);
+    }
+    return uint8_t(node);
 }
 
 inline int BitWidth(uint64_t v) {
-  int w = 0;
-  while (v != 0) {
-    w++;
-    v >>= 1;
-  }
-  return w;
+    int w = 0;
+    while (v != 0) {
+        w++;
+        v >>= 1;
+    }
+    return w;
 }
 
 // Codes an unsigned number: its width, then the three bits under the leading
@@ -112,77 +112,77 @@ inline int BitWidth(uint64_t v) {
 // caught by the caller's range checks.
 template <class Coder>
 inline uint64_t CodeNumber(Coder& c, NumberModel& m, uint64_t value) {
-  int width = BitWidth(value);
-  unsigned node = 1;
-  for (int i = 6; i >= 0; i--) node = (node << 1) | c.Code(m.width[node], (unsigned(width) >> i) & 1);
-  width = int(node - 128);
-  if (width > 64) width = 64;
-  if (width <= 1) return uint64_t(width);
-  int rest = width - 1;
-  int modelled = rest < 3 ? rest : 3;
-  uint64_t result = 1;
-  node = 1;
-  for (int i = rest - 1; i >= rest - modelled; i--) {
-    unsigned bit = c.Code(m.high[width][node], unsigned(value >> i) & 1);
-    node = (node << 1) | bit;
-    result = (result << 1) | bit;
-  }
-  for (int left = rest - modelled; left > 0;) {
-    int n = left > 16 ? 16 : left;
-    left -= n;
-    result = (result << n) | c.Direct(uint32_t(value >> left) & ((1u << n) - 1), n);
-  }
-  return result;
+    int width = BitWidth(value);
+    unsigned node = 1;
+    for (int i = 6; i >= 0; i--) node = (node << 1) | c.Code(m.width[node], (unsigned(width) >> i) & 1);
+    width = int(node - 128);
+    if (width > 64) width = 64;
+    if (width <= 1) return uint64_t(width);
+    int rest = width - 1;
+    int modelled = rest < 3 ? rest : 3;
+    uint64_t result = 1;
+    node = 1;
+    for (int i = rest - 1; i >= rest - modelled; i--) {
+        unsigned bit = c.Code(m.high[width][node], unsigned(value >> i) & 1);
+        node = (node << 1) | bit;
+        result = (result << 1) | bit;
+    }
+    for (int left = rest - modelled; left > 0;) {
+        int n = left > 16 ? 16 : left;
+        left -= n;
+        result = (result << n) | c.Direct(uint32_t(value >> left) & ((1u << n) - 1), n);
+    }
+    return result;
 }
 
 // Seek distances as magnitude then sign; a damaged stream may give any
 // magnitude up to 2^64-1, which the caller range-checks.
 template <class Coder>
 inline uint64_t CodeSeek(Coder& c, Model& m, uint64_t magnitude, bool negative, bool* outNegative) {
-  uint64_t mag = CodeNumber(c, m.seek, magnitude);
-  *outNegative = mag != 0 && c.Code(m.seekSign, negative ? 1 : 0) != 0;
-  return mag;
+    uint64_t mag = CodeNumber(c, m.seek, magnitude);
+    *outNegative = mag != 0 && c.Code(m.seekSign, negative ? 1 : 0) != 0;
+    return mag;
 }
 
 // Codes the diff byte that turns oldByte into the new byte; returns it.
 template <class Coder>
 inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
-  unsigned h = m.zeroHistory;
-  rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
-                         &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
-                         &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
-  unsigned nonZero = mix::Code(c, models, 3, m.zeroMix[h & 15], diff != 0);
-  m.zeroHistory = (h << 1) | nonZero;
-  uint8_t d = 0;
-  if (nonZero) {
-    d = CodeByteMixed(c, m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone, m.diffMix, diff);
-    m.lastDiff = d;
-  }
-  m.prevOld2 = m.prevOld;
-  m.prevOld = oldByte;
-  m.lastNew2 = m.lastNew;
-  m.lastNew = uint8_t(oldByte + d);
-  return d;
+    unsigned h = m.zeroHistory;
+    rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
+                           &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
+                           &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
+    unsigned nonZero = mix::Code(c, models, 3, m.zeroMix[h & 15], diff != 0);
+    m.zeroHistory = (h << 1) | nonZero;
+    uint8_t d = 0;
+    if (nonZero) {
+        d = CodeByteMixed(c, m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone, m.diffMix, diff);
+        m.lastDiff = d;
+    }
+    m.prevOld2 = m.prevOld;
+    m.prevOld = oldByte;
+    m.lastNew2 = m.lastNew;
+    m.lastNew = uint8_t(oldByte + d);
+    return d;
 }
 
 // Moves the diff contexts past a run of `n` (>= 1) zero diff bytes whose
 // last old bytes were before2, before1 (newest), without coding anything.
 inline void SkipZeros(Model& m, uint64_t n, uint8_t before2, uint8_t before1) {
-  m.zeroHistory = n >= 32 ? 0 : m.zeroHistory << n;
-  m.prevOld2 = n >= 2 ? before2 : m.prevOld;
-  m.prevOld = before1;
-  m.lastNew2 = n >= 2 ? before2 : m.lastNew;
-  m.lastNew = before1;
+    m.zeroHistory = n >= 32 ? 0 : m.zeroHistory << n;
+    m.prevOld2 = n >= 2 ? before2 : m.prevOld;
+    m.prevOld = before1;
+    m.lastNew2 = n >= 2 ? before2 : m.lastNew;
+    m.lastNew = before1;
 }
 
 // Codes a literal byte; returns it.
 template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
-  unsigned h = ((m.lastNew2 * 0x9E3779B1u) >> 22 ^ m.lastNew) & 1023;
-  uint8_t b = CodeByteMixed(c, m.literal1[m.lastNew], m.literal0, m.literal2[h], m.literalMix, value);
-  m.lastNew2 = m.lastNew;
-  m.lastNew = b;
-  return b;
+    unsigned h = ((m.lastNew2 * 0x9E3779B1u) >> 22 ^ m.lastNew) & 1023;
+    uint8_t b = CodeByteMixed(c, m.literal1[m.lastNew], m.literal0, m.literal2[h], m.literalMix, value);
+    m.lastNew2 = m.lastNew;
+    m.lastNew = b;
+    return b;
 }
 
 }  // namespace delta

@@ -4,20 +4,20 @@ namespace delta {
 
 Writer::Writer(OutStream& out, uint64_t minZeroRun)
     : coder_(out), model_(std::make_unique<Model>()), minZeroRun_(minZeroRun) {
-  model_->Reset();
+    model_->Reset();
 }
 
 void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
                      const uint8_t* extraBytes, uint64_t extra) {
-  if (copy + extra == 0) return;
-  bool negative = oldPos < oldPos_;
-  bool unused;
-  CodeSeek(coder_, *model_, negative ? oldPos_ - oldPos : oldPos - oldPos_, negative, &unused);
-  CodeNumber(coder_, model_->copy, copy);
-  CopyBody(oldBytes, newBytes, copy);
-  CodeNumber(coder_, model_->extra, extra);
-  for (uint64_t i = 0; i < extra; i++) CodeLiteral(coder_, *model_, extraBytes[i]);
-  oldPos_ = oldPos + copy;
+    if (copy + extra == 0) return;
+    bool negative = oldPos < oldPos_;
+    bool unused;
+    CodeSeek(coder_, *model_, negative ? oldPos_ - oldPos : oldPos - oldPos_, negative, &unused);
+    CodeNumber(coder_, model_->copy, copy);
+    CopyBody(oldBytes, newBytes, copy);
+    CodeNumber(coder_, model_->extra, extra);
+    for (uint64_t i = 0; i < extra; i++) CodeLiteral(coder_, *model_, extraBytes[i]);
+    oldPos_ = oldPos + copy;
 }
 
 // Splits the copy into zero runs, which Apply makes as plain copies of the
@@ -25,32 +25,32 @@ void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* ne
 // with a non-zero diff byte and takes in zero runs shorter than
 // minZeroRun_, which cost less inside the span than as a run of their own.
 void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy) {
-  if (minZeroRun_ == UINT64_MAX) {
-    for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
-    return;
-  }
-  uint64_t i = 0;
-  while (i < copy) {
-    uint64_t z = 0;
-    while (i + z < copy && newBytes[i + z] == oldBytes[i + z]) z++;
-    CodeNumber(coder_, model_->zeroRun, z);
-    if (z != 0) SkipZeros(*model_, z, i + z >= 2 ? oldBytes[i + z - 2] : 0, oldBytes[i + z - 1]);
-    i += z;
-    if (i == copy) break;
-    uint64_t end = i + 1;
-    for (uint64_t j = end; j < copy;) {
-      if (newBytes[j] != oldBytes[j]) {
-        end = ++j;
-        continue;
-      }
-      uint64_t k = j;
-      while (k < copy && newBytes[k] == oldBytes[k]) k++;
-      if (k - j >= minZeroRun_ || k == copy) break;
-      j = k;
+    if (minZeroRun_ == UINT64_MAX) {
+        for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
+        return;
     }
-    CodeNumber(coder_, model_->dirtyRun, end - i);
-    for (; i < end; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
-  }
+    uint64_t i = 0;
+    while (i < copy) {
+        uint64_t z = 0;
+        while (i + z < copy && newBytes[i + z] == oldBytes[i + z]) z++;
+        CodeNumber(coder_, model_->zeroRun, z);
+        if (z != 0) SkipZeros(*model_, z, i + z >= 2 ? oldBytes[i + z - 2] : 0, oldBytes[i + z - 1]);
+        i += z;
+        if (i == copy) break;
+        uint64_t end = i + 1;
+        for (uint64_t j = end; j < copy;) {
+            if (newBytes[j] != oldBytes[j]) {
+                end = ++j;
+                continue;
+            }
+            uint64_t k = j;
+            while (k < copy && newBytes[k] == oldBytes[k]) k++;
+            if (k - j >= minZeroRun_ || k == copy) break;
+            j = k;
+        }
+        CodeNumber(coder_, model_->dirtyRun, end - i);
+        for (; i < end; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
+    }
 }
 
 bool Writer::Finish() { return coder_.Finish(); }

@@ -12,27 +12,27 @@
 namespace delta {
 
 class Writer {
- public:
-  // minZeroRun: the shortest run of zero diff bytes coded as a run (see
-  // CopyBody); UINT64_MAX codes every copy byte by byte (Apply's runs =
-  // false), which models small files a little better and decodes slower.
-  explicit Writer(OutStream& out, uint64_t minZeroRun = kMinZeroRun);
-  // Makes `copy` new bytes as old[oldPos + i] + (newBytes[i] - oldBytes[i]),
-  // where oldBytes points at the old file's byte oldPos, then `extra` bytes
-  // as they are. Commands that make nothing are dropped: the next one's seek
-  // covers their move.
-  void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
-               const uint8_t* extraBytes, uint64_t extra);
-  // Ends the stream; false when a write to the OutStream failed.
-  bool Finish();
-  uint64_t BytesWritten() const { return coder_.BytesWritten(); }
+public:
+    // minZeroRun: the shortest run of zero diff bytes coded as a run (see
+    // CopyBody); UINT64_MAX codes every copy byte by byte (Apply's runs =
+    // false), which models small files a little better and decodes slower.
+    explicit Writer(OutStream& out, uint64_t minZeroRun = kMinZeroRun);
+    // Makes `copy` new bytes as old[oldPos + i] + (newBytes[i] - oldBytes[i]),
+    // where oldBytes points at the old file's byte oldPos, then `extra` bytes
+    // as they are. Commands that make nothing are dropped: the next one's seek
+    // covers their move.
+    void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
+                 const uint8_t* extraBytes, uint64_t extra);
+    // Ends the stream; false when a write to the OutStream failed.
+    bool Finish();
+    uint64_t BytesWritten() const { return coder_.BytesWritten(); }
 
- private:
-  void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
-  rc::Encoder coder_;
-  std::unique_ptr<Model> model_;  // ~2.8 MiB
-  uint64_t oldPos_ = 0;
-  uint64_t minZeroRun_;
+private:
+    void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
+    rc::Encoder coder_;
+    std::unique_ptr<Model> model_;  // ~2.8 MiB
+    uint64_t oldPos_ = 0;
+    uint64_t minZeroRun_;
 };
 
 }  // namespace delta

@@ -19,25 +19,25 @@ constexpr int kSquashPoints[33] = {1,    2,    3,    6,    10,   16,   27,   45,
 // 1 / (1 + e^-x): x in 1/256ths, clamped to +-2047; result in 1/4096ths,
 // never 0.
 constexpr int Squash(int x) {
-  if (x > 2047) return 4095;
-  if (x < -2047) return 1;
-  int frac = x & 127;
-  int i = (x >> 7) + 16;
-  return (kSquashPoints[i] * (128 - frac) + kSquashPoints[i + 1] * frac + 64) >> 7;
+    if (x > 2047) return 4095;
+    if (x < -2047) return 1;
+    int frac = x & 127;
+    int i = (x >> 7) + 16;
+    return (kSquashPoints[i] * (128 - frac) + kSquashPoints[i + 1] * frac + 64) >> 7;
 }
 
 // The inverse of Squash for p in [0, 4095], tabulated at compile time.
 struct StretchTable {
-  int16_t v[4096] = {};
-  constexpr StretchTable() {
-    int next = 0;
-    for (int x = -2047; x <= 2047; x++) {
-      int p = Squash(x);
-      for (int i = next; i <= p; i++) v[i] = int16_t(x);
-      next = p + 1;
+    int16_t v[4096] = {};
+    constexpr StretchTable() {
+        int next = 0;
+        for (int x = -2047; x <= 2047; x++) {
+            int p = Squash(x);
+            for (int i = next; i <= p; i++) v[i] = int16_t(x);
+            next = p + 1;
+        }
+        for (int i = next; i < 4096; i++) v[i] = 2047;
     }
-    for (int i = next; i < 4096; i++) v[i] = 2047;
-  }
 };
 inline constexpr StretchTable kStretch{};
 
@@ -45,10 +45,10 @@ inline int Stretch(int p) { return kStretch.v[p]; }
 
 // Squash at every x in [-2047, 2047], so the coder's inner loop looks it up.
 struct SquashTable {
-  int16_t v[4095] = {};
-  constexpr SquashTable() {
-    for (int x = -2047; x <= 2047; x++) v[x + 2047] = int16_t(Squash(x));
-  }
+    int16_t v[4095] = {};
+    constexpr SquashTable() {
+        for (int x = -2047; x <= 2047; x++) v[x + 2047] = int16_t(Squash(x));
+    }
 };
 inline constexpr SquashTable kSquash{};
 
@@ -57,38 +57,38 @@ constexpr int kWeightOne = 1 << 16;
 constexpr int32_t kWeightLimit = 64 * kWeightOne;
 
 struct Weights {
-  int32_t w[kMaxInputs];
+    int32_t w[kMaxInputs];
 };
 
 inline void InitWeights(Weights* sets, int count, int inputs) {
-  for (int s = 0; s < count; s++)
-    for (int i = 0; i < kMaxInputs; i++) sets[s].w[i] = i < inputs ? kWeightOne / inputs : 0;
+    for (int s = 0; s < count; s++)
+        for (int i = 0; i < kMaxInputs; i++) sets[s].w[i] = i < inputs ? kWeightOne / inputs : 0;
 }
 
 // Codes one bit from n models (n <= kMaxInputs) mixed with weight set w, then
 // trains the models and the weights on the bit coded.
 template <class Coder>
 inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsigned bit) {
-  int st[kMaxInputs];
-  int64_t dot = 0;
-  for (int i = 0; i < n; i++) {
-    st[i] = Stretch(int(rc::Probability(*models[i]) >> 4));
-    dot += int64_t(w.w[i]) * st[i];
-  }
-  int x = int(dot >> 16);
-  x = x > 2047 ? 2047 : (x < -2047 ? -2047 : x);
-  int p = kSquash.v[x + 2047];  // Squash(x): the chance of a 0 bit, 1/4096ths
-  uint32_t p16 = uint32_t(p) * 16 + 8;
-  bit = c.CodeFixed(p16, bit);
-  int err = ((bit == 0) << 12) - p;
-  for (int i = 0; i < n; i++) {
-    // Clamped: a crafted stream chooses every bit and could otherwise push
-    // a weight until it overflows.
-    int32_t next = w.w[i] + ((st[i] * err) >> 9);
-    w.w[i] = next > kWeightLimit ? kWeightLimit : (next < -kWeightLimit ? -kWeightLimit : next);
-    rc::Update(*models[i], bit);
-  }
-  return bit;
+    int st[kMaxInputs];
+    int64_t dot = 0;
+    for (int i = 0; i < n; i++) {
+        st[i] = Stretch(int(rc::Probability(*models[i]) >> 4));
+        dot += int64_t(w.w[i]) * st[i];
+    }
+    int x = int(dot >> 16);
+    x = x > 2047 ? 2047 : (x < -2047 ? -2047 : x);
+    int p = kSquash.v[x + 2047];  // Squash(x): the chance of a 0 bit, 1/4096ths
+    uint32_t p16 = uint32_t(p) * 16 + 8;
+    bit = c.CodeFixed(p16, bit);
+    int err = ((bit == 0) << 12) - p;
+    for (int i = 0; i < n; i++) {
+        // Clamped: a crafted stream chooses every bit and could otherwise push
+        // a weight until it overflows.
+        int32_t next = w.w[i] + ((st[i] * err) >> 9);
+        w.w[i] = next > kWeightLimit ? kWeightLimit : (next < -kWeightLimit ? -kWeightLimit : next);
+        rc::Update(*models[i], bit);
+    }
+    return bit;
 }
 
 }  // namespace mix

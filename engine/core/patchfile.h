@@ -16,23 +16,23 @@ enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeF
 enum class Method : uint8_t { stored = 0, delta = 1, x86 = 2, runs = 3 };
 
 struct Header {
-  uint32_t version;
-  uint64_t fileSize;
-  uint8_t sha256[32];  // of every byte from kHashedFrom to the end of the file
-  uint32_t entryCount;
-  uint32_t tableSize;
+    uint32_t version;
+    uint64_t fileSize;
+    uint8_t sha256[32];  // of every byte from kHashedFrom to the end of the file
+    uint32_t entryCount;
+    uint32_t tableSize;
 };
 
 struct Entry {
-  Kind kind;
-  Method method;
-  std::string path;  // UTF-8, '\\' separated, validated by IsSafeRelativePath
-  uint64_t oldSize;
-  uint8_t oldSha[32];
-  uint64_t newSize;
-  uint8_t newSha[32];
-  uint64_t dataOffset;  // absolute, inside the data area
-  uint64_t dataLength;
+    Kind kind;
+    Method method;
+    std::string path;  // UTF-8, '\\' separated, validated by IsSafeRelativePath
+    uint64_t oldSize;
+    uint8_t oldSha[32];
+    uint64_t newSize;
+    uint8_t newSha[32];
+    uint64_t dataOffset;  // absolute, inside the data area
+    uint64_t dataLength;
 };
 
 enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badPath, duplicatePath, badData };

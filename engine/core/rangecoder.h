@@ -24,153 +24,153 @@ constexpr int kMaxShift = 5;
 constexpr uint32_t kTop = 1u << 24;
 
 inline void Init(Prob* p, size_t n) {
-  for (size_t i = 0; i < n; i++) p[i] = kProbHalf;
+    for (size_t i = 0; i < n; i++) p[i] = kProbHalf;
 }
 
 // Shift for a model that has seen n bits: about log2(n + 1.5), capped.
-constexpr uint8_t kShiftForCount[64] = {1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
-                                        5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5,
-                                        5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7};
+constexpr uint8_t kShiftForCount[64] = {1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                        4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5,
+                                        5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7};
 
 inline uint32_t Probability(Prob p) { return p & 0xFFFFu; }
 
 // kShiftForCount capped at kMaxShift.
 struct ShiftTable {
-  uint8_t v[64] = {};
-  constexpr ShiftTable() {
-    for (int i = 0; i < 64; i++) v[i] = kShiftForCount[i] < kMaxShift ? kShiftForCount[i] : kMaxShift;
-  }
+    uint8_t v[64] = {};
+    constexpr ShiftTable() {
+        for (int i = 0; i < 64; i++) v[i] = kShiftForCount[i] < kMaxShift ? kShiftForCount[i] : kMaxShift;
+    }
 };
 inline constexpr ShiftTable kShift{};
 
 inline void Update(Prob& p, unsigned bit) {
-  uint32_t count = p >> 16, q = p & 0xFFFFu;
-  int shift = kShift.v[count];
-  if (bit == 0)
-    q += (0x10000u - q) >> shift;
-  else
-    q -= q >> shift;
-  if (q == 0x10000u) q = 0xFFFFu;
-  if (q == 0) q = 1;
-  p = (count + (count < 63)) << 16 | q;
+    uint32_t count = p >> 16, q = p & 0xFFFFu;
+    int shift = kShift.v[count];
+    if (bit == 0)
+        q += (0x10000u - q) >> shift;
+    else
+        q -= q >> shift;
+    if (q == 0x10000u) q = 0xFFFFu;
+    if (q == 0) q = 1;
+    p = (count + (count < 63)) << 16 | q;
 }
 
 // Writes the coded bytes to an OutStream through a fixed buffer.
 class Encoder {
- public:
-  explicit Encoder(delta::OutStream& out);
-  unsigned Code(Prob& p, unsigned bit) {
-    uint32_t bound = (range_ >> kProbBits) * Probability(p);
-    if (bit == 0) {
-      range_ = bound;
-    } else {
-      low_ += bound;
-      range_ -= bound;
+public:
+    explicit Encoder(delta::OutStream& out);
+    unsigned Code(Prob& p, unsigned bit) {
+        uint32_t bound = (range_ >> kProbBits) * Probability(p);
+        if (bit == 0) {
+            range_ = bound;
+        } else {
+            low_ += bound;
+            range_ -= bound;
+        }
+        Update(p, bit);
+        while (range_ < kTop) {
+            range_ <<= 8;
+            ShiftLow();
+        }
+        return bit;
     }
-    Update(p, bit);
-    while (range_ < kTop) {
-      range_ <<= 8;
-      ShiftLow();
+    // Codes a bit with a probability of 0 given in 1/65536ths (1..65535),
+    // for callers that keep their own models.
+    unsigned CodeFixed(uint32_t p0, unsigned bit) {
+        uint32_t bound = (range_ >> kProbBits) * p0;
+        if (bit == 0) {
+            range_ = bound;
+        } else {
+            low_ += bound;
+            range_ -= bound;
+        }
+        while (range_ < kTop) {
+            range_ <<= 8;
+            ShiftLow();
+        }
+        return bit;
     }
-    return bit;
-  }
-  // Codes a bit with a probability of 0 given in 1/65536ths (1..65535),
-  // for callers that keep their own models.
-  unsigned CodeFixed(uint32_t p0, unsigned bit) {
-    uint32_t bound = (range_ >> kProbBits) * p0;
-    if (bit == 0) {
-      range_ = bound;
-    } else {
-      low_ += bound;
-      range_ -= bound;
-    }
-    while (range_ < kTop) {
-      range_ <<= 8;
-      ShiftLow();
-    }
-    return bit;
-  }
-  // count (<= 32) equiprobable bits, most significant first.
-  uint32_t Direct(uint32_t value, int count);
-  // Flushes the coder's state; false when any write failed.
-  bool Finish();
-  uint64_t BytesWritten() const { return written_ + fill_; }
+    // count (<= 32) equiprobable bits, most significant first.
+    uint32_t Direct(uint32_t value, int count);
+    // Flushes the coder's state; false when any write failed.
+    bool Finish();
+    uint64_t BytesWritten() const { return written_ + fill_; }
 
- private:
-  void ShiftLow();
-  void Put(uint8_t b);
-  delta::OutStream& out_;
-  std::vector<uint8_t> buf_;
-  size_t fill_ = 0;
-  uint64_t written_ = 0;
-  bool failed_ = false;
-  uint64_t low_ = 0;
-  uint32_t range_ = 0xFFFFFFFFu;
-  uint8_t cache_ = 0;
-  uint64_t cacheSize_ = 1;
+private:
+    void ShiftLow();
+    void Put(uint8_t b);
+    delta::OutStream& out_;
+    std::vector<uint8_t> buf_;
+    size_t fill_ = 0;
+    uint64_t written_ = 0;
+    bool failed_ = false;
+    uint64_t low_ = 0;
+    uint32_t range_ = 0xFFFFFFFFu;
+    uint8_t cache_ = 0;
+    uint64_t cacheSize_ = 1;
 };
 
 // Reads exactly the `size` coded bytes it is given, never more: asking past
 // them sets overrun() and yields zero bytes, which the caller treats as a
 // damaged stream at its next check.
 class Decoder {
- public:
-  Decoder(delta::InStream& in, uint64_t size);
-  // Reads the first five bytes; false when the stream is too short, cannot
-  // be read, or does not start as the encoder starts.
-  bool Start();
-  unsigned Code(Prob& p, unsigned /*bit*/) {
-    uint32_t bound = (range_ >> kProbBits) * Probability(p);
-    unsigned bit;
-    if (code_ < bound) {
-      range_ = bound;
-      bit = 0;
-    } else {
-      range_ -= bound;
-      code_ -= bound;
-      bit = 1;
+public:
+    Decoder(delta::InStream& in, uint64_t size);
+    // Reads the first five bytes; false when the stream is too short, cannot
+    // be read, or does not start as the encoder starts.
+    bool Start();
+    unsigned Code(Prob& p, unsigned /*bit*/) {
+        uint32_t bound = (range_ >> kProbBits) * Probability(p);
+        unsigned bit;
+        if (code_ < bound) {
+            range_ = bound;
+            bit = 0;
+        } else {
+            range_ -= bound;
+            code_ -= bound;
+            bit = 1;
+        }
+        Update(p, bit);
+        while (range_ < kTop) {
+            range_ <<= 8;
+            code_ = (code_ << 8) | NextByte();
+        }
+        return bit;
     }
-    Update(p, bit);
-    while (range_ < kTop) {
-      range_ <<= 8;
-      code_ = (code_ << 8) | NextByte();
+    unsigned CodeFixed(uint32_t p0, unsigned /*bit*/) {
+        uint32_t bound = (range_ >> kProbBits) * p0;
+        unsigned bit = code_ >= bound;
+        if (bit == 0) {
+            range_ = bound;
+        } else {
+            range_ -= bound;
+            code_ -= bound;
+        }
+        while (range_ < kTop) {
+            range_ <<= 8;
+            code_ = (code_ << 8) | NextByte();
+        }
+        return bit;
     }
-    return bit;
-  }
-  unsigned CodeFixed(uint32_t p0, unsigned /*bit*/) {
-    uint32_t bound = (range_ >> kProbBits) * p0;
-    unsigned bit = code_ >= bound;
-    if (bit == 0) {
-      range_ = bound;
-    } else {
-      range_ -= bound;
-      code_ -= bound;
-    }
-    while (range_ < kTop) {
-      range_ <<= 8;
-      code_ = (code_ << 8) | NextByte();
-    }
-    return bit;
-  }
-  uint32_t Direct(uint32_t /*value*/, int count);
-  bool readFailed() const { return readFailed_; }
-  bool overrun() const { return overrun_; }
-  // True when every coded byte has been consumed, as after a whole stream.
-  bool AtEnd() const { return left_ == 0 && pos_ == fill_; }
+    uint32_t Direct(uint32_t /*value*/, int count);
+    bool readFailed() const { return readFailed_; }
+    bool overrun() const { return overrun_; }
+    // True when every coded byte has been consumed, as after a whole stream.
+    bool AtEnd() const { return left_ == 0 && pos_ == fill_; }
 
- private:
-  uint8_t NextByte() {
-    if (pos_ < fill_) return buf_[pos_++];
-    return Refill();
-  }
-  uint8_t Refill();
-  delta::InStream& in_;
-  std::vector<uint8_t> buf_;
-  size_t pos_ = 0, fill_ = 0;
-  uint64_t left_;  // coded bytes not yet read from in_
-  bool readFailed_ = false, overrun_ = false;
-  uint32_t range_ = 0xFFFFFFFFu;
-  uint32_t code_ = 0;
+private:
+    uint8_t NextByte() {
+        if (pos_ < fill_) return buf_[pos_++];
+        return Refill();
+    }
+    uint8_t Refill();
+    delta::InStream& in_;
+    std::vector<uint8_t> buf_;
+    size_t pos_ = 0, fill_ = 0;
+    uint64_t left_;  // coded bytes not yet read from in_
+    bool readFailed_ = false, overrun_ = false;
+    uint32_t range_ = 0xFFFFFFFFu;
+    uint32_t code_ = 0;
 };
 
 }  // namespace rc

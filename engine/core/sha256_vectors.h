@@ -9,10 +9,10 @@
 namespace sha256vectors {
 
 struct Vector {
-  const char* unit;
-  size_t unitLength;
-  uint32_t repeat;
-  const char* hexDigest;  // lower case
+    const char* unit;
+    size_t unitLength;
+    uint32_t repeat;
+    const char* hexDigest;  // lower case
 };
 
 // Lengths around the 55/56/64-byte padding boundaries catch block-split faults.

@@ -24,26 +24,26 @@ namespace x86 {
 // old[oldStart, oldStart + length) became new[newStart, newStart + length)
 // (approximately: as a delta copy, bytes may differ).
 struct Segment {
-  uint64_t oldStart, newStart, length;
+    uint64_t oldStart, newStart, length;
 };
 
 struct Section {
-  uint32_t rawStart, rawSize, rva, virtualSize;
+    uint32_t rawStart, rawSize, rva, virtualSize;
 };
 
 // What the rewrite needs to know of a PE32 image.
 struct Image {
-  uint64_t codeStart = 0, codeEnd = 0;  // file offsets of the first code section
-  uint32_t base = 0;                     // ImageBase
-  std::vector<Section> sections;         // in table order
-  std::vector<uint32_t> relocs;          // file offsets of 32-bit absolute addresses, ascending, disjoint
+    uint64_t codeStart = 0, codeEnd = 0;  // file offsets of the first code section
+    uint32_t base = 0;                    // ImageBase
+    std::vector<Section> sections;        // in table order
+    std::vector<uint32_t> relocs;         // file offsets of 32-bit absolute addresses, ascending, disjoint
 };
 
 struct Map {
-  Image old;                      // from the old file itself
-  uint32_t newBase = 0;           // the new file's ImageBase and sections
-  std::vector<Section> newSections;
-  std::vector<Segment> segments;  // sorted by oldStart, disjoint
+    Image old;             // from the old file itself
+    uint32_t newBase = 0;  // the new file's ImageBase and sections
+    std::vector<Section> newSections;
+    std::vector<Segment> segments;  // sorted by oldStart, disjoint
 };
 
 constexpr size_t kMaxSections = 96;
@@ -61,8 +61,7 @@ bool ReadImage(delta::OldReader& file, uint64_t size, Image* out);
 // Writes the rewritten old bytes [at, at + n) to out. raw holds the old
 // file's bytes [rawStart, rawStart + rawLen), which must cover
 // [at - 9, at + n + 4) clipped to the old file.
-void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLen, uint64_t at, uint8_t* out,
-             size_t n);
+void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLen, uint64_t at, uint8_t* out, size_t n);
 
 // The header as it goes before the delta stream, and back: new base, new
 // sections, segments. Parse checks every field against oldSize and the

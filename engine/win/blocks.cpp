@@ -25,8 +25,8 @@ constexpr int kSlots = 6;
 constexpr size_t kHeader = 16;  // a multiple of malloc's alignment, which the caller keeps
 
 struct Slot {
-  void* block = nullptr;
-  size_t size = 0;
+    void* block = nullptr;
+    size_t size = 0;
 };
 
 Slot g_slots[kSlots];
@@ -36,55 +36,55 @@ bool Kept(size_t size) { return size >= kSmallest && size <= kLargest; }
 
 // A kept block of at least n bytes that n fills at least half of, or null.
 void* TakeKept(size_t n) {
-  void* found = nullptr;
-  ::AcquireSRWLockExclusive(&g_lock);
-  for (Slot& s : g_slots) {
-    if (s.block != nullptr && s.size >= n && s.size / 2 <= n) {
-      found = s.block;
-      s.block = nullptr;
-      break;
+    void* found = nullptr;
+    ::AcquireSRWLockExclusive(&g_lock);
+    for (Slot& s : g_slots) {
+        if (s.block != nullptr && s.size >= n && s.size / 2 <= n) {
+            found = s.block;
+            s.block = nullptr;
+            break;
+        }
     }
-  }
-  ::ReleaseSRWLockExclusive(&g_lock);
-  return found;
+    ::ReleaseSRWLockExclusive(&g_lock);
+    return found;
 }
 
 // False when every slot is taken; the caller then frees the block.
 bool Keep(void* block, size_t size) {
-  bool kept = false;
-  ::AcquireSRWLockExclusive(&g_lock);
-  for (Slot& s : g_slots) {
-    if (s.block == nullptr) {
-      s.block = block;
-      s.size = size;
-      kept = true;
-      break;
+    bool kept = false;
+    ::AcquireSRWLockExclusive(&g_lock);
+    for (Slot& s : g_slots) {
+        if (s.block == nullptr) {
+            s.block = block;
+            s.size = size;
+            kept = true;
+            break;
+        }
     }
-  }
-  ::ReleaseSRWLockExclusive(&g_lock);
-  return kept;
+    ::ReleaseSRWLockExclusive(&g_lock);
+    return kept;
 }
 
 }  // namespace
 
 void* operator new(size_t n) {
-  void* block = Kept(n) ? TakeKept(n) : nullptr;
-  if (block == nullptr) {
-    if (n > SIZE_MAX - kHeader) throw std::bad_alloc();
-    block = std::malloc(n + kHeader);
-    if (block == nullptr) throw std::bad_alloc();
-    *static_cast<size_t*>(block) = n;
-  }
-  // A reused block keeps its own, larger size in the header.
-  return static_cast<char*>(block) + kHeader;
+    void* block = Kept(n) ? TakeKept(n) : nullptr;
+    if (block == nullptr) {
+        if (n > SIZE_MAX - kHeader) throw std::bad_alloc();
+        block = std::malloc(n + kHeader);
+        if (block == nullptr) throw std::bad_alloc();
+        *static_cast<size_t*>(block) = n;
+    }
+    // A reused block keeps its own, larger size in the header.
+    return static_cast<char*>(block) + kHeader;
 }
 
 void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  void* block = static_cast<char*>(p) - kHeader;
-  size_t size = *static_cast<size_t*>(block);
-  if (Kept(size) && Keep(block, size)) return;
-  std::free(block);
+    if (p == nullptr) return;
+    void* block = static_cast<char*>(p) - kHeader;
+    size_t size = *static_cast<size_t*>(block);
+    if (Kept(size) && Keep(block, size)) return;
+    std::free(block);
 }
 
 void operator delete(void* p, size_t) noexcept { operator delete(p); }

@@ -20,24 +20,24 @@ namespace eng {
 const wchar_t* JournalName();
 
 class JournalWriter {
- public:
-  // Creates the journal with the step list. Error convention: bool, system
-  // code in GetLastError().
-  bool Create(const std::wstring& path, const std::vector<Step>& steps);
-  // Records steps first .. first + count - 1 as begun, with one flush.
-  bool MarkBegun(uint32_t first, uint32_t count);
-  bool MarkCommitted();
-  void Close() { file_.Close(); }
+public:
+    // Creates the journal with the step list. Error convention: bool, system
+    // code in GetLastError().
+    bool Create(const std::wstring& path, const std::vector<Step>& steps);
+    // Records steps first .. first + count - 1 as begun, with one flush.
+    bool MarkBegun(uint32_t first, uint32_t count);
+    bool MarkCommitted();
+    void Close() { file_.Close(); }
 
- private:
-  bool Record(uint32_t tag, uint32_t first, uint32_t count);
-  File file_;
+private:
+    bool Record(uint32_t tag, uint32_t first, uint32_t count);
+    File file_;
 };
 
 struct JournalState {
-  enum Kind { torn, open, committed, damaged } kind;
-  std::vector<Step> steps;
-  int64_t lastBegun = -1;  // -1: no step was begun
+    enum Kind { torn, open, committed, damaged } kind;
+    std::vector<Step> steps;
+    int64_t lastBegun = -1;  // -1: no step was begun
 };
 
 // For each step: whether its "begun" record may be made durable ahead of the

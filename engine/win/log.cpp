@@ -3,14 +3,14 @@
 namespace eng {
 
 std::string CodeTag(Code c) {
-  int v = int(c);
-  std::string s = "wpt0000";
-  for (size_t i = s.size(); v != 0 && i > 3; v /= 10) s[--i] = char('0' + v % 10);
-  return s;
+    int v = int(c);
+    std::string s = "wpt0000";
+    for (size_t i = s.size(); v != 0 && i > 3; v /= 10) s[--i] = char('0' + v % 10);
+    return s;
 }
 
 const char* CodeMessage(Code c) {
-  switch (c) {
+    switch (c) {
     case Code::unknownOption: return "unknown option";
     case Code::noPatchFile: return "no single patch file named on the command line";
     case Code::patchOpen: return "patch file cannot be opened";
@@ -42,35 +42,35 @@ const char* CodeMessage(Code c) {
     case Code::folderRemove: return "folder cannot be removed";
     case Code::undoFailed: return "a change could not be undone; the next run will retry";
     case Code::notCompleted: return "the update did not complete";
-  }
-  return "error";
+    }
+    return "error";
 }
 
 bool Log::OpenFile(const std::wstring& path) { return file_.OpenAppend(path, true); }
 
 void Log::Line(const std::string& text) {
-  std::string line = text + "\r\n";
-  // A log that cannot be written must not stop the update or its undo;
-  // the exit code still tells the caller how the run ended.
-  if (file_.IsOpen()) file_.Write(line.data(), line.size());
-  if (console_) {
-    DWORD put;
-    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line.data(), DWORD(line.size()), &put, nullptr);
-  }
+    std::string line = text + "\r\n";
+    // A log that cannot be written must not stop the update or its undo;
+    // the exit code still tells the caller how the run ended.
+    if (file_.IsOpen()) file_.Write(line.data(), line.size());
+    if (console_) {
+        DWORD put;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line.data(), DWORD(line.size()), &put, nullptr);
+    }
 }
 
 void Log::Info(const std::string& text) { Line(text); }
 
 void Log::Detail(const std::string& text) {
-  if (verbose_) Line(text);
+    if (verbose_) Line(text);
 }
 
 void Log::Error(Code c, const std::string& subject, DWORD sysCode) {
-  errors_++;
-  std::string line = CodeTag(c) + " " + CodeMessage(c);
-  if (!subject.empty()) line += ": " + subject;
-  if (sysCode != 0) line += " (system error " + std::to_string(sysCode) + ")";
-  Line(line);
+    errors_++;
+    std::string line = CodeTag(c) + " " + CodeMessage(c);
+    if (!subject.empty()) line += ": " + subject;
+    if (sysCode != 0) line += " (system error " + std::to_string(sysCode) + ")";
+    Line(line);
 }
 
 }  // namespace eng

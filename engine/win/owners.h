@@ -12,34 +12,34 @@
 namespace eng {
 
 struct KernelHandle {
-  using Type = HANDLE;
-  static Type None() { return INVALID_HANDLE_VALUE; }
-  static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::CloseHandle(h); }
+    using Type = HANDLE;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::CloseHandle(h); }
 };
 struct HashProvider {
-  using Type = BCRYPT_ALG_HANDLE;
-  static Type None() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type None() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
 };
 struct HashState {
-  using Type = BCRYPT_HASH_HANDLE;
-  static Type None() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::BCryptDestroyHash(h); }
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type None() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { ::BCryptDestroyHash(h); }
 };
 struct LoadedModule {
-  using Type = HMODULE;
-  static Type None() { return nullptr; }
-  static bool Valid(Type m) { return m != nullptr; }
-  static void Close(Type m) { ::FreeLibrary(m); }
+    using Type = HMODULE;
+    static Type None() { return nullptr; }
+    static bool Valid(Type m) { return m != nullptr; }
+    static void Close(Type m) { ::FreeLibrary(m); }
 };
 struct LocalMemory {
-  using Type = void*;
-  static Type None() { return nullptr; }
-  static bool Valid(Type p) { return p != nullptr; }
-  static void Close(Type p) { ::LocalFree(p); }
+    using Type = void*;
+    static Type None() { return nullptr; }
+    static bool Valid(Type p) { return p != nullptr; }
+    static void Close(Type p) { ::LocalFree(p); }
 };
 
 // A kernel handle; null and INVALID_HANDLE_VALUE both mean "none".

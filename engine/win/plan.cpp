@@ -19,25 +19,24 @@ using patchfile::Kind;
 enum class State { absent, folder, oldFile, newFile, otherFile };
 
 struct Target {
-  std::wstring relative;
-  State state;
-  DWORD attributes;
+    std::wstring relative;
+    State state;
+    DWORD attributes;
 };
 
 bool Same(const Digest& d, const uint8_t (&sha)[32]) { return std::memcmp(d.bytes, sha, 32) == 0; }
 
 // Opening for delete fails while another handle lacks delete sharing.
 bool CanBeReplaced(const std::wstring& path) {
-  Handle h(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr));
-  return h.Valid();
+    Handle h(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr));
+    return h.Valid();
 }
-
 
 // The engine's own files in the working folder are not the patch's to touch.
 bool IsEngineName(const std::string& path) {
-  std::string p = ascii::Folded(path);
-  return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
+    std::string p = ascii::Folded(path);
+    return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
 }
 
 bool IsRemoval(Kind k) { return k == Kind::removeFile || k == Kind::removeFolder; }
@@ -49,212 +48,213 @@ bool HasNew(Kind k) { return k == Kind::addFile || k == Kind::changeFile; }
 // against the disk, and an entry at or under a path removed earlier in the
 // run is carried out in the commit phase, after that removal.
 class Planner {
- public:
-  Planner(const Tree& tree, const std::vector<Entry>& entries, Log& log)
-      : tree_(tree), entries_(entries), log_(log) {
-    std::map<std::string, size_t> lastRemoval;
-    for (size_t i = 0; i < entries.size(); i++) {
-      std::string key = ascii::Folded(entries[i].path);
-      if (IsRemoval(entries[i].kind)) lastRemoval[key] = i;
-      else if (lastRemoval.count(key)) successor_[lastRemoval[key]] = i;
+public:
+    Planner(const Tree& tree, const std::vector<Entry>& entries, Log& log) : tree_(tree), entries_(entries), log_(log) {
+        std::map<std::string, size_t> lastRemoval;
+        for (size_t i = 0; i < entries.size(); i++) {
+            std::string key = ascii::Folded(entries[i].path);
+            if (IsRemoval(entries[i].kind))
+                lastRemoval[key] = i;
+            else if (lastRemoval.count(key))
+                successor_[lastRemoval[key]] = i;
+        }
     }
-  }
 
-  bool Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* commit, PlanCounts* counts);
+    bool Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* commit, PlanCounts* counts);
 
- private:
-  bool Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t);
-  bool Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done);
-  bool UnderRemoved(const std::string& key) const;
-  bool OnLink(const std::wstring& relative);
+private:
+    bool Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t);
+    bool Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done);
+    bool UnderRemoved(const std::string& key) const;
+    bool OnLink(const std::wstring& relative);
 
-  const Tree& tree_;
-  const std::vector<patchfile::Entry>& entries_;
-  Log& log_;
-  std::map<size_t, size_t> successor_;       // removal -> creation of the same path
-  std::map<std::string, State> simulated_;   // paths earlier steps change
-  std::set<std::string> removed_;            // paths earlier steps remove
-  std::map<std::wstring, bool> links_;       // folders already looked at
+    const Tree& tree_;
+    const std::vector<patchfile::Entry>& entries_;
+    Log& log_;
+    std::map<size_t, size_t> successor_;      // removal -> creation of the same path
+    std::map<std::string, State> simulated_;  // paths earlier steps change
+    std::set<std::string> removed_;           // paths earlier steps remove
+    std::map<std::wstring, bool> links_;      // folders already looked at
 };
 
 bool Planner::UnderRemoved(const std::string& key) const {
-  for (size_t cut = key.find('\\'); cut != std::string::npos; cut = key.find('\\', cut + 1))
-    if (removed_.count(key.substr(0, cut))) return true;
-  return false;
+    for (size_t cut = key.find('\\'); cut != std::string::npos; cut = key.find('\\', cut + 1))
+        if (removed_.count(key.substr(0, cut))) return true;
+    return false;
 }
 
 // A symbolic link or junction on the way (put there by someone else, since
 // a patch cannot make one) could lead a write outside the working folder.
 bool Planner::OnLink(const std::wstring& relative) {
-  for (size_t cut = relative.find(L'\\');; cut = relative.find(L'\\', cut + 1)) {
-    std::wstring part = cut == std::wstring::npos ? relative : relative.substr(0, cut);
-    auto known = links_.find(part);
-    if (known == links_.end()) {
-      DWORD a = ::GetFileAttributesW(tree_.Full(part).c_str());
-      known = links_.emplace(part, a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)).first;
+    for (size_t cut = relative.find(L'\\');; cut = relative.find(L'\\', cut + 1)) {
+        std::wstring part = cut == std::wstring::npos ? relative : relative.substr(0, cut);
+        auto known = links_.find(part);
+        if (known == links_.end()) {
+            DWORD a = ::GetFileAttributesW(tree_.Full(part).c_str());
+            known = links_.emplace(part, a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)).first;
+        }
+        if (known->second) return true;
+        if (cut == std::wstring::npos) return false;
     }
-    if (known->second) return true;
-    if (cut == std::wstring::npos) return false;
-  }
 }
 
 // What the entry's target is at this point of the run. next: the creation
 // that follows a removal of the same path, whose new content also counts as
 // "already done" for the removal. Logs and returns false when it cannot tell.
 bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t) {
-  if (!Utf8ToWide(e.path, &t->relative)) {
-    log_.Error(Code::unsafePath, e.path);
-    return false;
-  }
-  if (IsEngineName(e.path)) {
-    log_.Error(Code::nameTaken, e.path);
-    return false;
-  }
-  if (OnLink(t->relative)) {
-    log_.Error(Code::unsafePath, e.path + " (through a link)");
-    return false;
-  }
-  std::string key = ascii::Folded(e.path);
-  auto sim = simulated_.find(key);
-  if (sim != simulated_.end() || UnderRemoved(key)) {
-    t->state = sim != simulated_.end() ? sim->second : State::absent;
-    t->attributes = 0;
+    if (!Utf8ToWide(e.path, &t->relative)) {
+        log_.Error(Code::unsafePath, e.path);
+        return false;
+    }
+    if (IsEngineName(e.path)) {
+        log_.Error(Code::nameTaken, e.path);
+        return false;
+    }
+    if (OnLink(t->relative)) {
+        log_.Error(Code::unsafePath, e.path + " (through a link)");
+        return false;
+    }
+    std::string key = ascii::Folded(e.path);
+    auto sim = simulated_.find(key);
+    if (sim != simulated_.end() || UnderRemoved(key)) {
+        t->state = sim != simulated_.end() ? sim->second : State::absent;
+        t->attributes = 0;
+        return true;
+    }
+    std::wstring full = tree_.Full(t->relative);
+    Presence p;
+    if (!Inspect(full, &p, &t->attributes)) {
+        log_.Error(Code::fileRead, e.path, ::GetLastError());
+        return false;
+    }
+    if (p != Presence::file) {
+        t->state = p == Presence::folder ? State::folder : State::absent;
+        return true;
+    }
+    File f;
+    Digest d;
+    uint64_t size;
+    if (!f.OpenRead(full) || !HashFile(f, &d, &size)) {
+        DWORD code = ::GetLastError();
+        bool busy = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+        log_.Error(busy ? Code::fileInUse : Code::fileRead, e.path, code);
+        return false;
+    }
+    const patchfile::Entry* fresh = HasNew(e.kind) ? &e : (next && next->kind == Kind::addFile ? next : nullptr);
+    bool isNew = fresh && size == fresh->newSize && Same(d, fresh->newSha);
+    bool isOld = (e.kind == Kind::changeFile || e.kind == Kind::removeFile) && size == e.oldSize && Same(d, e.oldSha);
+    t->state = isNew ? State::newFile : isOld ? State::oldFile : State::otherFile;
+    // A file that will be replaced or removed must allow it: a program that
+    // holds it open without delete sharing would make the commit fail midway.
+    f.Close();
+    if (t->state == State::oldFile && !CanBeReplaced(full)) {
+        log_.Error(Code::fileInUse, e.path, ::GetLastError());
+        return false;
+    }
     return true;
-  }
-  std::wstring full = tree_.Full(t->relative);
-  Presence p;
-  if (!Inspect(full, &p, &t->attributes)) {
-    log_.Error(Code::fileRead, e.path, ::GetLastError());
-    return false;
-  }
-  if (p != Presence::file) {
-    t->state = p == Presence::folder ? State::folder : State::absent;
-    return true;
-  }
-  File f;
-  Digest d;
-  uint64_t size;
-  if (!f.OpenRead(full) || !HashFile(f, &d, &size)) {
-    DWORD code = ::GetLastError();
-    bool busy = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
-    log_.Error(busy ? Code::fileInUse : Code::fileRead, e.path, code);
-    return false;
-  }
-  const patchfile::Entry* fresh = HasNew(e.kind) ? &e : (next && next->kind == Kind::addFile ? next : nullptr);
-  bool isNew = fresh && size == fresh->newSize && Same(d, fresh->newSha);
-  bool isOld = (e.kind == Kind::changeFile || e.kind == Kind::removeFile) && size == e.oldSize && Same(d, e.oldSha);
-  t->state = isNew ? State::newFile : isOld ? State::oldFile : State::otherFile;
-  // A file that will be replaced or removed must allow it: a program that
-  // holds it open without delete sharing would make the commit fail midway.
-  f.Close();
-  if (t->state == State::oldFile && !CanBeReplaced(full)) {
-    log_.Error(Code::fileInUse, e.path, ::GetLastError());
-    return false;
-  }
-  return true;
 }
 
 // Whether the entry is done already, or can start from the target's state;
 // logs why not.
 bool Planner::Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done) {
-  const bool folderKind = e.kind == Kind::makeFolder || e.kind == Kind::removeFolder;
-  const bool isFile = t.state == State::oldFile || t.state == State::newFile || t.state == State::otherFile;
-  // A removal whose path already holds what the next entry creates there.
-  bool recreated = next && ((next->kind == Kind::makeFolder && t.state == State::folder) ||
-                            (next->kind == Kind::addFile && t.state == State::newFile));
-  *done = recreated || (e.kind == Kind::makeFolder && t.state == State::folder) ||
-          (IsRemoval(e.kind) && t.state == State::absent) || (HasNew(e.kind) && t.state == State::newFile);
-  if (*done) return true;
-  if (t.state == State::folder && !folderKind) {
-    log_.Error(Code::folderInTheWay, e.path);
-    return false;
-  }
-  if (isFile && folderKind) {
-    log_.Error(Code::fileInTheWay, e.path);
-    return false;
-  }
-  if (e.kind == Kind::changeFile && t.state == State::absent) {
-    log_.Error(Code::fileMissing, e.path);
-    return false;
-  }
-  bool startsRight = folderKind || (e.kind == Kind::addFile && t.state == State::absent) ||
-                     ((e.kind == Kind::changeFile || e.kind == Kind::removeFile) && t.state == State::oldFile);
-  if (!startsRight) {
-    log_.Error(Code::unexpectedContent, e.path);
-    return false;
-  }
-  if (HasNew(e.kind) && Exists(tree_.Work(t.relative))) {
-    log_.Error(Code::nameTaken, e.path + ".~dvnew");
-    return false;
-  }
-  return true;
+    const bool folderKind = e.kind == Kind::makeFolder || e.kind == Kind::removeFolder;
+    const bool isFile = t.state == State::oldFile || t.state == State::newFile || t.state == State::otherFile;
+    // A removal whose path already holds what the next entry creates there.
+    bool recreated = next && ((next->kind == Kind::makeFolder && t.state == State::folder) ||
+                              (next->kind == Kind::addFile && t.state == State::newFile));
+    *done = recreated || (e.kind == Kind::makeFolder && t.state == State::folder) ||
+            (IsRemoval(e.kind) && t.state == State::absent) || (HasNew(e.kind) && t.state == State::newFile);
+    if (*done) return true;
+    if (t.state == State::folder && !folderKind) {
+        log_.Error(Code::folderInTheWay, e.path);
+        return false;
+    }
+    if (isFile && folderKind) {
+        log_.Error(Code::fileInTheWay, e.path);
+        return false;
+    }
+    if (e.kind == Kind::changeFile && t.state == State::absent) {
+        log_.Error(Code::fileMissing, e.path);
+        return false;
+    }
+    bool startsRight = folderKind || (e.kind == Kind::addFile && t.state == State::absent) ||
+                       ((e.kind == Kind::changeFile || e.kind == Kind::removeFile) && t.state == State::oldFile);
+    if (!startsRight) {
+        log_.Error(Code::unexpectedContent, e.path);
+        return false;
+    }
+    if (HasNew(e.kind) && Exists(tree_.Work(t.relative))) {
+        log_.Error(Code::nameTaken, e.path + ".~dvnew");
+        return false;
+    }
+    return true;
 }
 
 bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* commit, PlanCounts* counts) {
-  const patchfile::Entry& e = entries_[index];
-  auto succ = successor_.find(index);
-  const patchfile::Entry* next = succ != successor_.end() ? &entries_[succ->second] : nullptr;
-  Target t;
-  bool done;
-  if (!Examine(e, next, &t) || !Decide(e, next, t, &done)) return false;
-  if (done) {
-    counts->alreadyDone++;
-    log_.Detail("already done: " + e.path);
-    return true;
-  }
-  counts->toDo++;
-  std::string key = ascii::Folded(e.path);
-  // Creations where something is removed earlier in this run wait for it.
-  std::vector<Step>* early = (removed_.count(key) || UnderRemoved(key)) ? commit : prep;
-  switch (e.kind) {
+    const patchfile::Entry& e = entries_[index];
+    auto succ = successor_.find(index);
+    const patchfile::Entry* next = succ != successor_.end() ? &entries_[succ->second] : nullptr;
+    Target t;
+    bool done;
+    if (!Examine(e, next, &t) || !Decide(e, next, t, &done)) return false;
+    if (done) {
+        counts->alreadyDone++;
+        log_.Detail("already done: " + e.path);
+        return true;
+    }
+    counts->toDo++;
+    std::string key = ascii::Folded(e.path);
+    // Creations where something is removed earlier in this run wait for it.
+    std::vector<Step>* early = (removed_.count(key) || UnderRemoved(key)) ? commit : prep;
+    switch (e.kind) {
     case Kind::makeFolder: early->push_back({Op::makeFolder, index, 0, t.relative}); break;
     case Kind::addFile:
-      early->push_back({Op::stage, index, 0, t.relative});
-      commit->push_back({Op::moveIn, index, 0, t.relative});
-      break;
+        early->push_back({Op::stage, index, 0, t.relative});
+        commit->push_back({Op::moveIn, index, 0, t.relative});
+        break;
     case Kind::changeFile:
-      early->push_back({Op::stage, index, t.attributes, t.relative});
-      commit->push_back({Op::replace, index, t.attributes, t.relative});
-      break;
+        early->push_back({Op::stage, index, t.attributes, t.relative});
+        commit->push_back({Op::replace, index, t.attributes, t.relative});
+        break;
     case Kind::removeFile: commit->push_back({Op::removeFile, index, 0, t.relative}); break;
     case Kind::removeFolder: commit->push_back({Op::removeFolder, index, 0, t.relative}); break;
-  }
-  if (IsRemoval(e.kind)) {
-    removed_.insert(key);
-    simulated_[key] = State::absent;
-  } else {
-    simulated_[key] = e.kind == Kind::makeFolder ? State::folder : State::newFile;
-  }
-  return true;
+    }
+    if (IsRemoval(e.kind)) {
+        removed_.insert(key);
+        simulated_[key] = State::absent;
+    } else {
+        simulated_[key] = e.kind == Kind::makeFolder ? State::folder : State::newFile;
+    }
+    return true;
 }
 
 bool NeedsBackups(const std::vector<Step>& commit) {
-  for (const Step& s : commit)
-    if (s.op == Op::replace || s.op == Op::removeFile) return true;
-  return false;
+    for (const Step& s : commit)
+        if (s.op == Op::replace || s.op == Op::removeFile) return true;
+    return false;
 }
 
 }  // namespace
 
 bool BuildPlan(const Tree& tree, const std::vector<patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
                PlanCounts* counts) {
-  Planner planner(tree, entries, log);
-  std::vector<Step> prep, commit;
-  bool ok = true;
-  for (uint32_t i = 0; i < entries.size(); i++)
-    if (!planner.Plan(i, &prep, &commit, counts)) ok = false;
-  if (!ok) return false;
-  steps->clear();
-  if (NeedsBackups(commit)) {
-    if (Exists(tree.BackupFolder())) {
-      log.Error(Code::nameTaken, WideToUtf8(Tree::BackupFolderName()));
-      return false;
+    Planner planner(tree, entries, log);
+    std::vector<Step> prep, commit;
+    bool ok = true;
+    for (uint32_t i = 0; i < entries.size(); i++)
+        if (!planner.Plan(i, &prep, &commit, counts)) ok = false;
+    if (!ok) return false;
+    steps->clear();
+    if (NeedsBackups(commit)) {
+        if (Exists(tree.BackupFolder())) {
+            log.Error(Code::nameTaken, WideToUtf8(Tree::BackupFolderName()));
+            return false;
+        }
+        steps->push_back({Op::makeFolder, 0, 0, Tree::BackupFolderName()});
     }
-    steps->push_back({Op::makeFolder, 0, 0, Tree::BackupFolderName()});
-  }
-  steps->insert(steps->end(), prep.begin(), prep.end());
-  steps->insert(steps->end(), commit.begin(), commit.end());
-  return true;
+    steps->insert(steps->end(), prep.begin(), prep.end());
+    steps->insert(steps->end(), commit.begin(), commit.end());
+    return true;
 }
 
 }  // namespace eng

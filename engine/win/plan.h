@@ -12,12 +12,12 @@
 namespace eng {
 
 struct PlanCounts {
-  size_t toDo = 0;
-  size_t alreadyDone = 0;
+    size_t toDo = 0;
+    size_t alreadyDone = 0;
 };
 
 // Logs every entry that cannot be applied and then returns false.
-bool BuildPlan(const Tree& tree, const std::vector<patchfile::Entry>& entries, Log& log,
-               std::vector<Step>* steps, PlanCounts* counts);
+bool BuildPlan(const Tree& tree, const std::vector<patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
+               PlanCounts* counts);
 
 }  // namespace eng

@@ -15,165 +15,160 @@ namespace {
 constexpr uint64_t kMaxJournal = 512u << 20;
 
 bool LoadFile(const std::wstring& path, std::vector<uint8_t>* bytes) {
-  File f;
-  uint64_t size;
-  if (!f.OpenRead(path) || !f.Size(&size)) return false;
-  if (size > kMaxJournal) {
-    ::SetLastError(ERROR_FILE_TOO_LARGE);
-    return false;
-  }
-  bytes->resize(size_t(size));
-  return size == 0 || f.ReadAt(0, bytes->data(), bytes->size());
+    File f;
+    uint64_t size;
+    if (!f.OpenRead(path) || !f.Size(&size)) return false;
+    if (size > kMaxJournal) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    bytes->resize(size_t(size));
+    return size == 0 || f.ReadAt(0, bytes->data(), bytes->size());
 }
 
 }  // namespace
 
 Runner::Runner(const Tree& tree, const Options& options, Log& log)
     : tree_(tree), options_(options), log_(log), journalPath_(tree.Full(JournalName())) {
-  wchar_t value[16];
-  DWORD n = ::GetEnvironmentVariableW(L"DVPATCH_STOP_AT", value, 16);
-  if (n > 0 && n < 16) stopAt_ = std::wcstol(value, nullptr, 10);
+    wchar_t value[16];
+    DWORD n = ::GetEnvironmentVariableW(L"DVPATCH_STOP_AT", value, 16);
+    if (n > 0 && n < 16) stopAt_ = std::wcstol(value, nullptr, 10);
 }
 
 void Runner::StopPoint() {
-  if (stopAt_ > 0 && ++stopCount_ == stopAt_) ::TerminateProcess(::GetCurrentProcess(), 86);
+    if (stopAt_ > 0 && ++stopCount_ == stopAt_) ::TerminateProcess(::GetCurrentProcess(), 86);
 }
 
-void Runner::ReportFailure(const Step& s, const Failure& f) {
-  log_.Error(f.code, WideToUtf8(s.path), f.sys);
-}
+void Runner::ReportFailure(const Step& s, const Failure& f) { log_.Error(f.code, WideToUtf8(s.path), f.sys); }
 
 ExitCode Runner::Recover() {
-  if (!Exists(journalPath_)) return exitOk;
-  std::vector<uint8_t> bytes;
-  if (!LoadFile(journalPath_, &bytes)) {
-    log_.Error(Code::journalDamaged, WideToUtf8(JournalName()), ::GetLastError());
-    return exitUnsettled;
-  }
-  JournalState st = ParseJournal(bytes);
-  bool settled = true;
-  switch (st.kind) {
+    if (!Exists(journalPath_)) return exitOk;
+    std::vector<uint8_t> bytes;
+    if (!LoadFile(journalPath_, &bytes)) {
+        log_.Error(Code::journalDamaged, WideToUtf8(JournalName()), ::GetLastError());
+        return exitUnsettled;
+    }
+    JournalState st = ParseJournal(bytes);
+    bool settled = true;
+    switch (st.kind) {
     case JournalState::damaged:
-      // Acting on a list we cannot trust could destroy the files it names.
-      log_.Error(Code::journalDamaged, WideToUtf8(JournalName()));
-      return exitUnsettled;
-    case JournalState::torn:
-      log_.Info("an interrupted run had not changed anything yet");
-      break;
+        // Acting on a list we cannot trust could destroy the files it names.
+        log_.Error(Code::journalDamaged, WideToUtf8(JournalName()));
+        return exitUnsettled;
+    case JournalState::torn: log_.Info("an interrupted run had not changed anything yet"); break;
     case JournalState::open:
-      log_.Info("undoing an interrupted run");
-      settled = RollBack(st.steps, st.lastBegun);
-      break;
+        log_.Info("undoing an interrupted run");
+        settled = RollBack(st.steps, st.lastBegun);
+        break;
     case JournalState::committed:
-      log_.Info("finishing an interrupted run that had committed");
-      settled = Forget(st.steps);
-      break;
-  }
-  if (!settled) {
-    log_.Error(Code::recoveryFailed, WideToUtf8(JournalName()));
-    return exitUnsettled;
-  }
-  if (!ForceDelete(journalPath_)) {
-    log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
-    return exitUnsettled;
-  }
-  return exitOk;
+        log_.Info("finishing an interrupted run that had committed");
+        settled = Forget(st.steps);
+        break;
+    }
+    if (!settled) {
+        log_.Error(Code::recoveryFailed, WideToUtf8(JournalName()));
+        return exitUnsettled;
+    }
+    if (!ForceDelete(journalPath_)) {
+        log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
+        return exitUnsettled;
+    }
+    return exitOk;
 }
 
 ExitCode Runner::Apply(const PatchSource& source) {
-  std::vector<Step> steps;
-  PlanCounts counts;
-  if (!BuildPlan(tree_, source.Entries(), log_, &steps, &counts)) return exitFailed;
-  log_.Info(std::to_string(counts.toDo) + " entries to apply, " + std::to_string(counts.alreadyDone) +
-            " already in their new state");
-  if (options_.testOnly || steps.empty()) return exitOk;
-  return Commit(source, steps);
+    std::vector<Step> steps;
+    PlanCounts counts;
+    if (!BuildPlan(tree_, source.Entries(), log_, &steps, &counts)) return exitFailed;
+    log_.Info(std::to_string(counts.toDo) + " entries to apply, " + std::to_string(counts.alreadyDone) +
+              " already in their new state");
+    if (options_.testOnly || steps.empty()) return exitOk;
+    return Commit(source, steps);
 }
 
 bool Runner::RunStep(const PatchSource& source, const Step& s, uint32_t index) {
-  Failure f{Code::notCompleted, 0};
-  bool kept = false;
-  bool ok = s.op == Op::stage ? StageFile(tree_, s, source.Entries()[s.entry], source.Data(), &f)
-                              : DoStep(tree_, s, index, options_.ignoreExtras, &kept, &f);
-  if (!ok) {
-    ReportFailure(s, f);
-    return false;
-  }
-  if (kept) log_.Info("kept folder that holds files the patch does not name: " + WideToUtf8(s.path));
-  if (s.op != Op::stage && s.path != Tree::BackupFolderName()) log_.Detail("applied: " + WideToUtf8(s.path));
-  return true;
+    Failure f{Code::notCompleted, 0};
+    bool kept = false;
+    bool ok = s.op == Op::stage ? StageFile(tree_, s, source.Entries()[s.entry], source.Data(), &f)
+                                : DoStep(tree_, s, index, options_.ignoreExtras, &kept, &f);
+    if (!ok) {
+        ReportFailure(s, f);
+        return false;
+    }
+    if (kept) log_.Info("kept folder that holds files the patch does not name: " + WideToUtf8(s.path));
+    if (s.op != Op::stage && s.path != Tree::BackupFolderName()) log_.Detail("applied: " + WideToUtf8(s.path));
+    return true;
 }
 
 ExitCode Runner::Commit(const PatchSource& source, const std::vector<Step>& steps) {
-  if (!journal_.Create(journalPath_, steps)) {
-    log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
-    journal_.Close();
-    ForceDelete(journalPath_);
-    return exitFailed;
-  }
-  // One flush covers the records of a step and of the steps after it that
-  // may be recorded ahead; each step still acts only after its record is
-  // durable.
-  std::vector<bool> ahead = MayRecordAhead(steps);
-  for (uint32_t i = 0; i < steps.size();) {
-    uint32_t end = i + 1;
-    while (end < steps.size() && ahead[end]) end++;
-    if (!journal_.MarkBegun(i, end - i)) {
-      log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
-      return RollBack(steps, int64_t(i) - 1) ? exitFailed : exitUnsettled;
+    if (!journal_.Create(journalPath_, steps)) {
+        log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
+        journal_.Close();
+        ForceDelete(journalPath_);
+        return exitFailed;
+    }
+    // One flush covers the records of a step and of the steps after it that
+    // may be recorded ahead; each step still acts only after its record is
+    // durable.
+    std::vector<bool> ahead = MayRecordAhead(steps);
+    for (uint32_t i = 0; i < steps.size();) {
+        uint32_t end = i + 1;
+        while (end < steps.size() && ahead[end]) end++;
+        if (!journal_.MarkBegun(i, end - i)) {
+            log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
+            return RollBack(steps, int64_t(i) - 1) ? exitFailed : exitUnsettled;
+        }
+        StopPoint();
+        for (; i < end; i++) {
+            if (!RunStep(source, steps[i], i)) return RollBack(steps, i) ? exitFailed : exitUnsettled;
+            StopPoint();
+        }
+    }
+    if (!journal_.MarkCommitted()) {
+        log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
+        return RollBack(steps, int64_t(steps.size()) - 1) ? exitFailed : exitUnsettled;
     }
     StopPoint();
-    for (; i < end; i++) {
-      if (!RunStep(source, steps[i], i)) return RollBack(steps, i) ? exitFailed : exitUnsettled;
-      StopPoint();
-    }
-  }
-  if (!journal_.MarkCommitted()) {
-    log_.Error(Code::journalWrite, WideToUtf8(JournalName()), ::GetLastError());
-    return RollBack(steps, int64_t(steps.size()) - 1) ? exitFailed : exitUnsettled;
-  }
-  StopPoint();
-  // Committed: from here on the new files stand whatever happens. A backup
-  // that cannot be removed is only a leftover, so it does not fail the run;
-  // the journal stays and the next run tries again.
-  journal_.Close();
-  if (Forget(steps)) ForceDelete(journalPath_);
-  return exitOk;
+    // Committed: from here on the new files stand whatever happens. A backup
+    // that cannot be removed is only a leftover, so it does not fail the run;
+    // the journal stays and the next run tries again.
+    journal_.Close();
+    if (Forget(steps)) ForceDelete(journalPath_);
+    return exitOk;
 }
 
 bool Runner::RollBack(const std::vector<Step>& steps, int64_t lastBegun) {
-  journal_.Close();
-  bool ok = true;
-  for (int64_t i = lastBegun; i >= 0; i--) {
-    Failure f{Code::undoFailed, 0};
-    if (!UndoStep(tree_, steps[size_t(i)], uint32_t(i), &f)) {
-      ReportFailure(steps[size_t(i)], f);
-      ok = false;  // the others are still undone; the journal stays for a retry
+    journal_.Close();
+    bool ok = true;
+    for (int64_t i = lastBegun; i >= 0; i--) {
+        Failure f{Code::undoFailed, 0};
+        if (!UndoStep(tree_, steps[size_t(i)], uint32_t(i), &f)) {
+            ReportFailure(steps[size_t(i)], f);
+            ok = false;  // the others are still undone; the journal stays for a retry
+        }
+        StopPoint();
     }
-    StopPoint();
-  }
-  if (ok && Exists(journalPath_)) ok = ForceDelete(journalPath_);
-  if (ok) log_.Info("every change of this run was undone");
-  return ok;
+    if (ok && Exists(journalPath_)) ok = ForceDelete(journalPath_);
+    if (ok) log_.Info("every change of this run was undone");
+    return ok;
 }
 
 bool Runner::Forget(const std::vector<Step>& steps) {
-  bool ok = true;
-  for (uint32_t i = 0; i < steps.size(); i++) {
-    Failure f{Code::recoveryFailed, 0};
-    if (!ForgetStep(tree_, steps[i], i, &f)) {
-      log_.Info("note: could not remove a backup of " + WideToUtf8(steps[i].path));
-      ok = false;
+    bool ok = true;
+    for (uint32_t i = 0; i < steps.size(); i++) {
+        Failure f{Code::recoveryFailed, 0};
+        if (!ForgetStep(tree_, steps[i], i, &f)) {
+            log_.Info("note: could not remove a backup of " + WideToUtf8(steps[i].path));
+            ok = false;
+        }
+        StopPoint();
     }
-    StopPoint();
-  }
-  bool hadBackups = !steps.empty() && steps[0].path == Tree::BackupFolderName();
-  if (ok && hadBackups && !::RemoveDirectoryW(tree_.BackupFolder().c_str()) &&
-      !IsMissingError(::GetLastError())) {
-    log_.Info("note: could not remove the backup folder");
-    ok = false;
-  }
-  return ok;
+    bool hadBackups = !steps.empty() && steps[0].path == Tree::BackupFolderName();
+    if (ok && hadBackups && !::RemoveDirectoryW(tree_.BackupFolder().c_str()) && !IsMissingError(::GetLastError())) {
+        log_.Info("note: could not remove the backup folder");
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace eng

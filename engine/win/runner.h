@@ -13,36 +13,36 @@ namespace eng {
 
 // Exit codes of the engine.
 enum ExitCode : int {
-  exitOk = 0,
-  exitFailed = 1,     // the update did not happen; the folder is as before
-  exitUsage = 2,      // bad command line; nothing was looked at
-  exitUnsettled = 3,  // an undo or recovery failed; the journal stays for the next run
+    exitOk = 0,
+    exitFailed = 1,     // the update did not happen; the folder is as before
+    exitUsage = 2,      // bad command line; nothing was looked at
+    exitUnsettled = 3,  // an undo or recovery failed; the journal stays for the next run
 };
 
 class Runner {
- public:
-  Runner(const Tree& tree, const Options& options, Log& log);
-  // Finishes or undoes a run that left its journal behind.
-  ExitCode Recover();
-  ExitCode Apply(const PatchSource& source);
+public:
+    Runner(const Tree& tree, const Options& options, Log& log);
+    // Finishes or undoes a run that left its journal behind.
+    ExitCode Recover();
+    ExitCode Apply(const PatchSource& source);
 
- private:
-  ExitCode Commit(const PatchSource& source, const std::vector<Step>& steps);
-  bool RunStep(const PatchSource& source, const Step& s, uint32_t index);
-  bool RollBack(const std::vector<Step>& steps, int64_t lastBegun);
-  bool Forget(const std::vector<Step>& steps);
-  void ReportFailure(const Step& s, const Failure& f);
-  // Test hook: DVPATCH_STOP_AT=N ends the process dead at the Nth point
-  // where a kill is worth trying (after a journal record, after a step).
-  void StopPoint();
+private:
+    ExitCode Commit(const PatchSource& source, const std::vector<Step>& steps);
+    bool RunStep(const PatchSource& source, const Step& s, uint32_t index);
+    bool RollBack(const std::vector<Step>& steps, int64_t lastBegun);
+    bool Forget(const std::vector<Step>& steps);
+    void ReportFailure(const Step& s, const Failure& f);
+    // Test hook: DVPATCH_STOP_AT=N ends the process dead at the Nth point
+    // where a kill is worth trying (after a journal record, after a step).
+    void StopPoint();
 
-  const Tree& tree_;
-  const Options& options_;
-  Log& log_;
-  std::wstring journalPath_;
-  JournalWriter journal_;
-  long stopAt_ = 0;
-  long stopCount_ = 0;
+    const Tree& tree_;
+    const Options& options_;
+    Log& log_;
+    std::wstring journalPath_;
+    JournalWriter journal_;
+    long stopAt_ = 0;
+    long stopCount_ = 0;
 };
 
 }  // namespace eng

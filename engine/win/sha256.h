@@ -11,22 +11,22 @@
 namespace eng {
 
 struct Digest {
-  uint8_t bytes[32];
-  bool operator==(const Digest& o) const;
-  bool operator!=(const Digest& o) const { return !(*this == o); }
-  std::string Hex() const;
+    uint8_t bytes[32];
+    bool operator==(const Digest& o) const;
+    bool operator!=(const Digest& o) const { return !(*this == o); }
+    std::string Hex() const;
 };
 
 class Sha256 {
- public:
-  bool Start();
-  bool Update(const void* data, size_t n);
-  // Ends the hash; Start must be called again before the next Update.
-  bool Finish(Digest* out);
+public:
+    bool Start();
+    bool Update(const void* data, size_t n);
+    // Ends the hash; Start must be called again before the next Update.
+    bool Finish(Digest* out);
 
- private:
-  AlgProvider alg_;  // declared first: destroyed after the hash object
-  HashObject hash_;
+private:
+    AlgProvider alg_;  // declared first: destroyed after the hash object
+    HashObject hash_;
 };
 
 class File;

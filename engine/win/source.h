@@ -14,49 +14,49 @@
 namespace eng {
 
 class PatchSource {
- public:
-  // Opens and validates; on failure logs why and returns false.
-  bool Open(const std::wstring& path, const std::string& shownName, Log& log);
-  const std::vector<patchfile::Entry>& Entries() const { return entries_; }
-  const File& Data() const { return file_; }
+public:
+    // Opens and validates; on failure logs why and returns false.
+    bool Open(const std::wstring& path, const std::string& shownName, Log& log);
+    const std::vector<patchfile::Entry>& Entries() const { return entries_; }
+    const File& Data() const { return file_; }
 
- private:
-  bool CheckHash(const patchfile::Header& h, Log& log);
-  bool ReadTable(const patchfile::Header& h, Log& log);
+private:
+    bool CheckHash(const patchfile::Header& h, Log& log);
+    bool ReadTable(const patchfile::Header& h, Log& log);
 
-  File file_;
-  uint64_t size_ = 0;
-  std::string name_;
-  std::vector<patchfile::Entry> entries_;
+    File file_;
+    uint64_t size_ = 0;
+    std::string name_;
+    std::vector<patchfile::Entry> entries_;
 };
 
 // A byte range of an open file read in order through a fixed buffer: an
 // entry's data in the patch file. Reading beyond the range fails.
 class RangeReader : public delta::InStream {
- public:
-  RangeReader(const File& file, uint64_t offset, uint64_t length);
-  bool Read(void* buf, size_t n) override;
+public:
+    RangeReader(const File& file, uint64_t offset, uint64_t length);
+    bool Read(void* buf, size_t n) override;
 
- private:
-  const File& file_;
-  uint64_t next_;   // file offset of the next byte to fetch
-  uint64_t left_;   // bytes of the range not yet fetched
-  std::vector<uint8_t> buf_;
-  size_t pos_ = 0, fill_ = 0;
+private:
+    const File& file_;
+    uint64_t next_;  // file offset of the next byte to fetch
+    uint64_t left_;  // bytes of the range not yet fetched
+    std::vector<uint8_t> buf_;
+    size_t pos_ = 0, fill_ = 0;
 };
 
 // The old file for delta::Apply: random reads served from one cached window.
 class WindowReader : public delta::OldReader {
- public:
-  WindowReader(const File& file, uint64_t size);
-  bool ReadAt(uint64_t offset, void* buf, size_t n) override;
+public:
+    WindowReader(const File& file, uint64_t size);
+    bool ReadAt(uint64_t offset, void* buf, size_t n) override;
 
- private:
-  const File& file_;
-  uint64_t size_;
-  std::vector<uint8_t> window_;
-  uint64_t windowStart_ = 0;
-  size_t windowFill_ = 0;
+private:
+    const File& file_;
+    uint64_t size_;
+    std::vector<uint8_t> window_;
+    uint64_t windowStart_ = 0;
+    size_t windowFill_ = 0;
 };
 
 }  // namespace eng

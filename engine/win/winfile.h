@@ -13,29 +13,29 @@
 namespace eng {
 
 class File {
- public:
-  // Read access; share lets others read (FILE_SHARE_READ) so that a writer
-  // holding the file makes the open fail with a sharing violation.
-  bool OpenRead(const std::wstring& path);
-  // A new file that must not exist yet (CREATE_NEW), for writing.
-  bool CreateNew(const std::wstring& path);
-  // Opens or creates for writing without truncating (logs, journals).
-  bool OpenAppend(const std::wstring& path, bool truncate);
+public:
+    // Read access; share lets others read (FILE_SHARE_READ) so that a writer
+    // holding the file makes the open fail with a sharing violation.
+    bool OpenRead(const std::wstring& path);
+    // A new file that must not exist yet (CREATE_NEW), for writing.
+    bool CreateNew(const std::wstring& path);
+    // Opens or creates for writing without truncating (logs, journals).
+    bool OpenAppend(const std::wstring& path, bool truncate);
 
-  bool Size(uint64_t* size) const;
-  // Exactly n bytes at offset, or false (ERROR_HANDLE_EOF when short).
-  bool ReadAt(uint64_t offset, void* buf, size_t n) const;
-  // Exactly n bytes at the current position.
-  bool Read(void* buf, size_t n) const;
-  // Up to n bytes; *got = 0 at the end.
-  bool ReadSome(void* buf, size_t n, size_t* got) const;
-  bool Write(const void* buf, size_t n) const;
-  bool Flush() const;
-  void Close() { h_.Reset(); }
-  bool IsOpen() const { return h_.Valid(); }
+    bool Size(uint64_t* size) const;
+    // Exactly n bytes at offset, or false (ERROR_HANDLE_EOF when short).
+    bool ReadAt(uint64_t offset, void* buf, size_t n) const;
+    // Exactly n bytes at the current position.
+    bool Read(void* buf, size_t n) const;
+    // Up to n bytes; *got = 0 at the end.
+    bool ReadSome(void* buf, size_t n, size_t* got) const;
+    bool Write(const void* buf, size_t n) const;
+    bool Flush() const;
+    void Close() { h_.Reset(); }
+    bool IsOpen() const { return h_.Valid(); }
 
- private:
-  Handle h_;
+private:
+    Handle h_;
 };
 
 enum class Presence { absent, file, folder };

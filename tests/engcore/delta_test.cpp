@@ -14,97 +14,98 @@ using enginetest::BytesOut;
 namespace {
 
 struct Cmd {
-  uint64_t oldPos, copy, extra;
+    uint64_t oldPos, copy, extra;
 };
 
 // Codes new = commands over old; the copies' diff bytes come from newBytes.
 // runs: copies as zero runs (methods 2 and 3), else byte by byte (method 1).
 Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, bool runs = true) {
-  BytesOut out;
-  delta::Writer w(out, runs ? delta::kMinZeroRun : UINT64_MAX);
-  uint64_t at = 0;
-  for (const Cmd& c : cmds) {
-    w.Command(c.oldPos, old.data() + c.oldPos, nu.data() + at, c.copy, nu.data() + at + c.copy, c.extra);
-    at += c.copy + c.extra;
-  }
-  EXPECT_EQ(at, nu.size());
-  EXPECT_TRUE(w.Finish());
-  EXPECT_EQ(w.BytesWritten(), out.b.size());
-  return out.b;
+    BytesOut out;
+    delta::Writer w(out, runs ? delta::kMinZeroRun : UINT64_MAX);
+    uint64_t at = 0;
+    for (const Cmd& c : cmds) {
+        w.Command(c.oldPos, old.data() + c.oldPos, nu.data() + at, c.copy, nu.data() + at + c.copy, c.extra);
+        at += c.copy + c.extra;
+    }
+    EXPECT_EQ(at, nu.size());
+    EXPECT_TRUE(w.Finish());
+    EXPECT_EQ(w.BytesWritten(), out.b.size());
+    return out.b;
 }
 
 Bytes Random(std::mt19937& rng, size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = uint8_t(rng());
-  return b;
+    Bytes b(n);
+    for (auto& x : b) x = uint8_t(rng());
+    return b;
 }
 
 // An old file, a new one made from pieces of it with some bytes changed and
 // some inserted, and the commands that say so.
 struct Case {
-  Bytes old, nu;
-  std::vector<Cmd> cmds;
+    Bytes old, nu;
+    std::vector<Cmd> cmds;
 };
 
 Case MakeCase(uint32_t seed, size_t oldSize, int pieces) {
-  std::mt19937 rng(seed);
-  Case c;
-  c.old = Random(rng, oldSize);
-  for (int i = 0; i < pieces; i++) {
-    uint64_t pos = oldSize ? rng() % oldSize : 0;
-    uint64_t copy = oldSize ? rng() % (oldSize - pos + 1) : 0;
-    uint64_t extra = rng() % 50;
-    if (copy + extra == 0) extra = 1;
-    for (uint64_t k = 0; k < copy; k++) c.nu.push_back(uint8_t(c.old[pos + k] + (rng() % 16 == 0 ? rng() : 0)));
-    Bytes lit = Random(rng, extra);
-    c.nu.insert(c.nu.end(), lit.begin(), lit.end());
-    c.cmds.push_back({pos, copy, extra});
-  }
-  return c;
+    std::mt19937 rng(seed);
+    Case c;
+    c.old = Random(rng, oldSize);
+    for (int i = 0; i < pieces; i++) {
+        uint64_t pos = oldSize ? rng() % oldSize : 0;
+        uint64_t copy = oldSize ? rng() % (oldSize - pos + 1) : 0;
+        uint64_t extra = rng() % 50;
+        if (copy + extra == 0) extra = 1;
+        for (uint64_t k = 0; k < copy; k++) c.nu.push_back(uint8_t(c.old[pos + k] + (rng() % 16 == 0 ? rng() : 0)));
+        Bytes lit = Random(rng, extra);
+        c.nu.insert(c.nu.end(), lit.begin(), lit.end());
+        c.cmds.push_back({pos, copy, extra});
+    }
+    return c;
 }
 
 // Random commands with both copy codings, edge sizes, and lengths of every
 // width through the number coder, forward and backward seeks.
 TEST(Delta, RoundTrips) {
-  std::vector<Case> cases;
-  for (uint32_t seed = 1; seed <= 30; seed++) cases.push_back(MakeCase(seed, 1 + seed * 977, int(seed % 7) + 1));
-  Bytes empty, one{7}, ten(10, 0xAB);
-  cases.push_back({empty, empty, {}});
-  cases.push_back({ten, empty, {}});
-  cases.push_back({empty, one, {{0, 0, 1}}});
-  cases.push_back({ten, ten, {{9, 1, 0}, {0, 9, 0}}});
-  cases.push_back({ten, ten, {{5, 0, 3}, {3, 0, 0}, {3, 7, 0}}});  // a command that makes nothing is dropped
-  std::mt19937 rng(5);
-  Case c{Random(rng, 200000), {}, {}};
-  for (uint64_t len : {1ull, 2ull, 3ull, 4ull, 7ull, 8ull, 9ull, 255ull, 256ull, 65535ull, 65536ull, 65537ull, 131071ull}) {
-    uint64_t pos = c.old.size() - len - (len % 3);
-    c.nu.insert(c.nu.end(), c.old.begin() + long(pos), c.old.begin() + long(pos + len));
-    c.cmds.push_back({pos, len, 0});
-  }
-  cases.push_back(c);
-  for (size_t i = 0; i < cases.size(); i++) {
-    bool runs = i % 2 == 0;
-    Bytes d = Encode(cases[i].old, cases[i].nu, cases[i].cmds, runs), out;
-    if (cases[i].nu.empty()) {
-      EXPECT_EQ(d.size(), 5u);
+    std::vector<Case> cases;
+    for (uint32_t seed = 1; seed <= 30; seed++) cases.push_back(MakeCase(seed, 1 + seed * 977, int(seed % 7) + 1));
+    Bytes empty, one{7}, ten(10, 0xAB);
+    cases.push_back({empty, empty, {}});
+    cases.push_back({ten, empty, {}});
+    cases.push_back({empty, one, {{0, 0, 1}}});
+    cases.push_back({ten, ten, {{9, 1, 0}, {0, 9, 0}}});
+    cases.push_back({ten, ten, {{5, 0, 3}, {3, 0, 0}, {3, 7, 0}}});  // a command that makes nothing is dropped
+    std::mt19937 rng(5);
+    Case c{Random(rng, 200000), {}, {}};
+    for (uint64_t len :
+         {1ull, 2ull, 3ull, 4ull, 7ull, 8ull, 9ull, 255ull, 256ull, 65535ull, 65536ull, 65537ull, 131071ull}) {
+        uint64_t pos = c.old.size() - len - (len % 3);
+        c.nu.insert(c.nu.end(), c.old.begin() + long(pos), c.old.begin() + long(pos + len));
+        c.cmds.push_back({pos, len, 0});
     }
-    ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, runs), delta::Result::ok) << i;
-    EXPECT_EQ(out, cases[i].nu) << i;
-  }
+    cases.push_back(c);
+    for (size_t i = 0; i < cases.size(); i++) {
+        bool runs = i % 2 == 0;
+        Bytes d = Encode(cases[i].old, cases[i].nu, cases[i].cmds, runs), out;
+        if (cases[i].nu.empty()) {
+            EXPECT_EQ(d.size(), 5u);
+        }
+        ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, runs), delta::Result::ok) << i;
+        EXPECT_EQ(out, cases[i].nu) << i;
+    }
 }
 
 TEST(Delta, RefusesSizesThatDoNotFit) {
-  Case c = MakeCase(77, 3000, 4);
-  Bytes d = Encode(c.old, c.nu, c.cmds), out;
-  EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() - 1, &out), delta::Result::corrupt);
-  EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() + 1, &out), delta::Result::corrupt);
-  Bytes longer = d;
-  longer.push_back(0);
-  EXPECT_EQ(ApplyBytes(c.old, longer.data(), longer.size(), c.nu.size(), &out), delta::Result::corrupt);
-  // The last old byte is read: an old file one byte short must be refused.
-  Bytes ten(10, 3), nine(9, 3);
-  Bytes tail = Encode(ten, ten, {{9, 1, 0}, {0, 9, 0}});
-  EXPECT_EQ(ApplyBytes(nine, tail.data(), tail.size(), 10, &out), delta::Result::corrupt);
+    Case c = MakeCase(77, 3000, 4);
+    Bytes d = Encode(c.old, c.nu, c.cmds), out;
+    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() - 1, &out), delta::Result::corrupt);
+    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() + 1, &out), delta::Result::corrupt);
+    Bytes longer = d;
+    longer.push_back(0);
+    EXPECT_EQ(ApplyBytes(c.old, longer.data(), longer.size(), c.nu.size(), &out), delta::Result::corrupt);
+    // The last old byte is read: an old file one byte short must be refused.
+    Bytes ten(10, 3), nine(9, 3);
+    Bytes tail = Encode(ten, ten, {{9, 1, 0}, {0, 9, 0}});
+    EXPECT_EQ(ApplyBytes(nine, tail.data(), tail.size(), 10, &out), delta::Result::corrupt);
 }
 
 // Both copy codings, every byte flipped three ways and every truncation. A
@@ -112,24 +113,24 @@ TEST(Delta, RefusesSizesThatDoNotFit) {
 // was given (the streams in streams.h fail the test if it does), and nearly
 // always it is refused; a truncated one always.
 TEST(Delta, EveryByteFlippedAndEveryTruncation) {
-  Case c = MakeCase(11, 2000, 4);
-  for (bool runs : {true, false}) {
-    Bytes d = Encode(c.old, c.nu, c.cmds, runs), out;
-    int refused = 0, tries = 0;
-    for (size_t i = 0; i < d.size(); i++) {
-      for (uint8_t mask : {0x01, 0x80, 0xFF}) {
-        Bytes bad = d;
-        bad[i] ^= mask;
-        delta::Result r = ApplyBytes(c.old, bad.data(), bad.size(), c.nu.size(), &out, runs);
-        refused += r != delta::Result::ok;
-        EXPECT_TRUE(r != delta::Result::ok || out.size() == c.nu.size());
-        tries++;
-      }
+    Case c = MakeCase(11, 2000, 4);
+    for (bool runs : {true, false}) {
+        Bytes d = Encode(c.old, c.nu, c.cmds, runs), out;
+        int refused = 0, tries = 0;
+        for (size_t i = 0; i < d.size(); i++) {
+            for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+                Bytes bad = d;
+                bad[i] ^= mask;
+                delta::Result r = ApplyBytes(c.old, bad.data(), bad.size(), c.nu.size(), &out, runs);
+                refused += r != delta::Result::ok;
+                EXPECT_TRUE(r != delta::Result::ok || out.size() == c.nu.size());
+                tries++;
+            }
+        }
+        EXPECT_GT(refused, tries / 2);
+        for (size_t n = 0; n < d.size(); n++)
+            EXPECT_NE(ApplyBytes(c.old, d.data(), n, c.nu.size(), &out, runs), delta::Result::ok) << n;
     }
-    EXPECT_GT(refused, tries / 2);
-    for (size_t n = 0; n < d.size(); n++)
-      EXPECT_NE(ApplyBytes(c.old, d.data(), n, c.nu.size(), &out, runs), delta::Result::ok) << n;
-  }
 }
 
 }  // namespace

@@ -25,10 +25,10 @@ std::string GetFile(const std::wstring& path);
 inline std::string LogOf(const std::wstring& root) { return GetFile(root + L"\\patch.err"); }
 
 struct Item {
-  bool folder = false;
-  std::string bytes;
-  bool readOnly = false;
-  bool operator==(const Item& o) const { return folder == o.folder && bytes == o.bytes && readOnly == o.readOnly; }
+    bool folder = false;
+    std::string bytes = {};
+    bool readOnly = false;
+    bool operator==(const Item& o) const { return folder == o.folder && bytes == o.bytes && readOnly == o.readOnly; }
 };
 using Snapshot = std::map<std::string, Item>;  // path relative to the root, "\" separated
 
@@ -41,8 +41,8 @@ std::string DiffText(const Snapshot& a, const Snapshot& b);
 std::string Sha256Of(const std::string& bytes);
 // A patch file in the documented format whose entries carry stored data.
 struct Stored {
-  patchfile::Kind kind;
-  std::string path, oldBytes, newBytes;
+    patchfile::Kind kind;
+    std::string path, oldBytes, newBytes;
 };
 std::string StoredPatch(const std::vector<Stored>& entries);
 // The patch that turns tree `from` into tree `to`.
@@ -53,8 +53,7 @@ int RunIn(const std::wstring& root, const std::vector<std::wstring>& args);
 // Runs exe with the whole command line `line` (program name included) in
 // cwd; killAfterMs != INFINITE ends it with TerminateProcess if it still runs
 // then. Returns the exit code.
-DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd,
-             DWORD killAfterMs = INFINITE);
+DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd, DWORD killAfterMs = INFINITE);
 
 // A reproducible tree: `files` files in a few folders, sizes up to maxSize.
 Snapshot RandomTree(uint32_t seed, int files, size_t maxSize);

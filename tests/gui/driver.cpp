@@ -36,7 +36,7 @@ namespace {
 
 const int kOpenFileNameEdit = 0x47C;  // edt1 / cmb13 of the common open dialog
 const int kMessageBoxText = 0xFFFF;
-const int kMessageBoxIcon = 0x440;    // stc1, the box's icon
+const int kMessageBoxIcon = 0x440;  // stc1, the box's icon
 
 int Id(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
@@ -81,7 +81,10 @@ int Post(HWND w, UINT msg, WPARAM wp, LPARAM lp = 0) {
 }
 
 // The open-file dialog of this machine: a visible #32770 with the file-name control.
-struct OpenFind { const char* title; HWND found; };
+struct OpenFind {
+    const char* title;
+    HWND found;
+};
 BOOL CALLBACK FindOpenDialog(HWND w, LPARAM lp) {
     auto* f = reinterpret_cast<OpenFind*>(lp);
     char cls[16] = "", title[512] = "";
@@ -155,7 +158,8 @@ int main(int argc, char** argv) {
     const char* a = argv[2];
     auto seconds = [&](int i) { return argc > i ? std::atof(argv[i]) : 20; };
     if (cmd == "wait-window") return Need(nullptr, a, seconds(3)) ? 0 : 1;
-    if (cmd == "wait-gone") return Poll(seconds(3), [&] { return FindWindowA(nullptr, a) ? nullptr : HWND(1); }) ? 0 : 1;
+    if (cmd == "wait-gone")
+        return Poll(seconds(3), [&] { return FindWindowA(nullptr, a) ? nullptr : HWND(1); }) ? 0 : 1;
     if (cmd == "msgbox-text") return PrintText(NeedControl(Need("#32770", a, seconds(3)), kMessageBoxText));
     if (cmd == "msgbox-buttons") return MessageBoxButtons(Need("#32770", a, 20));
     if (cmd == "msgbox-icon") {
@@ -168,7 +172,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "msgbox-answer")
         return Post(NeedControl(Need("#32770", a, 20), argc > 3 ? Id(argv[3]) : IDOK), BM_CLICK, 0);
-    if (cmd == "openfile" && argc > 3) return PressOpenFile(NeedOpenDialog(*a ? a : nullptr, seconds(4)), IDOK, argv[3]);
+    if (cmd == "openfile" && argc > 3)
+        return PressOpenFile(NeedOpenDialog(*a ? a : nullptr, seconds(4)), IDOK, argv[3]);
     if (cmd == "cancel-openfile") return PressOpenFile(NeedOpenDialog(*a ? a : nullptr, seconds(3)), IDCANCEL, nullptr);
     if (cmd == "mklink" && argc > 3) {
         if (argc > 4 && *argv[4]) return Usage();

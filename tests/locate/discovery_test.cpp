@@ -41,7 +41,8 @@ protected:
         Scratch::SetUp();
         ResetUpdaterState();
         Clean();
-        MakeTree(root, {"Kestrin 5.0\\", "Vantor\\", "Kestrin 5.0\\Kestrin.exe=", "Kestrin 5.0\\Readme.txt=", "Vantor\\WMF.F32="});
+        MakeTree(root, {"Kestrin 5.0\\", "Vantor\\",
+                        "Kestrin 5.0\\Kestrin.exe=", "Kestrin 5.0\\Readme.txt=", "Vantor\\WMF.F32="});
         inst_ = At("Kestrin 5.0");
         shared_ = At("Vantor");
     }
@@ -64,6 +65,7 @@ protected:
 TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
     const std::string exe = inst_ + "\\Kestrin.exe";
     WriteText("C:\\Kestrin.exe", "");  // what an empty command must not find
+    // clang-format off
     const struct { std::string progId, command, answer, folder; } rows[] = {
         {kProgId, "\"" + exe + "\" \"%1\"", "", inst_},   // found without asking
         {std::string(236, 'Q'), exe, "", inst_},           // 236 + "\shell\open\command" is 255
@@ -78,6 +80,7 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
         {kNone, kNone, shared_ + "\\WMF.F32", ""},          // a chosen folder without Kestrin.exe
         {kNone, kNone, "C:\\" + std::string(240, 'z') + "\\a.exe", ""},  // folder + marker too long
     };
+    // clang-format on
     for (const auto& r : rows) {
         SCOPED_TRACE(r.progId.substr(0, 20) + " " + r.command + " " + r.answer);
         Associate(r.progId, r.command);
@@ -99,11 +102,13 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
 }
 
 TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
+    // clang-format off
     const struct { std::string value, answer; bool found; } rows[] = {
         {shared_, "", true}, {"\"" + shared_ + "\"", "", true}, {shared_ + "\\", "", true},
         {kNone, shared_ + "\\WMF.F32", true}, {inst_, "", false}, {"", "", false},
         {std::string(300, 'v'), "", false}, {kNone, inst_ + "\\Kestrin.exe", false},  // no WMF.F32 there
     };
+    // clang-format on
     for (const auto& r : rows) {
         SCOPED_TRACE(r.value + " " + r.answer);
         ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Vantor Corp.");

@@ -15,12 +15,15 @@ TEST_F(FileCopy, OntoItselfTouchesNothing) {
     SetWriteTime(At("Src\\a.txt"), 130000000000000000ULL);
     // The last spelling is not seen as the same name: the file is copied
     // onto itself, which keeps its bytes but not its write time.
+    // clang-format off
     struct { std::string folder, name; } rows[] = {
         {At("Src"), "a.txt"}, {At("SRC"), "A.TXT"}, {At("src"), "a.TXT"}, {At("Src") + "\\", "a.txt"},
     };
+    // clang-format on
     for (auto& r : rows) {
         EXPECT_EQ(CopyFileUnlessSame(At("Src").c_str(), "a.txt", r.folder.c_str(), r.name.c_str()),
-                  FileCopyResult::kCopied) << r.folder;
+                  FileCopyResult::kCopied)
+            << r.folder;
         EXPECT_EQ(ReadText(At("Src\\a.txt")), content) << r.folder;
         if (&r != &rows[3]) {
             EXPECT_EQ(WriteTime(At("Src\\a.txt")), 130000000000000000ULL) << r.folder;
@@ -46,10 +49,12 @@ TEST_F(FileCopy, FailuresGiveTheirResultsAndWriteNothing) {
     ASSERT_TRUE(platform::OpenRead(At("D\\busy").c_str(), busy));
     std::string longName(250, 'n');
     const auto kSource = FileCopyResult::kSourceUnopened, kDest = FileCopyResult::kDestUnopened;
+    // clang-format off
     struct { std::string sn, df, dn; FileCopyResult result; } rows[] = {
         {"missing", At("D"), "x", kSource}, {"f", At("nowhere"), "x", kDest}, {"f", At("D"), "busy", kDest},
         {"f", At("D"), "dir", kDest},       {longName, At("D"), "x", kSource}, {"f", At("D"), longName, kDest},
     };
+    // clang-format on
     for (auto& r : rows)
         EXPECT_EQ(CopyFileUnlessSame(At("S").c_str(), r.sn.c_str(), r.df.c_str(), r.dn.c_str()), r.result) << r.dn;
     EXPECT_EQ(ReadText(At("D\\busy")), "in use");
@@ -58,10 +63,12 @@ TEST_F(FileCopy, FailuresGiveTheirResultsAndWriteNothing) {
 
 TEST_F(FolderPath, MakesMissingParentsAndSaysWhetherTheFolderIsThere) {
     WriteText(At("file"), "x");
+    // clang-format off
     struct { std::string path; bool there; } rows[] = {
         {At("a\\b\\c"), true}, {At("a\\b\\c"), true}, {At("a"), true}, {At("file\\sub"), false},
         {root + "\\" + std::string(300 - root.size(), 'q'), false}, {"", false},
     };
+    // clang-format on
     for (auto& r : rows) EXPECT_EQ(CreateFolderPath(r.path.c_str()), r.there) << r.path;
     EXPECT_TRUE(IsDir(At("a\\b\\c")));
     EXPECT_TRUE(ListNames(At("a\\b\\c")).empty());

@@ -11,6 +11,7 @@
 TEST(DefaultPaths, OnlyLetterCaseIsForgiven) {
     const std::string install = "C:\\Program Files\\Vantor Corp\\Kestrin 5.0";
     const std::string shared = "C:\\Program Files\\Vantor Corp\\Vantor";
+    // clang-format off
     struct { std::string install, shared; bool expected; } rows[] = {
         {install, shared, true},
         {"c:\\PROGRAM FILES\\vantor corp\\KESTRIN 5.0", "C:\\program files\\VANTOR CORP\\vantor", true},
@@ -19,6 +20,7 @@ TEST(DefaultPaths, OnlyLetterCaseIsForgiven) {
         {"C:/Program Files/Vantor Corp/Kestrin 5.0", shared, false},
         {"", "", false},
     };
+    // clang-format on
     for (auto& r : rows)
         EXPECT_EQ(IsAtDefaultPaths(r.install.c_str(), r.shared.c_str()), r.expected) << r.install << " | " << r.shared;
 }
@@ -35,7 +37,9 @@ protected:
     bool Relocate(const std::string& to) {
         return RelocateInstallationTo(kOwner, At("Old").c_str(), to.c_str()) == RelocationResult::kMoved;
     }
-    std::string New(const std::string& rel = "") const { return At("Halvern\\Dovetra 5") + (rel.empty() ? "" : "\\" + rel); }
+    std::string New(const std::string& rel = "") const {
+        return At("Halvern\\Dovetra 5") + (rel.empty() ? "" : "\\" + rel);
+    }
 };
 
 // Into a folder that holds other things; dot-names stay behind with their
@@ -56,6 +60,7 @@ TEST_F(Relocation, RefusalsLeaveTheInstallationWhereItIs) {
     platform::Handle held;
     std::string deep = At("Halvern\\" + std::string(255 - At("Halvern\\").size() - 20, 'x'));
     const std::string taken = "A file or folder of that name is there already.";
+    // clang-format off
     struct { std::function<void()> setUp; std::string to, from, dest, reason; } rows[] = {
         {[&] { MakeTree(root, {"Halvern\\", New() + "\\", New("Kestrin Styles\\"), New("Kestrin Styles\\Deep\\"),
                                New("Kestrin Styles\\Deep\\s.sty=x")}); },
@@ -70,6 +75,7 @@ TEST_F(Relocation, RefusalsLeaveTheInstallationWhereItIs) {
         {[] {}, At("Old\\Dovetra 5"), At("Old"), At("Old\\Dovetra 5"), "The new folder lies inside the installation."},
         {[&] { WriteText(At("Halvern"), "a file"); }, New(), At("Old"), New(), "The new folder cannot be made."},
     };
+    // clang-format on
     for (auto& r : rows) {
         RemoveAll(At("Halvern"));
         held.Reset();
@@ -78,8 +84,9 @@ TEST_F(Relocation, RefusalsLeaveTheInstallationWhereItIs) {
         EXPECT_FALSE(Relocate(r.to)) << r.reason;
         EXPECT_EQ(ReadText(At("Old\\Kestrin.exe")) + ReadText(At("Old\\Kestrin Styles\\Deep\\s.sty")), "exestyle");
         EXPECT_EQ(CurrentDir(), At("Old"));
-        EXPECT_EQ(BoxTexts(), Names{"Unable to move or rename \"" + r.from + "\" to \"" + r.dest + "\".\n\n" + r.reason +
-                                    "\nNothing has been moved: the installation stays in \"" + At("Old") + "\"."});
+        EXPECT_EQ(BoxTexts(),
+                  Names{"Unable to move or rename \"" + r.from + "\" to \"" + r.dest + "\".\n\n" + r.reason +
+                        "\nNothing has been moved: the installation stays in \"" + At("Old") + "\"."});
     }
     EXPECT_FALSE(Exists(deep));
     EXPECT_FALSE(Exists(At("Old\\Dovetra 5")));

@@ -26,6 +26,7 @@ TEST_F(Renames, TheInstallFolderIsRenamedWithoutReplacingAnything) {
 // The install folder's old-named preference file is deleted only when it is
 // the tree copy's copy of a file the shared folder still has.
 TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
+    // clang-format off
     struct { const char* shared; bool sharedOld, sharedNew, instOld; const char* keptOld; const char* keptNew; } rows[] = {
         // shared folder     old    new    inst   then: old in inst, new in shared
         {"Vantor", true, false, true, "<missing>", "shared"},            // renamed, copy deleted
@@ -36,6 +37,7 @@ TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
         {"Inst", true, true, false, "shared", "earlier"},                // one folder, refused: kept
         {"inst\\..\\INST", true, true, false, "shared", "earlier"},      // the same under another spelling
     };
+    // clang-format on
     for (auto& r : rows) {
         platform::SetCurrentFolder(root.c_str());  // the last row left Inst current
         RemoveAll(At("Vantor"));

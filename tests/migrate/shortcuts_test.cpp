@@ -36,6 +36,7 @@ protected:
 // Shortcuts for the targets there are, the old menu gone, and the old
 // desktop shortcut replaced only by a copy of the new main one.
 TEST_F(Shortcuts, TargetsGetShortcutsAndTheDesktopShortcutIsReplacedOnlyByACopy) {
+    // clang-format off
     struct { Names tree; Names desktop; } rows[] = {
         {{"Inst\\Dovetra.exe=e", "Inst\\Kestrin 4 to 3 Converter.exe=c", "Inst\\ReadMe.ksd=r", "Programs\\Kestrin 5.0\\",
           "Programs\\Kestrin 5.0\\Extras\\", "Programs\\Kestrin 5.0\\Extras\\x.lnk=o"}, {}},
@@ -44,6 +45,7 @@ TEST_F(Shortcuts, TargetsGetShortcutsAndTheDesktopShortcutIsReplacedOnlyByACopy)
         {{"Inst\\Dovetra.exe=e", "Desktop\\Kestrin 5.0.lnk=old", "Desktop\\Dovetra 5.lnk\\"},
          {"Dovetra 5.lnk", "Kestrin 5.0.lnk"}},  // a folder holds the new name: the copy fails
     };
+    // clang-format on
     for (auto& r : rows) {
         for (const char* old : {"Desktop", "Inst", "Programs"}) RemoveAll(At(old));
         MakeTree(root, {"Desktop\\", "Inst\\", "Programs\\"});
@@ -71,7 +73,10 @@ struct FailingLink : LinkWriter {
     bool Create() override { return Step("Create"); }
     bool SetPath(const char*) override { return Step("SetPath"); }
     bool SetDescription(const char*) override { return Step("SetDescription"); }
-    bool Save(const char* p) override { saved = p; return Step("Save"); }
+    bool Save(const char* p) override {
+        saved = p;
+        return Step("Save");
+    }
     bool Step(const char* name) {
         if (failing.find(name) == std::string::npos) return true;
         platform::SetLastErrorCode(static_cast<DWORD>(E_FAIL));
@@ -81,12 +86,14 @@ struct FailingLink : LinkWriter {
 };
 
 TEST_F(Shortcuts, EachFailingStepIsToldAndTheLinkStillSaved) {
+    // clang-format off
     struct { const char* failing; Names boxes; HRESULT result; bool saved; } rows[] = {
         {"", {}, S_OK, true},
         {"SetPath SetDescription", {"SetPath failed!", "SetDescription failed!"}, S_OK, true},
         {"SetPath SetDescription Save", {"SetPath failed!", "SetDescription failed!", "Save failed!"}, E_FAIL, true},
         {"Create", {}, E_FAIL, false},
     };
+    // clang-format on
     for (auto& r : rows) {
         g_boxes.clear();
         FailingLink link;

@@ -18,8 +18,15 @@ static std::string MoveMessage(const std::string& from, const std::string& to) {
     return "Unable to move or rename \"" + from + "\" to \"" + to + "\".";
 }
 
-static const Names kSourceTree = {"S\\", "S\\sub\\", "S\\sub\\deeper\\", "S\\.hidden\\", "S\\a.txt=A",
-                                  "S\\.dot.txt=dot", "S\\sub\\b.txt=B", "S\\sub\\deeper\\c.txt=C", "S\\.hidden\\x=X"};
+static const Names kSourceTree = {"S\\",
+                                  "S\\sub\\",
+                                  "S\\sub\\deeper\\",
+                                  "S\\.hidden\\",
+                                  "S\\a.txt=A",
+                                  "S\\.dot.txt=dot",
+                                  "S\\sub\\b.txt=B",
+                                  "S\\sub\\deeper\\c.txt=C",
+                                  "S\\.hidden\\x=X"};
 
 TEST_F(Tree, CopyBringsEveryFileButDotNamesAndRestoresTheDirectory) {
     MakeTree(root, kSourceTree);
@@ -71,11 +78,13 @@ TEST_F(Tree, AFileInUseIsReportedAndTheRestIsCopied) {
 // The shared folder may hold the install folder: everything but the
 // destination itself is copied into it, without a box.
 TEST_F(Tree, ADestinationInsideTheSourceIsLeftOutOfTheCopy) {
+    // clang-format off
     struct { const char* dest; const char* notCopied; } rows[] = {
         {"S\\Inst", "S\\Inst\\Inst"},
         {"S\\sub\\Inst", "S\\sub\\Inst\\sub\\Inst"},
         {"s\\SUB\\inst", "S\\sub\\Inst\\sub\\Inst"},
     };
+    // clang-format on
     for (auto& r : rows) {
         RemoveAll(At("S"));
         MakeTree(root, kSourceTree);
@@ -102,7 +111,8 @@ TEST_F(Tree, PathsBeyond255CharactersAreRefusedWithAMessage) {
     for (bool copy : {false, true}) {  // the move first: it leaves "short" moved
         g_boxes.clear();
         EXPECT_EQ(CopyOrMoveTree(kOwner, At("S").c_str(), At("D").c_str(), copy), kIncomplete);
-        EXPECT_EQ(BoxTexts(), (Names{MoveMessage(name, longDest), MoveMessage(At("S\\" + longDir), At("D\\" + longDir))}));
+        EXPECT_EQ(BoxTexts(),
+                  (Names{MoveMessage(name, longDest), MoveMessage(At("S\\" + longDir), At("D\\" + longDir))}));
         EXPECT_EQ(ReadText(At("D\\short")), "s");
         EXPECT_EQ(ListNames(At("D\\" + longDir)).size(), 0u);
         EXPECT_EQ(CurrentDir(), root);
@@ -116,7 +126,8 @@ TEST_F(Tree, PathsBeyond255CharactersAreRefusedWithAMessage) {
 TEST_F(Tree, FolderLinksAreLeaves) {
     for (std::string name : {"copy", "move", "delete", "relocate"}) {
         for (const char* old : {"S", "D\\in", "D", "User"}) RemoveAll(At(old));
-        MakeTree(root, {"S\\", "S\\a.txt=A", "D\\", "User\\", "User\\letter.txt=dear", "User\\sub\\", "User\\sub\\f=f"});
+        MakeTree(root,
+                 {"S\\", "S\\a.txt=A", "D\\", "User\\", "User\\letter.txt=dear", "User\\sub\\", "User\\sub\\f=f"});
         MakeFolderLink(At("S\\lnk"), At("User"));
         g_boxes.clear();
         if (name == "copy") {  // and a link in the destination is not written through
@@ -154,6 +165,7 @@ TEST_F(Tree, FolderLinksAreLeaves) {
 // What cannot go stops the walk, with a box on every level above it.
 TEST_F(Delete, RemovesTheTreeOrStopsAtWhatCannotGo) {
     std::string longDir(254 - root.size(), 'L');
+    // clang-format off
     struct { Names tree; std::string stays; Names boxes; TreeResult result; } rows[] = {
         {{"T\\", "T\\a\\", "T\\a\\b\\", "T\\empty\\", "T\\f=f", "T\\a\\b\\g=g"}, "", {}, kDone},
         {{}, "", {}, kIncomplete},  // a missing folder is no success
@@ -164,6 +176,7 @@ TEST_F(Delete, RemovesTheTreeOrStopsAtWhatCannotGo) {
         {{"T\\", "T\\" + longDir + "\\"}, "T\\" + longDir, {"Cannot delete folder \"" + At("T\\" + longDir) + "\"."},
          kIncomplete},
     };
+    // clang-format on
     for (auto& r : rows) {
         RemoveAll(At("T"));
         MakeTree(root, r.tree);

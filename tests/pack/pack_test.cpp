@@ -17,8 +17,9 @@ void Put(std::string& s, size_t at, const std::string& bytes) { s.replace(at, by
 
 // Payloads hold no letters (0x80 and up), so no part of one passes for a trailer.
 const std::vector<pack::Entry> kFive = {
-    {"PDLL", std::string(300, '\x90')}, {"RTP3", std::string(10, '\xa3')}, {"RTP2", std::string(10, '\xa2')},
-    {"RTP1", ""}, {"PEXE", std::string(200, '\xcc')},
+    {"PDLL", std::string(300, '\x90')}, {"RTP3", std::string(10, '\xa3')},
+    {"RTP2", std::string(10, '\xa2')},  {"RTP1", ""},
+    {"PEXE", std::string(200, '\xcc')},
 };
 
 std::string Built(const std::string& image, bool* padded = nullptr) {
@@ -42,7 +43,9 @@ std::string PeImage(uint16_t magic = 0x10b) {
     Put(s, kOptional + (magic == 0x10b ? 92 : 108), Le32(16));
     return s;
 }
-size_t EntryAt(const std::string& file) { return kOptional + (file[kOptional] == 0x0b && file[kOptional + 1] == 1 ? 96 : 112) + 32; }
+size_t EntryAt(const std::string& file) {
+    return kOptional + (file[kOptional] == 0x0b && file[kOptional + 1] == 1 ? 96 : 112) + 32;
+}
 
 // As a signer does: zero bytes up to a multiple of 8, then a certificate
 // table named by directory entry 4.
@@ -89,6 +92,7 @@ TEST(Pack, ImageEndingLikeATrailerIsPadded) {
 }
 
 TEST(Pack, TrailerRule) {
+    // clang-format off
     struct { std::string tail; bool valid; } rows[] = {
         {"ABCD" + Le32(12), true}, {"ABCD" + Le32(11), false}, {"ABCD" + Le32(8), false},
         {"ABCD" + Le32(0), false}, {"ABCD" + Le32(-12), false}, {"ABCD" + Le32(INT_MIN), false},
@@ -101,6 +105,7 @@ TEST(Pack, TrailerRule) {
     for (auto& r : rows) EXPECT_EQ(pack::EndsOnValidTrailer(std::string(20, 'x') + r.tail), r.valid) << r.tail;
     EXPECT_FALSE(pack::EndsOnValidTrailer("1234567"));
 }
+// clang-format on
 
 TEST(Pack, RejectsBadTagsAndEntries) {
     std::string tag, file, error;
@@ -142,7 +147,8 @@ TEST(Pack, DamagedContainers) {
 TEST(Pack, RepeatedTagNearestTheEndIsFound) {
     std::string out, error;
     bool padded;
-    ASSERT_TRUE(pack::BuildContainer(std::string(8, '\0'), {{"RTP1", "old"}, {"RTP1", "newer"}}, &out, &padded, &error));
+    ASSERT_TRUE(
+        pack::BuildContainer(std::string(8, '\0'), {{"RTP1", "old"}, {"RTP1", "newer"}}, &out, &padded, &error));
     pack::Walk w = pack::WalkContainer(out);
     const container::Block* b = pack::FindBlock(w, "RTP1");
     ASSERT_NE(b, nullptr);
@@ -155,8 +161,13 @@ TEST(Pack, SignedFilesWalkFromTheCertificateTable) {
     // 512 + 590 bytes: a signer puts 2 zero bytes before the table.
     const std::string packed = Built(PeImage());
     const std::string sig = Signed(packed);
-    auto with = [&](size_t at, const std::string& bytes) { std::string s = sig; Put(s, at, bytes); return s; };
+    auto with = [&](size_t at, const std::string& bytes) {
+        std::string s = sig;
+        Put(s, at, bytes);
+        return s;
+    };
     const size_t entry = EntryAt(sig);
+    // clang-format off
     struct { const char* what; std::string file; bool table; size_t blocks; } rows[] = {
         {"signed, 2 bytes of alignment", sig, true, 5},
         {"PE32+", Signed(Built(PeImage(0x20b))), true, 5},
@@ -175,6 +186,7 @@ TEST(Pack, SignedFilesWalkFromTheCertificateTable) {
         {"cut inside the optional header", sig.substr(0, entry + 4), false, 0},
         {"cut inside the DOS header", sig.substr(0, 60), false, 0},
     };
+    // clang-format on
     for (auto& r : rows) {
         pack::Walk w = pack::WalkContainer(r.file);
         EXPECT_EQ(w.table >= 0, r.table) << r.what;

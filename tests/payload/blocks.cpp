@@ -7,8 +7,7 @@ std::string Le32(int32_t v) {
     return s;
 }
 
-std::string RawBlock(const std::string& head, const std::string& payload, const std::string& tail,
-                     int32_t length) {
+std::string RawBlock(const std::string& head, const std::string& payload, const std::string& tail, int32_t length) {
     return head + payload + tail + Le32(length);
 }
 

@@ -6,8 +6,7 @@
 // One block: head tag, payload, tail tag, length N + 12 (little-endian).
 std::string Block(const std::string& tag, const std::string& payload);
 // The same with every field given: for damaged blocks.
-std::string RawBlock(const std::string& head, const std::string& payload, const std::string& tail,
-                     int32_t length);
+std::string RawBlock(const std::string& head, const std::string& payload, const std::string& tail, int32_t length);
 std::string Le32(int32_t v);
 // An executable image stand-in that ends on zero bytes, as the real one does.
 std::string Image();

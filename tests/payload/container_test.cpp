@@ -88,9 +88,9 @@ TEST_F(Container, SignedCarrierWalksFromItsCertificateTable) {
     file.replace(0, 2, "MZ");
     file.replace(0x3c, 4, Le32(64));
     file.replace(64, 4, std::string("PE\0\0", 4));
-    file.replace(84, 2, std::string("\xe0\0", 2));  // SizeOfOptionalHeader
+    file.replace(84, 2, std::string("\xe0\0", 2));    // SizeOfOptionalHeader
     file.replace(88, 2, std::string("\x0b\x01", 2));  // magic
-    file.replace(180, 4, Le32(16));  // NumberOfRvaAndSizes
+    file.replace(180, 4, Le32(16));                   // NumberOfRvaAndSizes
     file.replace(216, 8, Le32(544) + Le32(16));
     file += Block("PDLL", "lib") + Block("PEXE", "exe") + std::string(2, '\0') + Le32(16) + Le32(0x20200) + "xxxxxxxx";
     std::string carrier = Put(file), got;
@@ -117,7 +117,8 @@ TEST_F(Container, UnreadableCarrierOrUncreatableOutput) {
     std::string out = root + "\\out";
     EXPECT_EQ(ExtractPayloadBlock((root + "\\missing.exe").c_str(), "PEXE", out.c_str()), ExtractCode::kCannotOpen);
     EXPECT_EQ(ExtractPayloadBlock("", "PEXE", out.c_str()), ExtractCode::kCannotOpen);
-    EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "PEXE", (root + "\\no\\such\\folder\\out").c_str()), ExtractCode::kCannotOpen);
+    EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "PEXE", (root + "\\no\\such\\folder\\out").c_str()),
+              ExtractCode::kCannotOpen);
     EXPECT_FALSE(Exists(out));
     EXPECT_EQ(ExtractPayloadBlock(carrier.c_str(), "MISS", out.c_str()), ExtractCode::kNoBlock);
     EXPECT_FALSE(Exists(out)) << "no output for a missing block";

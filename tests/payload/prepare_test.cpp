@@ -83,6 +83,7 @@ TEST_F(Prepare, TheBaseIsTmpQuotedOrNotElseDriveC) {
     MakeDir(deep);
     // Files of the payload's names where a careless clean-up would delete them.
     WriteText("C:\\patch.exe", "not ours");
+    // clang-format off
     const struct { bool set; std::string tmp, folder; StartupResult result; } rows[] = {
         {true, "\"" + At("tmp") + "\"", At("tmp\\DV5031"), StartupResult::kReady},
         {false, "", "c:\\DV503", StartupResult::kReady},
@@ -90,6 +91,7 @@ TEST_F(Prepare, TheBaseIsTmpQuotedOrNotElseDriveC) {
         {true, At(std::string(300, 'x')), "c:\\DV503", StartupResult::kReady},  // too long, and missing
         {true, deep, "", StartupResult::kNoFolder},
     };
+    // clang-format on
     for (const auto& r : rows) {
         SCOPED_TRACE(r.set ? r.tmp : "unset");
         ResetUpdaterState();
@@ -98,8 +100,10 @@ TEST_F(Prepare, TheBaseIsTmpQuotedOrNotElseDriveC) {
         std::string made = g_state.tempFolder;
         EXPECT_EQ(made.substr(0, r.folder.size()), r.folder);
         EXPECT_EQ(std::string(g_state.sharedFolder), At("shared")) << "sought in every case";
-        if (r.result == StartupResult::kReady) ExpectAllExtracted();
-        else EXPECT_EQ(made + g_state.engineProgramPath, "");
+        if (r.result == StartupResult::kReady)
+            ExpectAllExtracted();
+        else
+            EXPECT_EQ(made + g_state.engineProgramPath, "");
         ::SetCurrentDirectoryA("C:\\");
         RemoveExtractedFiles();
         EXPECT_TRUE(made.empty() || !Exists(made)) << made;
@@ -119,9 +123,11 @@ TEST_F(Prepare, AnyMissingBlockIsABadBuildThatLeavesNothing) {
 }
 
 TEST_F(Prepare, EitherFolderNotFoundLeavesNothingButBothAreAskedFor) {
+    // clang-format off
     const struct { const char* pattern; std::string answer; } rows[] = {
         {"*.exe", ""}, {"*.f32", ""}, {"*.f32", At("inst\\Kestrin.exe")},  // a folder without WMF.F32
     };
+    // clang-format on
     for (const auto& r : rows) {
         ResetUpdaterState();
         g_asked.clear();

@@ -12,10 +12,12 @@ TEST_F(Stream, CopiesFromThePositionUpToTheLimitWithTheTimes) {
     std::string data = Filler(9000, 3);  // more than two 4096-byte chunks
     WriteText(At("src"), data);
     SetWriteTime(At("src"), 125000000000000000ULL);  // 1997: no copy gets it by chance
+    // clang-format off
     struct { uint64_t from, limit; CopyCode code; size_t size; } rows[] = {
         {0, kCopyToEnd, CopyCode::kOk, 9000}, {0, 0, CopyCode::kOk, 0}, {0, 4097, CopyCode::kOk, 4097},
         {11, 8989, CopyCode::kOk, 8989}, {0, 9001, CopyCode::kReadFailed, 9000},
     };
+    // clang-format on
     for (const auto& r : rows) {
         std::string out = At("out" + std::to_string(r.limit));
         platform::Handle src, dst;

@@ -37,7 +37,8 @@ class RegistryMigration : public ::testing::Test {
 protected:
     void SetUp() override {
         Clean();
-        for (const char* f : {"C:\\Program Files\\Halvern", kFinal, kInstall}) CreateDirectoryW(Wide(f).c_str(), nullptr);
+        for (const char* f : {"C:\\Program Files\\Halvern", kFinal, kInstall})
+            CreateDirectoryW(Wide(f).c_str(), nullptr);
         ResetUpdaterState();
     }
     void TearDown() override { Clean(); }
@@ -92,10 +93,12 @@ void RegistryMigration::Unlock() {
 // HKCR and HKU show keys that live under HKCU or HKLM. A change seen through
 // them is accepted when the same change shows at the place it lives.
 bool SeenElsewhere(const RegSnapshot& d, const std::string& path, const RegEntry& e) {
-    auto twin = [&](const std::string& p) { auto it = d.find(p); return it != d.end() && it->second == e; };
+    auto twin = [&](const std::string& p) {
+        auto it = d.find(p);
+        return it != d.end() && it->second == e;
+    };
     if (path.rfind("HKCR\\", 0) == 0)
-        return twin("HKCU\\Software\\Classes\\" + path.substr(5)) ||
-               twin("HKLM\\Software\\Classes\\" + path.substr(5));
+        return twin("HKCU\\Software\\Classes\\" + path.substr(5)) || twin("HKLM\\Software\\Classes\\" + path.substr(5));
     if (path.rfind("HKU\\", 0) == 0) {
         size_t sid = path.find('\\', 4);
         if (sid == std::string::npos) return false;
@@ -110,7 +113,12 @@ const char* kApp = "Software\\DvRegTest\\App";
 const char* kWorld = u8"Software\\DvRegTest\\Ключ 用户";  // a name in no ANSI code page
 
 // One value before and after the migration; `out` empty: left as it is.
-struct Fixture { HKEY root; std::string key, name; DWORD type; std::string in, out; };
+struct Fixture {
+    HKEY root;
+    std::string key, name;
+    DWORD type;
+    std::string in, out;
+};
 
 std::vector<Fixture> Fixtures() {
     const HKEY cu = HKEY_CURRENT_USER;
@@ -132,15 +140,18 @@ std::vector<Fixture> Fixtures() {
         // every spelling of the old folders, written back in its own spelling
         {cu, app, "Env", REG_EXPAND_SZ, Z("%SystemDrive%\\Program Files\\Kestrin Suite\\k.exe"),
          Z("%SystemDrive%\\Program Files\\Halvern\\Dovetra 5\\k.exe")},
-        {cu, app, "Short", REG_SZ, Z(ShortForm(kInstall) + "\\Kestrin.exe %1"), Z(ShortForm(kFinal) + "\\Dovetra.exe %1")},
-        {cu, app, "Slash", REG_SZ, Z("C:/Program Files/Kestrin Suite/a.dll"), Z("C:/Program Files/Halvern/Dovetra 5/a.dll")},
+        {cu, app, "Short", REG_SZ, Z(ShortForm(kInstall) + "\\Kestrin.exe %1"),
+         Z(ShortForm(kFinal) + "\\Dovetra.exe %1")},
+        {cu, app, "Slash", REG_SZ, Z("C:/Program Files/Kestrin Suite/a.dll"),
+         Z("C:/Program Files/Halvern/Dovetra 5/a.dll")},
         {cu, app, "Url", REG_SZ, Z("file:///C:/Program%20Files/Kestrin%20Suite/help.htm"),
          Z("file:///C:/Program%20Files/Halvern/Dovetra%205/help.htm")},
         // key names, value names and data in any script; a subtree below them
         {cu, world, u8"Документ Αβγ", REG_SZ, Z("\"" + I(u8"\\Kestrin.exe\" \"C:\\Users\\用户\\Αβγ.ksd\"")),
          Z("\"" + N + u8"\\Dovetra.exe\" \"C:\\Users\\用户\\Αβγ.ksd\"")},
         {cu, world + u8"\\Ωμέγα", u8"Ζ", REG_SZ, Z(shared), Z(N)},
-        {HKEY_LOCAL_MACHINE, "Software\\DvRegTest\\Sub\\Deep", "Shared", REG_SZ, Z(shared + "\\WMF.F32"), Z(N + "\\WMF.F32")},
+        {HKEY_LOCAL_MACHINE, "Software\\DvRegTest\\Sub\\Deep", "Shared", REG_SZ, Z(shared + "\\WMF.F32"),
+         Z(N + "\\WMF.F32")},
         {cu, std::string(kClassKey) + "\\shell\\open\\command", "", REG_SZ, Z(I("\\Kestrin.exe /dde")),
          Z(N + "\\Dovetra.exe /dde")},
     };
@@ -159,12 +170,14 @@ const RegEntry kGone{0xFFFFFFFF, ""};
 RegSnapshot ExpectedChanges() {
     RegSnapshot e;
     for (const Fixture& f : Fixtures())
-        if (!f.out.empty()) e[(f.root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + f.key + ":" + f.name] = {f.type, f.out};
+        if (!f.out.empty())
+            e[(f.root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + f.key + ":" + f.name] = {f.type, f.out};
     for (const char* k : {"Kestrin 5.0", "Vantor", "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
                           "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0", "Software\\Vantor Corp.\\Vantor"})
         e[std::string("HKCU\\") + k + "\\"] = e[std::string("HKCU\\") + k + ":x"] = kGone;
     e.erase("HKCU\\Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0:x");
-    const std::string h = "HKCU\\Software\\Halvern\\", w = h + "Dovetra for Windows\\Dovetra 5", d = "HKCU\\Software\\Design Science\\";
+    const std::string h = "HKCU\\Software\\Halvern\\", w = h + "Dovetra for Windows\\Dovetra 5",
+                      d = "HKCU\\Software\\Design Science\\";
     for (const std::string& k : {h, h + "Dovetra 5\\", h + "Dovetra for Windows\\", w + "\\", d, d + "KSEQ2\\",
                                  d + "KSEQ2\\Preferences\\", d + "KSEQ2\\Preferences\\Directories\\"})
         e[k] = {REG_NONE, ""};
@@ -216,8 +229,7 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
         }
         EXPECT_EQ(Show(c.second), Show(e->second)) << c.first;
     }
-    for (const auto& e : expected)
-        EXPECT_TRUE(changes.count(e.first)) << "missing change " << e.first;
+    for (const auto& e : expected) EXPECT_TRUE(changes.count(e.first)) << "missing change " << e.first;
 }
 
 TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
@@ -230,7 +242,8 @@ TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
     for (const auto& c : changes) ADD_FAILURE() << "changed again: " << c.first << " " << Show(c.second);
     RegistryWalkStats stats{};
     int steps = 0;
-    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), [&] { ++steps; }, stats);
+    RewriteRegistry(
+        MigrationRewrites(kInstall, kShared, kFinal), [&] { ++steps; }, stats);
     EXPECT_EQ(stats.rewritten, 0u);
     EXPECT_GT(stats.values, 100u);
     EXPECT_EQ(steps, 3);  // the progress bar moves three times

@@ -13,7 +13,8 @@ std::wstring Wide(const std::string& s) {
 static std::string Narrow(const wchar_t* w, size_t n) {
     if (n == 0) return std::string();
     std::string s(3 * n, '\0');
-    int b = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(n), &s[0], static_cast<int>(s.size()), nullptr, nullptr);
+    int b =
+        WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(n), &s[0], static_cast<int>(s.size()), nullptr, nullptr);
     s.resize(static_cast<size_t>(b > 0 ? b : 0));
     return s;
 }
@@ -26,8 +27,8 @@ std::string Utf16(const std::string& utf8, bool nul) {
 
 static void SnapshotKey(HKEY key, const std::string& label, RegSnapshot& out) {
     DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
-                         &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values, &maxName, &maxData,
+                         nullptr, nullptr) != ERROR_SUCCESS)
         return;
     out[label + "\\"] = RegEntry{REG_NONE, ""};
     std::vector<wchar_t> name(16385);
@@ -35,7 +36,11 @@ static void SnapshotKey(HKEY key, const std::string& label, RegSnapshot& out) {
     for (DWORD i = 0;; ++i) {
         DWORD nl = static_cast<DWORD>(name.size()), dl = static_cast<DWORD>(data.size()), type = 0;
         LONG rc = RegEnumValueW(key, i, name.data(), &nl, nullptr, &type, data.data(), &dl);
-        if (rc == ERROR_MORE_DATA) { data.resize(dl + 16); --i; continue; }
+        if (rc == ERROR_MORE_DATA) {
+            data.resize(dl + 16);
+            --i;
+            continue;
+        }
         if (rc != ERROR_SUCCESS) break;
         out[label + ":" + Narrow(name.data(), nl)] =
             RegEntry{type, std::string(reinterpret_cast<char*>(data.data()), dl)};
@@ -43,8 +48,7 @@ static void SnapshotKey(HKEY key, const std::string& label, RegSnapshot& out) {
     std::vector<wchar_t> sub(16385);
     for (DWORD i = 0;; ++i) {
         DWORD sl = static_cast<DWORD>(sub.size());
-        if (RegEnumKeyExW(key, i, sub.data(), &sl, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+        if (RegEnumKeyExW(key, i, sub.data(), &sl, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         HKEY child;
         if (RegOpenKeyExW(key, sub.data(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
         SnapshotKey(child, label + "\\" + Narrow(sub.data(), sl), out);
@@ -84,11 +88,14 @@ RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after) {
 void PutValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data) {
     HKEY k;
     ASSERT_EQ(RegCreateKeyExW(root, Wide(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
-              ERROR_SUCCESS) << key;
+              ERROR_SUCCESS)
+        << key;
     // A NUL unit right after text would be counted into it: guard it.
     std::string guarded = data + "\x01\x01";
     EXPECT_EQ(RegSetValueExW(k, Wide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
-                             static_cast<DWORD>(data.size())), ERROR_SUCCESS) << key << ":" << name;
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS)
+        << key << ":" << name;
     RegCloseKey(k);
 }
 

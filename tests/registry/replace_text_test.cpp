@@ -8,7 +8,11 @@
 
 namespace {
 
-std::wstring W(const std::string& s) { std::wstring w; platform::ToWide(s.c_str(), w); return w; }
+std::wstring W(const std::string& s) {
+    std::wstring w;
+    platform::ToWide(s.c_str(), w);
+    return w;
+}
 
 // The text after one pass of `t`, or the input when nothing changed.
 std::string Apply(const RewriteTable& t, const std::string& in, bool* changed = nullptr) {
@@ -24,8 +28,8 @@ std::string Apply(const RewriteTable& t, const std::string& in, bool* changed = 
 const char* kFinal = "C:\\Program Files\\Halvern\\Dovetra 5";
 
 // The migration's table with the 8.3 forms and variables a system gives.
-RewriteTable Migration(const char* install, const char* shared, const char* final,
-                       const char* installShort = "", const char* finalShort = "") {
+RewriteTable Migration(const char* install, const char* shared, const char* final, const char* installShort = "",
+                       const char* finalShort = "") {
     std::vector<FolderVariable> vars = {{L"ProgramFiles", L"C:\\Program Files\\"}, {L"SystemDrive", L"C:"}};
     RewriteTable t;
     AddFolderMove(t, {W(install), W(final), W(installShort), W(finalShort)}, vars);
@@ -45,9 +49,10 @@ void ExpectIdempotent(const RewriteTable& t, const std::string& in) {
 
 // One table of spellings and terminators, in -> out.
 TEST(RewriteTable, SpellingsAndTerminators) {
-    RewriteTable t = Migration(u8"C:\\Program Files\\Kestrin", u8"C:\\Vantor\\Общие", kFinal,
-                               "C:\\PROGRA~1\\Kestrin", "C:\\PROGRA~1\\Halvern\\DOVETR~1");
+    RewriteTable t = Migration(u8"C:\\Program Files\\Kestrin", u8"C:\\Vantor\\Общие", kFinal, "C:\\PROGRA~1\\Kestrin",
+                               "C:\\PROGRA~1\\Halvern\\DOVETR~1");
     const std::string N = kFinal;
+    // clang-format off
     struct Row { const char* in; std::string out; } rows[] = {
         // whole paths only, any case; the text after them kept
         {"C:\\Program Files\\Kestrin", N},
@@ -88,6 +93,7 @@ TEST(RewriteTable, SpellingsAndTerminators) {
         {"file:///C:/Program Files/Kestrin", "file:///C:/Program Files/Halvern/Dovetra 5"},
         {"", ""},
     };
+    // clang-format on
     for (const Row& r : rows) {
         EXPECT_EQ(Apply(t, r.in), r.out) << r.in;
         ExpectIdempotent(t, r.in);
@@ -100,7 +106,8 @@ TEST(RewriteTable, SpellingsAndTerminators) {
 TEST(RewriteTable, NotMovedChangesNothingForTheInstallFolder) {
     RewriteTable t = Migration("C:\\Apps\\Kestrin", "C:\\Vantor", "C:\\Apps\\Kestrin");
     bool changed = true;
-    EXPECT_EQ(Apply(t, "c:\\APPS\\kestrin\\a.dll C:/Apps/Kestrin", &changed), "c:\\APPS\\kestrin\\a.dll C:/Apps/Kestrin");
+    EXPECT_EQ(Apply(t, "c:\\APPS\\kestrin\\a.dll C:/Apps/Kestrin", &changed),
+              "c:\\APPS\\kestrin\\a.dll C:/Apps/Kestrin");
     EXPECT_FALSE(changed);
     EXPECT_EQ(Apply(t, "C:\\Vantor\\a.dll;C:\\Apps\\Kestrin\\Kestrin.exe", &changed),
               "C:\\Apps\\Kestrin\\a.dll;C:\\Apps\\Kestrin\\Dovetra.exe");

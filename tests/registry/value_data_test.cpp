@@ -12,6 +12,7 @@ TEST(RewriteValueData, ByType) {
     t.Add("Kestrin.exe", "Dovetra.exe", MatchKind::FileName);
     t.AddIdentity(u8"D:\\Новое", MatchKind::Folder);
     const std::string nul("\0\0", 2), none;
+    // clang-format off
     struct Row { DWORD type; std::string in, out; } rows[] = {
         // text keeps its NUL, and what follows it; none is added
         {REG_SZ, Utf16("C:\\Old\\a"), Utf16(u8"D:\\Новое\\a")},
@@ -29,6 +30,7 @@ TEST(RewriteValueData, ByType) {
         {REG_SZ, Utf16(u8"d:\\НОВОЕ\\Dovetra.exe"), none}, {REG_SZ, "", none}, {REG_SZ, nul, none},
         {REG_SZ, "C:\\Old", none},  // narrow bytes are no UTF-16 path
     };
+    // clang-format on
     for (const Row& r : rows) {
         std::string out = "x";
         bool changed = RewriteValueData(t, r.type, reinterpret_cast<const BYTE*>(r.in.data()), r.in.size(), out);

@@ -30,8 +30,7 @@ int main() {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     GetStartupInfoA(&si);
-    Write(dir + "\\calls.txt", line + "|" + cwd + "|show=" + std::to_string(si.wShowWindow) + "\n",
-          OPEN_ALWAYS);
+    Write(dir + "\\calls.txt", line + "|" + cwd + "|show=" + std::to_string(si.wShowWindow) + "\n", OPEN_ALWAYS);
 
     std::string control = ReadText(dir + "\\" + patchFile + ".fake");
     size_t eol = control.find('\n');
@@ -39,13 +38,11 @@ int main() {
     std::string log = eol == std::string::npos ? "" : control.substr(eol + 1);
     if (mode.rfind("hold", 0) == 0) {
         std::string release = dir + "\\" + patchFile + ".release";
-        for (int i = 0; i < 600 && !Exists(release); ++i)
-            Sleep(100);
+        for (int i = 0; i < 600 && !Exists(release); ++i) Sleep(100);
     }
     if (log != "-") {  // a missing control file gives an empty log
         Write("patch.err", log, CREATE_ALWAYS);
-        if (mode.find("readonly") != std::string::npos)
-            SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);
+        if (mode.find("readonly") != std::string::npos) SetFileAttributesA("patch.err", FILE_ATTRIBUTE_READONLY);
     }
     size_t exit = mode.find("exit=");
     return exit == std::string::npos ? 0 : std::atoi(mode.c_str() + exit + 5);

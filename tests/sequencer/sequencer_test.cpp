@@ -66,8 +66,7 @@ protected:
         MakeDir(install_);
         MakeDir(temp_);
         MakeDir(root_ + "\\Vantor");
-        ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(),
-                              Engine().c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(), Engine().c_str(), FALSE));
         ResetUpdaterState();
         std::strcpy(g_state.installFolder, install_.c_str());
         std::strcpy(g_state.finalInstallFolder, install_.c_str());
@@ -107,7 +106,8 @@ protected:
         return lines;
     }
     bool Called(const std::string& call) const {
-        for (const auto& c : g_calls) if (c.rfind(call, 0) == 0) return true;
+        for (const auto& c : g_calls)
+            if (c.rfind(call, 0) == 0) return true;
         return false;
     }
     // Ticks until the run is Finished, at most `limit` ticks, letting each
@@ -173,9 +173,8 @@ TEST_F(SequencerTest, ThreeStepsTickByTick) {
     TimerTick(dialog_.Get());  // completion
     ExpectFinalState((install_ + "\" has been updated").c_str());
     EXPECT_EQ(Ending::kUpdated, g_state.ending);
-    std::vector<std::string> expected = {
-        "copy " + root_ + "\\Vantor > " + install_, "isAtDefaultPaths", "rename",
-        "shortcuts " + install_, "registry " + install_};
+    std::vector<std::string> expected = {"copy " + root_ + "\\Vantor > " + install_, "isAtDefaultPaths", "rename",
+                                         "shortcuts " + install_, "registry " + install_};
     EXPECT_EQ(expected, g_calls);
     EXPECT_FALSE(Exists(InInstall("UnInst.isu")));
     EXPECT_FALSE(Exists(InInstall("KSReg.dat")));
@@ -189,8 +188,7 @@ TEST_F(SequencerTest, ThreeStepsTickByTick) {
     std::vector<std::string> calls = EngineCalls();
     ASSERT_EQ(3u, calls.size());
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ("\"" + Engine() + "\" -e -i -v -noc " + kFiles[i] + "|" + install_ + "|show=0",
-                  calls[i]);
+        EXPECT_EQ("\"" + Engine() + "\" -e -i -v -noc " + kFiles[i] + "|" + install_ + "|show=0", calls[i]);
 }
 
 // A step counts as done only when the engine's exit code and its own log
@@ -205,10 +203,10 @@ TEST_F(SequencerTest, StepVerdictTable) {
         {"go", kDone, true},
         {"go", std::string("x\0", 2) + "WPT0036 changed\r\n" + kDone, false},  // after a NUL too
         {"go readonly", "wPt0036\r\n", false},
-        {"go", "-", false},                          // no log at all
-        {"go exit=1", kDone, false},                 // the exit code says no
-        {"go", "applied\r\n", false},                // no completion line
-        {"go exit=259", kDone, false},               // the code that means "still active"
+        {"go", "-", false},             // no log at all
+        {"go exit=1", kDone, false},    // the exit code says no
+        {"go", "applied\r\n", false},   // no completion line
+        {"go exit=259", kDone, false},  // the code that means "still active"
     };
     for (const Row& r : rows) {
         SetUp();
@@ -247,8 +245,7 @@ TEST_F(SequencerTest, StaleReadOnlyLogIsClearedOrFailsTheRun) {
     EXPECT_EQ(Ending::kPatchFailed, g_state.ending);
 
     SetUp();
-    HANDLE held = CreateFileA(InInstall("patch.err").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+    HANDLE held = CreateFileA(InInstall("patch.err").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     BeginUpdate(dialog_.Get());
     EXPECT_FALSE(g_state.child.Valid());
@@ -306,9 +303,12 @@ TEST_F(SequencerTest, RelocatedDiagnosticRun) {
     BeginUpdate(dialog_.Get());
     EXPECT_EQ(5, RunToEnd());
     std::string moved = install_ + " new";
-    std::vector<std::string> expected = {
-        "copy " + root_ + "\\Vantor > " + install_, "isAtDefaultPaths", "relocate", "rename",
-        "shortcuts " + moved, "registry " + moved};
+    std::vector<std::string> expected = {"copy " + root_ + "\\Vantor > " + install_,
+                                         "isAtDefaultPaths",
+                                         "relocate",
+                                         "rename",
+                                         "shortcuts " + moved,
+                                         "registry " + moved};
     EXPECT_EQ(expected, g_calls);
     EXPECT_NE(std::string::npos, g_state.message.find("\"" + moved + "\" has been updated"));
     EXPECT_NE(std::string::npos, g_state.message.find("(Vantor folder is"));

@@ -4,12 +4,13 @@
 FakeDialog::FakeDialog() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&icc);
-    hwnd_ = ::CreateWindowExA(0, "STATIC", "test dialog", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr,
-                              nullptr);
+    hwnd_ = ::CreateWindowExA(0, "STATIC", "test dialog", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr, nullptr);
+    // clang-format off
     const struct { const char* cls; const char* text; int id; } children[] = {
         {"BUTTON", "Begin &Update", IDOK}, {"BUTTON", "Ca&ncel", IDCANCEL},
         {"BUTTON", "&Change folder", 1001}, {PROGRESS_CLASSA, "Progress1", 1000},
     };
+    // clang-format on
     for (const auto& c : children)
         ::CreateWindowExA(0, c.cls, c.text, WS_CHILD, 0, 0, 80, 20, hwnd_, reinterpret_cast<HMENU>(c.id),
                           ::GetModuleHandleA(nullptr), nullptr);
@@ -19,9 +20,7 @@ FakeDialog::~FakeDialog() {
     if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-int FakeDialog::BarPosition() const {
-    return static_cast<int>(::SendDlgItemMessageA(hwnd_, 1000, PBM_GETPOS, 0, 0));
-}
+int FakeDialog::BarPosition() const { return static_cast<int>(::SendDlgItemMessageA(hwnd_, 1000, PBM_GETPOS, 0, 0)); }
 
 bool FakeDialog::Enabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(hwnd_, id)) != 0; }
 

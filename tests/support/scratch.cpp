@@ -56,8 +56,10 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries) 
     for (const std::string& e : entries) {
         size_t eq = e.find('=');
         std::string path = (e.size() > 1 && e[1] == ':' ? "" : root + "\\") + e.substr(0, eq);
-        if (eq == std::string::npos) MakeDir(path.substr(0, path.size() - 1));
-        else WriteText(path, e.substr(eq + 1));
+        if (eq == std::string::npos)
+            MakeDir(path.substr(0, path.size() - 1));
+        else
+            WriteText(path, e.substr(eq + 1));
     }
 }
 
@@ -65,7 +67,8 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries) 
 // tests make and remove host symbolic links, which Wine's own calls cannot.
 static std::string HostPath(const std::string& path) {
     using Convert = char*(CDECL*)(LPCWSTR);
-    auto convert = reinterpret_cast<Convert>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+    auto convert =
+        reinterpret_cast<Convert>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
     WCHAR wide[MAX_PATH];
     if (!convert || !::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return "";
     char* host = convert(wide);

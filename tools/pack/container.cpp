@@ -49,8 +49,8 @@ bool EndsOnValidTrailer(const std::string& image) {
     int64_t size = static_cast<int64_t>(image.size());
     container::Block b;
     return size >= kTrailerBytes &&
-           container::ParseTrailer(reinterpret_cast<const unsigned char*>(image.data() + size - kTrailerBytes),
-                                   size, &b);
+           container::ParseTrailer(reinterpret_cast<const unsigned char*>(image.data() + size - kTrailerBytes), size,
+                                   &b);
 }
 
 std::string MakeBlock(const std::string& tag, const std::string& payload) {
@@ -71,10 +71,10 @@ const container::Block* FindBlock(const Walk& w, const std::string& tag) {
 
 const char* Describe(WalkEnd e) {
     switch (e) {
-        case WalkEnd::notATrailer: return "ends on bytes that are not a trailer";
-        case WalkEnd::tagMismatch: return "damaged: a head tag differs from its tail tag";
-        case WalkEnd::tooShort: return "file shorter than one trailer";
-        case WalkEnd::readFailed: return "read failed";
+    case WalkEnd::notATrailer: return "ends on bytes that are not a trailer";
+    case WalkEnd::tagMismatch: return "damaged: a head tag differs from its tail tag";
+    case WalkEnd::tooShort: return "file shorter than one trailer";
+    case WalkEnd::readFailed: return "read failed";
     }
     return "?";
 }

@@ -25,7 +25,7 @@ struct Walk {
     WalkEnd end;
     int64_t endOffset;  // where the walk stopped (the image's end when sound)
     int64_t fileSize;
-    int64_t table;      // the certificate table's offset, -1 when unsigned
+    int64_t table;  // the certificate table's offset, -1 when unsigned
 };
 
 // Walks the whole file held in `bytes`.

@@ -40,7 +40,10 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
     {
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
         f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!f.flush()) { std::remove(tmp.c_str()); return false; }
+        if (!f.flush()) {
+            std::remove(tmp.c_str());
+            return false;
+        }
     }
     return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
@@ -69,26 +72,44 @@ int Append(int argc, char** argv) {
     int first = inPlace ? 3 : 4;
     if (first >= argc) return Usage();
     std::string image, error;
-    if (!ReadFile(argv[2], &image)) { std::fprintf(stderr, "pack: cannot read %s\n", argv[2]); return 2; }
+    if (!ReadFile(argv[2], &image)) {
+        std::fprintf(stderr, "pack: cannot read %s\n", argv[2]);
+        return 2;
+    }
     std::vector<pack::Entry> entries;
     for (int i = first; i < argc; ++i) {
         std::string tag, file;
-        if (!pack::ParseEntry(argv[i], &tag, &file, &error)) { std::fprintf(stderr, "pack: %s\n", error.c_str()); return 2; }
+        if (!pack::ParseEntry(argv[i], &tag, &file, &error)) {
+            std::fprintf(stderr, "pack: %s\n", error.c_str());
+            return 2;
+        }
         pack::Entry e{tag, {}};
-        if (!ReadFile(file, &e.payload)) { std::fprintf(stderr, "pack: cannot read %s\n", file.c_str()); return 2; }
+        if (!ReadFile(file, &e.payload)) {
+            std::fprintf(stderr, "pack: cannot read %s\n", file.c_str());
+            return 2;
+        }
         entries.push_back(std::move(e));
     }
     std::string out;
     bool padded = false;
-    if (!pack::BuildContainer(image, entries, &out, &padded, &error)) { std::fprintf(stderr, "pack: %s\n", error.c_str()); return 2; }
+    if (!pack::BuildContainer(image, entries, &out, &padded, &error)) {
+        std::fprintf(stderr, "pack: %s\n", error.c_str());
+        return 2;
+    }
     if (padded) std::fprintf(stderr, "pack: image ends like a trailer; 8 zero bytes put before the first block\n");
-    if (!WriteFile(outPath, out)) { std::fprintf(stderr, "pack: cannot write %s\n", outPath); return 2; }
+    if (!WriteFile(outPath, out)) {
+        std::fprintf(stderr, "pack: cannot write %s\n", outPath);
+        return 2;
+    }
     return 0;
 }
 
 bool Walked(const char* path, pack::Walk* w) {
     std::string bytes;
-    if (!ReadFile(path, &bytes)) { std::fprintf(stderr, "pack: cannot read %s\n", path); return false; }
+    if (!ReadFile(path, &bytes)) {
+        std::fprintf(stderr, "pack: cannot read %s\n", path);
+        return false;
+    }
     *w = pack::WalkContainer(bytes);
     return true;
 }
@@ -98,12 +119,10 @@ int List(int argc, char** argv) {
     pack::Walk w;
     if (!Walked(argv[2], &w)) return 2;
     for (const container::Block& b : w.blocks)
-        std::printf("%-4s %12lld %12lld\n", b.tag, static_cast<long long>(b.offset),
-                    static_cast<long long>(b.payload));
-    if (w.table >= 0)
-        std::printf("signed: certificate table at offset %lld\n", static_cast<long long>(w.table));
-    std::printf("%zu blocks; walk stopped at offset %lld: %s\n", w.blocks.size(),
-                static_cast<long long>(w.endOffset), pack::Describe(w.end));
+        std::printf("%-4s %12lld %12lld\n", b.tag, static_cast<long long>(b.offset), static_cast<long long>(b.payload));
+    if (w.table >= 0) std::printf("signed: certificate table at offset %lld\n", static_cast<long long>(w.table));
+    std::printf("%zu blocks; walk stopped at offset %lld: %s\n", w.blocks.size(), static_cast<long long>(w.endOffset),
+                pack::Describe(w.end));
     return pack::Sound(w) ? 0 : 1;
 }
 
@@ -149,15 +168,28 @@ int Sign(int argc, char** argv) {
     if (argc != 8 || std::strcmp(argv[2], "--cert") != 0 || std::strcmp(argv[4], "--key") != 0) return Usage();
     const char *cert = argv[3], *key = argv[5], *in = argv[6], *out = argv[7];
     std::string packed, aligned, error;
-    if (!ReadFile(in, &packed)) { std::fprintf(stderr, "pack: cannot read %s\n", in); return 2; }
-    if (!pack::AlignForSigning(packed, &aligned, &error)) { std::fprintf(stderr, "pack: %s: %s\n", in, error.c_str()); return 1; }
+    if (!ReadFile(in, &packed)) {
+        std::fprintf(stderr, "pack: cannot read %s\n", in);
+        return 2;
+    }
+    if (!pack::AlignForSigning(packed, &aligned, &error)) {
+        std::fprintf(stderr, "pack: %s: %s\n", in, error.c_str());
+        return 1;
+    }
     std::string unsignedPath = std::string(out) + ".unsigned", signedPath = std::string(out) + ".signed";
     std::remove(signedPath.c_str());
-    if (!WriteFile(unsignedPath, aligned)) { std::fprintf(stderr, "pack: cannot write %s\n", unsignedPath.c_str()); return 2; }
-    bool ran = Run({"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in",
-                    unsignedPath.c_str(), "-out", signedPath.c_str()});
+    if (!WriteFile(unsignedPath, aligned)) {
+        std::fprintf(stderr, "pack: cannot write %s\n", unsignedPath.c_str());
+        return 2;
+    }
+    bool ran = Run({"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", unsignedPath.c_str(),
+                    "-out", signedPath.c_str()});
     std::remove(unsignedPath.c_str());
-    if (!ran) { std::fprintf(stderr, "pack: osslsigncode failed to sign %s\n", in); std::remove(signedPath.c_str()); return 2; }
+    if (!ran) {
+        std::fprintf(stderr, "pack: osslsigncode failed to sign %s\n", in);
+        std::remove(signedPath.c_str());
+        return 2;
+    }
     std::string signedBytes;
     pack::Walk w{};
     if (ReadFile(signedPath, &signedBytes)) w = pack::WalkContainer(signedBytes);
@@ -166,7 +198,10 @@ int Sign(int argc, char** argv) {
         std::remove(signedPath.c_str());
         return 1;
     }
-    if (std::rename(signedPath.c_str(), out) != 0) { std::fprintf(stderr, "pack: cannot write %s\n", out); return 2; }
+    if (std::rename(signedPath.c_str(), out) != 0) {
+        std::fprintf(stderr, "pack: cannot write %s\n", out);
+        return 2;
+    }
     return 0;
 }
 

@@ -18,10 +18,13 @@ bool ParseEntry(const std::string& arg, std::string* tag, std::string* file, std
     return true;
 }
 
-bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out,
-                    bool* padded, std::string* error) {
+bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out, bool* padded,
+                    std::string* error) {
     for (const Entry& e : entries) {
-        if (!ValidTag(e.tag)) { *error = "bad tag \"" + e.tag + "\""; return false; }
+        if (!ValidTag(e.tag)) {
+            *error = "bad tag \"" + e.tag + "\"";
+            return false;
+        }
         if (static_cast<int64_t>(e.payload.size()) > kMaxPayload) {
             *error = "payload of " + e.tag + " is too large for a 32-bit length";
             return false;
@@ -38,8 +41,14 @@ bool BuildContainer(const std::string& image, const std::vector<Entry>& entries,
 
 bool AlignForSigning(const std::string& packed, std::string* out, std::string* error) {
     Walk w = WalkContainer(packed);
-    if (w.table >= 0) { *error = "the file is signed already"; return false; }
-    if (!Sound(w)) { *error = w.blocks.empty() ? "no blocks" : Describe(w.end); return false; }
+    if (w.table >= 0) {
+        *error = "the file is signed already";
+        return false;
+    }
+    if (!Sound(w)) {
+        *error = w.blocks.empty() ? "no blocks" : Describe(w.end);
+        return false;
+    }
     std::string image = packed.substr(0, static_cast<size_t>(w.endOffset));
     std::string gap((8 - packed.size() % 8) % 8, '\0');
     if (EndsOnValidTrailer(image + gap)) gap.append(kTrailerBytes, '\0');

@@ -17,8 +17,8 @@ bool ParseEntry(const std::string& arg, std::string* tag, std::string* file, std
 // + one block per entry, in the given order. False with a reason when a tag
 // is not 1-4 letters or digits or a payload is too large for the length
 // field. *padded tells whether the zero bytes were needed.
-bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out,
-                    bool* padded, std::string* error);
+bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out, bool* padded,
+                    std::string* error);
 
 // The packed file with zero bytes put between the image and its first block
 // so that its length is a multiple of 8 (and, as BuildContainer does, 8 more

@@ -27,162 +27,162 @@ using patchfile::Kind;
 using DigestCtx = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 DigestCtx NewDigest() {
-  DigestCtx ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
-  return ctx;
+    DigestCtx ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
+    return ctx;
 }
 
 // CPU seconds per phase of a run, printed to stderr when DVPATCH_PHASES is
 // set (bench/engine.sh reads them).
 struct Phases {
-  double check = 0, oldHash = 0, decode = 0;
-  static double Now() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-  }
+    double check = 0, oldHash = 0, decode = 0;
+    static double Now() {
+        timespec t;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+    }
 };
 Phases phases;
 
 // Adds the CPU time of its own life to one phase.
 class PhaseTimer {
- public:
-  explicit PhaseTimer(double* into) : into_(into), start_(Phases::Now()) {}
-  ~PhaseTimer() { *into_ += Phases::Now() - start_; }
+public:
+    explicit PhaseTimer(double* into) : into_(into), start_(Phases::Now()) {}
+    ~PhaseTimer() { *into_ += Phases::Now() - start_; }
 
- private:
-  double* into_;
-  double start_;
+private:
+    double* into_;
+    double start_;
 };
 
 bool Fail(std::string* error, const std::string& what) {
-  *error = what;
-  return false;
+    *error = what;
+    return false;
 }
 
 // The patch file's bytes [offset, offset + length), in order.
 class RangeIn : public delta::InStream {
- public:
-  RangeIn(int fd, uint64_t offset) : fd_(fd), at_(offset) {}
-  bool Read(void* buf, size_t n) override {
-    if (!ReadAt(fd_, at_, buf, n)) return false;
-    at_ += n;
-    return true;
-  }
+public:
+    RangeIn(int fd, uint64_t offset) : fd_(fd), at_(offset) {}
+    bool Read(void* buf, size_t n) override {
+        if (!ReadAt(fd_, at_, buf, n)) return false;
+        at_ += n;
+        return true;
+    }
 
- private:
-  int fd_;
-  uint64_t at_;
+private:
+    int fd_;
+    uint64_t at_;
 };
 
 class OldIn : public delta::OldReader {
- public:
-  explicit OldIn(int fd) : fd_(fd) {}
-  bool ReadAt(uint64_t offset, void* buf, size_t n) override { return patchbuild::ReadAt(fd_, offset, buf, n); }
+public:
+    explicit OldIn(int fd) : fd_(fd) {}
+    bool ReadAt(uint64_t offset, void* buf, size_t n) override { return patchbuild::ReadAt(fd_, offset, buf, n); }
 
- private:
-  int fd_;
+private:
+    int fd_;
 };
 
 // Writes the new file and hashes it on the way.
 class HashingOut : public delta::OutStream {
- public:
-  explicit HashingOut(int fd) : fd_(fd), ctx_(NewDigest()) {}
-  bool Write(const void* buf, size_t n) override {
-    EVP_DigestUpdate(ctx_.get(), buf, n);
-    return WriteAll(fd_, buf, n);
-  }
-  bool Matches(const uint8_t expected[32]) {
-    uint8_t digest[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx_.get(), digest, &len);
-    return memcmp(digest, expected, 32) == 0;
-  }
+public:
+    explicit HashingOut(int fd) : fd_(fd), ctx_(NewDigest()) {}
+    bool Write(const void* buf, size_t n) override {
+        EVP_DigestUpdate(ctx_.get(), buf, n);
+        return WriteAll(fd_, buf, n);
+    }
+    bool Matches(const uint8_t expected[32]) {
+        uint8_t digest[32];
+        unsigned len = 0;
+        EVP_DigestFinal_ex(ctx_.get(), digest, &len);
+        return memcmp(digest, expected, 32) == 0;
+    }
 
- private:
-  int fd_;
-  DigestCtx ctx_;
+private:
+    int fd_;
+    DigestCtx ctx_;
 };
 
 bool CheckWholeFile(int fd, uint64_t size, const patchfile::Header& h) {
-  DigestCtx ctx = NewDigest();
-  std::vector<uint8_t> buf(1 << 20);
-  for (uint64_t at = patchfile::kHashedFrom; at < size;) {
-    size_t n = size_t(std::min<uint64_t>(buf.size(), size - at));
-    if (!ReadAt(fd, at, buf.data(), n)) return false;
-    EVP_DigestUpdate(ctx.get(), buf.data(), n);
-    at += n;
-  }
-  uint8_t digest[32];
-  unsigned len = 0;
-  EVP_DigestFinal_ex(ctx.get(), digest, &len);
-  return memcmp(digest, h.sha256, 32) == 0;
+    DigestCtx ctx = NewDigest();
+    std::vector<uint8_t> buf(1 << 20);
+    for (uint64_t at = patchfile::kHashedFrom; at < size;) {
+        size_t n = size_t(std::min<uint64_t>(buf.size(), size - at));
+        if (!ReadAt(fd, at, buf.data(), n)) return false;
+        EVP_DigestUpdate(ctx.get(), buf.data(), n);
+        at += n;
+    }
+    uint8_t digest[32];
+    unsigned len = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest, &len);
+    return memcmp(digest, h.sha256, 32) == 0;
 }
 
 bool OldMatches(const std::string& disk, const Entry& e) {
-  PhaseTimer timer(&phases.oldHash);
-  struct stat st;
-  uint8_t digest[32];
-  return stat(disk.c_str(), &st) == 0 && uint64_t(st.st_size) == e.oldSize && HashFile(disk, digest) &&
-         memcmp(digest, e.oldSha, 32) == 0;
+    PhaseTimer timer(&phases.oldHash);
+    struct stat st;
+    uint8_t digest[32];
+    return stat(disk.c_str(), &st) == 0 && uint64_t(st.st_size) == e.oldSize && HashFile(disk, digest) &&
+           memcmp(digest, e.oldSha, 32) == 0;
 }
 
 // Makes the new content beside the target, checks its hash, then renames it
 // into place.
 bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string* error) {
-  std::string temp = disk + ".patchnew";
-  Fd out = CreateWrite(temp);
-  if (!out.ok()) return Fail(error, "cannot create " + temp + ": " + strerror(errno));
-  PhaseTimer timer(&phases.decode);
-  HashingOut sink(out.get());
-  RangeIn in(patchFd, e.dataOffset);
-  bool ok;
-  if (e.method == patchfile::Method::stored) {
-    std::vector<uint8_t> buf(1 << 16);
-    ok = true;
-    for (uint64_t left = e.dataLength; ok && left > 0;) {
-      size_t n = size_t(std::min<uint64_t>(buf.size(), left));
-      ok = in.Read(buf.data(), n) && sink.Write(buf.data(), n);
-      left -= n;
+    std::string temp = disk + ".patchnew";
+    Fd out = CreateWrite(temp);
+    if (!out.ok()) return Fail(error, "cannot create " + temp + ": " + strerror(errno));
+    PhaseTimer timer(&phases.decode);
+    HashingOut sink(out.get());
+    RangeIn in(patchFd, e.dataOffset);
+    bool ok;
+    if (e.method == patchfile::Method::stored) {
+        std::vector<uint8_t> buf(1 << 16);
+        ok = true;
+        for (uint64_t left = e.dataLength; ok && left > 0;) {
+            size_t n = size_t(std::min<uint64_t>(buf.size(), left));
+            ok = in.Read(buf.data(), n) && sink.Write(buf.data(), n);
+            left -= n;
+        }
+    } else {
+        Fd oldFd;
+        if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
+        OldIn old(oldFd.get());
+        delta::Result r =
+            e.method == patchfile::Method::x86
+                ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
+                : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, e.method == patchfile::Method::runs);
+        ok = r == delta::Result::ok;
+        if (!ok) *error = e.path + ": " + delta::ResultText(r);
     }
-  } else {
-    Fd oldFd;
-    if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
-    OldIn old(oldFd.get());
-    delta::Result r = e.method == patchfile::Method::x86
-                          ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
-                          : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
-                                         e.method == patchfile::Method::runs);
-    ok = r == delta::Result::ok;
-    if (!ok) *error = e.path + ": " + delta::ResultText(r);
-  }
-  if (ok && !sink.Matches(e.newSha)) ok = Fail(error, e.path + ": new content does not match its hash");
-  if (ok && rename(temp.c_str(), disk.c_str()) != 0) ok = Fail(error, "cannot rename " + temp);
-  if (!ok) unlink(temp.c_str());
-  return ok;
+    if (ok && !sink.Matches(e.newSha)) ok = Fail(error, e.path + ": new content does not match its hash");
+    if (ok && rename(temp.c_str(), disk.c_str()) != 0) ok = Fail(error, "cannot rename " + temp);
+    if (!ok) unlink(temp.c_str());
+    return ok;
 }
 
 bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::string* error) {
-  std::string disk = DiskPath(root, e.path);
-  struct stat st;
-  switch (e.kind) {
+    std::string disk = DiskPath(root, e.path);
+    struct stat st;
+    switch (e.kind) {
     case Kind::makeFolder:
-      if (mkdir(disk.c_str(), 0755) == 0 || (errno == EEXIST && stat(disk.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-        return true;
-      return Fail(error, "cannot make folder " + disk + ": " + strerror(errno));
+        if (mkdir(disk.c_str(), 0755) == 0 || (errno == EEXIST && stat(disk.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+            return true;
+        return Fail(error, "cannot make folder " + disk + ": " + strerror(errno));
     case Kind::removeFolder:
-      return rmdir(disk.c_str()) == 0 || Fail(error, "cannot remove folder " + disk + ": " + strerror(errno));
+        return rmdir(disk.c_str()) == 0 || Fail(error, "cannot remove folder " + disk + ": " + strerror(errno));
     case Kind::removeFile:
-      if (!OldMatches(disk, e)) return Fail(error, disk + ": not the file the patch expects");
-      return unlink(disk.c_str()) == 0 || Fail(error, "cannot remove " + disk + ": " + strerror(errno));
+        if (!OldMatches(disk, e)) return Fail(error, disk + ": not the file the patch expects");
+        return unlink(disk.c_str()) == 0 || Fail(error, "cannot remove " + disk + ": " + strerror(errno));
     case Kind::addFile:
-      if (lstat(disk.c_str(), &st) == 0) return Fail(error, disk + ": already exists");
-      return WriteFile(patchFd, disk, e, error);
+        if (lstat(disk.c_str(), &st) == 0) return Fail(error, disk + ": already exists");
+        return WriteFile(patchFd, disk, e, error);
     case Kind::changeFile:
-      if (!OldMatches(disk, e)) return Fail(error, disk + ": not the file the patch expects");
-      return WriteFile(patchFd, disk, e, error);
-  }
-  return Fail(error, "unknown entry kind");
+        if (!OldMatches(disk, e)) return Fail(error, disk + ": not the file the patch expects");
+        return WriteFile(patchFd, disk, e, error);
+    }
+    return Fail(error, "unknown entry kind");
 }
 
 // A symbolic link anywhere on an entry's path (put there by someone else: a
@@ -190,49 +190,52 @@ bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::strin
 // Checked for every entry before the first is applied, so that such a patch
 // changes nothing.
 bool ThroughLink(const std::string& root, const std::string& path) {
-  for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
-    struct stat st;
-    if (lstat(DiskPath(root, path.substr(0, cut)).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
-    if (cut == std::string::npos) return false;
-  }
+    for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
+        struct stat st;
+        if (lstat(DiskPath(root, path.substr(0, cut)).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+        if (cut == std::string::npos) return false;
+    }
 }
 
 bool ApplyAll(const std::string& root, const std::string& patchPath, std::string* error) {
-  Fd fd = OpenRead(patchPath);
-  uint64_t size = 0;
-  if (!fd.ok() || !FileSize(fd.get(), &size)) return Fail(error, "cannot open " + patchPath);
-  uint8_t head[patchfile::kHeaderSize] = {};
-  size_t got = size < sizeof head ? size_t(size) : sizeof head;
-  patchfile::Header h;
-  patchfile::Error err = ReadAt(fd.get(), 0, head, got) ? patchfile::ParseHeader(head, got, size, &h)
-                                                        : patchfile::Error::badSize;
-  if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
-  std::vector<Entry> entries;
-  {
-    PhaseTimer timer(&phases.check);
-    if (!CheckWholeFile(fd.get(), size, h)) return Fail(error, "patch file is damaged (hash mismatch)");
-    std::vector<uint8_t> table(h.tableSize);
-    if (!ReadAt(fd.get(), patchfile::kHeaderSize, table.data(), table.size())) return Fail(error, "cannot read table");
-    err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
-  }
-  if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
-  for (const Entry& e : entries)
-    if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
-  for (const Entry& e : entries)
-    if (!ApplyEntry(fd.get(), root, e, error)) return false;
-  return true;
+    Fd fd = OpenRead(patchPath);
+    uint64_t size = 0;
+    if (!fd.ok() || !FileSize(fd.get(), &size)) return Fail(error, "cannot open " + patchPath);
+    uint8_t head[patchfile::kHeaderSize] = {};
+    size_t got = size < sizeof head ? size_t(size) : sizeof head;
+    patchfile::Header h;
+    patchfile::Error err =
+        ReadAt(fd.get(), 0, head, got) ? patchfile::ParseHeader(head, got, size, &h) : patchfile::Error::badSize;
+    if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+    std::vector<Entry> entries;
+    {
+        PhaseTimer timer(&phases.check);
+        if (!CheckWholeFile(fd.get(), size, h)) return Fail(error, "patch file is damaged (hash mismatch)");
+        std::vector<uint8_t> table(h.tableSize);
+        if (!ReadAt(fd.get(), patchfile::kHeaderSize, table.data(), table.size()))
+            return Fail(error, "cannot read table");
+        err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
+    }
+    if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+    for (const Entry& e : entries)
+        if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
+    for (const Entry& e : entries)
+        if (!ApplyEntry(fd.get(), root, e, error)) return false;
+    return true;
 }
 
 }  // namespace
 
 bool ApplyPatch(const std::string& root, const std::string& patchPath, std::string* error) {
-  double start = Phases::Now();
-  bool ok = ApplyAll(root, patchPath, error);
-  if (getenv("DVPATCH_PHASES") != nullptr)
-    fprintf(stderr, "phases patch check %.3f, old files hashed %.3f, new files decoded, hashed and written %.3f, rest %.3f\n",
+    double start = Phases::Now();
+    bool ok = ApplyAll(root, patchPath, error);
+    if (getenv("DVPATCH_PHASES") != nullptr)
+        fprintf(
+            stderr,
+            "phases patch check %.3f, old files hashed %.3f, new files decoded, hashed and written %.3f, rest %.3f\n",
             phases.check, phases.oldHash, phases.decode,
             Phases::Now() - start - phases.check - phases.oldHash - phases.decode);
-  return ok;
+    return ok;
 }
 
 }  // namespace patchbuild

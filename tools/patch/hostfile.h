@@ -9,23 +9,23 @@ namespace patchbuild {
 
 // Owns a file descriptor; closes it when it goes.
 class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  Fd& operator=(Fd&& o) noexcept;
-  ~Fd();
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    Fd& operator=(Fd&& o) noexcept;
+    ~Fd();
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
 
- private:
-  int fd_ = -1;
+private:
+    int fd_ = -1;
 };
 
 Fd OpenRead(const std::string& path);
-Fd CreateWrite(const std::string& path);  // truncates
+Fd CreateWrite(const std::string& path);                    // truncates
 bool ReadAt(int fd, uint64_t offset, void* buf, size_t n);  // all n bytes or false
 bool WriteAll(int fd, const void* buf, size_t n);
 bool FileSize(int fd, uint64_t* size);

@@ -11,37 +11,37 @@ namespace patchbuild {
 namespace {
 
 struct Window {
-  const uint8_t* old;
-  size_t oldSize;
-  const uint8_t* nu;
-  size_t newSize;
-  std::vector<saidx_t> sa;
+    const uint8_t* old;
+    size_t oldSize;
+    const uint8_t* nu;
+    size_t newSize;
+    std::vector<saidx_t> sa;
 };
 
 size_t MatchLength(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
-  size_t n = std::min(an, bn), i = 0;
-  while (i < n && a[i] == b[i]) i++;
-  return i;
+    size_t n = std::min(an, bn), i = 0;
+    while (i < n && a[i] == b[i]) i++;
+    return i;
 }
 
 // Longest exact match of nu[from..] among the old suffixes sa[lo..hi].
 size_t Search(const Window& w, size_t from, size_t lo, size_t hi, size_t* pos) {
-  const uint8_t* target = w.nu + from;
-  size_t targetSize = w.newSize - from;
-  while (hi - lo >= 2) {
-    size_t mid = lo + (hi - lo) / 2;
-    size_t at = size_t(w.sa[mid]);
-    size_t n = std::min(w.oldSize - at, targetSize);
-    if (memcmp(w.old + at, target, n) < 0)
-      lo = mid;
-    else
-      hi = mid;
-  }
-  size_t a = size_t(w.sa[lo]), b = size_t(w.sa[hi]);
-  size_t la = MatchLength(w.old + a, w.oldSize - a, target, targetSize);
-  size_t lb = MatchLength(w.old + b, w.oldSize - b, target, targetSize);
-  *pos = la >= lb ? a : b;
-  return std::max(la, lb);
+    const uint8_t* target = w.nu + from;
+    size_t targetSize = w.newSize - from;
+    while (hi - lo >= 2) {
+        size_t mid = lo + (hi - lo) / 2;
+        size_t at = size_t(w.sa[mid]);
+        size_t n = std::min(w.oldSize - at, targetSize);
+        if (memcmp(w.old + at, target, n) < 0)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    size_t a = size_t(w.sa[lo]), b = size_t(w.sa[hi]);
+    size_t la = MatchLength(w.old + a, w.oldSize - a, target, targetSize);
+    size_t lb = MatchLength(w.old + b, w.oldSize - b, target, targetSize);
+    *pos = la >= lb ? a : b;
+    return std::max(la, lb);
 }
 
 bool Same(const Window& w, size_t oldAt, size_t newAt) { return oldAt < w.oldSize && w.old[oldAt] == w.nu[newAt]; }
@@ -49,91 +49,91 @@ bool Same(const Window& w, size_t oldAt, size_t newAt) { return oldAt < w.oldSiz
 // How far the previous match reaches forward (from lastScan/lastPos) while
 // more than half of its bytes still agree.
 size_t ForwardReach(const Window& w, size_t lastScan, size_t lastPos, size_t scan) {
-  long agree = 0, best = 0;
-  size_t reach = 0;
-  for (size_t i = 0; lastScan + i < scan && lastPos + i < w.oldSize;) {
-    if (w.old[lastPos + i] == w.nu[lastScan + i]) agree++;
-    i++;
-    if (agree * 2 - long(i) > best * 2 - long(reach)) {
-      best = agree;
-      reach = i;
+    long agree = 0, best = 0;
+    size_t reach = 0;
+    for (size_t i = 0; lastScan + i < scan && lastPos + i < w.oldSize;) {
+        if (w.old[lastPos + i] == w.nu[lastScan + i]) agree++;
+        i++;
+        if (agree * 2 - long(i) > best * 2 - long(reach)) {
+            best = agree;
+            reach = i;
+        }
     }
-  }
-  return reach;
+    return reach;
 }
 
 // The same backwards from the next match's start (scan/pos).
 size_t BackwardReach(const Window& w, size_t lastScan, size_t scan, size_t pos) {
-  if (scan >= w.newSize) return 0;
-  long agree = 0, best = 0;
-  size_t reach = 0;
-  for (size_t i = 1; scan >= lastScan + i && pos >= i; i++) {
-    if (w.old[pos - i] == w.nu[scan - i]) agree++;
-    if (agree * 2 - long(i) > best * 2 - long(reach)) {
-      best = agree;
-      reach = i;
+    if (scan >= w.newSize) return 0;
+    long agree = 0, best = 0;
+    size_t reach = 0;
+    for (size_t i = 1; scan >= lastScan + i && pos >= i; i++) {
+        if (w.old[pos - i] == w.nu[scan - i]) agree++;
+        if (agree * 2 - long(i) > best * 2 - long(reach)) {
+            best = agree;
+            reach = i;
+        }
     }
-  }
-  return reach;
+    return reach;
 }
 
 struct Cut {
-  size_t forward;   // bytes copied after the previous match's start
-  size_t backward;  // bytes copied before the next match's start
+    size_t forward;   // bytes copied after the previous match's start
+    size_t backward;  // bytes copied before the next match's start
 };
 
 // Where both reaches overlap, the bytes go to whichever side agrees better.
 Cut Extend(const Window& w, size_t lastScan, size_t lastPos, size_t scan, size_t pos) {
-  Cut cut{ForwardReach(w, lastScan, lastPos, scan), BackwardReach(w, lastScan, scan, pos)};
-  if (lastScan + cut.forward <= scan - cut.backward) return cut;
-  size_t overlap = lastScan + cut.forward - (scan - cut.backward);
-  long score = 0, best = 0;
-  size_t keep = 0;
-  for (size_t i = 0; i < overlap; i++) {
-    if (w.nu[lastScan + cut.forward - overlap + i] == w.old[lastPos + cut.forward - overlap + i]) score++;
-    if (w.nu[scan - cut.backward + i] == w.old[pos - cut.backward + i]) score--;
-    if (score > best) {
-      best = score;
-      keep = i + 1;
+    Cut cut{ForwardReach(w, lastScan, lastPos, scan), BackwardReach(w, lastScan, scan, pos)};
+    if (lastScan + cut.forward <= scan - cut.backward) return cut;
+    size_t overlap = lastScan + cut.forward - (scan - cut.backward);
+    long score = 0, best = 0;
+    size_t keep = 0;
+    for (size_t i = 0; i < overlap; i++) {
+        if (w.nu[lastScan + cut.forward - overlap + i] == w.old[lastPos + cut.forward - overlap + i]) score++;
+        if (w.nu[scan - cut.backward + i] == w.old[pos - cut.backward + i]) score--;
+        if (score > best) {
+            best = score;
+            keep = i + 1;
+        }
     }
-  }
-  cut.forward += keep - overlap;
-  cut.backward -= keep;
-  return cut;
+    cut.forward += keep - overlap;
+    cut.backward -= keep;
+    return cut;
 }
 
 }  // namespace
 
-void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes,
-                size_t newSize, delta::Writer& writer, std::vector<x86::Segment>* copies) {
-  if (oldSize == 0) {
-    writer.Command(oldBase, nullptr, nullptr, 0, newBytes, newSize);
-    return;
-  }
-  Window w{oldBytes, oldSize, newBytes, newSize, std::vector<saidx_t>(oldSize)};
-  divsufsort(oldBytes, w.sa.data(), saidx_t(oldSize));
-  size_t scan = 0, len = 0, pos = 0, lastScan = 0, lastPos = 0;
-  long lastOffset = 0;
-  while (scan < newSize) {
-    size_t oldScore = 0;
-    size_t scsc = scan += len;
-    for (; scan < newSize; scan++) {
-      len = Search(w, scan, 0, oldSize - 1, &pos);
-      for (; scsc < scan + len; scsc++)
-        if (Same(w, size_t(long(scsc) + lastOffset), scsc)) oldScore++;
-      if ((len == oldScore && len != 0) || len > oldScore + 8) break;
-      if (Same(w, size_t(long(scan) + lastOffset), scan)) oldScore--;
+void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes, size_t newSize,
+                delta::Writer& writer, std::vector<x86::Segment>* copies) {
+    if (oldSize == 0) {
+        writer.Command(oldBase, nullptr, nullptr, 0, newBytes, newSize);
+        return;
     }
-    if (len == oldScore && scan != newSize) continue;
-    Cut cut = Extend(w, lastScan, lastPos, scan, pos);
-    size_t extraFrom = lastScan + cut.forward;
-    if (copies != nullptr && cut.forward != 0) copies->push_back({oldBase + lastPos, lastScan, cut.forward});
-    writer.Command(oldBase + lastPos, oldBytes + lastPos, newBytes + lastScan, cut.forward,
-                   newBytes + extraFrom, (scan - cut.backward) - extraFrom);
-    lastScan = scan - cut.backward;
-    lastPos = pos - cut.backward;
-    lastOffset = long(pos) - long(scan);
-  }
+    Window w{oldBytes, oldSize, newBytes, newSize, std::vector<saidx_t>(oldSize)};
+    divsufsort(oldBytes, w.sa.data(), saidx_t(oldSize));
+    size_t scan = 0, len = 0, pos = 0, lastScan = 0, lastPos = 0;
+    long lastOffset = 0;
+    while (scan < newSize) {
+        size_t oldScore = 0;
+        size_t scsc = scan += len;
+        for (; scan < newSize; scan++) {
+            len = Search(w, scan, 0, oldSize - 1, &pos);
+            for (; scsc < scan + len; scsc++)
+                if (Same(w, size_t(long(scsc) + lastOffset), scsc)) oldScore++;
+            if ((len == oldScore && len != 0) || len > oldScore + 8) break;
+            if (Same(w, size_t(long(scan) + lastOffset), scan)) oldScore--;
+        }
+        if (len == oldScore && scan != newSize) continue;
+        Cut cut = Extend(w, lastScan, lastPos, scan, pos);
+        size_t extraFrom = lastScan + cut.forward;
+        if (copies != nullptr && cut.forward != 0) copies->push_back({oldBase + lastPos, lastScan, cut.forward});
+        writer.Command(oldBase + lastPos, oldBytes + lastPos, newBytes + lastScan, cut.forward, newBytes + extraFrom,
+                       (scan - cut.backward) - extraFrom);
+        lastScan = scan - cut.backward;
+        lastPos = pos - cut.backward;
+        lastOffset = long(pos) - long(scan);
+    }
 }
 
 }  // namespace patchbuild

@@ -17,7 +17,7 @@ namespace patchbuild {
 // the suffix array; oldSize must stay below 2 GiB (32-bit suffix indexes).
 // With `copies`, also appends each copy as a segment (new offsets relative
 // to newBytes), for the x86 rewrite's map.
-void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes,
-                size_t newSize, delta::Writer& writer, std::vector<x86::Segment>* copies = nullptr);
+void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes, size_t newSize,
+                delta::Writer& writer, std::vector<x86::Segment>* copies = nullptr);
 
 }  // namespace patchbuild

@@ -8,9 +8,9 @@
 namespace patchbuild {
 
 struct TreeItem {
-  std::string path;  // relative, '\\' separated, as it goes into a patch file
-  bool folder;
-  uint64_t size;     // files only
+    std::string path;  // relative, '\\' separated, as it goes into a patch file
+    bool folder;
+    uint64_t size;  // files only
 };
 
 // Walks root. false with *error set when a folder cannot be read or a name
