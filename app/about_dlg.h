@@ -2,7 +2,11 @@
 #pragma once
 #include "platform/dialog.h"
 
+namespace app {
+
 class CAboutDlg : public platform::Dialog {
 public:
     CAboutDlg();
 };
+
+}  // namespace app

@@ -15,6 +15,11 @@
 #include "platform/strings.h"
 #include "platform/window.h"
 
+namespace app {
+using namespace common;
+using namespace migrate;
+using namespace payload;
+
 // Files of the old installation that the new one has no use for.
 static const char* const kLeftovers[] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
 // Logs deleted after a successful run in diagnostic mode.
@@ -95,3 +100,5 @@ void CompleteUpdate(HWND dialog) {
     LogEvent("outcome: " + g_state.message);
     ShowFinalState(dialog);
 }
+
+}  // namespace app

@@ -4,5 +4,9 @@
 // DV_FAULT (timer, com, startmenu or desktop).
 #pragma once
 
+namespace app {
+
 // True when the test build was told to make `what` fail.
 bool Faulted(const char* what);
+
+}  // namespace app

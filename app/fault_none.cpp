@@ -1,3 +1,7 @@
 #include "app/fault.h"
 
+namespace app {
+
 bool Faulted(const char*) { return false; }
+
+}  // namespace app

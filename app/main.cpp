@@ -3,6 +3,6 @@
 
 // The one application object. There is no message loop besides the
 // dialog's: the process ends when the dialog closes.
-static CUpdaterApp theApp;
+static app::CUpdaterApp theApp;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return theApp.Run(); }

@@ -2,6 +2,9 @@
 #include "common/state.h"
 #include "platform/strings.h"
 
+namespace app {
+using namespace common;
+
 void SetDialogMessage(UINT id, const char* folder) {
     g_state.message = platform::FormatText(platform::LoadText(id), folder);
     AppendDiagnosticSuffix();
@@ -13,3 +16,5 @@ void AppendDiagnosticSuffix() {
     g_state.message += g_state.sharedFolder;
     g_state.message += "\").";
 }
+
+}  // namespace app

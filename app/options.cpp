@@ -3,6 +3,9 @@
 #include <vector>
 #include "common/path.h"
 
+namespace app {
+using namespace common;
+
 bool IsDiagnosticCommandLine(const char* commandLine) {
     const char* lastSpace = std::strrchr(commandLine, ' ');
     return lastSpace && std::strcmp(lastSpace + 1, "-d") == 0;
@@ -50,3 +53,5 @@ Options ParseOptions(const char* commandLine) {
     }
     return o;
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+namespace app {
+
 struct Options {
     bool diagnostic = false;
     bool quiet = false;     // no window, no box: every box takes its default answer
@@ -23,3 +25,5 @@ bool IsDiagnosticCommandLine(const char* commandLine);
 // separated by spaces and tabs; double quotes group a word and are dropped.
 // A switch that needs a value and has none is a bad switch too.
 Options ParseOptions(const char* commandLine);
+
+}  // namespace app

@@ -3,6 +3,9 @@
 #include "common/state.h"
 #include "platform/window.h"
 
+namespace app {
+using namespace common;
+
 static HWND ProgressBar(HWND dialog) {
     if (!g_state.progressControl) {
         HWND bar = platform::Control(dialog, IDC_PROGRESS);
@@ -22,3 +25,5 @@ int SetProgressPosition(HWND dialog, int pos) {
     HWND bar = ProgressBar(dialog);
     return bar ? platform::ProgressSetPosition(bar, pos) : 0;
 }
+
+}  // namespace app

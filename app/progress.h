@@ -4,7 +4,11 @@
 #pragma once
 #include <windows.h>
 
+namespace app {
+
 // One step. A null or control-less dialog (a test's) does nothing.
 void StepProgress(HWND dialog);
 // Sets the position, setting the bar up first; returns the previous position.
 int SetProgressPosition(HWND dialog, int pos);
+
+}  // namespace app

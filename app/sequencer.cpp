@@ -25,6 +25,10 @@
 #include "platform/process.h"
 #include "platform/window.h"
 
+namespace app {
+using namespace common;
+using namespace payload;
+
 // The engine's options for a patch step: a log in the working folder, user
 // files in removed folders kept, a line per entry, nothing on a console.
 static const char kStepOptions[] = "-e -i -v -noc";
@@ -157,3 +161,5 @@ void RunUnattended() {
         TimerTick(nullptr);
     }
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+namespace app {
+
 // Handler of IDOK ("Begin Update"): copies the shared folder into the
 // install folder and starts the engine on the first patch step. Does
 // nothing unless the payload is ready and no run is under way.
@@ -46,3 +48,5 @@ struct SequencerCalls {
     void (*showEngineLog)(const char* installFolder);
 };
 extern SequencerCalls g_sequencerCalls;
+
+}  // namespace app

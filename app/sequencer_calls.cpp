@@ -8,6 +8,10 @@
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
 
+namespace app {
+using namespace common;
+using namespace migrate;
+
 static bool CopySharedFolder(HWND owner, const char* sharedFolder, const char* installFolder) {
     return CopyOrMoveTree(owner, sharedFolder, installFolder, true) == TreeResult::kDone;
 }
@@ -40,3 +44,5 @@ static bool Registry(HWND owner, const char* finalInstallFolder) {
 SequencerCalls g_sequencerCalls = {
     CopySharedFolder, IsAtDefaultPaths, Relocate, Renames, Shortcuts, Registry, ShowEngineLogInEditor,
 };
+
+}  // namespace app

@@ -5,6 +5,9 @@
 #include "platform/shell.h"
 #include <shlobj.h>
 
+namespace app {
+using namespace common;
+
 // The all-users folder first; a system without one (or with one too long
 // for a path field) gets the user's own, without any message.
 static bool FirstKnownFolder(HWND dialog, int allUsers, int currentUser, char* out) {
@@ -39,3 +42,5 @@ bool InitializeServices(HWND dialog) {
     }
     return ok;
 }
+
+}  // namespace app

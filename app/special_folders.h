@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+namespace app {
+
 // Stores the all-users Start-menu programs folder, or failing that the
 // current user's, in g_state.startMenuProgramsFolder. `dialog` owns any
 // window the shell shows. False when neither is known or fits a path field.
@@ -15,3 +17,5 @@ bool GetDesktopFolder(HWND dialog);
 // error and ends the dialog (ShowErrorAndEnd); all are tried whatever went
 // wrong before. True when all three are there.
 bool InitializeServices(HWND dialog);
+
+}  // namespace app

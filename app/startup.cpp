@@ -10,6 +10,11 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 
+namespace app {
+using namespace common;
+using namespace locate;
+using namespace payload;
+
 namespace {
 
 bool StoreFolder(char* field, const std::string& path) { return CopyPath(field, kPathCap, path.c_str()); }
@@ -97,3 +102,5 @@ std::string RunningExecutable() {
     char self[kPathCap];
     return platform::ModulePath(self, sizeof self) ? self : "";
 }
+
+}  // namespace app

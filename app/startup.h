@@ -4,6 +4,8 @@
 #include <string>
 #include "common/state.h"
 
+namespace app {
+
 enum class StartupResult {
     kReady,     // everything found and extracted: an update can begin
     kBadBuild,  // the engine or a patch file is missing from the updater
@@ -12,7 +14,7 @@ enum class StartupResult {
 };
 
 // The ending a start-up that is not ready leads to.
-Ending EndingOf(StartupResult r);
+common::Ending EndingOf(StartupResult r);
 
 // Fills installFolder, finalInstallFolder, tempFolder, the engine paths,
 // sharedFolder, payloadReady and the message of g_state, reading the payload
@@ -35,3 +37,5 @@ std::string RunningExecutable();
 
 // Removes whatever start-up extracted; safe to repeat and when nothing was.
 void RemoveExtractedFiles();
+
+}  // namespace app

@@ -5,6 +5,9 @@
 #include "platform/window.h"
 #include <cstring>
 
+namespace app {
+using namespace common;
+
 // The part of `path` after the last '\' or '/', up to the last '.' of that name.
 static std::string NameWithoutExtension(const char* path) {
     const char* name = path;
@@ -32,3 +35,5 @@ void ShowErrorAndEnd(HWND dialog, const char* text, Ending ending) {
     ShowStartupMessage(dialog, text);
     if (dialog) platform::EndDialogWith(dialog, IDCANCEL);
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 #include <string>
 #include "common/state.h"
 
+namespace app {
+
 // The executable's file name without its extension ("updater" for
 // C:\x\updater.exe): the title of start-up message boxes. Empty when the
 // module path is unknown.
@@ -17,4 +19,6 @@ void ShowStartupMessage(HWND dialog, const char* text);
 // the box is closed. The first such call decides g_state.ending; nothing
 // starts after it. Requested during initialisation, the dialog is never
 // shown.
-void ShowErrorAndEnd(HWND dialog, const char* text, Ending ending);
+void ShowErrorAndEnd(HWND dialog, const char* text, common::Ending ending);
+
+}  // namespace app

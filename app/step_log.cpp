@@ -5,6 +5,10 @@
 #include "platform/file.h"
 #include "platform/file_replace.h"
 
+namespace app {
+using namespace common;
+using namespace payload;
+
 void KeepStepLog(const char* folder, const PatchStep& step, bool succeeded) {
     char log[kPathCap], name[16], kept[kPathCap];
     std::strcpy(name, step.payloadTag);  // at most 7 characters and a NUL
@@ -24,3 +28,5 @@ bool WriteEngineLog(const char* folder, const std::string& text) {
     return JoinPath(log, sizeof log, folder, kEngineLogName) && ClearEngineLog(folder) &&
            platform::CreateNew(log, file) && platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size()));
 }
+
+}  // namespace app

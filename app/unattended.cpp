@@ -15,6 +15,11 @@
 #include "platform/process.h"
 #include "platform/strings.h"
 
+namespace app {
+using namespace common;
+using namespace migrate;
+using namespace payload;
+
 // The engine's check of a patch: nothing is written, not even a log.
 static const char kCheckOptions[] = "-t -i -noc";
 
@@ -110,3 +115,5 @@ Ending RunCheck(const Options& options) {
     RemoveExtractedFiles();
     return ending;
 }
+
+}  // namespace app

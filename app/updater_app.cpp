@@ -12,6 +12,9 @@
 #include "platform/msgbox.h"
 #include "platform/opendialog.h"
 
+namespace app {
+using namespace common;
+
 // /quiet asks nobody: a question for a folder counts as cancelled.
 static bool AskNobody(HWND, const char* title, const char*, const char*, char*, DWORD) {
     LogEvent(std::string("not asked (quiet): ") + title);
@@ -57,3 +60,5 @@ int CUpdaterApp::Run() {
     CloseEventLog();
     return static_cast<int>(ending);
 }
+
+}  // namespace app

@@ -3,7 +3,11 @@
 // process's exit code (an Ending, see common/state.h).
 #pragma once
 
+namespace app {
+
 class CUpdaterApp {
 public:
     int Run();
 };
+
+}  // namespace app

@@ -13,6 +13,10 @@
 #include "platform/strings.h"
 #include "platform/window.h"
 
+namespace app {
+using namespace common;
+using namespace locate;
+
 static const UINT_PTR kTimerId = 1;
 static const UINT kTimerPeriodMs = 1000;
 // The message control is the fifth control of IDD_UPDATER.
@@ -115,3 +119,5 @@ bool CUpdaterDlg::OnPaint() {
     }
     return true;
 }
+
+}  // namespace app

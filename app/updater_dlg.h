@@ -4,6 +4,8 @@
 #include "app/startup.h"
 #include "platform/dialog.h"
 
+namespace app {
+
 class CUpdaterDlg : public platform::Dialog {
 public:
     // `folder`: the install folder given with "/dir", or empty.
@@ -29,3 +31,5 @@ private:
 
 // Where a minimised window draws its icon: centred, divisions truncated.
 int CentredIconOrigin(int clientExtent, int iconExtent);
+
+}  // namespace app

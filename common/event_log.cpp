@@ -3,6 +3,8 @@
 #include "platform/handles.h"
 #include "platform/strings.h"
 
+namespace common {
+
 namespace {
 // The open log, if any; released by CloseEventLog (and at process end).
 platform::Handle g_log;
@@ -22,3 +24,5 @@ void LogEvent(const std::string& text) {
     std::string line = platform::LocalTimeStamp() + " " + text + "\r\n";
     platform::Write(g_log.Get(), line.data(), static_cast<DWORD>(line.size()));
 }
+
+}  // namespace common

@@ -5,6 +5,8 @@
 #pragma once
 #include <string>
 
+namespace common {
+
 // Opens (creates or appends to) the log; false when it cannot be opened, the
 // system's reason in GetLastError().
 bool OpenEventLog(const char* path);
@@ -13,3 +15,5 @@ void CloseEventLog();
 // "YYYY-MM-DD hh:mm:ss.mmm <text>\r\n". Write failures are ignored: the log
 // reports the update, it never stops it.
 void LogEvent(const std::string& text);
+
+}  // namespace common

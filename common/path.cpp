@@ -3,6 +3,8 @@
 #include "platform/file.h"
 #include "engine/core/ascii.h"
 
+namespace common {
+
 bool FileExists(const char* path) { return platform::PathExists(path); }
 
 size_t FileNameStart(const char* path) {
@@ -57,7 +59,7 @@ bool JoinPath(char* out, size_t cap, const char* folder, const char* name) {
     return true;
 }
 
-using ascii::Fold;
+using core::ascii::Fold;
 
 bool PathsEqual(const char* a, const char* b) {
     size_t n = std::strlen(a);
@@ -77,3 +79,5 @@ long FindTextNoCase(const char* haystack, const char* needle) {
     }
     return -1;
 }
+
+}  // namespace common

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 
+namespace common {
+
 // True when the path names an existing file or folder.
 bool FileExists(const char* path);
 
@@ -32,3 +34,5 @@ bool PathsEqual(const char* a, const char* b);
 // Offset of the first occurrence of `needle` in `haystack`, ignoring the case
 // of ASCII letters only; -1 when absent or when the needle is empty.
 long FindTextNoCase(const char* haystack, const char* needle);
+
+}  // namespace common

@@ -1,5 +1,7 @@
 #include "common/state.h"
 
+namespace common {
+
 UpdaterState g_state;
 
 static const char kInitialMessage[] =
@@ -22,3 +24,5 @@ const PatchStep g_patchSteps[kPatchStepCount] = {
     {"UpdV1-V2.RTP", "RTP1"},
     {"UpdV2-V3.RTP", "RTP2"},
 };
+
+}  // namespace common

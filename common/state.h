@@ -8,6 +8,8 @@
 #include <vector>
 #include "platform/handles.h"
 
+namespace common {
+
 // Every path field holds at most kPathCap - 1 bytes of UTF-8 and its NUL; a
 // folder never ends in a backslash, except a drive root ("E:\"). Operations
 // that would not fit refuse instead of cutting a path short.
@@ -69,3 +71,5 @@ struct PatchStep {
 // Rows in the order the steps run. Every step runs in g_state.installFolder.
 constexpr int kPatchStepCount = 3;
 extern const PatchStep g_patchSteps[kPatchStepCount];
+
+}  // namespace common

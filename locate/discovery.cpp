@@ -10,6 +10,9 @@
 #include "platform/strings.h"
 #include "platform/window.h"
 
+namespace locate {
+using namespace common;
+
 namespace {
 
 const char kInstallMarker[] = "Kestrin.exe";
@@ -103,3 +106,5 @@ bool AskInstallFolder(HWND owner, char* dest) {
     char folder[kPathCap];
     return AskFolder(owner, kAskInstall, folder) && CopyPath(dest, kPathCap, folder);
 }
+
+}  // namespace locate

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <cstddef>
 
+namespace locate {
+
 // Stores into dest (kPathCap bytes) the folder that holds "Kestrin.exe":
 // the open command's folder, or else the folder of the file the user picks
 // (install folder dialog, no owner). False when neither holds it, the user
@@ -20,3 +22,5 @@ bool FindSharedFolder(char* dest);
 // The folder need not hold "Kestrin.exe": the user may update a copy under
 // another name. False when cancelled or when the path does not fit.
 bool AskInstallFolder(HWND owner, char* dest);
+
+}  // namespace locate

@@ -6,6 +6,9 @@
 #include "migrate/tree.h"
 #include "platform/file.h"
 
+namespace migrate {
+using namespace common;
+
 // Copies every byte of `from` onto `to` from its first byte, cuts `to` to the
 // copied length and gives it the source's times. Both handles are closed by
 // their owners on return.
@@ -32,3 +35,5 @@ FileCopyResult CopyFileUnlessSame(const char* sourceFolder, const char* sourceNa
     if (!JoinPath(to, sizeof to, destFolder, destName)) return FileCopyResult::kDestUnopened;
     return CopyBytesWithTimes(from, to);
 }
+
+}  // namespace migrate

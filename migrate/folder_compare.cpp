@@ -8,6 +8,8 @@
 #include "platform/file.h"
 #include "platform/strings.h"
 
+namespace migrate {
+
 // The absolute form, upper-cased, without trailing backslashes ("C:\"
 // becomes "C:", so that the boundary test below still holds for a drive's
 // root).
@@ -31,3 +33,5 @@ bool SameFolder(const char* a, const char* b) {
     if (!Absolute(a, x, sizeof x) || !Absolute(b, y, sizeof y)) return false;
     return std::strcmp(x, y) == 0;
 }
+
+}  // namespace migrate

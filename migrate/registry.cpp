@@ -11,6 +11,9 @@
 #include "platform/reg.h"
 #include "platform/utf.h"
 
+namespace migrate {
+using namespace common;
+
 namespace {
 
 // Variables whose values are folders that registry text may start with.
@@ -180,3 +183,5 @@ bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const 
     WriteNewKeys(finalInstallFolder);
     return stats.failedWrites == 0;
 }
+
+}  // namespace migrate

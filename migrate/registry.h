@@ -9,6 +9,8 @@
 #include "migrate/registry_text.h"
 #include "migrate/registry_walk.h"
 
+namespace migrate {
+
 // The 8.3 forms of folders (long form, short form), taken while they exist.
 using ShortForms = std::vector<std::pair<std::string, std::string>>;
 // The old folders' 8.3 forms: taken before relocation moves the folders away,
@@ -54,3 +56,5 @@ void WriteNewKeys(const char* finalInstallFolder);
 // value that needed a change could not be written.
 bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
                      const ShortForms& kept, const ProgressStep& step);
+
+}  // namespace migrate

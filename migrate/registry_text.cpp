@@ -5,6 +5,9 @@
 #include "platform/strings.h"
 #include "platform/utf.h"
 
+namespace migrate {
+using namespace common;
+
 namespace {
 
 // Case is ignored as the file system ignores it: ASCII at once, any other
@@ -179,3 +182,5 @@ bool RewriteTable::Apply(const wchar_t* text, size_t n, std::wstring& out) const
     if (changed) out.append(text + copied, n - copied);
     return changed;
 }
+
+}  // namespace migrate

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace migrate {
+
 // How an old text must stand in the data to be replaced.
 //  - Before the match: the start of the text, or a unit that cannot continue
 //    a name: anything except an ASCII letter or digit, '_', '-', '.' and
@@ -77,3 +79,5 @@ struct FolderVariable {
 // that the system gave no form for, or that equals the full form, adds
 // nothing.
 void AddFolderMove(RewriteTable& table, const FolderMove& move, const std::vector<FolderVariable>& variables);
+
+}  // namespace migrate

@@ -2,6 +2,8 @@
 #include <cstring>
 #include "platform/reg.h"
 
+namespace migrate {
+
 // Rewrites the NUL-free stretch text[0, n) and appends it to `out`.
 static bool AppendRewritten(const RewriteTable& table, const wchar_t* text, size_t n, std::wstring& scratch,
                             std::wstring& out) {
@@ -46,3 +48,5 @@ bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, s
 bool WriteValueExactly(HKEY key, const wchar_t* name, DWORD type, const std::string& data) {
     return platform::RegWriteRaw(key, name, type, data.data(), static_cast<DWORD>(data.size()));
 }
+
+}  // namespace migrate

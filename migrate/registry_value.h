@@ -4,6 +4,8 @@
 #include <string>
 #include "migrate/registry_text.h"
 
+namespace migrate {
+
 // Only text is rewritten, as the UTF-16 the registry holds it in: REG_SZ and
 // REG_EXPAND_SZ up to their first NUL unit (any data after it is kept),
 // REG_MULTI_SZ element by element (every element and every NUL kept, so the
@@ -17,3 +19,5 @@ bool RewriteValueData(const RewriteTable& table, DWORD type, const BYTE* data, s
 // Writes `data` as the value's whole data, byte for byte: text keeps or
 // lacks its NUL as it came (platform::RegWriteRaw adds none).
 bool WriteValueExactly(HKEY key, const wchar_t* name, DWORD type, const std::string& data);
+
+}  // namespace migrate

@@ -8,6 +8,9 @@
 #include "platform/utf.h"
 #include "engine/core/ascii.h"
 
+namespace migrate {
+using namespace common;
+
 namespace {
 
 // Reading needs no more than this; write access is asked only per change.
@@ -42,7 +45,7 @@ struct Walk {
     ValueBuffers buf;
 };
 
-using ascii::Fold;
+using core::ascii::Fold;
 
 bool LeftOut(const Walk& walk, const wchar_t* name, DWORD len) {
     for (const std::wstring& n : walk.leaveOut) {
@@ -151,3 +154,5 @@ void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats&
     }
     WalkKey(key, walk, true);
 }
+
+}  // namespace migrate

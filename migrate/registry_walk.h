@@ -5,6 +5,8 @@
 #include <vector>
 #include "migrate/registry_text.h"
 
+namespace migrate {
+
 struct RegistryWalkStats {
     unsigned long keys;          // keys whose values were read
     unsigned long values;        // values read
@@ -27,3 +29,5 @@ struct RegistryWalkStats {
 // keys that are walked through another root already.
 void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
                          const std::vector<std::string>& leaveOut = {});
+
+}  // namespace migrate

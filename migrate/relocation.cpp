@@ -12,6 +12,9 @@
 #include "platform/file.h"
 #include "platform/strings.h"
 
+namespace migrate {
+using namespace common;
+
 static const char kTaken[] = "A file or folder of that name is there already.";
 static const char kTooLong[] = "The new path would be longer than 255 characters.";
 static const char kNested[] = "The new folder lies inside the installation.";
@@ -123,3 +126,5 @@ RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, c
     LogEvent(std::string(whole ? "moved " : "moved, but not whole, ") + installFolder + " to " + newFolder);
     return whole ? RelocationResult::kMoved : RelocationResult::kIncomplete;
 }
+
+}  // namespace migrate

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace migrate {
+
 // True when `installFolder` equals IDS_OLD_INSTALL and `sharedFolder` equals
 // IDS_OLD_SHARED by PathsEqual (letters A-Z match a-z, nothing else is
 // normalised).
@@ -32,3 +34,5 @@ RelocationResult RelocateInstallation(HWND owner, const char* installFolder, cha
 // Once the move has run, what moved stays moved, also when single items
 // failed (kIncomplete: their boxes have been shown).
 RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder);
+
+}  // namespace migrate

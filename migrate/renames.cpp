@@ -8,6 +8,9 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 
+namespace migrate {
+using namespace common;
+
 namespace {
 
 struct Rename {
@@ -84,3 +87,5 @@ void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder
         if (copied[i]) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
     platform::SetCurrentFolder(finalInstallFolder);
 }
+
+}  // namespace migrate

@@ -2,6 +2,8 @@
 // main executable.
 #pragma once
 
+namespace migrate {
+
 // Renames the preference files and "Kestrin Labels" in `sharedFolder`, then
 // the executable and the data folders (with "Kestrin Labels") in
 // `finalInstallFolder`. A rename never replaces an existing item; nothing is
@@ -16,3 +18,5 @@
 // deleted.
 // Leaves `finalInstallFolder` current (when it can be entered).
 void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder);
+
+}  // namespace migrate

@@ -11,6 +11,9 @@
 #include "platform/shelllink.h"
 #include "common/event_log.h"
 
+namespace migrate {
+using namespace common;
+
 namespace {
 
 struct ShortcutRow {
@@ -115,3 +118,5 @@ void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* pr
         DeleteTree(owner, oldMenu) == TreeResult::kDone)
         LogEvent(std::string("old Start-menu folder removed: ") + oldMenu);
 }
+
+}  // namespace migrate

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace migrate {
+
 // Writes the link file `linkPath` pointing at `target` with `description`.
 // A failed SetPath, SetDescription or save is told in a box ("SetPath
 // failed!", ...; exclamation icon, owned by `owner`, titled with the
@@ -35,3 +37,5 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 // alone. Boxes of CreateShortcut and DeleteTree are owned by `owner`.
 void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programsFolder,
                       const char* desktopFolder);
+
+}  // namespace migrate

@@ -11,6 +11,9 @@
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 
+namespace migrate {
+using namespace common;
+
 void ShowUpdateError(HWND owner, const char* text) {
     platform::ShowMessage(owner, text, "Update Error", MB_OK | MB_ICONERROR);
 }
@@ -172,3 +175,5 @@ TreeResult DeleteTree(HWND owner, const char* folder) {
     if (result == TreeResult::kDone && !platform::RemoveFolder(folder)) result = TreeResult::kIncomplete;
     return result;
 }
+
+}  // namespace migrate

@@ -27,6 +27,8 @@
 #pragma once
 #include <windows.h>
 
+namespace migrate {
+
 // Result of CopyFileUnlessSame.
 enum class FileCopyResult {
     kCopied,          // copied, or source and destination are one name
@@ -89,3 +91,5 @@ bool SameFolder(const char* a, const char* b);
 
 // The "Update Error" box (error icon, OK) owned by `owner`.
 void ShowUpdateError(HWND owner, const char* text);
+
+}  // namespace migrate

@@ -4,10 +4,12 @@
 #include "platform/file.h"
 #include "engine/core/container_walk.h"
 
+namespace payload {
+
 namespace {
 
 // The executable through its handle, for the shared walk.
-class HandleSource : public container::Source {
+class HandleSource : public core::container::Source {
 public:
     explicit HandleSource(HANDLE file) : file_(file) {}
     bool ReadAt(int64_t offset, void* buf, size_t n) override {
@@ -29,18 +31,18 @@ void FindPayloadBlock(HANDLE file, char* tag, int64_t* blockStart, int64_t* bloc
     tag[0] = 0;
     *blockStart = *blockEnd = *fileSize = 0;
     int64_t size = 0;
-    if (!platform::Size(file, &size) || size < container::kTrailerBytes) return;
+    if (!platform::Size(file, &size) || size < core::container::kTrailerBytes) return;
     *fileSize = size;
     HandleSource source(file);
-    container::Walker walk(source, size);
+    core::container::Walker walk(source, size);
     *blockStart = *blockEnd = walk.containerEnd();
-    container::Block b;
+    core::container::Block b;
     while (walk.Next(&b)) {
         bool match = std::memcmp(b.tag, wanted, kTagBytes) == 0;
         std::memcpy(tag, b.tag, kTagText);
         *blockStart = b.offset;
         if (match) {
-            *blockEnd = b.offset + b.payload + container::kBlockOverhead;
+            *blockEnd = b.offset + b.payload + core::container::kBlockOverhead;
             return;
         }
         *blockEnd = b.offset;
@@ -79,5 +81,7 @@ ExtractCode ExtractPayloadBlock(const char* exePath, const char* tag, const char
     FindPayloadBlock(exe.Get(), found, &start, &end, &size);
     if (found[0] == 0 || std::strcmp(found, tag) != 0) return ExtractCode::kNoBlock;
     if (!platform::Seek(exe.Get(), start + kTagBytes, FILE_BEGIN)) return ExtractCode::kReadFailed;
-    return CopyPayload(exe.Get(), outPath, end - start - container::kBlockOverhead);
+    return CopyPayload(exe.Get(), outPath, end - start - core::container::kBlockOverhead);
 }
+
+}  // namespace payload

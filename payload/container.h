@@ -1,5 +1,5 @@
 // The payload container: tagged blocks appended after the executable image,
-// found by walking backwards from the container's end (container::Walker in
+// found by walking backwards from the container's end (core::container::Walker in
 // engine/core/container_walk.h holds the layout and the walk; this is its
 // use on the updater's own file).
 //
@@ -14,6 +14,8 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+
+namespace payload {
 
 // Tags are four raw bytes; as text they are those bytes plus a NUL, so a tag
 // ends at its first zero byte. Buffers for tags hold kTagText bytes.
@@ -50,3 +52,5 @@ enum class ExtractCode {
 // payload's bytes are copied. On every failure after the output was created,
 // the output is deleted again.
 ExtractCode ExtractPayloadBlock(const char* exePath, const char* tag, const char* outPath);
+
+}  // namespace payload

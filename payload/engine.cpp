@@ -3,6 +3,8 @@
 #include "platform/error.h"
 #include "platform/process.h"
 
+namespace payload {
+
 bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options, const char* fileName) {
     size_t p = std::strlen(program), o = std::strlen(options), f = std::strlen(fileName);
     // Two quotes around the program, a space, the options, a space, the name and the NUL.
@@ -44,3 +46,5 @@ bool EngineExitCode(const platform::Handle& process, DWORD* code) {
     return process.Valid() && platform::WaitProcessEnd(process.Get(), 0) &&
            platform::ProcessExitCode(process.Get(), code);
 }
+
+}  // namespace payload

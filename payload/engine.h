@@ -4,6 +4,8 @@
 #include <windows.h>
 #include "platform/handles.h"
 
+namespace payload {
+
 // Longest command line the engine is started with, NUL included.
 constexpr size_t kEngineCommandCap = 1024;
 
@@ -53,3 +55,5 @@ const char* DescribeVerdict(StepVerdict v);
 // read. Bytes after a NUL are searched too: a stray NUL in a log must not
 // hide what follows it. Files over 64 MiB are not logs and give -1.
 long CountTextInFile(const char* path, const char* text, bool caseSensitive);
+
+}  // namespace payload

@@ -7,6 +7,9 @@
 #include "payload/engine.h"
 #include "platform/file.h"
 
+namespace payload {
+using namespace common;
+
 const char kEngineLogName[] = "patch.err";
 const char kEngineDoneMark[] = "update complete";
 const char kEngineFailureMark[] = "wpt0036";
@@ -100,3 +103,5 @@ const char* DescribeVerdict(StepVerdict v) {
     }
     return "failed";
 }
+
+}  // namespace payload

@@ -5,6 +5,9 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 
+namespace payload {
+using namespace common;
+
 namespace {
 
 const char kTempPrefix[] = "DV503";
@@ -53,3 +56,5 @@ void RemovePayload(std::vector<std::string>* extracted) {
     platform::RemoveFolder(extracted->back().c_str());
     extracted->clear();
 }
+
+}  // namespace payload

@@ -5,6 +5,8 @@
 #include <vector>
 #include "common/state.h"
 
+namespace payload {
+
 enum class ExtractResult {
     kReady,      // the folder holds the engine, its library and every patch file
     kBadEngine,  // the engine program or its library is not in the carrier
@@ -26,8 +28,10 @@ struct Payload {
 // ("PEXE" as patch.exe, "PDLL" as patchw32.dll) and then each step's patch
 // file under its name, reading the blocks from `carrier`. Fills `out` as far
 // as it got; on any result but kReady what was extracted is removed again.
-ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount, Payload* out);
+ExtractResult ExtractPayload(const char* carrier, const common::PatchStep* steps, int stepCount, Payload* out);
 
 // Deletes the files in `extracted`, then the folder if it is empty (a folder
 // someone else put files into stays), and clears the list. Safe to repeat.
 void RemovePayload(std::vector<std::string>* extracted);
+
+}  // namespace payload

@@ -2,6 +2,8 @@
 #include <vector>
 #include "platform/file.h"
 
+namespace payload {
+
 namespace {
 constexpr DWORD kChunk = 4096;
 
@@ -33,3 +35,5 @@ CopyCode CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit) {
         platform::SetTimes(dest, &created, &accessed, &written);
     return code;
 }
+
+}  // namespace payload

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <cstdint>
 
+namespace payload {
+
 // Results of CopyStreamWithTimes.
 enum class CopyCode {
     kOk,           // every byte asked for was copied
@@ -19,3 +21,5 @@ constexpr uint64_t kCopyToEnd = UINT64_MAX;
 // the caller's and stay open. With `limit` other than kCopyToEnd, exactly
 // `limit` bytes are copied, and a source that ends first gives CopyCode::kReadFailed.
 CopyCode CopyStreamWithTimes(HANDLE source, HANDLE dest, uint64_t limit = kCopyToEnd);
+
+}  // namespace payload

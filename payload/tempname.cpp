@@ -8,6 +8,9 @@
 #include "platform/file.h"
 #include "platform/security.h"
 
+namespace payload {
+using namespace common;
+
 namespace {
 
 // Longest value an environment variable can have, and then some.
@@ -81,3 +84,5 @@ bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t
     }
     return false;
 }
+
+}  // namespace payload

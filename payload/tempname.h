@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 
+namespace payload {
+
 // Chooses the base folder: the one named by "TMP" when it exists; else that
 // value with its double quotes removed, when that exists; else `preferred`
 // when it exists; else "\" when it exists; else ".". Then creates
@@ -13,3 +15,5 @@
 // full path leaves no room for "\" and a 12-character file name within cap,
 // when every number is taken, or when a folder cannot be created.
 bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap);
+
+}  // namespace payload

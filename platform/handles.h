@@ -29,11 +29,11 @@ struct FindSearch {
 };
 
 // A kernel handle; INVALID_HANDLE_VALUE and null both mean "none".
-using Handle = owner::Owner<KernelHandle>;
+using Handle = core::owner::Owner<KernelHandle>;
 // A registry key this code opened. Predefined root keys are never wrapped.
-using Key = owner::Owner<RegistryKey>;
+using Key = core::owner::Owner<RegistryKey>;
 // A FindFirstFile search.
-using Find = owner::Owner<FindSearch>;
+using Find = core::owner::Owner<FindSearch>;
 
 // A COM interface pointer; Release() on destruction.
 template <class T>

@@ -18,6 +18,9 @@
 #include "common/state.h"
 #include "migrate/registry.h"
 
+using namespace common;
+using namespace migrate;
+
 namespace {
 
 const char* kInstall = "C:\\Program Files\\Vantor\\Kestrin 5";

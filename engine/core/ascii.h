@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-namespace ascii {
+namespace core::ascii {
 
 template <class Char>
 constexpr Char Fold(Char c) {
@@ -17,4 +17,4 @@ std::basic_string<Char> Folded(std::basic_string<Char> s) {
     return s;
 }
 
-}  // namespace ascii
+}  // namespace core::ascii

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace container {
+namespace core::container {
 
 namespace {
 
@@ -129,4 +129,4 @@ bool Walker::Next(Block* b) {
     return false;
 }
 
-}  // namespace container
+}  // namespace core::container

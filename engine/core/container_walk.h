@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace container {
+namespace core::container {
 
 constexpr int64_t kTagBytes = 4;
 constexpr size_t kTagText = 5;                                // the four bytes and a NUL
@@ -91,4 +91,4 @@ private:
     WalkEnd end_ = WalkEnd::notATrailer;
 };
 
-}  // namespace container
+}  // namespace core::container

@@ -7,7 +7,7 @@
 
 #include "deltamodel.h"
 
-namespace delta {
+namespace core::delta {
 
 namespace {
 
@@ -187,4 +187,4 @@ const char* ResultText(Result r) {
     return "unknown";
 }
 
-}  // namespace delta
+}  // namespace core::delta

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace delta {
+namespace core::delta {
 
 // The caller's view of the old file. ReadAt returns true only when all n bytes
 // at offset were read; Apply never asks beyond the oldSize it was given.
@@ -53,4 +53,4 @@ Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSi
 
 const char* ResultText(Result r);
 
-}  // namespace delta
+}  // namespace core::delta

@@ -26,7 +26,7 @@
 #include "mixer.h"
 #include "rangecoder.h"
 
-namespace delta {
+namespace core::delta {
 
 // Zero runs shorter than this stay inside a dirty span (see Writer::CopyBody);
 // the builder's default.
@@ -185,4 +185,4 @@ inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
     return b;
 }
 
-}  // namespace delta
+}  // namespace core::delta

@@ -1,6 +1,6 @@
 #include "deltawriter.h"
 
-namespace delta {
+namespace core::delta {
 
 Writer::Writer(OutStream& out, uint64_t minZeroRun)
     : coder_(out), model_(std::make_unique<Model>()), minZeroRun_(minZeroRun) {
@@ -55,4 +55,4 @@ void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t
 
 bool Writer::Finish() { return coder_.Finish(); }
 
-}  // namespace delta
+}  // namespace core::delta

@@ -9,7 +9,7 @@
 #include "deltamodel.h"
 #include "rangecoder.h"
 
-namespace delta {
+namespace core::delta {
 
 class Writer {
 public:
@@ -35,4 +35,4 @@ private:
     uint64_t minZeroRun_;
 };
 
-}  // namespace delta
+}  // namespace core::delta

@@ -9,7 +9,7 @@
 
 #include "rangecoder.h"
 
-namespace mix {
+namespace core::mix {
 
 // Squash sampled at x = -2048, -1920, ..., 2048 and interpolated between.
 constexpr int kSquashPoints[33] = {1,    2,    3,    6,    10,   16,   27,   45,   73,   120,  194,
@@ -91,4 +91,4 @@ inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsig
     return bit;
 }
 
-}  // namespace mix
+}  // namespace core::mix

@@ -13,7 +13,7 @@
 #include <windows.h>
 #endif
 
-namespace owner {
+namespace core::owner {
 
 struct KeepLastError {
 #ifdef _WIN32
@@ -60,4 +60,4 @@ private:
     Type v_ = Traits::None();
 };
 
-}  // namespace owner
+}  // namespace core::owner

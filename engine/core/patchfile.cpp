@@ -6,7 +6,7 @@
 #include <cstring>
 #include "ascii.h"
 
-namespace patchfile {
+namespace core::patchfile {
 
 namespace {
 
@@ -188,4 +188,4 @@ const char* ErrorText(Error e) {
     return "unknown error";
 }
 
-}  // namespace patchfile
+}  // namespace core::patchfile

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace patchfile {
+namespace core::patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
 // delta: copies coded byte by byte; runs: copies coded as zero runs and
@@ -71,4 +71,4 @@ bool IsSafeRelativePath(const std::string& utf8Path);
 
 const char* ErrorText(Error e);
 
-}  // namespace patchfile
+}  // namespace core::patchfile

@@ -5,7 +5,7 @@
 
 #include "patchfile.h"
 
-namespace patchfile {
+namespace core::patchfile {
 
 namespace {
 
@@ -96,4 +96,4 @@ bool IsSafeRelativePath(const std::string& path) {
     }
 }
 
-}  // namespace patchfile
+}  // namespace core::patchfile

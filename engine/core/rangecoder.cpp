@@ -1,6 +1,6 @@
 #include "rangecoder.h"
 
-namespace rc {
+namespace core::rc {
 
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
@@ -93,4 +93,4 @@ uint32_t Decoder::Direct(uint32_t, int count) {
     return value;
 }
 
-}  // namespace rc
+}  // namespace core::rc

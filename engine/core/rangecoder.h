@@ -10,7 +10,7 @@
 
 #include "delta.h"
 
-namespace rc {
+namespace core::rc {
 
 // A bit model: the probability that the next bit is 0, in 1/65536ths, in the
 // low 16 bits, and how many bits it has seen (up to 63) above them. A model
@@ -173,4 +173,4 @@ private:
     uint32_t code_ = 0;
 };
 
-}  // namespace rc
+}  // namespace core::rc

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace sha256vectors {
+namespace core::sha256vectors {
 
 struct Vector {
     const char* unit;
@@ -35,4 +35,4 @@ constexpr Vector kVectors[] = {
     {"a", 1, 1000000, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
 };
 
-}  // namespace sha256vectors
+}  // namespace core::sha256vectors

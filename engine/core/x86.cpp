@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace x86 {
+namespace core::x86 {
 
 namespace {
 
@@ -365,4 +365,4 @@ delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& da
     return delta::Apply(rewritten, oldSize, data, dataSize - 4 - headerSize, out, newSize);
 }
 
-}  // namespace x86
+}  // namespace core::x86

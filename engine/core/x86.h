@@ -19,7 +19,7 @@
 
 #include "delta.h"
 
-namespace x86 {
+namespace core::x86 {
 
 // old[oldStart, oldStart + length) became new[newStart, newStart + length)
 // (approximately: as a delta copy, bytes may differ).
@@ -74,4 +74,4 @@ bool Parse(const uint8_t* p, size_t n, uint64_t oldSize, Map* map);
 delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize,
                     delta::OutStream& out, uint64_t newSize);
 
-}  // namespace x86
+}  // namespace core::x86

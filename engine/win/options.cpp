@@ -6,7 +6,7 @@ namespace eng {
 namespace {
 
 bool SetFlag(const std::wstring& word, Options* o) {
-    std::wstring w = ascii::Folded(word.substr(1));
+    std::wstring w = core::ascii::Folded(word.substr(1));
     if (w == L"e")
         o->errorLog = true;
     else if (w == L"i")

@@ -1,6 +1,6 @@
 // RAII owners for what the engine acquires from the system: kernel handles,
 // hash provider objects, a loaded module and LocalAlloc'd memory, each an
-// owner::Owner (engine/core/owner.h, shared with the updater's platform
+// core::owner::Owner (engine/core/owner.h, shared with the updater's platform
 // layer) with its traits here; anything the engine must release is found in
 // this one file.
 #pragma once
@@ -43,14 +43,14 @@ struct LocalMemory {
 };
 
 // A kernel handle; null and INVALID_HANDLE_VALUE both mean "none".
-using Handle = owner::Owner<KernelHandle>;
+using Handle = core::owner::Owner<KernelHandle>;
 // An open hash algorithm provider.
-using AlgProvider = owner::Owner<HashProvider>;
+using AlgProvider = core::owner::Owner<HashProvider>;
 // A hash object of a provider; must be reset before its provider is.
-using HashObject = owner::Owner<HashState>;
+using HashObject = core::owner::Owner<HashState>;
 // A module loaded with LoadLibraryExW.
-using Module = owner::Owner<LoadedModule>;
+using Module = core::owner::Owner<LoadedModule>;
 // Memory the system handed out with LocalAlloc (CommandLineToArgvW).
-using LocalMem = owner::Owner<LocalMemory>;
+using LocalMem = core::owner::Owner<LocalMemory>;
 
 }  // namespace eng

@@ -13,8 +13,8 @@ namespace eng {
 
 namespace {
 
-using patchfile::Entry;
-using patchfile::Kind;
+using core::patchfile::Entry;
+using core::patchfile::Kind;
 
 enum class State { absent, folder, oldFile, newFile, otherFile };
 
@@ -35,7 +35,7 @@ bool CanBeReplaced(const std::wstring& path) {
 
 // The engine's own files in the working folder are not the patch's to touch.
 bool IsEngineName(const std::string& path) {
-    std::string p = ascii::Folded(path);
+    std::string p = core::ascii::Folded(path);
     return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
 }
 
@@ -52,7 +52,7 @@ public:
     Planner(const Tree& tree, const std::vector<Entry>& entries, Log& log) : tree_(tree), entries_(entries), log_(log) {
         std::map<std::string, size_t> lastRemoval;
         for (size_t i = 0; i < entries.size(); i++) {
-            std::string key = ascii::Folded(entries[i].path);
+            std::string key = core::ascii::Folded(entries[i].path);
             if (IsRemoval(entries[i].kind))
                 lastRemoval[key] = i;
             else if (lastRemoval.count(key))
@@ -63,13 +63,13 @@ public:
     bool Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* commit, PlanCounts* counts);
 
 private:
-    bool Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t);
-    bool Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done);
+    bool Examine(const core::patchfile::Entry& e, const core::patchfile::Entry* next, Target* t);
+    bool Decide(const core::patchfile::Entry& e, const core::patchfile::Entry* next, const Target& t, bool* done);
     bool UnderRemoved(const std::string& key) const;
     bool OnLink(const std::wstring& relative);
 
     const Tree& tree_;
-    const std::vector<patchfile::Entry>& entries_;
+    const std::vector<core::patchfile::Entry>& entries_;
     Log& log_;
     std::map<size_t, size_t> successor_;      // removal -> creation of the same path
     std::map<std::string, State> simulated_;  // paths earlier steps change
@@ -101,7 +101,7 @@ bool Planner::OnLink(const std::wstring& relative) {
 // What the entry's target is at this point of the run. next: the creation
 // that follows a removal of the same path, whose new content also counts as
 // "already done" for the removal. Logs and returns false when it cannot tell.
-bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, Target* t) {
+bool Planner::Examine(const core::patchfile::Entry& e, const core::patchfile::Entry* next, Target* t) {
     if (!Utf8ToWide(e.path, &t->relative)) {
         log_.Error(Code::unsafePath, e.path);
         return false;
@@ -114,7 +114,7 @@ bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, T
         log_.Error(Code::unsafePath, e.path + " (through a link)");
         return false;
     }
-    std::string key = ascii::Folded(e.path);
+    std::string key = core::ascii::Folded(e.path);
     auto sim = simulated_.find(key);
     if (sim != simulated_.end() || UnderRemoved(key)) {
         t->state = sim != simulated_.end() ? sim->second : State::absent;
@@ -140,7 +140,7 @@ bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, T
         log_.Error(busy ? Code::fileInUse : Code::fileRead, e.path, code);
         return false;
     }
-    const patchfile::Entry* fresh = HasNew(e.kind) ? &e : (next && next->kind == Kind::addFile ? next : nullptr);
+    const core::patchfile::Entry* fresh = HasNew(e.kind) ? &e : (next && next->kind == Kind::addFile ? next : nullptr);
     bool isNew = fresh && size == fresh->newSize && Same(d, fresh->newSha);
     bool isOld = (e.kind == Kind::changeFile || e.kind == Kind::removeFile) && size == e.oldSize && Same(d, e.oldSha);
     t->state = isNew ? State::newFile : isOld ? State::oldFile : State::otherFile;
@@ -156,7 +156,7 @@ bool Planner::Examine(const patchfile::Entry& e, const patchfile::Entry* next, T
 
 // Whether the entry is done already, or can start from the target's state;
 // logs why not.
-bool Planner::Decide(const patchfile::Entry& e, const patchfile::Entry* next, const Target& t, bool* done) {
+bool Planner::Decide(const core::patchfile::Entry& e, const core::patchfile::Entry* next, const Target& t, bool* done) {
     const bool folderKind = e.kind == Kind::makeFolder || e.kind == Kind::removeFolder;
     const bool isFile = t.state == State::oldFile || t.state == State::newFile || t.state == State::otherFile;
     // A removal whose path already holds what the next entry creates there.
@@ -191,9 +191,9 @@ bool Planner::Decide(const patchfile::Entry& e, const patchfile::Entry* next, co
 }
 
 bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* commit, PlanCounts* counts) {
-    const patchfile::Entry& e = entries_[index];
+    const core::patchfile::Entry& e = entries_[index];
     auto succ = successor_.find(index);
-    const patchfile::Entry* next = succ != successor_.end() ? &entries_[succ->second] : nullptr;
+    const core::patchfile::Entry* next = succ != successor_.end() ? &entries_[succ->second] : nullptr;
     Target t;
     bool done;
     if (!Examine(e, next, &t) || !Decide(e, next, t, &done)) return false;
@@ -203,7 +203,7 @@ bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* c
         return true;
     }
     counts->toDo++;
-    std::string key = ascii::Folded(e.path);
+    std::string key = core::ascii::Folded(e.path);
     // Creations where something is removed earlier in this run wait for it.
     std::vector<Step>* early = (removed_.count(key) || UnderRemoved(key)) ? commit : prep;
     switch (e.kind) {
@@ -236,7 +236,7 @@ bool NeedsBackups(const std::vector<Step>& commit) {
 
 }  // namespace
 
-bool BuildPlan(const Tree& tree, const std::vector<patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
+bool BuildPlan(const Tree& tree, const std::vector<core::patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
                PlanCounts* counts) {
     Planner planner(tree, entries, log);
     std::vector<Step> prep, commit;

@@ -17,7 +17,7 @@ struct PlanCounts {
 };
 
 // Logs every entry that cannot be applied and then returns false.
-bool BuildPlan(const Tree& tree, const std::vector<patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
+bool BuildPlan(const Tree& tree, const std::vector<core::patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
                PlanCounts* counts);
 
 }  // namespace eng

@@ -12,13 +12,13 @@ namespace {
 constexpr size_t kStreamBuffer = 1 << 20;
 constexpr size_t kWindow = 256 * 1024;
 
-Code CodeFor(patchfile::Error e) {
+Code CodeFor(core::patchfile::Error e) {
     switch (e) {
-    case patchfile::Error::badPath:
-    case patchfile::Error::duplicatePath: return Code::unsafePath;
-    case patchfile::Error::badVersion: return Code::patchVersion;
-    case patchfile::Error::badMagic:
-    case patchfile::Error::badSize: return Code::patchHeader;
+    case core::patchfile::Error::badPath:
+    case core::patchfile::Error::duplicatePath: return Code::unsafePath;
+    case core::patchfile::Error::badVersion: return Code::patchVersion;
+    case core::patchfile::Error::badMagic:
+    case core::patchfile::Error::badSize: return Code::patchHeader;
     default: return Code::patchTable;
     }
 }
@@ -31,7 +31,7 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
         log.Error(Code::patchOpen, name_, ::GetLastError());
         return false;
     }
-    uint8_t head[patchfile::kHeaderSize];
+    uint8_t head[core::patchfile::kHeaderSize];
     if (!file_.Size(&size_)) {
         log.Error(Code::patchRead, name_, ::GetLastError());
         return false;
@@ -44,10 +44,10 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
         log.Error(Code::patchRead, name_, ::GetLastError());
         return false;
     }
-    patchfile::Header h;
-    patchfile::Error e = patchfile::ParseHeader(head, sizeof(head), size_, &h);
-    if (e != patchfile::Error::none) {
-        log.Error(CodeFor(e), name_ + " (" + patchfile::ErrorText(e) + ")");
+    core::patchfile::Header h;
+    core::patchfile::Error e = core::patchfile::ParseHeader(head, sizeof(head), size_, &h);
+    if (e != core::patchfile::Error::none) {
+        log.Error(CodeFor(e), name_ + " (" + core::patchfile::ErrorText(e) + ")");
         return false;
     }
     return CheckHash(h, log) && ReadTable(h, log);
@@ -55,15 +55,15 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
 
 // Every byte after the hash field is covered, so a flipped or missing byte
 // anywhere past offset 48 is caught here, before the table is trusted.
-bool PatchSource::CheckHash(const patchfile::Header& h, Log& log) {
+bool PatchSource::CheckHash(const core::patchfile::Header& h, Log& log) {
     Sha256 sha;
     if (!sha.Start()) {
         log.Error(Code::patchRead, name_ + " (hash provider)", ::GetLastError());
         return false;
     }
     std::vector<uint8_t> buf(kStreamBuffer);
-    RangeReader range(file_, patchfile::kHashedFrom, size_ - patchfile::kHashedFrom);
-    for (uint64_t left = size_ - patchfile::kHashedFrom; left > 0;) {
+    RangeReader range(file_, core::patchfile::kHashedFrom, size_ - core::patchfile::kHashedFrom);
+    for (uint64_t left = size_ - core::patchfile::kHashedFrom; left > 0;) {
         size_t step = size_t(std::min<uint64_t>(left, buf.size()));
         if (!range.Read(buf.data(), step) || !sha.Update(buf.data(), step)) {
             log.Error(Code::patchRead, name_, ::GetLastError());
@@ -79,17 +79,17 @@ bool PatchSource::CheckHash(const patchfile::Header& h, Log& log) {
     return true;
 }
 
-bool PatchSource::ReadTable(const patchfile::Header& h, Log& log) {
+bool PatchSource::ReadTable(const core::patchfile::Header& h, Log& log) {
     // The header parse has bounded tableSize by the file size and the format's
     // 64 MiB limit; the raw table is freed as soon as it is parsed.
     std::vector<uint8_t> table(h.tableSize);
-    if (h.tableSize != 0 && !file_.ReadAt(patchfile::kHeaderSize, table.data(), table.size())) {
+    if (h.tableSize != 0 && !file_.ReadAt(core::patchfile::kHeaderSize, table.data(), table.size())) {
         log.Error(Code::patchRead, name_, ::GetLastError());
         return false;
     }
-    patchfile::Error e = patchfile::ParseTable(table.data(), table.size(), h, &entries_);
-    if (e != patchfile::Error::none) {
-        log.Error(CodeFor(e), name_ + " (" + patchfile::ErrorText(e) + ")");
+    core::patchfile::Error e = core::patchfile::ParseTable(table.data(), table.size(), h, &entries_);
+    if (e != core::patchfile::Error::none) {
+        log.Error(CodeFor(e), name_ + " (" + core::patchfile::ErrorText(e) + ")");
         return false;
     }
     return true;

@@ -17,22 +17,22 @@ class PatchSource {
 public:
     // Opens and validates; on failure logs why and returns false.
     bool Open(const std::wstring& path, const std::string& shownName, Log& log);
-    const std::vector<patchfile::Entry>& Entries() const { return entries_; }
+    const std::vector<core::patchfile::Entry>& Entries() const { return entries_; }
     const File& Data() const { return file_; }
 
 private:
-    bool CheckHash(const patchfile::Header& h, Log& log);
-    bool ReadTable(const patchfile::Header& h, Log& log);
+    bool CheckHash(const core::patchfile::Header& h, Log& log);
+    bool ReadTable(const core::patchfile::Header& h, Log& log);
 
     File file_;
     uint64_t size_ = 0;
     std::string name_;
-    std::vector<patchfile::Entry> entries_;
+    std::vector<core::patchfile::Entry> entries_;
 };
 
 // A byte range of an open file read in order through a fixed buffer: an
 // entry's data in the patch file. Reading beyond the range fails.
-class RangeReader : public delta::InStream {
+class RangeReader : public core::delta::InStream {
 public:
     RangeReader(const File& file, uint64_t offset, uint64_t length);
     bool Read(void* buf, size_t n) override;
@@ -45,8 +45,8 @@ private:
     size_t pos_ = 0, fill_ = 0;
 };
 
-// The old file for delta::Apply: random reads served from one cached window.
-class WindowReader : public delta::OldReader {
+// The old file for core::delta::Apply: random reads served from one cached window.
+class WindowReader : public core::delta::OldReader {
 public:
     WindowReader(const File& file, uint64_t size);
     bool ReadAt(uint64_t offset, void* buf, size_t n) override;

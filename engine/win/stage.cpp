@@ -18,7 +18,7 @@ constexpr DWORD kKeptAttributes =
 
 // The new file as it is made: buffered, hashed, and never longer than the
 // size the patch records for it.
-class CheckedWriter : public delta::OutStream {
+class CheckedWriter : public core::delta::OutStream {
 public:
     CheckedWriter(const File& file, uint64_t limit) : file_(file), limit_(limit), buf_(kWriteBuffer) {}
     bool Start() { return sha_.Start(); }
@@ -61,7 +61,7 @@ bool Fail(Failure* f, Code c, DWORD sys) {
     return false;
 }
 
-bool CopyStored(const patchfile::Entry& e, const File& patch, CheckedWriter& out, Failure* f) {
+bool CopyStored(const core::patchfile::Entry& e, const File& patch, CheckedWriter& out, Failure* f) {
     if (e.dataLength != e.newSize) return Fail(f, Code::dataDamaged, 0);
     RangeReader in(patch, e.dataOffset, e.dataLength);
     std::vector<uint8_t> buf(kWriteBuffer);
@@ -74,12 +74,12 @@ bool CopyStored(const patchfile::Entry& e, const File& patch, CheckedWriter& out
     return true;
 }
 
-bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, const File& patch, CheckedWriter& out,
+bool ApplyDelta(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const File& patch, CheckedWriter& out,
                 Failure* f) {
     File old;
     uint64_t oldSize = 0;
     // An added file's delta is against an empty old file: there is none to open.
-    if (e.kind != patchfile::Kind::addFile) {
+    if (e.kind != core::patchfile::Kind::addFile) {
         if (!old.OpenRead(tree.Full(s.path))) {
             DWORD code = ::GetLastError();
             return Fail(f, code == ERROR_SHARING_VIOLATION ? Code::fileInUse : Code::fileRead, code);
@@ -89,15 +89,15 @@ bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, cons
     }
     WindowReader oldReader(old, oldSize);
     RangeReader in(patch, e.dataOffset, e.dataLength);
-    delta::Result r =
-        e.method == patchfile::Method::x86
-            ? x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)
-            : delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize, e.method == patchfile::Method::runs);
+    core::delta::Result r = e.method == core::patchfile::Method::x86
+                                ? core::x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)
+                                : core::delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize,
+                                                     e.method == core::patchfile::Method::runs);
     switch (r) {
-    case delta::Result::ok: return true;
-    case delta::Result::corrupt: return Fail(f, Code::dataDamaged, 0);
-    case delta::Result::readError: return Fail(f, Code::fileRead, ::GetLastError());
-    case delta::Result::writeError:
+    case core::delta::Result::ok: return true;
+    case core::delta::Result::corrupt: return Fail(f, Code::dataDamaged, 0);
+    case core::delta::Result::readError: return Fail(f, Code::fileRead, ::GetLastError());
+    case core::delta::Result::writeError:
         if (out.Overflowed()) return Fail(f, Code::dataDamaged, 0);
         return Fail(f, Code::fileWrite, ::GetLastError());
     }
@@ -106,7 +106,7 @@ bool ApplyDelta(const Tree& tree, const Step& s, const patchfile::Entry& e, cons
 
 }  // namespace
 
-bool StageFile(const Tree& tree, const Step& s, const patchfile::Entry& e, const File& patch, Failure* f) {
+bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const File& patch, Failure* f) {
     std::wstring work = tree.Work(s.path);
     File file;
     if (!file.CreateNew(work)) {
@@ -115,8 +115,8 @@ bool StageFile(const Tree& tree, const Step& s, const patchfile::Entry& e, const
     }
     CheckedWriter out(file, e.newSize);
     if (!out.Start()) return Fail(f, Code::fileWrite, ::GetLastError());
-    bool made =
-        e.method == patchfile::Method::stored ? CopyStored(e, patch, out, f) : ApplyDelta(tree, s, e, patch, out, f);
+    bool made = e.method == core::patchfile::Method::stored ? CopyStored(e, patch, out, f)
+                                                            : ApplyDelta(tree, s, e, patch, out, f);
     if (!made) return false;
     Digest d;
     if (!out.Finish(&d)) return Fail(f, Code::fileWrite, ::GetLastError());

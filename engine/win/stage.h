@@ -8,6 +8,6 @@
 
 namespace eng {
 
-bool StageFile(const Tree& tree, const Step& s, const patchfile::Entry& e, const File& patch, Failure* f);
+bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const File& patch, Failure* f);
 
 }  // namespace eng

@@ -1,4 +1,4 @@
-// Delta streams coded with delta::Writer and read back with delta::Apply,
+// Delta streams coded with core::delta::Writer and read back with core::delta::Apply,
 // then damaged every way a file can be damaged.
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ struct Cmd {
 // runs: copies as zero runs (methods 2 and 3), else byte by byte (method 1).
 Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, bool runs = true) {
     BytesOut out;
-    delta::Writer w(out, runs ? delta::kMinZeroRun : UINT64_MAX);
+    core::delta::Writer w(out, runs ? core::delta::kMinZeroRun : UINT64_MAX);
     uint64_t at = 0;
     for (const Cmd& c : cmds) {
         w.Command(c.oldPos, old.data() + c.oldPos, nu.data() + at, c.copy, nu.data() + at + c.copy, c.extra);
@@ -89,7 +89,8 @@ TEST(Delta, RoundTrips) {
         if (cases[i].nu.empty()) {
             EXPECT_EQ(d.size(), 5u);
         }
-        ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, runs), delta::Result::ok) << i;
+        ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, runs), core::delta::Result::ok)
+            << i;
         EXPECT_EQ(out, cases[i].nu) << i;
     }
 }
@@ -97,15 +98,15 @@ TEST(Delta, RoundTrips) {
 TEST(Delta, RefusesSizesThatDoNotFit) {
     Case c = MakeCase(77, 3000, 4);
     Bytes d = Encode(c.old, c.nu, c.cmds), out;
-    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() - 1, &out), delta::Result::corrupt);
-    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() + 1, &out), delta::Result::corrupt);
+    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() - 1, &out), core::delta::Result::corrupt);
+    EXPECT_EQ(ApplyBytes(c.old, d.data(), d.size(), c.nu.size() + 1, &out), core::delta::Result::corrupt);
     Bytes longer = d;
     longer.push_back(0);
-    EXPECT_EQ(ApplyBytes(c.old, longer.data(), longer.size(), c.nu.size(), &out), delta::Result::corrupt);
+    EXPECT_EQ(ApplyBytes(c.old, longer.data(), longer.size(), c.nu.size(), &out), core::delta::Result::corrupt);
     // The last old byte is read: an old file one byte short must be refused.
     Bytes ten(10, 3), nine(9, 3);
     Bytes tail = Encode(ten, ten, {{9, 1, 0}, {0, 9, 0}});
-    EXPECT_EQ(ApplyBytes(nine, tail.data(), tail.size(), 10, &out), delta::Result::corrupt);
+    EXPECT_EQ(ApplyBytes(nine, tail.data(), tail.size(), 10, &out), core::delta::Result::corrupt);
 }
 
 // Both copy codings, every byte flipped three ways and every truncation. A
@@ -121,15 +122,15 @@ TEST(Delta, EveryByteFlippedAndEveryTruncation) {
             for (uint8_t mask : {0x01, 0x80, 0xFF}) {
                 Bytes bad = d;
                 bad[i] ^= mask;
-                delta::Result r = ApplyBytes(c.old, bad.data(), bad.size(), c.nu.size(), &out, runs);
-                refused += r != delta::Result::ok;
-                EXPECT_TRUE(r != delta::Result::ok || out.size() == c.nu.size());
+                core::delta::Result r = ApplyBytes(c.old, bad.data(), bad.size(), c.nu.size(), &out, runs);
+                refused += r != core::delta::Result::ok;
+                EXPECT_TRUE(r != core::delta::Result::ok || out.size() == c.nu.size());
                 tries++;
             }
         }
         EXPECT_GT(refused, tries / 2);
         for (size_t n = 0; n < d.size(); n++)
-            EXPECT_NE(ApplyBytes(c.old, d.data(), n, c.nu.size(), &out, runs), delta::Result::ok) << n;
+            EXPECT_NE(ApplyBytes(c.old, d.data(), n, c.nu.size(), &out, runs), core::delta::Result::ok) << n;
     }
 }
 

@@ -31,7 +31,7 @@ Bytes NewFile(const Bytes& old) {
 
 Bytes Encode(const Bytes& old, const Bytes& nu) {
     BytesOut out;
-    delta::Writer w(out);
+    core::delta::Writer w(out);
     w.Command(5, old.data() + 5, nu.data(), 1995, nu.data() + 1995, 20);
     w.Command(0, old.data(), nu.data() + 2015, 700, nullptr, 0);
     EXPECT_TRUE(w.Finish());
@@ -49,7 +49,7 @@ TEST(Golden, SameBytesOnEveryBuild) {
     for (uint8_t x : d) dump += std::to_string(x) + ",";
     EXPECT_EQ(d, Bytes(kGolden, kGolden + sizeof kGolden)) << dump;
     Bytes out;
-    ASSERT_EQ(ApplyBytes(old, kGolden, sizeof kGolden, nu.size(), &out), delta::Result::ok);
+    ASSERT_EQ(ApplyBytes(old, kGolden, sizeof kGolden, nu.size(), &out), core::delta::Result::ok);
     EXPECT_EQ(out, nu);
 }
 

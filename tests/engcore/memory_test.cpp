@@ -52,7 +52,7 @@ namespace {
 uint8_t OldByte(uint64_t i) { return uint8_t((i * 2654435761u) >> 13 ^ i >> 7); }
 uint8_t NewByte(uint64_t i) { return uint8_t(OldByte(i) + (i % 4099 == 0 ? 3 : 0)); }
 
-struct GeneratedOld : delta::OldReader {
+struct GeneratedOld : core::delta::OldReader {
     uint64_t size;
     bool ReadAt(uint64_t offset, void* buf, size_t n) override {
         EXPECT_LE(offset + n, size);
@@ -61,7 +61,7 @@ struct GeneratedOld : delta::OldReader {
     }
 };
 
-struct CheckingOut : delta::OutStream {
+struct CheckingOut : core::delta::OutStream {
     uint64_t at = 0;
     bool same = true;
     bool Write(const void* buf, size_t n) override {
@@ -75,7 +75,7 @@ struct CheckingOut : delta::OutStream {
 size_t ApplyPeak(uint64_t size) {
     BytesOut coded;
     {
-        delta::Writer w(coded);
+        core::delta::Writer w(coded);
         std::vector<uint8_t> oldChunk(1 << 20), newChunk(1 << 20);
         for (uint64_t at = 0; at < size; at += oldChunk.size()) {
             size_t n = size_t(std::min<uint64_t>(oldChunk.size(), size - at));
@@ -93,7 +93,7 @@ size_t ApplyPeak(uint64_t size) {
     CheckingOut out;
     size_t base = g_live.load();
     g_peak = base;
-    EXPECT_EQ(delta::Apply(old, size, in, coded.b.size(), out, size), delta::Result::ok);
+    EXPECT_EQ(core::delta::Apply(old, size, in, coded.b.size(), out, size), core::delta::Result::ok);
     EXPECT_TRUE(out.same);
     EXPECT_EQ(out.at, size);
     return g_peak.load() - base;
@@ -117,7 +117,7 @@ TEST(Memory, OldOffsetsBeyond4GiB) {
     std::vector<uint8_t> expected;
     BytesOut coded;
     {
-        delta::Writer w(coded);
+        core::delta::Writer w(coded);
         for (const Piece& p : pieces) {
             std::vector<uint8_t> o(p.copy), n(p.copy);
             for (size_t k = 0; k < p.copy; k++) {
@@ -133,14 +133,15 @@ TEST(Memory, OldOffsetsBeyond4GiB) {
     old.size = oldSize;
     BytesIn in(coded.b.data(), coded.b.size());
     BytesOut out;
-    ASSERT_EQ(delta::Apply(old, oldSize, in, coded.b.size(), out, expected.size()), delta::Result::ok);
+    ASSERT_EQ(core::delta::Apply(old, oldSize, in, coded.b.size(), out, expected.size()), core::delta::Result::ok);
     EXPECT_TRUE(out.b == expected);
     // The same stream against an old file one byte short must be refused.
     GeneratedOld shorter;
     shorter.size = oldSize - 1;
     BytesIn again(coded.b.data(), coded.b.size());
     BytesOut none;
-    EXPECT_EQ(delta::Apply(shorter, oldSize - 1, again, coded.b.size(), none, expected.size()), delta::Result::corrupt);
+    EXPECT_EQ(core::delta::Apply(shorter, oldSize - 1, again, coded.b.size(), none, expected.size()),
+              core::delta::Result::corrupt);
 }
 
 }  // namespace

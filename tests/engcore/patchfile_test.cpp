@@ -7,10 +7,10 @@
 
 #include "patchfile.h"
 
-using patchfile::Entry;
-using patchfile::Error;
-using patchfile::Kind;
-using patchfile::Method;
+using core::patchfile::Entry;
+using core::patchfile::Error;
+using core::patchfile::Kind;
+using core::patchfile::Method;
 
 namespace {
 
@@ -32,7 +32,7 @@ Entry Make(Kind k, const char* path, uint64_t oldSize = 0, uint64_t newSize = 0,
 // dataLength left at 0 means "newSize bytes". The hash field stays zero: the
 // parser does not check it.
 Bytes Build(std::vector<Entry> entries, uint64_t extraData = 0) {
-    uint64_t at = patchfile::DataStart(entries);
+    uint64_t at = core::patchfile::DataStart(entries);
     for (Entry& e : entries) {
         bool data = e.kind == Kind::addFile || e.kind == Kind::changeFile;
         if (data && e.dataOffset == 0) {
@@ -41,17 +41,17 @@ Bytes Build(std::vector<Entry> entries, uint64_t extraData = 0) {
             if (e.dataLength < (1u << 20)) at += e.dataLength;  // hostile lengths are not laid out
         }
     }
-    Bytes f = patchfile::WriteHead(entries, at + extraData - patchfile::DataStart(entries));
+    Bytes f = core::patchfile::WriteHead(entries, at + extraData - core::patchfile::DataStart(entries));
     f.resize(at + extraData, 0x5A);
     return f;
 }
 
 Error Parse(const Bytes& f, std::vector<Entry>* out = nullptr) {
-    patchfile::Header h;
-    Error e = patchfile::ParseHeader(f.data(), f.size(), f.size(), &h);
+    core::patchfile::Header h;
+    Error e = core::patchfile::ParseHeader(f.data(), f.size(), f.size(), &h);
     if (e != Error::none) return e;
     std::vector<Entry> entries;
-    e = patchfile::ParseTable(f.data() + patchfile::kHeaderSize, h.tableSize, h, &entries);
+    e = core::patchfile::ParseTable(f.data() + core::patchfile::kHeaderSize, h.tableSize, h, &entries);
     if (out) *out = entries;
     return e;
 }
@@ -82,10 +82,10 @@ TEST(PatchFile, ParsesWhatWasBuilt) {
 
 TEST(PatchFile, HeaderAndTableFaults) {
     const Bytes good = Build(Sample());
-    patchfile::Header h;
-    EXPECT_EQ(patchfile::ParseHeader(good.data(), 55, good.size(), &h), Error::badSize);
-    EXPECT_EQ(patchfile::ParseHeader(good.data(), good.size(), good.size() - 1, &h), Error::badSize);
-    EXPECT_EQ(patchfile::ParseHeader(good.data(), good.size(), good.size() + 1, &h), Error::badSize);
+    core::patchfile::Header h;
+    EXPECT_EQ(core::patchfile::ParseHeader(good.data(), 55, good.size(), &h), Error::badSize);
+    EXPECT_EQ(core::patchfile::ParseHeader(good.data(), good.size(), good.size() - 1, &h), Error::badSize);
+    EXPECT_EQ(core::patchfile::ParseHeader(good.data(), good.size(), good.size() + 1, &h), Error::badSize);
     // clang-format off
     struct Row {
         size_t at;

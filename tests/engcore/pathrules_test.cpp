@@ -20,8 +20,8 @@ TEST(PathRules, Table) {
         "a\tb", "a\x7f", "a<b", "a>b", "a|b", "a?b", "a*b", "a\"b", std::string("a\0b", 3), std::string(1025, 'x'),
         "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"};  // cut, overlong, surrogate, too high, bad
     // clang-format on
-    for (const std::string& p : safe) EXPECT_TRUE(patchfile::IsSafeRelativePath(p)) << '"' << p << '"';
-    for (const std::string& p : unsafe) EXPECT_FALSE(patchfile::IsSafeRelativePath(p)) << '"' << p << '"';
+    for (const std::string& p : safe) EXPECT_TRUE(core::patchfile::IsSafeRelativePath(p)) << '"' << p << '"';
+    for (const std::string& p : unsafe) EXPECT_FALSE(core::patchfile::IsSafeRelativePath(p)) << '"' << p << '"';
 }
 
 }  // namespace

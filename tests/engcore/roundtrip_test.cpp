@@ -87,12 +87,12 @@ TEST(RoundTrip, EmptyAndIdenticalTrees) {
     fs::path base = Scratch("empty");
     fs::create_directories(base / "old");
     fs::create_directories(base / "new");
-    EXPECT_EQ(BuildAndApply(base).stats.fileBytes, patchfile::kHeaderSize);
+    EXPECT_EQ(BuildAndApply(base).stats.fileBytes, core::patchfile::kHeaderSize);
     std::mt19937 rng(3);
     RandomTree(rng, base / "new", 10);
     EXPECT_EQ(BuildAndApply(base).stats.removedFiles, 0u);
     fs::copy(base / "new", base / "old", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    EXPECT_EQ(BuildAndApply(base).stats.fileBytes, patchfile::kHeaderSize);
+    EXPECT_EQ(BuildAndApply(base).stats.fileBytes, core::patchfile::kHeaderSize);
     fs::remove_all(base / "new");
     fs::create_directories(base / "new");
     EXPECT_EQ(BuildAndApply(base).stats.added, 0u);

@@ -13,7 +13,7 @@ namespace enginetest {
 
 using Bytes = std::vector<uint8_t>;
 
-class BytesOld : public delta::OldReader {
+class BytesOld : public core::delta::OldReader {
 public:
     explicit BytesOld(const Bytes& b) : b_(b) {}
     bool ReadAt(uint64_t offset, void* buf, size_t n) override {
@@ -28,7 +28,7 @@ private:
     const Bytes& b_;
 };
 
-class BytesIn : public delta::InStream {
+class BytesIn : public core::delta::InStream {
 public:
     BytesIn(const uint8_t* p, size_t n) : p_(p), n_(n) {}
     bool Read(void* buf, size_t n) override {
@@ -44,7 +44,7 @@ private:
     size_t n_, at_ = 0;
 };
 
-class BytesOut : public delta::OutStream {
+class BytesOut : public core::delta::OutStream {
 public:
     explicit BytesOut(uint64_t limit = UINT64_MAX) : limit_(limit) {}
     bool Write(const void* buf, size_t n) override {
@@ -59,12 +59,12 @@ private:
     uint64_t limit_;
 };
 
-inline delta::Result ApplyBytes(const Bytes& old, const uint8_t* d, size_t dn, uint64_t newSize, Bytes* out,
-                                bool runs = true) {
+inline core::delta::Result ApplyBytes(const Bytes& old, const uint8_t* d, size_t dn, uint64_t newSize, Bytes* out,
+                                      bool runs = true) {
     BytesOld o(old);
     BytesIn in(d, dn);
     BytesOut sink(newSize);
-    delta::Result r = delta::Apply(o, old.size(), in, dn, sink, newSize, runs);
+    core::delta::Result r = core::delta::Apply(o, old.size(), in, dn, sink, newSize, runs);
     out->swap(sink.b);
     return r;
 }

@@ -112,16 +112,16 @@ Bytes Program(int count, bool grow, std::vector<uint32_t>* relocs) {
     return code;
 }
 
-bool Read(const Bytes& f, x86::Image* im) {
+bool Read(const Bytes& f, core::x86::Image* im) {
     BytesOld reader(f);
-    return x86::ReadImage(reader, f.size(), im);
+    return core::x86::ReadImage(reader, f.size(), im);
 }
 
 TEST(X86, ReadImageRefusesHostileHeaders) {
     std::vector<uint32_t> relocs;
     Bytes code = Program(40, false, &relocs);
     const Bytes good = Image(code, relocs);
-    x86::Image im;
+    core::x86::Image im;
     ASSERT_TRUE(Read(good, &im));
     EXPECT_TRUE(im.codeStart == kCodeRaw && im.relocs.size() == relocs.size() && im.base == kBase);
     const uint32_t relocDir = 0x58 + 96 + 40, text = kTable, reloc = kTable + 40;
@@ -204,20 +204,20 @@ TEST(X86, DamagedDataStaysInBounds) {
     ASSERT_EQ(stats.x86, 1u);
     // One entry: its data run from the end of the table to the end of the file.
     std::string file = ReadAll(patch);
-    const Bytes data(file.begin() + long(patchfile::kHeaderSize + 100 + 5), file.end());
+    const Bytes data(file.begin() + long(core::patchfile::kHeaderSize + 100 + 5), file.end());
     auto apply = [&](const Bytes& d, Bytes* out) {
         BytesOld old(oldFile);
         BytesIn in(d.data(), d.size());
         BytesOut sink(newFile.size());
-        delta::Result r = x86::Apply(old, oldFile.size(), in, d.size(), sink, newFile.size());
+        core::delta::Result r = core::x86::Apply(old, oldFile.size(), in, d.size(), sink, newFile.size());
         out->swap(sink.b);
         return r;
     };
     Bytes out;
-    ASSERT_EQ(apply(data, &out), delta::Result::ok);
+    ASSERT_EQ(apply(data, &out), core::delta::Result::ok);
     ASSERT_EQ(out, newFile);
     for (size_t n = 0; n < data.size(); n++)
-        EXPECT_NE(apply(Bytes(data.begin(), data.begin() + n), &out), delta::Result::ok) << "cut at " << n;
+        EXPECT_NE(apply(Bytes(data.begin(), data.begin() + n), &out), core::delta::Result::ok) << "cut at " << n;
     uint32_t header = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
     for (size_t i = 0; i < header + 4 + 64 && i < data.size(); i++) {
         Bytes d = data;

@@ -33,13 +33,13 @@ void WriteLargePatch(const std::wstring& path, uint64_t size) {
     ASSERT_TRUE(sha.Start());
     each([&](const char* p, size_t n) { return sha.Update(p, n); });
     ASSERT_TRUE(sha.Finish(&d));
-    patchfile::Entry e{};
-    e.kind = patchfile::Kind::addFile;
+    core::patchfile::Entry e{};
+    e.kind = core::patchfile::Kind::addFile;
     e.path = "big.bin";
     e.newSize = e.dataLength = size;
     memcpy(e.newSha, d.bytes, 32);
-    e.dataOffset = patchfile::DataStart({e});
-    std::vector<uint8_t> head = patchfile::WriteHead({e}, size);
+    e.dataOffset = core::patchfile::DataStart({e});
+    std::vector<uint8_t> head = core::patchfile::WriteHead({e}, size);
     ASSERT_TRUE(sha.Start() && sha.Update(head.data() + 48, head.size() - 48));
     each([&](const char* p, size_t n) { return sha.Update(p, n); });
     ASSERT_TRUE(sha.Finish(&d));

@@ -9,7 +9,7 @@
 
 namespace {
 
-using K = patchfile::Kind;
+using K = core::patchfile::Kind;
 
 t::Snapshot OldTree() {
     return {{"app.exe", {false, "application v1"}},

@@ -151,18 +151,18 @@ std::string DiffText(const Snapshot& a, const Snapshot& b) {
 }
 
 std::string StoredPatch(const std::vector<Stored>& stored) {
-    std::vector<patchfile::Entry> entries;
+    std::vector<core::patchfile::Entry> entries;
     std::string data;
     for (const Stored& s : stored) {
-        patchfile::Entry x{};
+        core::patchfile::Entry x{};
         x.kind = s.kind;
-        x.method = patchfile::Method::stored;
+        x.method = core::patchfile::Method::stored;
         x.path = s.path;
-        if (s.kind == patchfile::Kind::changeFile || s.kind == patchfile::Kind::removeFile) {
+        if (s.kind == core::patchfile::Kind::changeFile || s.kind == core::patchfile::Kind::removeFile) {
             x.oldSize = s.oldBytes.size();
             memcpy(x.oldSha, Sha256Of(s.oldBytes).data(), 32);
         }
-        if (s.kind == patchfile::Kind::addFile || s.kind == patchfile::Kind::changeFile) {
+        if (s.kind == core::patchfile::Kind::addFile || s.kind == core::patchfile::Kind::changeFile) {
             x.newSize = x.dataLength = s.newBytes.size();
             memcpy(x.newSha, Sha256Of(s.newBytes).data(), 32);
             x.dataOffset = data.size();  // made absolute below
@@ -170,16 +170,17 @@ std::string StoredPatch(const std::vector<Stored>& stored) {
         }
         entries.push_back(x);
     }
-    uint64_t start = patchfile::DataStart(entries);
-    for (patchfile::Entry& x : entries)
-        if (x.kind == patchfile::Kind::addFile || x.kind == patchfile::Kind::changeFile) x.dataOffset += start;
-    std::vector<uint8_t> head = patchfile::WriteHead(entries, data.size());
+    uint64_t start = core::patchfile::DataStart(entries);
+    for (core::patchfile::Entry& x : entries)
+        if (x.kind == core::patchfile::Kind::addFile || x.kind == core::patchfile::Kind::changeFile)
+            x.dataOffset += start;
+    std::vector<uint8_t> head = core::patchfile::WriteHead(entries, data.size());
     std::string out = std::string(head.begin(), head.end()) + data;
-    return out.replace(16, 32, Sha256Of(out.substr(patchfile::kHashedFrom)));
+    return out.replace(16, 32, Sha256Of(out.substr(core::patchfile::kHashedFrom)));
 }
 
 std::string DiffTrees(const Snapshot& from, const Snapshot& to) {
-    using K = patchfile::Kind;
+    using K = core::patchfile::Kind;
     auto kindIn = [](const Snapshot& s, const std::string& p, bool folder) {
         auto it = s.find(p);
         return it != s.end() && it->second.folder == folder;

@@ -41,7 +41,7 @@ std::string DiffText(const Snapshot& a, const Snapshot& b);
 std::string Sha256Of(const std::string& bytes);
 // A patch file in the documented format whose entries carry stored data.
 struct Stored {
-    patchfile::Kind kind;
+    core::patchfile::Kind kind;
     std::string path, oldBytes, newBytes;
 };
 std::string StoredPatch(const std::vector<Stored>& entries);

@@ -16,7 +16,7 @@
 namespace {
 
 TEST(Sha256, MatchesSharedVectors) {
-    for (const auto& v : sha256vectors::kVectors) {
+    for (const auto& v : core::sha256vectors::kVectors) {
         eng::Sha256 sha;
         ASSERT_TRUE(sha.Start());
         std::string unit(v.unit, v.unitLength);

@@ -9,6 +9,9 @@
 #include "common/state.h"
 #include "platform/shell.h"
 
+using namespace app;
+using namespace common;
+
 // "-d" keeps its rule (the text after the last space); switches before it.
 TEST(CommandLine, OptionsTable) {
     struct Case {

@@ -9,6 +9,9 @@
 #include "platform/strings.h"
 #include "scratch.h"
 
+using namespace common;
+using namespace locate;
+
 namespace {
 
 const char kProgId[] = "Kestrin.Document.5";

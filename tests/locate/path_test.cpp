@@ -5,6 +5,8 @@
 #include "common/path.h"
 #include "platform/opendialog.h"
 
+using namespace common;
+
 TEST(Path, CutAndJoin) {
     // clang-format off
     const struct { const char* path; size_t start; const char* folder; } cuts[] = {

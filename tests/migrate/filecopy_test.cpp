@@ -4,6 +4,8 @@
 #include "platform/file.h"
 #include "scratch.h"
 
+using namespace migrate;
+
 using FileCopy = Scratch;
 using FolderPath = Scratch;
 

@@ -8,6 +8,8 @@
 #include "platform/handles.h"
 #include "scratch.h"
 
+using namespace migrate;
+
 TEST(DefaultPaths, OnlyLetterCaseIsForgiven) {
     const std::string install = "C:\\Program Files\\Vantor Corp\\Kestrin 5.0";
     const std::string shared = "C:\\Program Files\\Vantor Corp\\Vantor";

@@ -5,6 +5,8 @@
 #include "platform/dir.h"
 #include "scratch.h"
 
+using namespace migrate;
+
 using Renames = Scratch;
 
 static const char kOld[] = "Kestrin 5 Macros.prf";

@@ -8,6 +8,8 @@
 #include "platform/shelllink.h"
 #include "scratch.h"
 
+using namespace migrate;
+
 static std::string LinkTarget(const std::string& path) {
     platform::ShellLink link;
     char target[MAX_PATH];

@@ -8,6 +8,8 @@
 #include "platform/file.h"
 #include "scratch.h"
 
+using namespace migrate;
+
 using Tree = Scratch;
 using Delete = Scratch;
 

@@ -70,7 +70,7 @@ TEST(Pack, RoundTripFindsEveryBlockInFileOrder) {
     ASSERT_EQ(w.blocks.size(), 5u);
     int64_t offset = static_cast<int64_t>(image.size());
     for (size_t i = 0; i < 5; ++i) {
-        const container::Block& b = w.blocks[4 - i];  // the walk lists the end first
+        const core::container::Block& b = w.blocks[4 - i];  // the walk lists the end first
         EXPECT_EQ(b.tag, kFive[i].tag);
         EXPECT_EQ(b.offset, offset);
         EXPECT_EQ(file.substr(b.offset + 4, b.payload), kFive[i].payload);
@@ -150,7 +150,7 @@ TEST(Pack, RepeatedTagNearestTheEndIsFound) {
     ASSERT_TRUE(
         pack::BuildContainer(std::string(8, '\0'), {{"RTP1", "old"}, {"RTP1", "newer"}}, &out, &padded, &error));
     pack::Walk w = pack::WalkContainer(out);
-    const container::Block* b = pack::FindBlock(w, "RTP1");
+    const core::container::Block* b = pack::FindBlock(w, "RTP1");
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->payload, 5);
     EXPECT_EQ(pack::FindBlock(w, "PEXE"), nullptr);

@@ -5,6 +5,8 @@
 #include "blocks.h"
 #include "scratch.h"
 
+using namespace payload;
+
 namespace {
 
 struct Walk {

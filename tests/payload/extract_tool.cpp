@@ -4,6 +4,8 @@
 #include <cstdio>
 #include "payload/container.h"
 
+using namespace payload;
+
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: extract_tool CARRIER TAG OUT\n");

@@ -9,6 +9,9 @@
 #include "common/state.h"
 #include "scratch.h"
 
+using namespace app;
+using namespace common;
+
 namespace {
 
 const char* const kTags[] = {"PDLL", "RTP3", "RTP2", "RTP1", "PEXE"};

@@ -6,6 +6,8 @@
 #include "platform/file.h"
 #include "scratch.h"
 
+using namespace payload;
+
 using Stream = Scratch;
 
 TEST_F(Stream, CopiesFromThePositionUpToTheLimitWithTheTimes) {

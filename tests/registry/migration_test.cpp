@@ -13,6 +13,9 @@
 #include "migrate/registry.h"
 #include "reg_snapshot.h"
 
+using namespace common;
+using namespace migrate;
+
 namespace {
 
 const char* kInstall = "C:\\Program Files\\Kestrin Suite";

@@ -6,6 +6,8 @@
 #include "migrate/registry_text.h"
 #include "platform/utf.h"
 
+using namespace migrate;
+
 namespace {
 
 std::wstring W(const std::string& s) {

@@ -4,6 +4,8 @@
 #include "migrate/registry_value.h"
 #include "reg_snapshot.h"
 
+using namespace migrate;
+
 namespace {
 
 TEST(RewriteValueData, ByType) {

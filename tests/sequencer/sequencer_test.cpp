@@ -13,6 +13,10 @@
 #include "platform/process.h"
 #include "scratch.h"
 
+using namespace app;
+using namespace common;
+using namespace payload;
+
 // The calls the sequencer made into other folders, in order.
 static std::vector<std::string> g_calls;
 static bool g_atDefaultPaths = false;
@@ -32,7 +36,7 @@ static bool Note(const std::string& call) {
     return true;
 }
 
-SequencerCalls g_sequencerCalls = {
+SequencerCalls app::g_sequencerCalls = {
     [](HWND, const char* from, const char* to) {
         if (g_cancelDuringCopy) CancelOrQuit(g_cancelDuringCopy);
         return Note(std::string("copy ") + from + " > " + to);

@@ -6,7 +6,7 @@ namespace pack {
 namespace {
 
 // A file held in memory, for the shared walk.
-class BytesSource : public container::Source {
+class BytesSource : public core::container::Source {
 public:
     explicit BytesSource(const std::string& bytes) : bytes_(bytes) {}
     bool ReadAt(int64_t offset, void* buf, size_t n) override {
@@ -22,7 +22,7 @@ private:
 }  // namespace
 
 bool ValidTag(const std::string& tag) {
-    return tag.size() <= 4 && tag.find('\0') == std::string::npos && container::IsTagText(tag.c_str());
+    return tag.size() <= 4 && tag.find('\0') == std::string::npos && core::container::IsTagText(tag.c_str());
 }
 
 std::string StoredTag(const std::string& tag) {
@@ -34,9 +34,9 @@ std::string StoredTag(const std::string& tag) {
 Walk WalkContainer(const std::string& bytes) {
     BytesSource source(bytes);
     int64_t size = static_cast<int64_t>(bytes.size());
-    container::Walker walker(source, size);
+    core::container::Walker walker(source, size);
     Walk w{{}, WalkEnd::notATrailer, 0, size, walker.table()};
-    container::Block b;
+    core::container::Block b;
     while (walker.Next(&b)) w.blocks.push_back(b);
     w.end = walker.end();
     w.endOffset = walker.position();
@@ -47,10 +47,10 @@ bool Sound(const Walk& w) { return w.end == WalkEnd::notATrailer && !w.blocks.em
 
 bool EndsOnValidTrailer(const std::string& image) {
     int64_t size = static_cast<int64_t>(image.size());
-    container::Block b;
+    core::container::Block b;
     return size >= kTrailerBytes &&
-           container::ParseTrailer(reinterpret_cast<const unsigned char*>(image.data() + size - kTrailerBytes), size,
-                                   &b);
+           core::container::ParseTrailer(reinterpret_cast<const unsigned char*>(image.data() + size - kTrailerBytes),
+                                         size, &b);
 }
 
 std::string MakeBlock(const std::string& tag, const std::string& payload) {
@@ -61,10 +61,10 @@ std::string MakeBlock(const std::string& tag, const std::string& payload) {
     return stored + payload + stored + lenBytes;
 }
 
-const container::Block* FindBlock(const Walk& w, const std::string& tag) {
+const core::container::Block* FindBlock(const Walk& w, const std::string& tag) {
     if (!ValidTag(tag)) return nullptr;
     std::string stored = StoredTag(tag);
-    for (const container::Block& b : w.blocks)
+    for (const core::container::Block& b : w.blocks)
         if (std::memcmp(b.tag, stored.data(), 4) == 0) return &b;
     return nullptr;
 }

@@ -1,5 +1,5 @@
 // The updater's payload container on the build machine: making blocks, and
-// walking a packed file with the updater's own walk (container::Walker in
+// walking a packed file with the updater's own walk (core::container::Walker in
 // engine/core/container_walk.h, which holds the layout), so that what `pack`
 // accepts the updater finds.
 #pragma once
@@ -10,10 +10,10 @@
 
 namespace pack {
 
-using container::kBlockOverhead;
-using container::kMaxPayload;
-using container::kTrailerBytes;
-using container::WalkEnd;
+using core::container::kBlockOverhead;
+using core::container::kMaxPayload;
+using core::container::kTrailerBytes;
+using core::container::WalkEnd;
 
 // A tag as given on the command line: 1 to 4 ASCII letters or digits.
 bool ValidTag(const std::string& tag);
@@ -21,7 +21,7 @@ bool ValidTag(const std::string& tag);
 std::string StoredTag(const std::string& tag);
 
 struct Walk {
-    std::vector<container::Block> blocks;  // nearest the end first
+    std::vector<core::container::Block> blocks;  // nearest the end first
     WalkEnd end;
     int64_t endOffset;  // where the walk stopped (the image's end when sound)
     int64_t fileSize;
@@ -42,7 +42,7 @@ bool EndsOnValidTrailer(const std::string& image);
 std::string MakeBlock(const std::string& tag, const std::string& payload);
 
 // The nearest-the-end block with this tag (all four stored bytes), or null.
-const container::Block* FindBlock(const Walk& w, const std::string& tag);
+const core::container::Block* FindBlock(const Walk& w, const std::string& tag);
 
 const char* Describe(WalkEnd e);
 

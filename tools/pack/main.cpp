@@ -118,7 +118,7 @@ int List(int argc, char** argv) {
     if (argc != 3) return Usage();
     pack::Walk w;
     if (!Walked(argv[2], &w)) return 2;
-    for (const container::Block& b : w.blocks)
+    for (const core::container::Block& b : w.blocks)
         std::printf("%-4s %12lld %12lld\n", b.tag, static_cast<long long>(b.offset), static_cast<long long>(b.payload));
     if (w.table >= 0) std::printf("signed: certificate table at offset %lld\n", static_cast<long long>(w.table));
     std::printf("%zu blocks; walk stopped at offset %lld: %s\n", w.blocks.size(), static_cast<long long>(w.endOffset),
@@ -158,7 +158,7 @@ bool Run(const std::vector<const char*>& args) {
 bool SameBlocks(const pack::Walk& a, const pack::Walk& b) {
     if (!pack::Sound(a) || !pack::Sound(b) || a.blocks.size() != b.blocks.size()) return false;
     for (size_t i = 0; i < a.blocks.size(); ++i) {
-        const container::Block &x = a.blocks[i], &y = b.blocks[i];
+        const core::container::Block &x = a.blocks[i], &y = b.blocks[i];
         if (std::memcmp(x.tag, y.tag, 4) != 0 || x.offset != y.offset || x.payload != y.payload) return false;
     }
     return true;

@@ -22,8 +22,8 @@ namespace patchbuild {
 
 namespace {
 
-using patchfile::Entry;
-using patchfile::Kind;
+using core::patchfile::Entry;
+using core::patchfile::Kind;
 using DigestCtx = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 DigestCtx NewDigest() {
@@ -61,7 +61,7 @@ bool Fail(std::string* error, const std::string& what) {
 }
 
 // The patch file's bytes [offset, offset + length), in order.
-class RangeIn : public delta::InStream {
+class RangeIn : public core::delta::InStream {
 public:
     RangeIn(int fd, uint64_t offset) : fd_(fd), at_(offset) {}
     bool Read(void* buf, size_t n) override {
@@ -75,7 +75,7 @@ private:
     uint64_t at_;
 };
 
-class OldIn : public delta::OldReader {
+class OldIn : public core::delta::OldReader {
 public:
     explicit OldIn(int fd) : fd_(fd) {}
     bool ReadAt(uint64_t offset, void* buf, size_t n) override { return patchbuild::ReadAt(fd_, offset, buf, n); }
@@ -85,7 +85,7 @@ private:
 };
 
 // Writes the new file and hashes it on the way.
-class HashingOut : public delta::OutStream {
+class HashingOut : public core::delta::OutStream {
 public:
     explicit HashingOut(int fd) : fd_(fd), ctx_(NewDigest()) {}
     bool Write(const void* buf, size_t n) override {
@@ -104,10 +104,10 @@ private:
     DigestCtx ctx_;
 };
 
-bool CheckWholeFile(int fd, uint64_t size, const patchfile::Header& h) {
+bool CheckWholeFile(int fd, uint64_t size, const core::patchfile::Header& h) {
     DigestCtx ctx = NewDigest();
     std::vector<uint8_t> buf(1 << 20);
-    for (uint64_t at = patchfile::kHashedFrom; at < size;) {
+    for (uint64_t at = core::patchfile::kHashedFrom; at < size;) {
         size_t n = size_t(std::min<uint64_t>(buf.size(), size - at));
         if (!ReadAt(fd, at, buf.data(), n)) return false;
         EVP_DigestUpdate(ctx.get(), buf.data(), n);
@@ -137,7 +137,7 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
     HashingOut sink(out.get());
     RangeIn in(patchFd, e.dataOffset);
     bool ok;
-    if (e.method == patchfile::Method::stored) {
+    if (e.method == core::patchfile::Method::stored) {
         std::vector<uint8_t> buf(1 << 16);
         ok = true;
         for (uint64_t left = e.dataLength; ok && left > 0;) {
@@ -149,12 +149,12 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
         Fd oldFd;
         if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
         OldIn old(oldFd.get());
-        delta::Result r =
-            e.method == patchfile::Method::x86
-                ? x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
-                : delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, e.method == patchfile::Method::runs);
-        ok = r == delta::Result::ok;
-        if (!ok) *error = e.path + ": " + delta::ResultText(r);
+        core::delta::Result r = e.method == core::patchfile::Method::x86
+                                    ? core::x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
+                                    : core::delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
+                                                         e.method == core::patchfile::Method::runs);
+        ok = r == core::delta::Result::ok;
+        if (!ok) *error = e.path + ": " + core::delta::ResultText(r);
     }
     if (ok && !sink.Matches(e.newSha)) ok = Fail(error, e.path + ": new content does not match its hash");
     if (ok && rename(temp.c_str(), disk.c_str()) != 0) ok = Fail(error, "cannot rename " + temp);
@@ -201,22 +201,22 @@ bool ApplyAll(const std::string& root, const std::string& patchPath, std::string
     Fd fd = OpenRead(patchPath);
     uint64_t size = 0;
     if (!fd.ok() || !FileSize(fd.get(), &size)) return Fail(error, "cannot open " + patchPath);
-    uint8_t head[patchfile::kHeaderSize] = {};
+    uint8_t head[core::patchfile::kHeaderSize] = {};
     size_t got = size < sizeof head ? size_t(size) : sizeof head;
-    patchfile::Header h;
-    patchfile::Error err =
-        ReadAt(fd.get(), 0, head, got) ? patchfile::ParseHeader(head, got, size, &h) : patchfile::Error::badSize;
-    if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+    core::patchfile::Header h;
+    core::patchfile::Error err = ReadAt(fd.get(), 0, head, got) ? core::patchfile::ParseHeader(head, got, size, &h)
+                                                                : core::patchfile::Error::badSize;
+    if (err != core::patchfile::Error::none) return Fail(error, core::patchfile::ErrorText(err));
     std::vector<Entry> entries;
     {
         PhaseTimer timer(&phases.check);
         if (!CheckWholeFile(fd.get(), size, h)) return Fail(error, "patch file is damaged (hash mismatch)");
         std::vector<uint8_t> table(h.tableSize);
-        if (!ReadAt(fd.get(), patchfile::kHeaderSize, table.data(), table.size()))
+        if (!ReadAt(fd.get(), core::patchfile::kHeaderSize, table.data(), table.size()))
             return Fail(error, "cannot read table");
-        err = patchfile::ParseTable(table.data(), table.size(), h, &entries);
+        err = core::patchfile::ParseTable(table.data(), table.size(), h, &entries);
     }
-    if (err != patchfile::Error::none) return Fail(error, patchfile::ErrorText(err));
+    if (err != core::patchfile::Error::none) return Fail(error, core::patchfile::ErrorText(err));
     for (const Entry& e : entries)
         if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
     for (const Entry& e : entries)

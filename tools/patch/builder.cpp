@@ -24,12 +24,12 @@ namespace patchbuild {
 
 namespace {
 
-using patchfile::Entry;
-using patchfile::Kind;
-using patchfile::Method;
+using core::patchfile::Entry;
+using core::patchfile::Kind;
+using core::patchfile::Method;
 
 // Appends to the scratch data file, counting bytes.
-class DataSink : public delta::OutStream {
+class DataSink : public core::delta::OutStream {
 public:
     explicit DataSink(int fd) : fd_(fd) {}
     bool Write(const void* buf, size_t n) override {
@@ -74,11 +74,11 @@ bool Fail(std::string* error, const std::string& what) {
 // With `copies`, the copies of a file that fits one window are kept for
 // WriteX86.
 bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSink& sink,
-                std::vector<x86::Segment>* copies, std::string* error) {
+                std::vector<core::x86::Segment>* copies, std::string* error) {
     Fd oldFd, newFd = OpenRead(job.newDisk);
     if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
     if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
-    delta::Writer writer(sink, minZeroRun);
+    core::delta::Writer writer(sink, minZeroRun);
     std::vector<uint8_t> oldBuf, newBuf;
     for (uint64_t at = 0; at < job.newSize; at += window) {
         size_t newLen = size_t(std::min(window, job.newSize - at));
@@ -96,19 +96,19 @@ bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSi
     return true;
 }
 
-// The map for x86::Rewrite: the long copies only (short ones are mostly
+// The map for core::x86::Rewrite: the long copies only (short ones are mostly
 // chance matches elsewhere in the file; 256 bytes measured best on the PE32
 // corpus), sorted by old offset, each cut to start after the one before so
 // that every old offset has one image.
-std::vector<x86::Segment> Disjoint(std::vector<x86::Segment> copies) {
+std::vector<core::x86::Segment> Disjoint(std::vector<core::x86::Segment> copies) {
     constexpr uint64_t kMinLength = 256;
     copies.erase(
-        std::remove_if(copies.begin(), copies.end(), [](const x86::Segment& s) { return s.length < kMinLength; }),
+        std::remove_if(copies.begin(), copies.end(), [](const core::x86::Segment& s) { return s.length < kMinLength; }),
         copies.end());
     std::stable_sort(copies.begin(), copies.end(),
-                     [](const x86::Segment& a, const x86::Segment& b) { return a.oldStart < b.oldStart; });
-    std::vector<x86::Segment> out;
-    for (x86::Segment s : copies) {
+                     [](const core::x86::Segment& a, const core::x86::Segment& b) { return a.oldStart < b.oldStart; });
+    std::vector<core::x86::Segment> out;
+    for (core::x86::Segment s : copies) {
         if (!out.empty()) {
             uint64_t end = out.back().oldStart + out.back().length;
             if (s.oldStart + s.length <= end) continue;
@@ -123,7 +123,7 @@ std::vector<x86::Segment> Disjoint(std::vector<x86::Segment> copies) {
     return out;
 }
 
-class MemoryReader : public delta::OldReader {
+class MemoryReader : public core::delta::OldReader {
 public:
     explicit MemoryReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     bool ReadAt(uint64_t offset, void* buf, size_t n) override {
@@ -143,32 +143,34 @@ bool ReadWhole(const std::string& path, uint64_t size, std::vector<uint8_t>* out
 }
 
 // Method 2, for a file that is a PE32 image in both versions: the byte
-// delta's copies map old offsets to new ones, x86::Rewrite points the old
+// delta's copies map old offsets to new ones, core::x86::Rewrite points the old
 // file's calls and jumps at the new targets through them, and the new file is
 // diffed again against that. *made is false when the file does not qualify.
-bool WriteX86(const FileJob& job, std::vector<x86::Segment> copies, DataSink& sink, bool* made, std::string* error) {
+bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSink& sink, bool* made,
+              std::string* error) {
     *made = false;
     std::vector<uint8_t> old, nu;
-    if (copies.empty() || copies.size() > x86::kMaxSegments) return true;
+    if (copies.empty() || copies.size() > core::x86::kMaxSegments) return true;
     if (!ReadWhole(job.oldDisk, job.oldSize, &old)) return Fail(error, "cannot read " + job.oldDisk);
     if (!ReadWhole(job.newDisk, job.newSize, &nu)) return Fail(error, "cannot read " + job.newDisk);
-    x86::Map map;
-    x86::Image newImage;
+    core::x86::Map map;
+    core::x86::Image newImage;
     MemoryReader oldReader(old), newReader(nu);
-    if (!x86::ReadImage(oldReader, old.size(), &map.old) || !x86::ReadImage(newReader, nu.size(), &newImage))
+    if (!core::x86::ReadImage(oldReader, old.size(), &map.old) ||
+        !core::x86::ReadImage(newReader, nu.size(), &newImage))
         return true;
     map.newBase = newImage.base;
     map.newSections = newImage.sections;
     map.segments = Disjoint(std::move(copies));
     std::vector<uint8_t> rewritten(old.size());
-    x86::Rewrite(map, old.data(), 0, old.size(), 0, rewritten.data(), old.size());
+    core::x86::Rewrite(map, old.data(), 0, old.size(), 0, rewritten.data(), old.size());
     std::vector<uint8_t>().swap(old);  // the suffix array of `rewritten` takes its place
-    std::vector<uint8_t> header = x86::Serialize(map);
+    std::vector<uint8_t> header = core::x86::Serialize(map);
     uint8_t length[4] = {uint8_t(header.size()), uint8_t(header.size() >> 8), uint8_t(header.size() >> 16),
                          uint8_t(header.size() >> 24)};
     if (!sink.Write(length, 4) || !sink.Write(header.data(), header.size()))
         return Fail(error, "cannot write patch data");
-    delta::Writer writer(sink);
+    core::delta::Writer writer(sink);
     DiffWindow(rewritten.data(), rewritten.size(), 0, nu.data(), nu.size(), writer);
     if (!writer.Finish()) return Fail(error, "cannot write patch data");
     *made = true;
@@ -194,8 +196,8 @@ constexpr uint64_t kByteByByteUpTo = 4 << 20;
 bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, Entry* e, BuildStats* stats,
                std::string* error) {
     uint64_t start = sink.size();
-    std::vector<x86::Segment> copies;
-    if (!WriteDelta(job, options.window, delta::kMinZeroRun, sink, &copies, error)) return false;
+    std::vector<core::x86::Segment> copies;
+    if (!WriteDelta(job, options.window, core::delta::kMinZeroRun, sink, &copies, error)) return false;
     e->method = Method::runs;
     // A smaller file decodes fast enough either way: it may take the
     // byte-by-byte coding when that is smaller.
@@ -243,7 +245,7 @@ struct Trees {
 
 bool Index(const std::vector<TreeItem>& items, std::map<std::string, size_t>* byKey, std::string* error) {
     for (size_t i = 0; i < items.size(); i++) {
-        if (!byKey->emplace(ascii::Folded(items[i].path), i).second) {
+        if (!byKey->emplace(core::ascii::Folded(items[i].path), i).second) {
             errno = 0;
             return Fail(error, items[i].path + ": another name differs from it only in letter case");
         }
@@ -256,7 +258,7 @@ bool Index(const std::vector<TreeItem>& items, std::map<std::string, size_t>* by
 void PlanRemovals(const Trees& t, std::vector<Entry>* entries, BuildStats* stats) {
     for (size_t i = t.oldItems.size(); i-- > 0;) {
         const TreeItem& item = t.oldItems[i];
-        auto it = t.newByKey.find(ascii::Folded(item.path));
+        auto it = t.newByKey.find(core::ascii::Folded(item.path));
         if (it != t.newByKey.end() && t.newItems[it->second].folder == item.folder) continue;
         if (item.folder) {
             entries->push_back(Plain(Kind::removeFolder, item.path));
@@ -278,7 +280,7 @@ bool HashOrFail(const std::string& path, uint8_t* digest, std::string* error) {
 bool PlanCreations(const Trees& t, const BuildOptions& options, DataSink& sink, std::vector<Entry>* entries,
                    BuildStats* stats, std::string* error) {
     for (const TreeItem& item : t.newItems) {
-        auto it = t.oldByKey.find(ascii::Folded(item.path));
+        auto it = t.oldByKey.find(core::ascii::Folded(item.path));
         const TreeItem* old = it == t.oldByKey.end() ? nullptr : &t.oldItems[it->second];
         if (old != nullptr && old->folder != item.folder) old = nullptr;
         if (item.folder) {
@@ -314,20 +316,21 @@ bool HashRemovedFiles(const Trees& t, std::vector<Entry>* entries, std::string* 
 // Header, table, then the scratch data; the hash covers byte 48 onwards.
 bool WriteOutput(const std::string& outPath, std::vector<Entry> entries, int dataFd, uint64_t dataSize,
                  uint64_t* fileSize, std::string* error) {
-    uint64_t dataStart = patchfile::DataStart(entries);
-    if (entries.size() > patchfile::kMaxEntries || dataStart - patchfile::kHeaderSize > patchfile::kMaxTableSize) {
+    uint64_t dataStart = core::patchfile::DataStart(entries);
+    if (entries.size() > core::patchfile::kMaxEntries ||
+        dataStart - core::patchfile::kHeaderSize > core::patchfile::kMaxTableSize) {
         errno = 0;
         return Fail(error, "too many entries for one patch file");
     }
     for (Entry& e : entries)
         if (e.kind == Kind::addFile || e.kind == Kind::changeFile) e.dataOffset += dataStart;
-    std::vector<uint8_t> head = patchfile::WriteHead(entries, dataSize);
+    std::vector<uint8_t> head = core::patchfile::WriteHead(entries, dataSize);
     *fileSize = dataStart + dataSize;
     Fd out = CreateWrite(outPath);
     if (!out.ok()) return Fail(error, "cannot create " + outPath);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
-    EVP_DigestUpdate(ctx.get(), head.data() + patchfile::kHashedFrom, head.size() - patchfile::kHashedFrom);
+    EVP_DigestUpdate(ctx.get(), head.data() + core::patchfile::kHashedFrom, head.size() - core::patchfile::kHashedFrom);
     if (!WriteAll(out.get(), head.data(), head.size())) return Fail(error, "cannot write " + outPath);
     std::vector<uint8_t> buf(1 << 20);
     for (uint64_t at = 0; at < dataSize;) {

@@ -37,7 +37,7 @@ bool Walk(const std::string& root, const std::string& rel, std::vector<TreeItem>
             return false;
         }
         std::string path = rel.empty() ? name : rel + "\\" + name;
-        if (!patchfile::IsSafeRelativePath(path)) {
+        if (!core::patchfile::IsSafeRelativePath(path)) {
             *error = DiskPath(root, path) + ": name not allowed in a patch file";
             return false;
         }
