@@ -40,7 +40,9 @@ bool ClearEngineLog(const char* folder);
 
 // What a step's log and exit code say, judged fail-closed: a step succeeded
 // only when the engine exited with 0 and its log in `folder` could be read,
-// ends the run with kEngineDoneMark and holds no kEngineFailureMark.
+// ends the run with kEngineDoneMark and holds no kEngineFailureMark. The
+// marks are found in any letter case, also after a stray NUL; a file over
+// 64 MiB is no log.
 enum class StepVerdict {
     kSucceeded,
     kFailed,       // the engine said so: non-zero exit code or the failure mark
@@ -49,11 +51,5 @@ enum class StepVerdict {
 };
 StepVerdict JudgeStep(const char* folder, DWORD exitCode);
 const char* DescribeVerdict(StepVerdict v);
-
-// How many non-overlapping occurrences of `text` the file holds (case of
-// ASCII letters ignored unless caseSensitive); -1 when the file cannot be
-// read. Bytes after a NUL are searched too: a stray NUL in a log must not
-// hide what follows it. Files over 64 MiB are not logs and give -1.
-long CountTextInFile(const char* path, const char* text, bool caseSensitive);
 
 }  // namespace payload

@@ -17,34 +17,17 @@ const char kEngineFailureMark[] = "wpt0036";
 // A log larger than this is not the engine's: it is refused, not read.
 static const int64_t kMaxLogBytes = 64 * 1024 * 1024;
 
-// Non-overlapping occurrences of `text` in the NUL-terminated `segment`.
-static int CountInSegment(const char* segment, const char* text, bool caseSensitive) {
-    size_t step = std::strlen(text);
-    int count = 0;
-    for (const char* at = segment;;) {
-        const char* hit = nullptr;
-        if (caseSensitive) {
-            hit = std::strstr(at, text);
-        } else {
-            long pos = FindTextNoCase(at, text);
-            if (pos >= 0) hit = at + pos;
-        }
-        if (!hit) return count;
-        ++count;
-        at = hit + step;
-    }
-}
-
-// The buffer holds n bytes and a NUL after them. NULs inside split it into
-// segments; the text holds no NUL, so no match spans two of them.
-static int CountInBuffer(const char* buf, size_t n, const char* text, bool caseSensitive) {
-    int count = 0;
+// Whether the buffer (n bytes and a NUL after them) holds `text` in any
+// letter case. NULs inside split it into segments, each searched: a stray NUL
+// in a log must not hide what follows it; the text holds no NUL, so no match
+// spans two segments.
+static bool Holds(const char* buf, size_t n, const char* text) {
     for (size_t pos = 0; pos <= n;) {
         const char* segment = buf + pos;
-        count += CountInSegment(segment, text, caseSensitive);
+        if (FindTextNoCase(segment, text) >= 0) return true;
         pos += std::strlen(segment) + 1;
     }
-    return count;
+    return false;
 }
 
 // Reads the whole file into a fresh buffer with a NUL after it; *n is its
@@ -68,13 +51,6 @@ static std::unique_ptr<char[]> ReadWholeFile(const char* path, size_t* n) {
     return buf;
 }
 
-long CountTextInFile(const char* path, const char* text, bool caseSensitive) {
-    size_t n = 0;
-    std::unique_ptr<char[]> buf = ReadWholeFile(path, &n);
-    if (!buf) return -1;
-    return text[0] ? CountInBuffer(buf.get(), n, text, caseSensitive) : 0;
-}
-
 bool ClearEngineLog(const char* folder) {
     char log[kPathCap];
     if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return false;
@@ -88,10 +64,11 @@ bool ClearEngineLog(const char* folder) {
 StepVerdict JudgeStep(const char* folder, DWORD exitCode) {
     char log[kPathCap];
     if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return StepVerdict::kNoLog;
-    long failures = CountTextInFile(log, kEngineFailureMark, false);
-    if (failures < 0) return StepVerdict::kNoLog;
-    if (exitCode != 0 || failures > 0) return StepVerdict::kFailed;
-    return CountTextInFile(log, kEngineDoneMark, false) > 0 ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;
+    size_t n = 0;
+    std::unique_ptr<char[]> text = ReadWholeFile(log, &n);
+    if (!text) return StepVerdict::kNoLog;
+    if (exitCode != 0 || Holds(text.get(), n, kEngineFailureMark)) return StepVerdict::kFailed;
+    return Holds(text.get(), n, kEngineDoneMark) ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;
 }
 
 const char* DescribeVerdict(StepVerdict v) {
