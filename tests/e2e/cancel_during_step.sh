@@ -2,7 +2,9 @@
 # Cancel while the engine runs a step: the engine is ended, the dialog closes
 # with Cancel's result, the extracted files are deleted, and no file of the
 # installation is torn: each is whole in some version. The engine is held
-# (SIGSTOP) as soon as it appears, so the step is surely under way.
+# (SIGSTOP) as soon as it has opened its log, so the step is surely under
+# way. Not sooner: stopped inside its start-up, under Wine the child would
+# also hold its parent's CreateProcess, and with it the dialog.
 . "$DV_TOP/scripts/sample-update.sh"
 fresh_prefix
 make_updater || finish
@@ -21,10 +23,11 @@ start_updater "$UPDATER"
 drv wait-window "$CAPTION" 30 >/dev/null || { fail "no updater window (updater: $(wait_updater 1))"; finish; }
 drv click "$CAPTION" 1 >/dev/null
 held=""
-for i in $(seq 400); do
+for i in $(seq 800); do
   held=$(engine_pid)
-  [ -n "$held" ] && { kill -STOP "$held"; break; }
-  sleep 0.02
+  [ -n "$held" ] && [ -e "$dir/patch.err" ] && { kill -STOP "$held"; break; }
+  held=""
+  sleep 0.01
 done
 [ -n "$held" ] || { fail "the engine never started"; finish; }
 sleep 2  # a few ticks with the engine still running
@@ -48,7 +51,9 @@ bad = []
 for dirpath, _, names in os.walk(root):
     for n in names:
         rel = os.path.relpath(os.path.join(dirpath, n), root)
-        if rel in engine_own or rel.startswith("~patch"):
+        # The engine's own: its logs, journal, kept old versions and the new
+        # versions it stages, which the next run's recovery removes.
+        if rel in engine_own or rel.startswith("~patch") or rel.endswith(".~dvnew"):
             continue
         data = open(os.path.join(root, rel), "rb").read()
         if not any(os.path.isfile(os.path.join(v, rel)) and open(os.path.join(v, rel), "rb").read() == data
