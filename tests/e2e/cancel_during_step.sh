@@ -2,9 +2,10 @@
 # Cancel while the engine runs a step: the engine is ended, the dialog closes
 # with Cancel's result, the extracted files are deleted, and no file of the
 # installation is torn: each is whole in some version. The engine is held
-# (SIGSTOP) as soon as it has opened its log, so the step is surely under
-# way. Not sooner: stopped inside its start-up, under Wine the child would
-# also hold its parent's CreateProcess, and with it the dialog.
+# (SIGSTOP) as soon as it appears, so the step is surely under way. Stopped
+# inside its start-up, under Wine the child also holds its parent's
+# CreateProcess, and with it the dialog: it is let on a moment at a time
+# until the dialog answers again.
 . "$DV_TOP/scripts/sample-update.sh"
 fresh_prefix
 make_updater || finish
@@ -23,13 +24,16 @@ start_updater "$UPDATER"
 drv wait-window "$CAPTION" 30 >/dev/null || { fail "no updater window (updater: $(wait_updater 1))"; finish; }
 drv click "$CAPTION" 1 >/dev/null
 held=""
-for i in $(seq 800); do
+for i in $(seq 400); do
   held=$(engine_pid)
-  [ -n "$held" ] && [ -e "$dir/patch.err" ] && { kill -STOP "$held"; break; }
-  held=""
-  sleep 0.01
+  [ -n "$held" ] && { kill -STOP "$held"; break; }
+  sleep 0.02
 done
 [ -n "$held" ] || { fail "the engine never started"; finish; }
+for i in $(seq 20); do
+  timeout 3 wine "$DRIVER" nth-text "$CAPTION" 4 >/dev/null 2>&1 && break
+  kill -CONT "$held"; sleep 0.05; kill -STOP "$held"
+done
 sleep 2  # a few ticks with the engine still running
 case "$(message)" in "Now updating the Kestrin installation"*) echo "ok: run under way" ;;
   *) fail "not under way: $(message)" ;; esac
