@@ -1,5 +1,6 @@
 // Apply: decodes the command stream described in deltamodel.h. Memory is the
-// model (about 2.8 MiB) and three 64 KiB buffers, whatever the file sizes.
+// model (2.3 MiB and the literal tables, 0.5 to 16 MiB by the new file's
+// size) and two 256 KiB buffers, never more whatever the file sizes.
 #include "delta.h"
 
 #include <memory>
@@ -42,7 +43,7 @@ struct Decoding {
     uint64_t oldSize;
     rc::Decoder coder;
     Output out;
-    std::unique_ptr<Model> model;  // ~2.8 MiB: kept off the stack
+    std::unique_ptr<Model> model;  // megabytes: kept off the stack
     std::vector<uint8_t> oldBuf;
     uint64_t oldPos = 0;
     uint64_t made = 0;
@@ -58,19 +59,22 @@ Result CoderState(const Decoding& d) {
 // `n` old bytes from d.oldPos as they are: a zero run, read straight into
 // the output buffer with nothing decoded.
 Result Plain(Decoding& d, uint64_t n) {
-    uint8_t before1 = 0, before2 = 0;
+    uint8_t before[3] = {};  // the run's last three bytes, newest last
     for (uint64_t left = n; left > 0;) {
         size_t room;
         uint8_t* dst = d.out.Space(&room);
         size_t step = left < room ? size_t(left) : room;
         if (!d.old.ReadAt(d.oldPos, dst, step)) return Result::readError;
-        before2 = step >= 2 ? dst[step - 2] : before1;
-        before1 = dst[step - 1];
+        for (size_t k = step < 3 ? step : 3; k > 0; k--) {
+            before[0] = before[1];
+            before[1] = before[2];
+            before[2] = dst[step - k];
+        }
         if (!d.out.Commit(step)) return Result::writeError;
         d.oldPos += step;
         left -= step;
     }
-    SkipZeros(*d.model, n, before2, before1);
+    SkipZeros(*d.model, n, before);
     return Result::ok;
 }
 
@@ -165,7 +169,7 @@ Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSi
                Output(out),
                std::make_unique<Model>(),
                std::vector<uint8_t>(kChunk)};
-    d.model->Reset();
+    d.model->Reset(newSize);
     d.runs = runs;
     if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
     while (d.made < newSize) {

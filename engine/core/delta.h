@@ -5,7 +5,8 @@
 // Apply works in bounded memory whatever the file sizes: it reads the old file
 // at arbitrary offsets through OldReader, the delta sequentially through
 // InStream, and writes the new file sequentially through OutStream, holding only
-// fixed-size buffers and probability tables (about 3 MiB in all).
+// fixed-size buffers and probability tables (3 to 19 MiB by the new file's
+// size, see deltamodel.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -18,10 +18,13 @@
 // old byte before, and the last two with the two old bytes before (which say
 // "this is the operand of a call"). A non-zero diff byte is coded bitwise by
 // three mixed trees: under the last non-zero diff byte, under the old byte it
-// is added to (carries), and alone. Literal bytes mix order-1, order-0 and a
-// hashed order-2 tree.
+// is added to (carries), and alone. Literal bytes mix four trees: order 1,
+// order 0, and hashed orders 2 and 3, whose tables grow with the new file's
+// size (LiteralBits) so that small files neither pay for nor wait on the
+// memory of large ones.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "mixer.h"
 #include "rangecoder.h"
@@ -37,7 +40,18 @@ struct NumberModel {
     rc::Prob high[65][16];  // the three bits below the leading one, per width
 };
 
-// About 2.8 MiB; Apply and Writer each hold one on the heap.
+// log2 of the buckets of each hashed literal table for a new file of
+// `newSize` bytes: 2^8 (256 KiB a table) up to 2^13 (8 MiB a table) from
+// 8 MiB on. Both sides derive it from the size, so nothing is stored.
+inline int LiteralBits(uint64_t newSize) {
+    int bits = 0;
+    while (bits < 63 && (newSize >> (bits + 1)) != 0) bits++;  // floor(log2)
+    bits -= 10;
+    return bits < 8 ? 8 : (bits > 13 ? 13 : bits);
+}
+
+// 2.3 MiB plus the hashed literal tables (at most 16 MiB); Apply and Writer
+// each hold one on the heap.
 struct Model {
     rc::Prob zeroByHistory[512];
     rc::Prob zeroByOld[4096];
@@ -49,14 +63,15 @@ struct Model {
     mix::Weights diffMix[256];
     rc::Prob literal1[256][256];
     rc::Prob literal0[256];
-    rc::Prob literal2[1024][256];
+    std::vector<rc::Prob> literal2, literal3;  // 256 nodes a bucket, LiteralBits buckets
+    int literalShift;                          // 32 - LiteralBits
     mix::Weights literalMix[256];
     rc::Prob seekSign;
     NumberModel seek, copy, extra, zeroRun, dirtyRun;
     unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
-    uint8_t lastNew, lastNew2, lastDiff, prevOld, prevOld2;
+    uint8_t lastNew, lastNew2, lastNew3, lastDiff, prevOld, prevOld2;
 
-    void Reset();
+    void Reset(uint64_t newSize);
 };
 
 template <class T, size_t N>
@@ -64,7 +79,7 @@ inline void InitAll(T (&a)[N]) {
     rc::Init(reinterpret_cast<rc::Prob*>(&a[0]), sizeof a / sizeof(rc::Prob));
 }
 
-inline void Model::Reset() {
+inline void Model::Reset(uint64_t newSize) {
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
     InitAll(zeroByOld2);
@@ -73,7 +88,11 @@ inline void Model::Reset() {
     InitAll(diffAlone);
     InitAll(literal1);
     InitAll(literal0);
-    InitAll(literal2);
+    int bits = LiteralBits(newSize);
+    literalShift = 32 - bits;
+    for (std::vector<rc::Prob>* t : {&literal2, &literal3}) {
+        t->assign(size_t(256) << bits, rc::kProbHalf);
+    }
     rc::Init(&seekSign, 1);
     for (NumberModel* m : {&seek, &copy, &extra, &zeroRun, &dirtyRun}) {
         InitAll(m->width);
@@ -81,18 +100,19 @@ inline void Model::Reset() {
     }
     mix::InitWeights(zeroMix, 16, 3);
     mix::InitWeights(diffMix, 256, 3);
-    mix::InitWeights(literalMix, 256, 3);
+    mix::InitWeights(literalMix, 256, 4);
     zeroHistory = 0;
-    lastNew = lastNew2 = lastDiff = prevOld = prevOld2 = 0;
+    lastNew = lastNew2 = lastNew3 = lastDiff = prevOld = prevOld2 = 0;
 }
 
-// Codes a byte down three 256-leaf trees mixed, one weight set per node.
-template <class Coder>
-inline uint8_t CodeByteMixed(Coder& c, rc::Prob* a, rc::Prob* b, rc::Prob* d, mix::Weights* sets, uint8_t value) {
+// Codes a byte down N 256-leaf trees mixed, one weight set per node.
+template <int N, class Coder>
+inline uint8_t CodeByteMixed(Coder& c, rc::Prob* const (&trees)[N], mix::Weights* sets, uint8_t value) {
     unsigned node = 1;
     for (int i = 7; i >= 0; i--) {
-        rc::Prob* models[3] = {&a[node], &b[node], &d[node]};
-        node = (node << 1) | mix::Code(c, models, 3, sets[node], (value >> i) & 1);
+        rc::Prob* models[N];
+        for (int k = 0; k < N; k++) models[k] = &trees[k][node];
+        node = (node << 1) | mix::Code(c, models, N, sets[node], (value >> i) & 1);
     }
     return uint8_t(node);
 }
@@ -155,31 +175,39 @@ inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
     m.zeroHistory = (h << 1) | nonZero;
     uint8_t d = 0;
     if (nonZero) {
-        d = CodeByteMixed(c, m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone, m.diffMix, diff);
+        rc::Prob* const trees[3] = {m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone};
+        d = CodeByteMixed(c, trees, m.diffMix, diff);
         m.lastDiff = d;
     }
     m.prevOld2 = m.prevOld;
     m.prevOld = oldByte;
+    m.lastNew3 = m.lastNew2;
     m.lastNew2 = m.lastNew;
     m.lastNew = uint8_t(oldByte + d);
     return d;
 }
 
 // Moves the diff contexts past a run of `n` (>= 1) zero diff bytes whose
-// last old bytes were before2, before1 (newest), without coding anything.
-inline void SkipZeros(Model& m, uint64_t n, uint8_t before2, uint8_t before1) {
+// last old bytes were before[0..2] (newest last; those before the run are
+// ignored), without coding anything.
+inline void SkipZeros(Model& m, uint64_t n, const uint8_t (&before)[3]) {
     m.zeroHistory = n >= 32 ? 0 : m.zeroHistory << n;
-    m.prevOld2 = n >= 2 ? before2 : m.prevOld;
-    m.prevOld = before1;
-    m.lastNew2 = n >= 2 ? before2 : m.lastNew;
-    m.lastNew = before1;
+    m.prevOld2 = n >= 2 ? before[1] : m.prevOld;
+    m.prevOld = before[2];
+    m.lastNew3 = n >= 3 ? before[0] : (n == 2 ? m.lastNew : m.lastNew2);
+    m.lastNew2 = n >= 2 ? before[1] : m.lastNew;
+    m.lastNew = before[2];
 }
 
 // Codes a literal byte; returns it.
 template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
-    unsigned h = ((m.lastNew2 * 0x9E3779B1u) >> 22 ^ m.lastNew) & 1023;
-    uint8_t b = CodeByteMixed(c, m.literal1[m.lastNew], m.literal0, m.literal2[h], m.literalMix, value);
+    unsigned h2 = (m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
+    unsigned h3 = (m.lastNew3 * 0x2545F491u ^ m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
+    rc::Prob* const trees[4] = {m.literal1[m.lastNew], m.literal0, &m.literal2[size_t(h2) << 8],
+                                &m.literal3[size_t(h3) << 8]};
+    uint8_t b = CodeByteMixed(c, trees, m.literalMix, value);
+    m.lastNew3 = m.lastNew2;
     m.lastNew2 = m.lastNew;
     m.lastNew = b;
     return b;

@@ -2,9 +2,9 @@
 
 namespace core::delta {
 
-Writer::Writer(OutStream& out, uint64_t minZeroRun)
+Writer::Writer(OutStream& out, uint64_t newSize, uint64_t minZeroRun)
     : coder_(out), model_(std::make_unique<Model>()), minZeroRun_(minZeroRun) {
-    model_->Reset();
+    model_->Reset(newSize);
 }
 
 void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
@@ -34,7 +34,11 @@ void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t
         uint64_t z = 0;
         while (i + z < copy && newBytes[i + z] == oldBytes[i + z]) z++;
         CodeNumber(coder_, model_->zeroRun, z);
-        if (z != 0) SkipZeros(*model_, z, i + z >= 2 ? oldBytes[i + z - 2] : 0, oldBytes[i + z - 1]);
+        if (z != 0) {
+            const uint8_t* end = oldBytes + i + z;
+            uint8_t before[3] = {z >= 3 ? end[-3] : uint8_t(0), z >= 2 ? end[-2] : uint8_t(0), end[-1]};
+            SkipZeros(*model_, z, before);
+        }
         i += z;
         if (i == copy) break;
         uint64_t end = i + 1;

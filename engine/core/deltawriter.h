@@ -13,10 +13,12 @@ namespace core::delta {
 
 class Writer {
 public:
-    // minZeroRun: the shortest run of zero diff bytes coded as a run (see
-    // CopyBody); UINT64_MAX codes every copy byte by byte (Apply's runs =
-    // false), which models small files a little better and decodes slower.
-    explicit Writer(OutStream& out, uint64_t minZeroRun = kMinZeroRun);
+    // newSize: the size of the new file the stream makes, as Apply is told
+    // (it sizes the literal model). minZeroRun: the shortest run of zero
+    // diff bytes coded as a run (see CopyBody); UINT64_MAX codes every copy
+    // byte by byte (Apply's runs = false), which models small files a little
+    // better and decodes slower.
+    Writer(OutStream& out, uint64_t newSize, uint64_t minZeroRun = kMinZeroRun);
     // Makes `copy` new bytes as old[oldPos + i] + (newBytes[i] - oldBytes[i]),
     // where oldBytes points at the old file's byte oldPos, then `extra` bytes
     // as they are. Commands that make nothing are dropped: the next one's seek
@@ -30,7 +32,7 @@ public:
 private:
     void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
     rc::Encoder coder_;
-    std::unique_ptr<Model> model_;  // ~2.8 MiB
+    std::unique_ptr<Model> model_;  // see Model
     uint64_t oldPos_ = 0;
     uint64_t minZeroRun_;
 };

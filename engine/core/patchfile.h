@@ -41,7 +41,7 @@ constexpr size_t kHeaderSize = 56;
 constexpr size_t kHashedFrom = 48;
 // 2: copies code their zero runs as lengths (engine/FORMAT.md). A reader
 // knows exactly one version: the delta streams of others decode wrongly.
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
 constexpr uint32_t kMaxEntries = 1000000;
 constexpr uint32_t kMaxTableSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 1024;

@@ -21,7 +21,7 @@ struct Cmd {
 // runs: copies as zero runs (methods 2 and 3), else byte by byte (method 1).
 Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, bool runs = true) {
     BytesOut out;
-    core::delta::Writer w(out, runs ? core::delta::kMinZeroRun : UINT64_MAX);
+    core::delta::Writer w(out, nu.size(), runs ? core::delta::kMinZeroRun : UINT64_MAX);
     uint64_t at = 0;
     for (const Cmd& c : cmds) {
         w.Command(c.oldPos, old.data() + c.oldPos, nu.data() + at, c.copy, nu.data() + at + c.copy, c.extra);

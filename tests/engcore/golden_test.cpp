@@ -31,7 +31,7 @@ Bytes NewFile(const Bytes& old) {
 
 Bytes Encode(const Bytes& old, const Bytes& nu) {
     BytesOut out;
-    core::delta::Writer w(out);
+    core::delta::Writer w(out, nu.size());
     w.Command(5, old.data() + 5, nu.data(), 1995, nu.data() + 1995, 20);
     w.Command(0, old.data(), nu.data() + 2015, 700, nullptr, 0);
     EXPECT_TRUE(w.Finish());

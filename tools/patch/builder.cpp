@@ -78,7 +78,7 @@ bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSi
     Fd oldFd, newFd = OpenRead(job.newDisk);
     if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
     if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
-    core::delta::Writer writer(sink, minZeroRun);
+    core::delta::Writer writer(sink, job.newSize, minZeroRun);
     std::vector<uint8_t> oldBuf, newBuf;
     for (uint64_t at = 0; at < job.newSize; at += window) {
         size_t newLen = size_t(std::min(window, job.newSize - at));
@@ -170,7 +170,7 @@ bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSi
                          uint8_t(header.size() >> 24)};
     if (!sink.Write(length, 4) || !sink.Write(header.data(), header.size()))
         return Fail(error, "cannot write patch data");
-    core::delta::Writer writer(sink);
+    core::delta::Writer writer(sink, nu.size());
     DiffWindow(rewritten.data(), rewritten.size(), 0, nu.data(), nu.size(), writer);
     if (!writer.Finish()) return Fail(error, "cannot write patch data");
     *made = true;
