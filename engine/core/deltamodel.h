@@ -112,7 +112,7 @@ inline uint8_t CodeByteMixed(Coder& c, rc::Prob* const (&trees)[N], mix::Weights
     for (int i = 7; i >= 0; i--) {
         rc::Prob* models[N];
         for (int k = 0; k < N; k++) models[k] = &trees[k][node];
-        node = (node << 1) | mix::Code(c, models, N, sets[node], (value >> i) & 1);
+        node = (node << 1) | mix::Code(c, models, sets[node], (value >> i) & 1);
     }
     return uint8_t(node);
 }
@@ -171,7 +171,7 @@ inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
     rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
                            &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
                            &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
-    unsigned nonZero = mix::Code(c, models, 3, m.zeroMix[h & 15], diff != 0);
+    unsigned nonZero = mix::Code(c, models, m.zeroMix[h & 15], diff != 0);
     m.zeroHistory = (h << 1) | nonZero;
     uint8_t d = 0;
     if (nonZero) {

@@ -52,9 +52,13 @@ struct SquashTable {
 };
 inline constexpr SquashTable kSquash{};
 
+// Weights are fixed point with 14 fraction bits, within +-16: four stretched
+// inputs (each within +-2047) times their weights sum to less than 2^31, so
+// the 32-bit engine mixes in plain 32-bit arithmetic.
 constexpr int kMaxInputs = 4;
-constexpr int kWeightOne = 1 << 16;
-constexpr int32_t kWeightLimit = 64 * kWeightOne;
+constexpr int kWeightBits = 14;
+constexpr int kWeightOne = 1 << kWeightBits;
+constexpr int32_t kWeightLimit = 16 * kWeightOne - 1;
 
 struct Weights {
     int32_t w[kMaxInputs];
@@ -65,26 +69,27 @@ inline void InitWeights(Weights* sets, int count, int inputs) {
         for (int i = 0; i < kMaxInputs; i++) sets[s].w[i] = i < inputs ? kWeightOne / inputs : 0;
 }
 
-// Codes one bit from n models (n <= kMaxInputs) mixed with weight set w, then
+// Codes one bit from N models (N <= kMaxInputs) mixed with weight set w, then
 // trains the models and the weights on the bit coded.
-template <class Coder>
-inline unsigned Code(Coder& c, rc::Prob* const* models, int n, Weights& w, unsigned bit) {
-    int st[kMaxInputs];
-    int64_t dot = 0;
-    for (int i = 0; i < n; i++) {
+template <int N, class Coder>
+inline unsigned Code(Coder& c, rc::Prob* const (&models)[N], Weights& w, unsigned bit) {
+    static_assert(N <= kMaxInputs, "weights hold kMaxInputs");
+    int st[N];
+    int32_t dot = 0;
+    for (int i = 0; i < N; i++) {
         st[i] = Stretch(int(rc::Probability(*models[i]) >> 4));
-        dot += int64_t(w.w[i]) * st[i];
+        dot += w.w[i] * st[i];
     }
-    int x = int(dot >> 16);
+    int x = dot >> kWeightBits;
     x = x > 2047 ? 2047 : (x < -2047 ? -2047 : x);
     int p = kSquash.v[x + 2047];  // Squash(x): the chance of a 0 bit, 1/4096ths
     uint32_t p16 = uint32_t(p) * 16 + 8;
     bit = c.CodeFixed(p16, bit);
     int err = ((bit == 0) << 12) - p;
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < N; i++) {
         // Clamped: a crafted stream chooses every bit and could otherwise push
         // a weight until it overflows.
-        int32_t next = w.w[i] + ((st[i] * err) >> 9);
+        int32_t next = w.w[i] + ((st[i] * err) >> (25 - kWeightBits));
         w.w[i] = next > kWeightLimit ? kWeightLimit : (next < -kWeightLimit ? -kWeightLimit : next);
         rc::Update(*models[i], bit);
     }
