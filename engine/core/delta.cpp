@@ -78,22 +78,21 @@ Result Plain(Decoding& d, uint64_t n) {
     return Result::ok;
 }
 
-// `n` bytes of old file from d.oldPos plus decoded diff bytes.
+// A dirty span: `n` bytes of old file from d.oldPos plus decoded diff
+// bytes, in pieces of whole groups of four (see CodeDiffs).
 Result Dirty(Decoding& d, uint64_t n) {
     while (n > 0) {
         size_t room;
         uint8_t* dst = d.out.Space(&room);
+        if (room < 4 && room < n) {
+            if (!d.out.Flush()) return Result::writeError;
+            dst = d.out.Space(&room);
+        }
         size_t step = n < room ? size_t(n) : room;
         if (step > d.oldBuf.size()) step = d.oldBuf.size();
+        if (step < n) step &= ~size_t(3);
         if (!d.old.ReadAt(d.oldPos, d.oldBuf.data(), step)) return Result::readError;
-        const uint8_t* o = d.oldBuf.data();
-        for (size_t i = 0; i < step; i++) {
-            // The old bytes ahead are known, so is the line of zeroByOld2 (1 MiB)
-            // that byte i + 4 will use: fetched now, it is in cache by then.
-            if (i + 4 < step)
-                __builtin_prefetch(&d.model->zeroByOld2[unsigned(o[i + 3]) << 2 | unsigned(o[i + 2]) << 10]);
-            dst[i] = uint8_t(o[i] + CodeDiff(d.coder, *d.model, o[i], 0));
-        }
+        CodeDiffs(d.coder, *d.model, d.oldBuf.data(), nullptr, dst, step);
         Result r = CoderState(d);
         if (r != Result::ok) return r;
         if (!d.out.Commit(step)) return Result::writeError;

@@ -24,6 +24,7 @@
 // memory of large ones.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "mixer.h"
@@ -53,6 +54,7 @@ inline int LiteralBits(uint64_t newSize) {
 // 2.3 MiB plus the hashed literal tables (at most 16 MiB); Apply and Writer
 // each hold one on the heap.
 struct Model {
+    rc::Prob quietByHistory[1 << 16];  // four zero diff bytes ahead, see CodeDiffs
     rc::Prob zeroByHistory[512];
     rc::Prob zeroByOld[4096];
     rc::Prob zeroByOld2[1 << 18];
@@ -80,6 +82,7 @@ inline void InitAll(T (&a)[N]) {
 }
 
 inline void Model::Reset(uint64_t newSize) {
+    InitAll(quietByHistory);
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
     InitAll(zeroByOld2);
@@ -197,6 +200,39 @@ inline void SkipZeros(Model& m, uint64_t n, const uint8_t (&before)[3]) {
     m.lastNew3 = n >= 3 ? before[0] : (n == 2 ? m.lastNew : m.lastNew2);
     m.lastNew2 = n >= 2 ? before[1] : m.lastNew;
     m.lastNew = before[2];
+}
+
+// Codes the `n` diff bytes of a dirty span that turn old[] into new bytes
+// (written to out[] when decoding; `diffs` is read only when encoding).
+// Each group of four starts with one bit, "all four are zero", under the
+// recent zero pattern and the old byte before; only groups with a non-zero
+// byte code their bytes one by one, so the quiet stretches of a span cost a
+// quarter of the decisions. `at` is where old[] starts in the span: groups
+// are counted from the span's start, whatever pieces the caller codes it in
+// (the caller passes pieces of whole groups, except the span's tail).
+template <class Coder>
+inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* diffs, uint8_t* out, size_t n) {
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        unsigned h = m.zeroHistory;
+        unsigned quiet = 0;
+        if (diffs != nullptr) quiet = (diffs[i] | diffs[i + 1] | diffs[i + 2] | diffs[i + 3]) == 0;
+        quiet = c.Code(m.quietByHistory[(h & 255) | unsigned(m.prevOld) << 8], !quiet) == 0;
+        if (quiet) {
+            const uint8_t before[3] = {old[i + 1], old[i + 2], old[i + 3]};
+            SkipZeros(m, 4, before);
+            if (out != nullptr) std::memcpy(out + i, old + i, 4);
+            continue;
+        }
+        for (size_t k = i; k < i + 4; k++) {
+            uint8_t d = CodeDiff(c, m, old[k], diffs != nullptr ? diffs[k] : 0);
+            if (out != nullptr) out[k] = uint8_t(old[k] + d);
+        }
+    }
+    for (; i < n; i++) {
+        uint8_t d = CodeDiff(c, m, old[i], diffs != nullptr ? diffs[i] : 0);
+        if (out != nullptr) out[i] = uint8_t(old[i] + d);
+    }
 }
 
 // Codes a literal byte; returns it.

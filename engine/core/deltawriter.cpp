@@ -26,7 +26,7 @@ void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* ne
 // minZeroRun_, which cost less inside the span than as a run of their own.
 void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy) {
     if (minZeroRun_ == UINT64_MAX) {
-        for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
+        Span(oldBytes, newBytes, copy);
         return;
     }
     uint64_t i = 0;
@@ -53,7 +53,19 @@ void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t
             j = k;
         }
         CodeNumber(coder_, model_->dirtyRun, end - i);
-        for (; i < end; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
+        Span(oldBytes + i, newBytes + i, end - i);
+        i = end;
+    }
+}
+
+// In pieces of whole groups of four, as CodeDiffs asks.
+void Writer::Span(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t n) {
+    constexpr size_t kPiece = 1 << 16;
+    diffs_.resize(kPiece);
+    for (uint64_t at = 0; at < n; at += kPiece) {
+        size_t len = size_t(n - at < kPiece ? n - at : kPiece);
+        for (size_t k = 0; k < len; k++) diffs_[k] = uint8_t(newBytes[at + k] - oldBytes[at + k]);
+        CodeDiffs(coder_, *model_, oldBytes + at, diffs_.data(), nullptr, len);
     }
 }
 

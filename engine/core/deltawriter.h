@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "delta.h"
 #include "deltamodel.h"
@@ -31,10 +32,13 @@ public:
 
 private:
     void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
+    // Codes the diff bytes of a dirty span (a whole copy, byte by byte).
+    void Span(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t n);
     rc::Encoder coder_;
     std::unique_ptr<Model> model_;  // see Model
     uint64_t oldPos_ = 0;
     uint64_t minZeroRun_;
+    std::vector<uint8_t> diffs_;  // the dirty span being coded
 };
 
 }  // namespace core::delta
