@@ -79,7 +79,8 @@ Result Plain(Decoding& d, uint64_t n) {
 }
 
 // A dirty span: `n` bytes of old file from d.oldPos plus decoded diff
-// bytes, in pieces of whole groups of four (see CodeDiffs).
+// bytes, in groups of four (see CodeDiffs) when the stream codes zero runs,
+// else byte by byte.
 Result Dirty(Decoding& d, uint64_t n) {
     while (n > 0) {
         size_t room;
@@ -92,7 +93,19 @@ Result Dirty(Decoding& d, uint64_t n) {
         if (step > d.oldBuf.size()) step = d.oldBuf.size();
         if (step < n) step &= ~size_t(3);
         if (!d.old.ReadAt(d.oldPos, d.oldBuf.data(), step)) return Result::readError;
-        CodeDiffs(d.coder, *d.model, d.oldBuf.data(), nullptr, dst, step);
+        const uint8_t* o = d.oldBuf.data();
+        if (d.runs) {
+            CodeDiffs(d.coder, *d.model, o, nullptr, dst, step);
+        } else {
+            for (size_t i = 0; i < step; i++) {
+                // The old bytes ahead are known, so is the line of zeroByOld2
+                // (1 MiB) that byte i + 4 will use: fetched now, it is in
+                // cache by then.
+                if (i + 4 < step)
+                    __builtin_prefetch(&d.model->zeroByOld2[unsigned(o[i + 3]) << 2 | unsigned(o[i + 2]) << 10]);
+                dst[i] = uint8_t(o[i] + CodeDiff(d.coder, *d.model, o[i], 0));
+            }
+        }
         Result r = CoderState(d);
         if (r != Result::ok) return r;
         if (!d.out.Commit(step)) return Result::writeError;

@@ -54,7 +54,9 @@ inline int LiteralBits(uint64_t newSize) {
 // 2.3 MiB plus the hashed literal tables (at most 16 MiB); Apply and Writer
 // each hold one on the heap.
 struct Model {
-    rc::Prob quietByHistory[1 << 16];  // four zero diff bytes ahead, see CodeDiffs
+    rc::Prob quietByHistory[1 << 12];  // four zero diff bytes ahead, see CodeDiffs
+    rc::Prob quietByOld[1 << 18];
+    mix::Weights quietMix[16];
     rc::Prob zeroByHistory[512];
     rc::Prob zeroByOld[4096];
     rc::Prob zeroByOld2[1 << 18];
@@ -83,6 +85,8 @@ inline void InitAll(T (&a)[N]) {
 
 inline void Model::Reset(uint64_t newSize) {
     InitAll(quietByHistory);
+    InitAll(quietByOld);
+    mix::InitWeights(quietMix, 16, 2);
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
     InitAll(zeroByOld2);
@@ -103,7 +107,7 @@ inline void Model::Reset(uint64_t newSize) {
     }
     mix::InitWeights(zeroMix, 16, 3);
     mix::InitWeights(diffMix, 256, 3);
-    mix::InitWeights(literalMix, 256, 4);
+    mix::InitWeights(literalMix, 256, 3);  // order 3 starts unweighted: small files code as with three
     zeroHistory = 0;
     lastNew = lastNew2 = lastNew3 = lastDiff = prevOld = prevOld2 = 0;
 }
@@ -217,7 +221,10 @@ inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* dif
         unsigned h = m.zeroHistory;
         unsigned quiet = 0;
         if (diffs != nullptr) quiet = (diffs[i] | diffs[i + 1] | diffs[i + 2] | diffs[i + 3]) == 0;
-        quiet = c.Code(m.quietByHistory[(h & 255) | unsigned(m.prevOld) << 8], !quiet) == 0;
+        uint32_t group = uint32_t(old[i]) | uint32_t(old[i + 1]) << 8 | uint32_t(old[i + 2]) << 16 | uint32_t(old[i + 3]) << 24;
+        unsigned ctx = ((group * 0x9E3779B1u) ^ (unsigned(m.prevOld) * 0x85EBCA6Bu)) >> 14;
+        rc::Prob* const models[2] = {&m.quietByHistory[(h & 15) | unsigned(m.prevOld) << 4], &m.quietByOld[ctx]};
+        quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet) == 0;
         if (quiet) {
             const uint8_t before[3] = {old[i + 1], old[i + 2], old[i + 3]};
             SkipZeros(m, 4, before);

@@ -26,7 +26,7 @@ void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* ne
 // minZeroRun_, which cost less inside the span than as a run of their own.
 void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy) {
     if (minZeroRun_ == UINT64_MAX) {
-        Span(oldBytes, newBytes, copy);
+        for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
         return;
     }
     uint64_t i = 0;

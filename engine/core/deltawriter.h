@@ -32,7 +32,7 @@ public:
 
 private:
     void CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy);
-    // Codes the diff bytes of a dirty span (a whole copy, byte by byte).
+    // Codes the diff bytes of a dirty span in groups (see CodeDiffs).
     void Span(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t n);
     rc::Encoder coder_;
     std::unique_ptr<Model> model_;  // see Model
