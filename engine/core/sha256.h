@@ -1,7 +1,7 @@
 // SHA-256 for the engine and the host tools: one implementation, no system
 // provider. Two block functions compute the same thing: a portable one and
 // one on the x86 SHA extensions (SHA-NI), which a Sha256 object picks when
-// it is made. Nothing here fails or allocates.
+// it is made. Hashing never fails and never allocates.
 #pragma once
 #include <cstddef>
 #include <cstdint>
