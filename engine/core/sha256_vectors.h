@@ -1,5 +1,5 @@
-// SHA-256 test vectors shared by the host tests (OpenSSL) and the engine's
-// tests (the Windows hash provider): both sides must agree with these.
+// SHA-256 test vectors for core::sha256 (tests/engcore/sha256_test.cpp), run
+// on each of its block functions, on the host and under Wine.
 // A message is `unit` (unitLength bytes, may hold zero bytes) repeated
 // `repeat` times; the tests build it in memory.
 #pragma once

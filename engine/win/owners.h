@@ -1,11 +1,9 @@
 // RAII owners for what the engine acquires from the system: kernel handles,
-// hash provider objects, a loaded module and LocalAlloc'd memory, each an
-// core::owner::Owner (engine/core/owner.h, shared with the updater's platform
-// layer) with its traits here; anything the engine must release is found in
-// this one file.
+// a loaded module and LocalAlloc'd memory, each an core::owner::Owner
+// (engine/core/owner.h, shared with the updater's platform layer) with its
+// traits here; anything the engine must release is found in this one file.
 #pragma once
 #include <windows.h>
-#include <bcrypt.h>
 
 #include "owner.h"  // engine/core
 
@@ -16,18 +14,6 @@ struct KernelHandle {
     static Type None() { return INVALID_HANDLE_VALUE; }
     static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
-};
-struct HashProvider {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct HashState {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::BCryptDestroyHash(h); }
 };
 struct LoadedModule {
     using Type = HMODULE;
@@ -44,10 +30,6 @@ struct LocalMemory {
 
 // A kernel handle; null and INVALID_HANDLE_VALUE both mean "none".
 using Handle = core::owner::Owner<KernelHandle>;
-// An open hash algorithm provider.
-using AlgProvider = core::owner::Owner<HashProvider>;
-// A hash object of a provider; must be reset before its provider is.
-using HashObject = core::owner::Owner<HashState>;
 // A module loaded with LoadLibraryExW.
 using Module = core::owner::Owner<LoadedModule>;
 // Memory the system handed out with LocalAlloc (CommandLineToArgvW).

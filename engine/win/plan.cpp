@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "sha256.h"
+#include "filehash.h"
 #include "text.h"
 #include "winfile.h"
 #include "ascii.h"
@@ -24,7 +24,7 @@ struct Target {
     DWORD attributes;
 };
 
-bool Same(const Digest& d, const uint8_t (&sha)[32]) { return std::memcmp(d.bytes, sha, 32) == 0; }
+bool Same(const core::sha256::Digest& d, const uint8_t (&sha)[32]) { return std::memcmp(d.bytes, sha, 32) == 0; }
 
 // Opening for delete fails while another handle lacks delete sharing.
 bool CanBeReplaced(const std::wstring& path) {
@@ -132,7 +132,7 @@ bool Planner::Examine(const core::patchfile::Entry& e, const core::patchfile::En
         return true;
     }
     File f;
-    Digest d;
+    core::sha256::Digest d;
     uint64_t size;
     if (!f.OpenRead(full) || !HashFile(f, &d, &size)) {
         DWORD code = ::GetLastError();

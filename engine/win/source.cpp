@@ -56,23 +56,19 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
 // Every byte after the hash field is covered, so a flipped or missing byte
 // anywhere past offset 48 is caught here, before the table is trusted.
 bool PatchSource::CheckHash(const core::patchfile::Header& h, Log& log) {
-    Sha256 sha;
-    if (!sha.Start()) {
-        log.Error(Code::patchRead, name_ + " (hash provider)", ::GetLastError());
-        return false;
-    }
+    core::sha256::Sha256 sha;
     std::vector<uint8_t> buf(kStreamBuffer);
     RangeReader range(file_, core::patchfile::kHashedFrom, size_ - core::patchfile::kHashedFrom);
     for (uint64_t left = size_ - core::patchfile::kHashedFrom; left > 0;) {
         size_t step = size_t(std::min<uint64_t>(left, buf.size()));
-        if (!range.Read(buf.data(), step) || !sha.Update(buf.data(), step)) {
+        if (!range.Read(buf.data(), step)) {
             log.Error(Code::patchRead, name_, ::GetLastError());
             return false;
         }
+        sha.Update(buf.data(), step);
         left -= step;
     }
-    Digest got;
-    if (!sha.Finish(&got) || std::memcmp(got.bytes, h.sha256, 32) != 0) {
+    if (std::memcmp(sha.Finish().bytes, h.sha256, 32) != 0) {
         log.Error(Code::patchChecksum, name_);
         return false;
     }

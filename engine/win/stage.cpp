@@ -21,14 +21,13 @@ constexpr DWORD kKeptAttributes =
 class CheckedWriter : public core::delta::OutStream {
 public:
     CheckedWriter(const File& file, uint64_t limit) : file_(file), limit_(limit), buf_(kWriteBuffer) {}
-    bool Start() { return sha_.Start(); }
     bool Write(const void* data, size_t n) override {
         if (n > limit_ - written_) {
             overflow_ = true;
             ::SetLastError(ERROR_INVALID_DATA);
             return false;
         }
-        if (!sha_.Update(data, n)) return false;
+        sha_.Update(data, n);
         written_ += n;
         if (fill_ + n > buf_.size() && !Drain()) return false;
         if (n >= buf_.size()) return file_.Write(data, n);
@@ -41,7 +40,13 @@ public:
         fill_ = 0;
         return true;
     }
-    bool Finish(Digest* d) { return Drain() && sha_.Finish(d); }
+    // The digest of everything written; false when writing out what is
+    // still buffered fails.
+    bool Finish(core::sha256::Digest* d) {
+        if (!Drain()) return false;
+        *d = sha_.Finish();
+        return true;
+    }
     uint64_t Written() const { return written_; }
     bool Overflowed() const { return overflow_; }
 
@@ -50,7 +55,7 @@ private:
     uint64_t limit_;
     uint64_t written_ = 0;
     bool overflow_ = false;
-    Sha256 sha_;
+    core::sha256::Sha256 sha_;
     std::vector<uint8_t> buf_;
     size_t fill_ = 0;
 };
@@ -114,11 +119,10 @@ bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e,
         return Fail(f, code == ERROR_FILE_EXISTS ? Code::nameTaken : Code::fileWrite, code);
     }
     CheckedWriter out(file, e.newSize);
-    if (!out.Start()) return Fail(f, Code::fileWrite, ::GetLastError());
     bool made = e.method == core::patchfile::Method::stored ? CopyStored(e, patch, out, f)
                                                             : ApplyDelta(tree, s, e, patch, out, f);
     if (!made) return false;
-    Digest d;
+    core::sha256::Digest d;
     if (!out.Finish(&d)) return Fail(f, Code::fileWrite, ::GetLastError());
     if (out.Written() != e.newSize || std::memcmp(d.bytes, e.newSha, 32) != 0) return Fail(f, Code::resultMismatch, 0);
     // On disk before it can replace anything: a crash after the move must not

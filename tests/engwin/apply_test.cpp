@@ -28,11 +28,13 @@ void WriteLargePatch(const std::wstring& path, uint64_t size) {
             ASSERT_TRUE(use(piece.data(), size_t(std::min<uint64_t>(piece.size(), size - at))));
         }
     };
-    eng::Sha256 sha;
-    eng::Digest d;
-    ASSERT_TRUE(sha.Start());
-    each([&](const char* p, size_t n) { return sha.Update(p, n); });
-    ASSERT_TRUE(sha.Finish(&d));
+    core::sha256::Sha256 sha;
+    auto hash = [&](const char* p, size_t n) {
+        sha.Update(p, n);
+        return true;
+    };
+    each(hash);
+    core::sha256::Digest d = sha.Finish();
     core::patchfile::Entry e{};
     e.kind = core::patchfile::Kind::addFile;
     e.path = "big.bin";
@@ -40,9 +42,9 @@ void WriteLargePatch(const std::wstring& path, uint64_t size) {
     memcpy(e.newSha, d.bytes, 32);
     e.dataOffset = core::patchfile::DataStart({e});
     std::vector<uint8_t> head = core::patchfile::WriteHead({e}, size);
-    ASSERT_TRUE(sha.Start() && sha.Update(head.data() + 48, head.size() - 48));
-    each([&](const char* p, size_t n) { return sha.Update(p, n); });
-    ASSERT_TRUE(sha.Finish(&d));
+    sha.Update(head.data() + 48, head.size() - 48);
+    each(hash);
+    d = sha.Finish();
     memcpy(head.data() + 16, d.bytes, 32);
     eng::File out;
     ASSERT_TRUE(out.CreateNew(path) && out.Write(head.data(), head.size()));

@@ -54,9 +54,7 @@ void SnapInto(const std::wstring& root, const std::string& prefix, Snapshot* out
 }  // namespace
 
 std::string Sha256Of(const std::string& bytes) {
-    eng::Sha256 sha;
-    eng::Digest d;
-    Check(sha.Start() && sha.Update(bytes.data(), bytes.size()) && sha.Finish(&d), "sha256");
+    core::sha256::Digest d = core::sha256::Of(bytes.data(), bytes.size());
     return std::string(reinterpret_cast<const char*>(d.bytes), 32);
 }
 

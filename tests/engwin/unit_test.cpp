@@ -1,35 +1,17 @@
-// Parts of the engine on their own: the system hash against the shared
-// vectors, the journal's encoding and its reading of torn or damaged files,
-// paths and text, and 64-bit offsets on a file larger than 4 GiB.
+// Parts of the engine on their own: the journal's encoding and its reading
+// of torn or damaged files, paths and text, and 64-bit offsets on a file
+// larger than 4 GiB.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "journal.h"
-#include "sha256.h"
-#include "sha256_vectors.h"
 #include "source.h"
 #include "support.h"
 #include "text.h"
 #include "winfile.h"
 
 namespace {
-
-TEST(Sha256, MatchesSharedVectors) {
-    for (const auto& v : core::sha256vectors::kVectors) {
-        eng::Sha256 sha;
-        ASSERT_TRUE(sha.Start());
-        std::string unit(v.unit, v.unitLength);
-        // Feed in uneven pieces so block boundaries fall inside updates.
-        std::string message;
-        for (uint32_t i = 0; i < v.repeat; i++) message += unit;
-        for (size_t at = 0, piece = 1; at < message.size(); at += piece, piece = piece * 3 % 1000 + 1)
-            ASSERT_TRUE(sha.Update(message.data() + at, std::min(piece, message.size() - at)));
-        eng::Digest d;
-        ASSERT_TRUE(sha.Finish(&d));
-        EXPECT_EQ(d.Hex(), v.hexDigest) << "unit '" << unit << "' x" << v.repeat;
-    }
-}
 
 std::vector<eng::Step> SampleSteps() {
     return {{eng::Op::makeFolder, 0, 0, L"~patch.bak"},

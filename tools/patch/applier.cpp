@@ -1,6 +1,5 @@
 #include "applier.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +8,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "delta.h"
 #include "hostfile.h"
 #include "patchfile.h"
+#include "sha256.h"
 #include "tree.h"
 #include "x86.h"
 
@@ -24,13 +23,6 @@ namespace {
 
 using core::patchfile::Entry;
 using core::patchfile::Kind;
-using DigestCtx = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
-
-DigestCtx NewDigest() {
-    DigestCtx ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
-    return ctx;
-}
 
 // CPU seconds per phase of a run, printed to stderr when DVPATCH_PHASES is
 // set (bench/engine.sh reads them).
@@ -87,36 +79,28 @@ private:
 // Writes the new file and hashes it on the way.
 class HashingOut : public core::delta::OutStream {
 public:
-    explicit HashingOut(int fd) : fd_(fd), ctx_(NewDigest()) {}
+    explicit HashingOut(int fd) : fd_(fd) {}
     bool Write(const void* buf, size_t n) override {
-        EVP_DigestUpdate(ctx_.get(), buf, n);
+        sha_.Update(buf, n);
         return WriteAll(fd_, buf, n);
     }
-    bool Matches(const uint8_t expected[32]) {
-        uint8_t digest[32];
-        unsigned len = 0;
-        EVP_DigestFinal_ex(ctx_.get(), digest, &len);
-        return memcmp(digest, expected, 32) == 0;
-    }
+    bool Matches(const uint8_t expected[32]) { return memcmp(sha_.Finish().bytes, expected, 32) == 0; }
 
 private:
     int fd_;
-    DigestCtx ctx_;
+    core::sha256::Sha256 sha_;
 };
 
 bool CheckWholeFile(int fd, uint64_t size, const core::patchfile::Header& h) {
-    DigestCtx ctx = NewDigest();
+    core::sha256::Sha256 sha;
     std::vector<uint8_t> buf(1 << 20);
     for (uint64_t at = core::patchfile::kHashedFrom; at < size;) {
         size_t n = size_t(std::min<uint64_t>(buf.size(), size - at));
         if (!ReadAt(fd, at, buf.data(), n)) return false;
-        EVP_DigestUpdate(ctx.get(), buf.data(), n);
+        sha.Update(buf.data(), n);
         at += n;
     }
-    uint8_t digest[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &len);
-    return memcmp(digest, h.sha256, 32) == 0;
+    return memcmp(sha.Finish().bytes, h.sha256, 32) == 0;
 }
 
 bool OldMatches(const std::string& disk, const Entry& e) {

@@ -3,19 +3,18 @@
 // out, hashing from byte 48 on, and the hash is put into the header last.
 #include "builder.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <memory>
 
 #include "deltawriter.h"
 #include "hostfile.h"
 #include "matcher.h"
 #include "patchfile.h"
+#include "sha256.h"
 #include "tree.h"
 #include "x86.h"
 #include "ascii.h"
@@ -328,22 +327,19 @@ bool WriteOutput(const std::string& outPath, std::vector<Entry> entries, int dat
     *fileSize = dataStart + dataSize;
     Fd out = CreateWrite(outPath);
     if (!out.ok()) return Fail(error, "cannot create " + outPath);
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr);
-    EVP_DigestUpdate(ctx.get(), head.data() + core::patchfile::kHashedFrom, head.size() - core::patchfile::kHashedFrom);
+    core::sha256::Sha256 sha;
+    sha.Update(head.data() + core::patchfile::kHashedFrom, head.size() - core::patchfile::kHashedFrom);
     if (!WriteAll(out.get(), head.data(), head.size())) return Fail(error, "cannot write " + outPath);
     std::vector<uint8_t> buf(1 << 20);
     for (uint64_t at = 0; at < dataSize;) {
         size_t n = size_t(std::min<uint64_t>(buf.size(), dataSize - at));
         if (!ReadAt(dataFd, at, buf.data(), n)) return Fail(error, "cannot read patch data back");
-        EVP_DigestUpdate(ctx.get(), buf.data(), n);
+        sha.Update(buf.data(), n);
         if (!WriteAll(out.get(), buf.data(), n)) return Fail(error, "cannot write " + outPath);
         at += n;
     }
-    uint8_t digest[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &len);
-    if (pwrite(out.get(), digest, 32, 16) != 32) return Fail(error, "cannot write " + outPath);
+    core::sha256::Digest digest = sha.Finish();
+    if (pwrite(out.get(), digest.bytes, 32, 16) != 32) return Fail(error, "cannot write " + outPath);
     return true;
 }
 

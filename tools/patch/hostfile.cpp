@@ -1,12 +1,13 @@
 #include "hostfile.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
+#include <cstring>
 #include <vector>
+
+#include "sha256.h"
 
 namespace patchbuild {
 
@@ -60,17 +61,16 @@ bool FileSize(int fd, uint64_t* size) {
 bool HashFile(const std::string& path, uint8_t digest[32]) {
     Fd fd = OpenRead(path);
     if (!fd.ok()) return false;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return false;
+    core::sha256::Sha256 sha;
     std::vector<uint8_t> buf(1 << 20);
     for (;;) {
         ssize_t got = read(fd.get(), buf.data(), buf.size());
         if (got < 0) return false;
         if (got == 0) break;
-        if (EVP_DigestUpdate(ctx.get(), buf.data(), size_t(got)) != 1) return false;
+        sha.Update(buf.data(), size_t(got));
     }
-    unsigned len = 0;
-    return EVP_DigestFinal_ex(ctx.get(), digest, &len) == 1 && len == 32;
+    std::memcpy(digest, sha.Finish().bytes, 32);
+    return true;
 }
 
 }  // namespace patchbuild
