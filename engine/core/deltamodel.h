@@ -211,9 +211,9 @@ inline void SkipZeros(Model& m, uint64_t n, const uint8_t (&before)[3]) {
 // Each group of four starts with one bit, "all four are zero", under the
 // recent zero pattern and the old byte before; only groups with a non-zero
 // byte code their bytes one by one, so the quiet stretches of a span cost a
-// quarter of the decisions. `at` is where old[] starts in the span: groups
-// are counted from the span's start, whatever pieces the caller codes it in
-// (the caller passes pieces of whole groups, except the span's tail).
+// quarter of the decisions. Groups are counted from old[0], so a caller
+// that codes a span in pieces passes pieces of whole groups (only the
+// span's last piece may end in a short tail, coded byte by byte).
 template <class Coder>
 inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* diffs, uint8_t* out, size_t n) {
     size_t i = 0;

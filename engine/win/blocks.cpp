@@ -3,7 +3,8 @@
 //
 // The heap hands every block of about 500 KiB or more its own mapping and
 // unmaps it when the block is freed. Each staged file needs the delta
-// decoder's 2.8 MiB model and 1 MiB stream buffers, and each hashed file a
+// decoder's 2.3 MiB model, its literal tables (2 x 256 KiB and up) and
+// 1 MiB stream buffers, and each hashed file a
 // 1 MiB buffer, so without reuse every file paid for fresh pages, faulted
 // in one by one and zeroed by the kernel, then unmapped again: about a third
 // of a 275-file apply under Wine, most of it system time.
