@@ -25,6 +25,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "mixer.h"
@@ -42,7 +43,7 @@ struct NumberModel {
 };
 
 // log2 of the buckets of each hashed literal table for a new file of
-// `newSize` bytes: 2^8 (256 KiB a table) up to 2^13 (8 MiB a table) from
+// `newSize` bytes: 2^8 (272 KiB a table) up to 2^13 (8.5 MiB a table) from
 // 8 MiB on. Both sides derive it from the size, so nothing is stored.
 inline int LiteralBits(uint64_t newSize) {
     int bits = 0;
@@ -51,7 +52,15 @@ inline int LiteralBits(uint64_t newSize) {
     return bits < 8 ? 8 : (bits > 13 ? 13 : bits);
 }
 
-// 2.3 MiB plus the hashed literal tables (at most 16 MiB); Apply and Writer
+// Every byte tree is laid out in nibble order, so that a byte touches two
+// 64-byte lines of a table larger than the caches, not five: the high nibble's 15 nodes in the first line, then one
+// line per high nibble for the low nibble's 15 nodes (slot 0 of each line
+// unused). Where a node lies is memory layout only; what is coded is the
+// same 256-leaf tree.
+constexpr size_t kBucketProbs = 17 * 16;
+constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
+
+// 2.3 MiB plus the hashed literal tables (at most 17 MiB); Apply and Writer
 // each hold one on the heap.
 struct Model {
     rc::Prob quietByHistory[1 << 12];  // four zero diff bytes ahead, see CodeDiffs
@@ -61,20 +70,27 @@ struct Model {
     rc::Prob zeroByOld[4096];
     rc::Prob zeroByOld2[1 << 18];
     mix::Weights zeroMix[16];
-    rc::Prob diffByLast[256][256];
-    rc::Prob diffByOld[256][256];
-    rc::Prob diffAlone[256];
     mix::Weights diffMix[256];
-    rc::Prob literal1[256][256];
-    rc::Prob literal0[256];
-    std::vector<rc::Prob> literal2, literal3;  // 256 nodes a bucket, LiteralBits buckets
-    int literalShift;                          // 32 - LiteralBits
+    // The byte trees, kBucketProbs each, all in treeStore and line-aligned
+    // there; each pointer is its first tree.
+    std::vector<rc::Prob> treeStore;
+    rc::Prob* diffByLast;  // 256 trees, by the last non-zero diff byte
+    rc::Prob* diffByOld;   // 256 trees, by the old byte
+    rc::Prob* diffAlone;
+    rc::Prob* literal1;  // 256 trees, by the last new byte
+    rc::Prob* literal0;
+    rc::Prob* literal2;  // 2^LiteralBits trees each, hashed
+    rc::Prob* literal3;
+    int literalShift;  // 32 - LiteralBits
     mix::Weights literalMix[256];
     rc::Prob seekSign;
     NumberModel seek, copy, extra, zeroRun, dirtyRun;
     unsigned zeroHistory;  // 1 bits for the non-zero diff bytes, newest lowest
     uint8_t lastNew, lastNew2, lastNew3, lastDiff, prevOld, prevOld2;
 
+    Model() = default;
+    Model(const Model&) = delete;  // points into its own store
+    Model& operator=(const Model&) = delete;
     void Reset(uint64_t newSize);
 };
 
@@ -90,15 +106,17 @@ inline void Model::Reset(uint64_t newSize) {
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
     InitAll(zeroByOld2);
-    InitAll(diffByLast);
-    InitAll(diffByOld);
-    InitAll(diffAlone);
-    InitAll(literal1);
-    InitAll(literal0);
     int bits = LiteralBits(newSize);
     literalShift = 32 - bits;
-    for (std::vector<rc::Prob>* t : {&literal2, &literal3}) {
-        t->assign(size_t(256) << bits, rc::kProbHalf);
+    size_t hashed = size_t(1) << bits;
+    treeStore.assign((256 + 256 + 1 + 256 + 1 + 2 * hashed) * kBucketProbs + kLineProbs, rc::kProbHalf);
+    rc::Prob* next = treeStore.data();
+    next += (kLineProbs - reinterpret_cast<uintptr_t>(next) / sizeof(rc::Prob) % kLineProbs) % kLineProbs;
+    for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)}, {&diffByOld, size_t(256)},
+                                {&diffAlone, size_t(1)}, {&literal1, size_t(256)}, {&literal0, size_t(1)},
+                                {&literal2, hashed}, {&literal3, hashed}}) {
+        *table = next;
+        next += trees * kBucketProbs;
     }
     rc::Init(&seekSign, 1);
     for (NumberModel* m : {&seek, &copy, &extra, &zeroRun, &dirtyRun}) {
@@ -112,14 +130,22 @@ inline void Model::Reset(uint64_t newSize) {
     lastNew = lastNew2 = lastNew3 = lastDiff = prevOld = prevOld2 = 0;
 }
 
-// Codes a byte down N 256-leaf trees mixed, one weight set per node.
+// Codes a byte down N 256-leaf trees (kBucketProbs each, in nibble order)
+// mixed, one weight set per node.
 template <int N, class Coder>
 inline uint8_t CodeByteMixed(Coder& c, rc::Prob* const (&trees)[N], mix::Weights* sets, uint8_t value) {
-    unsigned node = 1;
+    unsigned node = 1, line = 0, sub = 1;  // sub: the node within its nibble's tree, which starts at line
     for (int i = 7; i >= 0; i--) {
         rc::Prob* models[N];
-        for (int k = 0; k < N; k++) models[k] = &trees[k][node];
-        node = (node << 1) | mix::Code(c, models, sets[node], (value >> i) & 1);
+        for (int k = 0; k < N; k++) models[k] = &trees[k][line + sub];
+        unsigned bit = mix::Code(c, models, sets[node], (value >> i) & 1);
+        node = (node << 1) | bit;
+        sub = (sub << 1) | bit;
+        if (i == 4) {
+            line = unsigned(kLineProbs) * (node - 15);  // the high nibble is node - 16
+            sub = 1;
+            for (int k = 0; k < N; k++) __builtin_prefetch(&trees[k][line]);
+        }
     }
     return uint8_t(node);
 }
@@ -182,7 +208,8 @@ inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
     m.zeroHistory = (h << 1) | nonZero;
     uint8_t d = 0;
     if (nonZero) {
-        rc::Prob* const trees[3] = {m.diffByLast[m.lastDiff], m.diffByOld[oldByte], m.diffAlone};
+        rc::Prob* const trees[3] = {m.diffByLast + m.lastDiff * kBucketProbs, m.diffByOld + oldByte * kBucketProbs,
+                                    m.diffAlone};
         d = CodeByteMixed(c, trees, m.diffMix, diff);
         m.lastDiff = d;
     }
@@ -206,6 +233,12 @@ inline void SkipZeros(Model& m, uint64_t n, const uint8_t (&before)[3]) {
     m.lastNew = before[2];
 }
 
+// The context of quietByOld for the group of four at old[0..3].
+inline unsigned QuietContext(const uint8_t* old, uint8_t prevOld) {
+    uint32_t group = uint32_t(old[0]) | uint32_t(old[1]) << 8 | uint32_t(old[2]) << 16 | uint32_t(old[3]) << 24;
+    return ((group * 0x9E3779B1u) ^ (unsigned(prevOld) * 0x85EBCA6Bu)) >> 14;
+}
+
 // Codes the `n` diff bytes of a dirty span that turn old[] into new bytes
 // (written to out[] when decoding; `diffs` is read only when encoding).
 // Each group of four starts with one bit, "all four are zero", under the
@@ -221,8 +254,14 @@ inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* dif
         unsigned h = m.zeroHistory;
         unsigned quiet = 0;
         if (diffs != nullptr) quiet = (diffs[i] | diffs[i + 1] | diffs[i + 2] | diffs[i + 3]) == 0;
-        uint32_t group = uint32_t(old[i]) | uint32_t(old[i + 1]) << 8 | uint32_t(old[i + 2]) << 16 | uint32_t(old[i + 3]) << 24;
-        unsigned ctx = ((group * 0x9E3779B1u) ^ (unsigned(m.prevOld) * 0x85EBCA6Bu)) >> 14;
+        unsigned ctx = QuietContext(old + i, m.prevOld);
+        if (i + 8 <= n) {
+            // The old bytes ahead are known, so are the lines the next group
+            // will use: fetched now, they are in cache by then.
+            __builtin_prefetch(&m.quietByOld[QuietContext(old + i + 4, old[i + 3])]);
+            for (size_t k = i + 4; k < i + 8; k++)
+                __builtin_prefetch(&m.zeroByOld2[unsigned(old[k - 1]) << 2 | unsigned(old[k - 2]) << 10]);
+        }
         rc::Prob* const models[2] = {&m.quietByHistory[(h & 15) | unsigned(m.prevOld) << 4], &m.quietByOld[ctx]};
         quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet) == 0;
         if (quiet) {
@@ -247,8 +286,8 @@ template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
     unsigned h2 = (m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
     unsigned h3 = (m.lastNew3 * 0x2545F491u ^ m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
-    rc::Prob* const trees[4] = {m.literal1[m.lastNew], m.literal0, &m.literal2[size_t(h2) << 8],
-                                &m.literal3[size_t(h3) << 8]};
+    rc::Prob* const trees[4] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs,
+                                m.literal3 + h3 * kBucketProbs};
     uint8_t b = CodeByteMixed(c, trees, m.literalMix, value);
     m.lastNew3 = m.lastNew2;
     m.lastNew2 = m.lastNew;
