@@ -2,7 +2,7 @@
 // (rc::Encoder or rc::Decoder) so that the builder and Apply cannot drift apart.
 //
 // Stream layout (all of it range coded, one stream, no side tables):
-//   command*  until the new size is reached, then the coder's 5-byte flush.
+//   command*  until the new size is reached, then the coder's flush.
 //   command = seek   signed: the old position moves by this before the copy
 //             copy   unsigned: bytes made as old byte + diff byte
 //             diff   `copy` diff bytes
@@ -18,10 +18,11 @@
 // old byte before, and the last two with the two old bytes before (which say
 // "this is the operand of a call"). A non-zero diff byte is coded bitwise by
 // three mixed trees: under the last non-zero diff byte, under the old byte it
-// is added to (carries), and alone. Literal bytes mix four trees: order 1,
-// order 0, and hashed orders 2 and 3, whose tables grow with the new file's
-// size (LiteralBits) so that small files neither pay for nor wait on the
-// memory of large ones.
+// is added to (carries), and alone. Literal bytes mix three trees: order 1,
+// order 0 and hashed order 2; in a new file of 4 MiB or more, a fourth, hashed
+// order 3. The hashed tables grow with the new file's size (LiteralBits) so
+// that small files neither pay for nor wait on the memory of large ones (on
+// little data an order-3 model only adds noise).
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -43,24 +44,27 @@ struct NumberModel {
 };
 
 // log2 of the buckets of each hashed literal table for a new file of
-// `newSize` bytes: 2^8 (272 KiB a table) up to 2^13 (8.5 MiB a table) from
-// 16 MiB on. Both sides derive it from the size, so nothing is stored.
+// `newSize` bytes: 2^10 (1.1 MB a table) below 4 MiB, where order 3 is not
+// used, up to 2^13 (8.9 MB a table) from 16 MiB on; 2^12 for an 11 MB
+// program, 1% larger than 2^13 and half the memory. Both sides derive it
+// from the size, so nothing is stored.
+constexpr int kLiteralBitsLeast = 10;
 inline int LiteralBits(uint64_t newSize) {
     int bits = 0;
     while (bits < 63 && (newSize >> (bits + 1)) != 0) bits++;  // floor(log2)
-    bits -= 11;  // 2^12 for an 11 MB program: 1% larger than 2^13, half the memory
-    return bits < 8 ? 8 : (bits > 13 ? 13 : bits);
+    bits -= 11;
+    return bits < kLiteralBitsLeast ? kLiteralBitsLeast : (bits > 13 ? 13 : bits);
 }
 
 // Every byte tree is laid out in nibble order, so that a byte touches two
-// 64-byte lines of a table larger than the caches, not five: the high nibble's 15 nodes in the first line, then one
-// line per high nibble for the low nibble's 15 nodes (slot 0 of each line
+// 64-byte lines of a table larger than the caches, not five: the high
+// nibble's 15 nodes in the first line, then one line per high nibble for the low nibble's 15 nodes (slot 0 of each line
 // unused). Where a node lies is memory layout only; what is coded is the
 // same 256-leaf tree.
 constexpr size_t kBucketProbs = 17 * 16;
 constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
 
-// 2.3 MiB plus the hashed literal tables (at most 17 MiB); Apply and Writer
+// 3 MB plus the hashed literal tables (1.1 to 17.8 MB); Apply and Writer
 // each hold one on the heap.
 struct Model {
     rc::Prob quietByHistory[1 << 12];  // four zero diff bytes ahead, see CodeDiffs
@@ -79,8 +83,8 @@ struct Model {
     rc::Prob* diffAlone;
     rc::Prob* literal1;  // 256 trees, by the last new byte
     rc::Prob* literal0;
-    rc::Prob* literal2;  // 2^LiteralBits trees each, hashed
-    rc::Prob* literal3;
+    rc::Prob* literal2;  // 2^LiteralBits trees, hashed
+    rc::Prob* literal3;  // as many, or none below 2^(kLiteralBitsLeast + 1)
     int literalShift;  // 32 - LiteralBits
     mix::Weights literalMix[256];
     rc::Prob seekSign;
@@ -108,13 +112,13 @@ inline void Model::Reset(uint64_t newSize) {
     InitAll(zeroByOld2);
     int bits = LiteralBits(newSize);
     literalShift = 32 - bits;
-    size_t hashed = size_t(1) << bits;
-    treeStore.assign((256 + 256 + 1 + 256 + 1 + 2 * hashed) * kBucketProbs + kLineProbs, rc::kProbHalf);
+    size_t hashed = size_t(1) << bits, hashed3 = bits > kLiteralBitsLeast ? hashed : 0;
+    treeStore.assign((256 + 256 + 1 + 256 + 1 + hashed + hashed3) * kBucketProbs + kLineProbs, rc::kProbHalf);
     rc::Prob* next = treeStore.data();
     next += (kLineProbs - reinterpret_cast<uintptr_t>(next) / sizeof(rc::Prob) % kLineProbs) % kLineProbs;
     for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)}, {&diffByOld, size_t(256)},
                                 {&diffAlone, size_t(1)}, {&literal1, size_t(256)}, {&literal0, size_t(1)},
-                                {&literal2, hashed}, {&literal3, hashed}}) {
+                                {&literal2, hashed}, {&literal3, hashed3}}) {
         *table = next;
         next += trees * kBucketProbs;
     }
@@ -285,10 +289,16 @@ inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* dif
 template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
     unsigned h2 = (m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
-    unsigned h3 = (m.lastNew3 * 0x2545F491u ^ m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
-    rc::Prob* const trees[4] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs,
-                                m.literal3 + h3 * kBucketProbs};
-    uint8_t b = CodeByteMixed(c, trees, m.literalMix, value);
+    uint8_t b;
+    if (m.literalShift == 32 - kLiteralBitsLeast) {
+        rc::Prob* const trees[3] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs};
+        b = CodeByteMixed(c, trees, m.literalMix, value);
+    } else {
+        unsigned h3 = (m.lastNew3 * 0x2545F491u ^ m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
+        rc::Prob* const trees[4] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs,
+                                    m.literal3 + h3 * kBucketProbs};
+        b = CodeByteMixed(c, trees, m.literalMix, value);
+    }
     m.lastNew3 = m.lastNew2;
     m.lastNew2 = m.lastNew;
     m.lastNew = b;

@@ -14,6 +14,10 @@ void Encoder::Put(uint8_t b) {
         written_ += fill_;
         fill_ = 0;
     }
+    if (first_) {
+        first_ = false;  // always 0: the decoder knows it
+        return;
+    }
     buf_[fill_++] = b;
 }
 
@@ -46,7 +50,11 @@ uint32_t Encoder::Direct(uint32_t value, int count) {
 }
 
 bool Encoder::Finish() {
-    for (int i = 0; i < 5; i++) ShiftLow();
+    // Any value in [low, low + range) decodes what was coded. range is at
+    // least 2^24 here, so one with three zero bytes at the end lies in it:
+    // two shifts write what comes before them, and they are left out.
+    low_ = (low_ + 0xFFFFFF) & ~uint64_t(0xFFFFFF);
+    for (int i = 0; i < 5 - kLeftOut; i++) ShiftLow();
     if (fill_ != 0 && !failed_ && !out_.Write(buf_.data(), fill_)) failed_ = true;
     written_ += fill_;
     fill_ = 0;
@@ -56,13 +64,16 @@ bool Encoder::Finish() {
 Decoder::Decoder(delta::InStream& in, uint64_t size) : in_(in), buf_(kBufferSize), left_(size) {}
 
 bool Decoder::Start() {
-    if (left_ < 5) return false;
-    uint8_t first = NextByte();
+    if (left_ == 0) return false;
     for (int i = 0; i < 4; i++) code_ = (code_ << 8) | NextByte();
-    return first == 0 && !readFailed_ && code_ != 0xFFFFFFFFu;
+    return !readFailed_ && !overrun_ && code_ != 0xFFFFFFFFu;
 }
 
 uint8_t Decoder::Refill() {
+    if (left_ == 0 && !readFailed_ && padded_ < Encoder::kLeftOut) {
+        padded_++;
+        return 0;
+    }
     if (left_ == 0 || readFailed_) {
         overrun_ = true;
         return 0;

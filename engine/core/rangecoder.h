@@ -92,9 +92,12 @@ public:
     }
     // count (<= 32) equiprobable bits, most significant first.
     uint32_t Direct(uint32_t value, int count);
-    // Flushes the coder's state; false when any write failed.
+    // Flushes the coder's state; false when any write failed. The stream
+    // leaves out the byte every such coder starts with (always 0) and the
+    // three zero bytes its flush ends with: the decoder supplies them.
     bool Finish();
     uint64_t BytesWritten() const { return written_ + fill_; }
+    static constexpr int kLeftOut = 3;  // zero bytes after the last one written
 
 private:
     void ShiftLow();
@@ -108,16 +111,18 @@ private:
     uint32_t range_ = 0xFFFFFFFFu;
     uint8_t cache_ = 0;
     uint64_t cacheSize_ = 1;
+    bool first_ = true;  // the first byte, always 0, is not written
 };
 
-// Reads exactly the `size` coded bytes it is given, never more: asking past
-// them sets overrun() and yields zero bytes, which the caller treats as a
-// damaged stream at its next check.
+// Reads exactly the `size` coded bytes it is given, never more, then the
+// Encoder::kLeftOut zero bytes it left out; asking past those sets overrun()
+// and yields zero bytes, which the caller treats as a damaged stream at its
+// next check.
 class Decoder {
 public:
     Decoder(delta::InStream& in, uint64_t size);
-    // Reads the first five bytes; false when the stream is too short, cannot
-    // be read, or does not start as the encoder starts.
+    // Reads the first four bytes; false when the stream is empty, cannot be
+    // read, or does not start as the encoder starts.
     bool Start();
     unsigned Code(Prob& p, unsigned /*bit*/) {
         uint32_t bound = (range_ >> kProbBits) * Probability(p);
@@ -155,8 +160,9 @@ public:
     uint32_t Direct(uint32_t /*value*/, int count);
     bool readFailed() const { return readFailed_; }
     bool overrun() const { return overrun_; }
-    // True when every coded byte has been consumed, as after a whole stream.
-    bool AtEnd() const { return left_ == 0 && pos_ == fill_; }
+    // True when every coded byte and every left-out byte has been consumed,
+    // as after a whole stream.
+    bool AtEnd() const { return left_ == 0 && pos_ == fill_ && padded_ == Encoder::kLeftOut; }
 
 private:
     uint8_t NextByte() {
@@ -168,6 +174,7 @@ private:
     std::vector<uint8_t> buf_;
     size_t pos_ = 0, fill_ = 0;
     uint64_t left_;  // coded bytes not yet read from in_
+    int padded_ = 0;  // left-out zero bytes supplied so far
     bool readFailed_ = false, overrun_ = false;
     uint32_t range_ = 0xFFFFFFFFu;
     uint32_t code_ = 0;
