@@ -43,16 +43,15 @@ struct ShiftTable {
 };
 inline constexpr ShiftTable kShift{};
 
+// The shift is at least 1, so q stays within [1, 0xFFFF] whatever the bits:
+// q + ((0x10000 - q) >> s) <= (0x10000 + q) / 2 and q - (q >> s) >= q / 2.
+// Both ways are computed and one is picked, as the bit is rarely
+// predictable.
 inline void Update(Prob& p, unsigned bit) {
     uint32_t count = p >> 16, q = p & 0xFFFFu;
     int shift = kShift.v[count];
-    if (bit == 0)
-        q += (0x10000u - q) >> shift;
-    else
-        q -= q >> shift;
-    if (q == 0x10000u) q = 0xFFFFu;
-    if (q == 0) q = 1;
-    p = (count + (count < 63)) << 16 | q;
+    uint32_t up = q + ((0x10000u - q) >> shift), down = q - (q >> shift);
+    p = (count + (count < 63)) << 16 | (bit == 0 ? up : down);
 }
 
 // Writes the coded bytes to an OutStream through a fixed buffer.
