@@ -1,21 +1,15 @@
 // mkpatch OLD_DIR NEW_DIR OUT.RTP [--window BYTES]
 // Writes a patch file that turns the tree OLD_DIR into the tree NEW_DIR.
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "builder.h"
+#include "hostfile.h"
 
 int main(int argc, char** argv) {
-    // Each file's suffix array, file copies and coder model are freed before
-    // the next file's are made. glibc raises its mmap threshold to the size
-    // of a freed block, so the next file's blocks would come from the heap,
-    // beside blocks still live, and the peak grew by 10 MB on an 11 MB
-    // program; with the threshold fixed every large block goes back at once.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    patchbuild::SetHeapForFileAfterFile();
     patchbuild::BuildOptions options;
     if (argc == 6 && strcmp(argv[4], "--window") == 0) {
         char* end = nullptr;

@@ -64,11 +64,11 @@ inline int LiteralBits(uint64_t newSize) {
 constexpr size_t kBucketProbs = 17 * 16;
 constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
 
-// 3 MB plus the hashed literal tables (1.1 to 17.8 MB); Apply and Writer
+// 2 MB plus the hashed tables (1.4 MB for a new file under 4 MiB, up to
+// 18.9 MB from 16 MiB on); Apply and Writer
 // each hold one on the heap.
 struct Model {
     rc::Prob quietByHistory[1 << 12];  // four zero diff bytes ahead, see CodeDiffs
-    rc::Prob quietByOld[1 << 18];
     mix::Weights quietMix[16];
     rc::Prob zeroByHistory[512];
     rc::Prob zeroByOld[4096];
@@ -85,6 +85,8 @@ struct Model {
     rc::Prob* literal0;
     rc::Prob* literal2;  // 2^LiteralBits trees, hashed
     rc::Prob* literal3;  // as many, or none below 2^(kLiteralBitsLeast + 1)
+    rc::Prob* quietByOld;  // 2^(LiteralBits + 6) models, at most 2^18; see CodeDiffs
+    int quietShift;        // 32 - its log2
     int literalShift;  // 32 - LiteralBits
     mix::Weights literalMix[256];
     rc::Prob seekSign;
@@ -105,7 +107,6 @@ inline void InitAll(T (&a)[N]) {
 
 inline void Model::Reset(uint64_t newSize) {
     InitAll(quietByHistory);
-    InitAll(quietByOld);
     mix::InitWeights(quietMix, 16, 2);
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
@@ -113,12 +114,16 @@ inline void Model::Reset(uint64_t newSize) {
     int bits = LiteralBits(newSize);
     literalShift = 32 - bits;
     size_t hashed = size_t(1) << bits, hashed3 = bits > kLiteralBitsLeast ? hashed : 0;
-    treeStore.assign((256 + 256 + 1 + 256 + 1 + hashed + hashed3) * kBucketProbs + kLineProbs, rc::kProbHalf);
+    int quietBits = bits + 6 < 18 ? bits + 6 : 18;
+    quietShift = 32 - quietBits;
+    size_t quietTrees = (size_t(1) << quietBits) / kBucketProbs + 1;  // whole buckets, to keep the tables aligned
+    treeStore.assign((256 + 256 + 1 + 256 + 1 + hashed + hashed3 + quietTrees) * kBucketProbs + kLineProbs,
+                     rc::kProbHalf);
     rc::Prob* next = treeStore.data();
     next += (kLineProbs - reinterpret_cast<uintptr_t>(next) / sizeof(rc::Prob) % kLineProbs) % kLineProbs;
     for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)}, {&diffByOld, size_t(256)},
                                 {&diffAlone, size_t(1)}, {&literal1, size_t(256)}, {&literal0, size_t(1)},
-                                {&literal2, hashed}, {&literal3, hashed3}}) {
+                                {&literal2, hashed}, {&literal3, hashed3}, {&quietByOld, quietTrees}}) {
         *table = next;
         next += trees * kBucketProbs;
     }
@@ -238,9 +243,9 @@ inline void SkipZeros(Model& m, uint64_t n, const uint8_t (&before)[3]) {
 }
 
 // The context of quietByOld for the group of four at old[0..3].
-inline unsigned QuietContext(const uint8_t* old, uint8_t prevOld) {
+inline unsigned QuietContext(const Model& m, const uint8_t* old, uint8_t prevOld) {
     uint32_t group = uint32_t(old[0]) | uint32_t(old[1]) << 8 | uint32_t(old[2]) << 16 | uint32_t(old[3]) << 24;
-    return ((group * 0x9E3779B1u) ^ (unsigned(prevOld) * 0x85EBCA6Bu)) >> 14;
+    return ((group * 0x9E3779B1u) ^ (unsigned(prevOld) * 0x85EBCA6Bu)) >> m.quietShift;
 }
 
 // Codes the `n` diff bytes of a dirty span that turn old[] into new bytes
@@ -258,11 +263,11 @@ inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* dif
         unsigned h = m.zeroHistory;
         unsigned quiet = 0;
         if (diffs != nullptr) quiet = (diffs[i] | diffs[i + 1] | diffs[i + 2] | diffs[i + 3]) == 0;
-        unsigned ctx = QuietContext(old + i, m.prevOld);
+        unsigned ctx = QuietContext(m, old + i, m.prevOld);
         if (i + 8 <= n) {
             // The old bytes ahead are known, so are the lines the next group
             // will use: fetched now, they are in cache by then.
-            __builtin_prefetch(&m.quietByOld[QuietContext(old + i + 4, old[i + 3])]);
+            __builtin_prefetch(&m.quietByOld[QuietContext(m, old + i + 4, old[i + 3])]);
             for (size_t k = i + 4; k < i + 8; k++)
                 __builtin_prefetch(&m.zeroByOld2[unsigned(old[k - 1]) << 2 | unsigned(old[k - 2]) << 10]);
         }

@@ -1,6 +1,7 @@
 #include "hostfile.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,11 @@
 #include "sha256.h"
 
 namespace patchbuild {
+
+void SetHeapForFileAfterFile() {
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
 
 Fd::~Fd() {
     if (fd_ >= 0) close(fd_);
