@@ -18,29 +18,43 @@ struct Window {
     std::vector<saidx_t> sa;
 };
 
-size_t MatchLength(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
-    size_t n = std::min(an, bn), i = 0;
+// Length of the common prefix of a[0..an) and b[0..bn), whose first
+// `known` bytes are known to agree; eight bytes at a time.
+size_t MatchLength(const uint8_t* a, size_t an, const uint8_t* b, size_t bn, size_t known = 0) {
+    size_t n = std::min(an, bn), i = known;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        if (x != y) return i + size_t(__builtin_ctzll(x ^ y)) / 8;  // little-endian: the lowest byte first
+    }
     while (i < n && a[i] == b[i]) i++;
     return i;
 }
 
-// Longest exact match of nu[from..] among the old suffixes sa[lo..hi].
+// Longest exact match of nu[from..] among the old suffixes sa[lo..hi]. The
+// suffixes between two that share a prefix with the target share it too,
+// so each comparison starts after the shorter of the bounds' prefixes.
 size_t Search(const Window& w, size_t from, size_t lo, size_t hi, size_t* pos) {
     const uint8_t* target = w.nu + from;
     size_t targetSize = w.newSize - from;
+    size_t a = size_t(w.sa[lo]), b = size_t(w.sa[hi]);
+    size_t la = MatchLength(w.old + a, w.oldSize - a, target, targetSize);
+    size_t lb = MatchLength(w.old + b, w.oldSize - b, target, targetSize);
     while (hi - lo >= 2) {
         size_t mid = lo + (hi - lo) / 2;
         size_t at = size_t(w.sa[mid]);
         size_t n = std::min(w.oldSize - at, targetSize);
-        if (memcmp(w.old + at, target, n) < 0)
+        size_t l = MatchLength(w.old + at, w.oldSize - at, target, targetSize, std::min(la, lb));
+        if (l < n && w.old[at + l] < target[l]) {
             lo = mid;
-        else
+            la = l;
+        } else {
             hi = mid;
+            lb = l;
+        }
     }
-    size_t a = size_t(w.sa[lo]), b = size_t(w.sa[hi]);
-    size_t la = MatchLength(w.old + a, w.oldSize - a, target, targetSize);
-    size_t lb = MatchLength(w.old + b, w.oldSize - b, target, targetSize);
-    *pos = la >= lb ? a : b;
+    *pos = la >= lb ? size_t(w.sa[lo]) : size_t(w.sa[hi]);
     return std::max(la, lb);
 }
 
