@@ -65,8 +65,7 @@ constexpr size_t kBucketProbs = 17 * 16;
 constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
 
 // 2 MB plus the hashed tables (1.4 MB for a new file under 4 MiB, up to
-// 18.9 MB from 16 MiB on); Apply and Writer
-// each hold one on the heap.
+// 18.9 MB from 16 MiB on); Apply and Writer each hold one on the heap.
 struct Model {
     rc::Prob quietByHistory[1 << 12];  // four zero diff bytes ahead, see CodeDiffs
     mix::Weights quietMix[16];
