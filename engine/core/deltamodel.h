@@ -58,8 +58,8 @@ inline int LiteralBits(uint64_t newSize) {
 
 // Every byte tree is laid out in nibble order, so that a byte touches two
 // 64-byte lines of a table larger than the caches, not five: the high
-// nibble's 15 nodes in the first line, then one line per high nibble for the low nibble's 15 nodes (slot 0 of each line
-// unused). Where a node lies is memory layout only; what is coded is the
+// nibble's 15 nodes in the first line, then one line per high nibble for
+// the low nibble's 15 nodes (slot 0 of each line unused). Where a node lies is memory layout only; what is coded is the
 // same 256-leaf tree.
 constexpr size_t kBucketProbs = 17 * 16;
 constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
@@ -83,10 +83,10 @@ struct Model {
     rc::Prob* literal1;  // 256 trees, by the last new byte
     rc::Prob* literal0;
     rc::Prob* literal2;  // 2^LiteralBits trees, hashed
-    rc::Prob* literal3;  // as many, or none below 2^(kLiteralBitsLeast + 1)
+    rc::Prob* literal3;    // as many, or null: no order 3 below 4 MiB
     rc::Prob* quietByOld;  // 2^(LiteralBits + 6) models, at most 2^18; see CodeDiffs
     int quietShift;        // 32 - its log2
-    int literalShift;  // 32 - LiteralBits
+    int literalShift;      // 32 - LiteralBits
     mix::Weights literalMix[256];
     rc::Prob seekSign;
     NumberModel seek, copy, extra, zeroRun, dirtyRun;
@@ -123,7 +123,7 @@ inline void Model::Reset(uint64_t newSize) {
     for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)}, {&diffByOld, size_t(256)},
                                 {&diffAlone, size_t(1)}, {&literal1, size_t(256)}, {&literal0, size_t(1)},
                                 {&literal2, hashed}, {&literal3, hashed3}, {&quietByOld, quietTrees}}) {
-        *table = next;
+        *table = trees != 0 ? next : nullptr;
         next += trees * kBucketProbs;
     }
     rc::Init(&seekSign, 1);
@@ -294,7 +294,7 @@ template <class Coder>
 inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
     unsigned h2 = (m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
     uint8_t b;
-    if (m.literalShift == 32 - kLiteralBitsLeast) {
+    if (m.literal3 == nullptr) {
         rc::Prob* const trees[3] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs};
         b = CodeByteMixed(c, trees, m.literalMix, value);
     } else {
