@@ -59,8 +59,8 @@ inline int LiteralBits(uint64_t newSize) {
 // Every byte tree is laid out in nibble order, so that a byte touches two
 // 64-byte lines of a table larger than the caches, not five: the high
 // nibble's 15 nodes in the first line, then one line per high nibble for
-// the low nibble's 15 nodes (slot 0 of each line unused). Where a node lies is memory layout only; what is coded is the
-// same 256-leaf tree.
+// the low nibble's 15 nodes (slot 0 of each line unused). Where a node
+// lies is memory layout only; what is coded is the same 256-leaf tree.
 constexpr size_t kBucketProbs = 17 * 16;
 constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
 
@@ -82,7 +82,7 @@ struct Model {
     rc::Prob* diffAlone;
     rc::Prob* literal1;  // 256 trees, by the last new byte
     rc::Prob* literal0;
-    rc::Prob* literal2;  // 2^LiteralBits trees, hashed
+    rc::Prob* literal2;    // 2^LiteralBits trees, hashed
     rc::Prob* literal3;    // as many, or null: no order 3 below 4 MiB
     rc::Prob* quietByOld;  // 2^(LiteralBits + 6) models, at most 2^18; see CodeDiffs
     int quietShift;        // 32 - its log2
@@ -120,9 +120,14 @@ inline void Model::Reset(uint64_t newSize) {
                      rc::kProbHalf);
     rc::Prob* next = treeStore.data();
     next += (kLineProbs - reinterpret_cast<uintptr_t>(next) / sizeof(rc::Prob) % kLineProbs) % kLineProbs;
-    for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)}, {&diffByOld, size_t(256)},
-                                {&diffAlone, size_t(1)}, {&literal1, size_t(256)}, {&literal0, size_t(1)},
-                                {&literal2, hashed}, {&literal3, hashed3}, {&quietByOld, quietTrees}}) {
+    for (auto [table, trees] : {std::pair{&diffByLast, size_t(256)},
+                                {&diffByOld, size_t(256)},
+                                {&diffAlone, size_t(1)},
+                                {&literal1, size_t(256)},
+                                {&literal0, size_t(1)},
+                                {&literal2, hashed},
+                                {&literal3, hashed3},
+                                {&quietByOld, quietTrees}}) {
         *table = trees != 0 ? next : nullptr;
         next += trees * kBucketProbs;
     }

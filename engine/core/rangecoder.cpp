@@ -9,14 +9,14 @@ constexpr size_t kBufferSize = 64 * 1024;
 Encoder::Encoder(delta::OutStream& out) : out_(out), buf_(kBufferSize) {}
 
 void Encoder::Put(uint8_t b) {
+    if (first_) {
+        first_ = false;  // always 0: the decoder knows it
+        return;
+    }
     if (fill_ == buf_.size()) {
         if (!failed_ && !out_.Write(buf_.data(), fill_)) failed_ = true;
         written_ += fill_;
         fill_ = 0;
-    }
-    if (first_) {
-        first_ = false;  // always 0: the decoder knows it
-        return;
     }
     buf_[fill_++] = b;
 }

@@ -121,7 +121,7 @@ class Decoder {
 public:
     Decoder(delta::InStream& in, uint64_t size);
     // Reads the first four bytes; false when the stream is empty, cannot be
-    // read, or does not start as the encoder starts.
+    // read, or starts with a value no encoder writes.
     bool Start();
     unsigned Code(Prob& p, unsigned /*bit*/) {
         uint32_t bound = (range_ >> kProbBits) * Probability(p);
@@ -172,7 +172,7 @@ private:
     delta::InStream& in_;
     std::vector<uint8_t> buf_;
     size_t pos_ = 0, fill_ = 0;
-    uint64_t left_;  // coded bytes not yet read from in_
+    uint64_t left_;   // coded bytes not yet read from in_
     int padded_ = 0;  // left-out zero bytes supplied so far
     bool readFailed_ = false, overrun_ = false;
     uint32_t range_ = 0xFFFFFFFFu;
