@@ -37,6 +37,7 @@ echo "built: $(file -b "$top/build/win/app/updater.exe" | cut -d, -f1-2)"
 
 export DV_BUILD=$top/build/win DV_TOP=$top
 . "$top/scripts/sample-update.sh"
+keep_prefix=1
 
 echo "== 2. sample versions, patches, packed updater"
 fresh_prefix

@@ -139,7 +139,9 @@ hand_to_user() {
     cp -a "$WINEPREFIX/drive_c/users/root" "$profile"
     for l in "$profile"/*; do [ -L "$l" ] && rm "$l" && mkdir "$l"; done
   fi
-  chown -R "$DV_TEST_USER:" "$scratch"
+  # Wine's binaries stay root's: they are shared with the template (prefix.sh).
+  find "$scratch" \( -path "$WINEPREFIX/drive_c/windows/*" -type f -links +1 \) -prune \
+    -o -exec chown -h "$DV_TEST_USER:" {} +
 }
 as_user() {  # COMMAND...: as that user, in this prefix and display
   if [ "$(id -u)" != 0 ]; then "$@"; return; fi
