@@ -52,7 +52,8 @@ public:
     Planner(const Tree& tree, const std::vector<Entry>& entries, Log& log) : tree_(tree), entries_(entries), log_(log) {
         std::map<std::string, size_t> lastRemoval;
         for (size_t i = 0; i < entries.size(); i++) {
-            std::string key = core::ascii::Folded(entries[i].path);
+            std::string key = FileKey(entries[i].path);
+            named_.insert(key);
             if (IsRemoval(entries[i].kind))
                 lastRemoval[key] = i;
             else if (lastRemoval.count(key))
@@ -74,6 +75,7 @@ private:
     std::map<size_t, size_t> successor_;      // removal -> creation of the same path
     std::map<std::string, State> simulated_;  // paths earlier steps change
     std::set<std::string> removed_;           // paths earlier steps remove
+    std::set<std::string> named_;             // every path the patch names
     std::map<std::wstring, bool> links_;      // folders already looked at
 };
 
@@ -114,7 +116,7 @@ bool Planner::Examine(const core::patchfile::Entry& e, const core::patchfile::En
         log_.Error(Code::unsafePath, e.path + " (through a link)");
         return false;
     }
-    std::string key = core::ascii::Folded(e.path);
+    std::string key = FileKey(e.path);
     auto sim = simulated_.find(key);
     if (sim != simulated_.end() || UnderRemoved(key)) {
         t->state = sim != simulated_.end() ? sim->second : State::absent;
@@ -183,7 +185,9 @@ bool Planner::Decide(const core::patchfile::Entry& e, const core::patchfile::Ent
         log_.Error(Code::unexpectedContent, e.path);
         return false;
     }
-    if (HasNew(e.kind) && Exists(tree_.Work(t.relative))) {
+    // A work name that is also a path of this patch would be deleted with the
+    // work files once the run is committed.
+    if (HasNew(e.kind) && (Exists(tree_.Work(t.relative)) || named_.count(FileKey(e.path + ".~dvnew")))) {
         log_.Error(Code::nameTaken, e.path + ".~dvnew");
         return false;
     }
@@ -203,7 +207,7 @@ bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* c
         return true;
     }
     counts->toDo++;
-    std::string key = core::ascii::Folded(e.path);
+    std::string key = FileKey(e.path);
     // Creations where something is removed earlier in this run wait for it.
     std::vector<Step>* early = (removed_.count(key) || UnderRemoved(key)) ? commit : prep;
     switch (e.kind) {

@@ -24,6 +24,18 @@ std::string WideToUtf8(const std::wstring& in) {
     return out;
 }
 
+std::string FileKey(const std::string& path) {
+    std::wstring w;
+    if (!Utf8ToWide(path, &w) || w.empty()) return path;
+    // Without LCMAP_LINGUISTIC_CASING the mapping is the file system's, the
+    // same one for every locale and one unit for one unit.
+    std::wstring upper(w.size(), L'\0');
+    if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, w.data(), int(w.size()), &upper[0], int(upper.size())) !=
+        int(upper.size()))
+        return path;
+    return WideToUtf8(upper);
+}
+
 std::wstring ToLongPath(const std::wstring& full) {
     std::wstring p = full;
     while (p.size() > 3 && p.back() == L'\\') p.pop_back();

@@ -10,6 +10,12 @@ namespace eng {
 bool Utf8ToWide(const std::string& in, std::wstring* out);
 std::string WideToUtf8(const std::wstring& in);
 
+// The key under which the file system finds a UTF-8 path: upper-cased by the
+// system's invariant table, as NTFS (and Wine) compare names, so "Über.txt"
+// and "über.txt" have one key, not only names that differ in ASCII letters.
+// A path that is not valid UTF-8 keeps its bytes.
+std::string FileKey(const std::string& path);
+
 // The process's current folder as a "\\?\" path without a trailing "\".
 // Returns false (GetLastError() set) when it cannot be read.
 bool CurrentFolderLong(std::wstring* out);

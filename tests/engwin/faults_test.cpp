@@ -64,6 +64,8 @@ TEST(Faults, RunsThatMustNotComplete) {
     const std::string patch = t::DiffTrees(OldTree(), NewTree());
     t::Snapshot withoutLib = NewTree();
     for (const char* p : {"lib\\core.dll", "lib\\added.dll", "lib"}) withoutLib.erase(p);
+    t::Snapshot withWorkName = NewTree();
+    withWorkName["APP.exe.~dvnew"] = {false, "a file of the new version"};
     // Data that passes the whole-file check but does not make the recorded new
     // file: the last byte is stored data of the last file added.
     std::string lie = patch;
@@ -95,6 +97,7 @@ TEST(Faults, RunsThatMustNotComplete) {
             {"file-for-folder", "wpt0024", patch, [](auto& r) { t::PutFile(r, "extra", "a file"); }},
             {"add-target-taken", "wpt0020", patch, [](auto& r) { t::PutFile(r, "lib\\added.dll", "mine"); }},
             {"work-name-taken", "wpt0026", patch, [](auto& r) { t::PutFile(r, "app.exe.~dvnew", "?"); }},
+            {"work-name-in-patch", "wpt0026", t::DiffTrees(OldTree(), withWorkName), nullptr},
             // Fails only in the commit phase, after files were replaced: those are
             // put back.
             {"commit-fails-late", "wpt0034", t::DiffTrees(OldTree(), withoutLib),
