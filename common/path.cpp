@@ -61,6 +61,13 @@ bool JoinPath(char* out, size_t cap, const char* folder, const char* name) {
 
 using core::ascii::Fold;
 
+bool IsFullPath(const char* path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    char d = Fold(path[0]);
+    if (d >= 'a' && d <= 'z') return path[1] == ':' && separator(path[2]);
+    return separator(path[0]) && separator(path[1]) && path[2] != 0 && !separator(path[2]);
+}
+
 bool PathsEqual(const char* a, const char* b) {
     size_t n = std::strlen(a);
     if (std::strlen(b) != n) return false;

@@ -7,6 +7,11 @@ namespace common {
 // True when the path names an existing file or folder.
 bool FileExists(const char* path);
 
+// True for a path that names its drive and root ("C:\x") or a share
+// ("\\server\x"): one whose meaning does not hang on a current drive or
+// folder. "x", "C:x" and "\x" are not.
+bool IsFullPath(const char* path);
+
 // Index just after the last '\' or ':' of the path, looking at positions
 // 1 .. length-1 only; 1 when there is none (also for the empty path).
 // Writing a NUL at FileNameStart(p) - 1 cuts a path to its folder.

@@ -81,11 +81,14 @@ bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
 
 }  // namespace
 
+// A folder from the registry counts only as a full path: "C:" or "Vantor"
+// would be taken from whatever drive or folder is current, and everything
+// that names that drive or folder would then be rewritten as the product's.
 bool FindInstallFolder(char* dest) {
     char command[kPathCap];
     if (LookupOpenCommand(".ksd", command, sizeof command)) {
         CutToFolder(command);
-        if (command[0] && FolderHolds(command, kInstallMarker)) return CopyPath(dest, kPathCap, command);
+        if (IsFullPath(command) && FolderHolds(command, kInstallMarker)) return CopyPath(dest, kPathCap, command);
     }
     return AskFolderHolding(kAskInstall, kInstallMarker, dest);
 }
@@ -97,7 +100,7 @@ bool FindSharedFolder(char* dest) {
         platform::RegReadText(key.Get(), kSharedValue, folder, sizeof folder)) {
         StripQuotes(folder);
         DropTrailingSeparator(folder);
-        if (folder[0] && FolderHolds(folder, kSharedMarker)) return CopyPath(dest, kPathCap, folder);
+        if (IsFullPath(folder) && FolderHolds(folder, kSharedMarker)) return CopyPath(dest, kPathCap, folder);
     }
     return AskFolderHolding(kAskShared, kSharedMarker, dest);
 }

@@ -80,6 +80,7 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
         {kProgId, "", "", ""},                              // no look in the drive's root
         {kProgId, shared_ + "\\Kestrin.exe %1", "", ""},    // no Kestrin.exe there
         {kProgId, "\"" + exe + "\" /dde \\x", "", ""},      // a backslash in the arguments
+        {kProgId, "Kestrin 5.0\\Kestrin.exe", "", ""},     // relative: not taken from the current folder
         {kNone, kNone, shared_ + "\\WMF.F32", ""},          // a chosen folder without Kestrin.exe
         {kNone, kNone, "C:\\" + std::string(240, 'z') + "\\a.exe", ""},  // folder + marker too long
     };
@@ -110,6 +111,7 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         {shared_, "", true}, {"\"" + shared_ + "\"", "", true}, {shared_ + "\\", "", true},
         {kNone, shared_ + "\\WMF.F32", true}, {inst_, "", false}, {"", "", false},
         {std::string(300, 'v'), "", false}, {kNone, inst_ + "\\Kestrin.exe", false},  // no WMF.F32 there
+        {"Vantor", "", false}, {shared_.substr(2), "", false},  // relative, to the current folder and drive
     };
     // clang-format on
     for (const auto& r : rows) {
