@@ -23,11 +23,10 @@ static bool Relocate(HWND owner) {
     return RelocateInstallation(owner, g_state.installFolder, g_state.finalInstallFolder) == RelocationResult::kMoved;
 }
 
-// Each rename that cannot be made leaves both names as they were, which is
-// no failure of the update.
+// A rename that cannot be made leaves both names as they were; only the
+// program's own counts as a failure of the update.
 static bool Renames(const char* sharedFolder, const char* finalInstallFolder) {
-    RenameProductItems(sharedFolder, finalInstallFolder);
-    return true;
+    return RenameProductItems(sharedFolder, finalInstallFolder);
 }
 
 // Each shortcut that cannot be made has had its own box.

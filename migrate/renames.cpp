@@ -75,7 +75,7 @@ void DeleteCopy(const char* sharedFolder, const char* finalInstallFolder, const 
 
 }  // namespace
 
-void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder) {
+bool RenameProductItems(const char* sharedFolder, const char* finalInstallFolder) {
     bool copied[kPreferenceCount];
     for (size_t i = 0; i < kPreferenceCount; ++i) {
         copied[i] = ExistsIn(sharedFolder, kPreferenceFiles[i].oldName);
@@ -86,6 +86,8 @@ void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder
     for (size_t i = 0; i < kPreferenceCount; ++i)
         if (copied[i]) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
     platform::SetCurrentFolder(finalInstallFolder);
+    const Rename& program = kInstallItems[0];
+    return ExistsIn(finalInstallFolder, program.newName) && !ExistsIn(finalInstallFolder, program.oldName);
 }
 
 }  // namespace migrate

@@ -17,6 +17,10 @@ namespace migrate {
 // whatever its spelling, and the only copy of a preference file is never
 // deleted.
 // Leaves `finalInstallFolder` current (when it can be entered).
-void RenameProductItems(const char* sharedFolder, const char* finalInstallFolder);
+// Returns whether the program now carries its new name: "Dovetra.exe" in
+// `finalInstallFolder` and no "Kestrin.exe" beside it. The other items are
+// optional; the program is not, since the shortcuts and the registry are
+// pointed at "Dovetra.exe" next.
+bool RenameProductItems(const char* sharedFolder, const char* finalInstallFolder);
 
 }  // namespace migrate

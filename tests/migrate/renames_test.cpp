@@ -15,7 +15,7 @@ static const char kNew[] = "Dovetra 5 Macros.prf";
 TEST_F(Renames, TheInstallFolderIsRenamedWithoutReplacingAnything) {
     MakeTree(root, {"Vantor\\", "Vantor\\Kestrin Labels\\", "Inst\\", "Inst\\Kestrin.exe=exe", "Inst\\Kestrin Styles\\",
                     "Inst\\Kestrin Libraries\\", "Inst\\Dovetra Libraries\\", "Inst\\Dovetra Libraries\\mine=m"});
-    RenameProductItems(At("Vantor").c_str(), At("Inst").c_str());
+    EXPECT_TRUE(RenameProductItems(At("Vantor").c_str(), At("Inst").c_str()));
     EXPECT_EQ(ReadText(At("Inst\\Dovetra.exe")), "exe");
     EXPECT_TRUE(IsDir(At("Inst\\Dovetra Styles")));
     EXPECT_TRUE(IsDir(At("Vantor\\Dovetra Labels")));
@@ -23,6 +23,10 @@ TEST_F(Renames, TheInstallFolderIsRenamedWithoutReplacingAnything) {
     EXPECT_EQ(ReadText(At("Inst\\Dovetra Libraries\\mine")), "m");
     EXPECT_EQ(CurrentDir(), At("Inst"));
     EXPECT_TRUE(g_boxes.empty());
+    // A program that keeps its old name (the new one is taken) fails the step.
+    WriteText(At("Inst\\Kestrin.exe"), "patched");
+    EXPECT_FALSE(RenameProductItems(At("Vantor").c_str(), At("Inst").c_str()));
+    EXPECT_EQ(ReadText(At("Inst\\Kestrin.exe")), "patched");
 }
 
 // The install folder's old-named preference file is deleted only when it is
