@@ -20,6 +20,8 @@ namespace {
 bool StoreFolder(char* field, const std::string& path) { return CopyPath(field, kPathCap, path.c_str()); }
 
 // "/dir" as typed: quotes and a trailing backslash (not a drive root's) go.
+// Only a folder with the old program in it is taken: "/dir D:" must not make
+// a drive's root the installation that is copied into, patched and moved.
 bool GivenInstallFolder(const char* given, char* dest) {
     char folder[kPathCap];
     if (!CopyPath(folder, sizeof folder, given)) return false;
@@ -27,7 +29,7 @@ bool GivenInstallFolder(const char* given, char* dest) {
     size_t n = std::strlen(folder);
     if (n > 3 && folder[n - 1] == '\\') folder[n - 1] = 0;
     if (n == 2 && folder[1] == ':') std::strcat(folder, "\\");  // "E:" means the root here
-    return platform::IsFolder(folder) && CopyPath(dest, kPathCap, folder);
+    return HoldsInstallation(folder) && CopyPath(dest, kPathCap, folder);
 }
 
 StartupResult Extract(const char* carrier) {

@@ -81,6 +81,8 @@ bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
 
 }  // namespace
 
+bool HoldsInstallation(const char* folder) { return FolderHolds(folder, kInstallMarker); }
+
 // A folder from the registry counts only as a full path: "C:" or "Vantor"
 // would be taken from whatever drive or folder is current, and everything
 // that names that drive or folder would then be rewritten as the product's.

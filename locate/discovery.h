@@ -6,6 +6,10 @@
 
 namespace locate {
 
+// True when `folder` holds "Kestrin.exe": a folder named on the command
+// line must, as the folders the search finds do.
+bool HoldsInstallation(const char* folder);
+
 // Stores into dest (kPathCap bytes) the folder that holds "Kestrin.exe":
 // the open command's folder, or else the folder of the file the user picks
 // (install folder dialog, no owner). False when neither holds it, the user

@@ -142,7 +142,7 @@ TEST_F(Prepare, EitherFolderNotFoundLeavesNothingButBothAreAskedFor) {
     }
 }
 
-// "/dir": the search and its question are skipped; the folder must exist.
+// "/dir": the search and its question are skipped; the folder must hold Kestrin.exe.
 TEST_F(Prepare, GivenFolderSkipsTheSearch) {
     g_answers.erase("*.exe");
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), ("\"" + At("inst") + "\\\"").c_str()), StartupResult::kReady);
@@ -151,4 +151,5 @@ TEST_F(Prepare, GivenFolderSkipsTheSearch) {
     RemoveExtractedFiles();
     ResetUpdaterState();
     EXPECT_EQ(PrepareStartup(carrier_.c_str(), At("nowhere").c_str()), StartupResult::kNotFound);
+    EXPECT_EQ(PrepareStartup(carrier_.c_str(), root.c_str()), StartupResult::kNotFound) << "no Kestrin.exe there";
 }
