@@ -28,6 +28,15 @@ bool MakeFolder(const Tree& tree, const Step& s, Failure* f) {
     return Fail(f, Code::folderCreate);
 }
 
+// A copy's blocks reach the disk before the target is replaced: after a
+// crash the undo moves the backup back over the target, and it must not
+// bring back a file whose content was never written.
+bool CopyToBackup(const std::wstring& target, const std::wstring& backup) {
+    if (!::CopyFileW(target.c_str(), backup.c_str(), TRUE)) return false;
+    File copy;
+    return copy.OpenAppend(backup, false) && copy.Flush();
+}
+
 // The old content is made reachable under the backup name before the new
 // file takes the target name: a hard link costs nothing, a copy is the
 // fallback for volumes without links. Clearing read-only first lets the
@@ -36,8 +45,7 @@ bool Replace(const Tree& tree, const Step& s, uint32_t index, Failure* f) {
     std::wstring target = tree.Full(s.path);
     std::wstring backup = tree.Backup(index);
     if (!ClearReadOnly(target)) return Fail(f, Code::fileReplace);
-    if (!::CreateHardLinkW(backup.c_str(), target.c_str(), nullptr) &&
-        !::CopyFileW(target.c_str(), backup.c_str(), TRUE))
+    if (!::CreateHardLinkW(backup.c_str(), target.c_str(), nullptr) && !CopyToBackup(target, backup))
         return Fail(f, Code::fileReplace);
     if (!::MoveFileExW(tree.Work(s.path).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | kMoveFlags))
         return Fail(f, Code::fileReplace);
