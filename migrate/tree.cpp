@@ -92,26 +92,29 @@ TreeResult CopyOrMoveFileEntry(const TreeWalk& w, const char* source, const char
 // Calls `visit` for each entry matching `pattern` that the walks handle
 // (names beginning with "." are not), until it returns false. The search is
 // closed on return, before the caller leaves the folder or removes it.
+// False when the listing broke off before its end, so that entries may have
+// gone unseen; true when it ended or `visit` stopped it.
 template <class Visit>
-void ForEachHandledEntry(const char* pattern, Visit visit) {
+bool ForEachHandledEntry(const char* pattern, Visit visit) {
     platform::DirWalk walk;
     platform::DirEntry e;
-    if (!walk.First(pattern, &e)) return;
+    if (!walk.First(pattern, &e)) return walk.Ended();
     do {
-        if (e.name[0] != '.' && !visit(e)) return;
+        if (e.name[0] != '.' && !visit(e)) return true;
     } while (walk.Next(&e));
+    return walk.Ended();
 }
 
 // Handles the current directory's entries.
 TreeResult CopyOrMoveEntries(const TreeWalk& w, const char* source, const char* dest) {
     TreeResult result = TreeResult::kDone;
-    ForEachHandledEntry("*.*", [&](const platform::DirEntry& e) {
+    bool seenAll = ForEachHandledEntry("*.*", [&](const platform::DirEntry& e) {
         TreeResult one =
             e.isFolder ? CopyOrMoveFolderEntry(w, source, dest, e.name) : CopyOrMoveFileEntry(w, source, dest, e.name);
         if (one != TreeResult::kDone) result = one;
         return true;
     });
-    return result;
+    return seenAll ? result : TreeResult::kIncomplete;
 }
 
 // True when `folder` holds nothing but names beginning with ".", which the
@@ -120,8 +123,7 @@ bool HoldsOnlyDotNames(const char* folder) {
     char pattern[kPathCap];
     if (!JoinPath(pattern, sizeof pattern, folder, "*.*")) return false;
     bool only = true;
-    ForEachHandledEntry(pattern, [&](const platform::DirEntry&) { return only = false; });
-    return only;
+    return ForEachHandledEntry(pattern, [&](const platform::DirEntry&) { return only = false; }) && only;
 }
 
 TreeResult WalkCopyOrMove(const TreeWalk& w, const char* source, const char* dest) {

@@ -46,9 +46,13 @@ bool DirWalk::First(const char* pattern, DirEntry* e) {
     WIN32_FIND_DATAW fd;
     std::wstring w;
     find_.Reset();
+    ended_ = false;
     if (!ToWide(pattern, w)) return false;
     find_.Reset(::FindFirstFileW(w.c_str(), &fd));
-    if (!find_.Valid()) return false;
+    if (!find_.Valid()) {
+        ended_ = ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        return false;
+    }
     return Fill(fd, e);
 }
 
@@ -58,7 +62,10 @@ bool DirWalk::Next(DirEntry* e) {
         ::SetLastError(ERROR_NO_MORE_FILES);
         return false;
     }
-    if (!::FindNextFileW(find_.Get(), &fd)) return false;
+    if (!::FindNextFileW(find_.Get(), &fd)) {
+        ended_ = ::GetLastError() == ERROR_NO_MORE_FILES;
+        return false;
+    }
     return Fill(fd, e);
 }
 

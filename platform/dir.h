@@ -28,9 +28,14 @@ class DirWalk {
 public:
     bool First(const char* pattern, DirEntry* e);
     bool Next(DirEntry* e);
+    // After First or Next failed: true when the listing was at its end (or
+    // nothing matched), false when it broke off, e.g. at a name that is not
+    // valid UTF-16 and so has no UTF-8 form: entries may follow unseen.
+    bool Ended() const { return ended_; }
 
 private:
     Find find_;
+    bool ended_ = false;
 };
 
 // Folder links: junctions and symbolic links to folders (reparse points).
