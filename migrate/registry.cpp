@@ -158,20 +158,20 @@ const NewValue kNewValues[] = {
 
 }  // namespace
 
-void WriteNewKeys(const char* finalInstallFolder) {
+bool WriteNewKeys(const char* finalInstallFolder) {
     const char* openPath = nullptr;
     platform::Key key;
-    bool open = false;
+    bool open = false, all = true;
     for (const NewValue& v : kNewValues) {
         // Rows of one key follow each other: create it once for all of them.
         if (!openPath || std::strcmp(openPath, v.key) != 0) {
             openPath = v.key;
             open = platform::RegCreate(HKEY_CURRENT_USER, v.key, KEY_SET_VALUE, key);
         }
-        if (!open) continue;
         std::string data = v.literal ? std::string(v.literal) : std::string(finalInstallFolder) + v.suffix;
-        platform::RegWriteText(key.Get(), v.name, REG_SZ, data.c_str());
+        if (!open || !platform::RegWriteText(key.Get(), v.name, REG_SZ, data.c_str())) all = false;
     }
+    return all;
 }
 
 bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
@@ -180,8 +180,8 @@ bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const 
     RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
     RegistryWalkStats stats{};
     RewriteRegistry(table, step, stats);
-    WriteNewKeys(finalInstallFolder);
-    return stats.failedWrites == 0;
+    bool wroteNew = WriteNewKeys(finalInstallFolder);
+    return stats.failedWrites == 0 && wroteNew;
 }
 
 }  // namespace migrate

@@ -48,12 +48,12 @@ void DeleteOldKeys();
 // Writes the three new keys below HKEY_CURRENT_USER. Values are REG_SZ in
 // UTF-16 with their terminating NUL (a reader of unterminated text reads past
 // it): "Offscreen" holds the one character "0", 4 bytes. A key that cannot be
-// created loses only its own values.
-void WriteNewKeys(const char* finalInstallFolder);
+// created loses only its own values. False when any value was not written.
+bool WriteNewKeys(const char* finalInstallFolder);
 
 // The whole step: DeleteOldKeys, RewriteRegistry (the old install and shared
 // folders to `finalInstallFolder`), WriteNewKeys. Shows nothing. False when a
-// value that needed a change could not be written.
+// value that needed a change, or a new value, could not be written.
 bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
                      const ShortForms& kept, const ProgressStep& step);
 

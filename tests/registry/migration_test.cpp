@@ -262,6 +262,16 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Other"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Halvern\\Dovetra 5"));
+    // A new key that cannot be made (its parent is volatile) fails the step.
+    const wchar_t* parent = L"Software\\Design Science";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, parent);
+    HKEY k;
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, parent, 0, nullptr, REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
+    ::RegCloseKey(k);
+    EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, parent);
 }
 
 TEST_F(RegistryMigration, KeySeenThroughTwoRootsIsRewrittenOnce) {
