@@ -40,6 +40,18 @@ diff -r "$dir/work" "$dir/new" || { echo "FAIL: applied tree differs"; fail=1; }
 check "apply twice" 1 "$ap" "$dir/work" "$dir/p.rtp"
 grep -q "not the file the patch expects\|already exists" "$dir/out" || { echo "FAIL: second apply: $(cat "$dir/out")"; fail=1; }
 
+# Names beside the targets are not the applier's to write through or over;
+# a changed file keeps its mode.
+cp -a "$dir/old" "$dir/beside"
+printf 'outside\n' >"$dir/victim"
+ln -s ../victim "$dir/beside/a.txt.patchnew"
+printf 'mine\n' >"$dir/beside/big.bin.patchnew"
+chmod 755 "$dir/beside/a.txt"
+check "apply beside others' files" 0 "$ap" "$dir/beside" "$dir/p.rtp"
+[ "$(cat "$dir/victim")$(cat "$dir/beside/big.bin.patchnew")" = outsidemine ] && [ -L "$dir/beside/a.txt.patchnew" ] &&
+  [ ! -L "$dir/beside/a.txt" ] && [ -x "$dir/beside/a.txt" ] && cmp -s "$dir/beside/a.txt" "$dir/new/a.txt" ||
+  { echo "FAIL: files beside the targets or the mode"; fail=1; }
+
 cp -a "$dir/old" "$dir/wrong"
 printf 'edited by the user\n' >"$dir/wrong/a.txt"
 check "wrong tree" 1 "$ap" "$dir/wrong" "$dir/p.rtp"

@@ -111,12 +111,14 @@ bool OldMatches(const std::string& disk, const Entry& e) {
            memcmp(digest, e.oldSha, 32) == 0;
 }
 
-// Makes the new content beside the target, checks its hash, then renames it
-// into place.
+// Makes the new content beside the target, under a name no other file has,
+// checks its hash, then renames it into place. A changed file keeps its mode.
 bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string* error) {
-    std::string temp = disk + ".patchnew";
-    Fd out = CreateWrite(temp);
-    if (!out.ok()) return Fail(error, "cannot create " + temp + ": " + strerror(errno));
+    struct stat st;
+    mode_t mode = e.kind == Kind::changeFile && stat(disk.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
+    std::string temp;
+    Fd out = CreateBeside(disk, mode, &temp);
+    if (!out.ok()) return Fail(error, "cannot create a file beside " + disk + ": " + strerror(errno));
     PhaseTimer timer(&phases.decode);
     HashingOut sink(out.get());
     RangeIn in(patchFd, e.dataOffset);

@@ -34,6 +34,20 @@ Fd OpenRead(const std::string& path) { return Fd(open(path.c_str(), O_RDONLY | O
 
 Fd CreateWrite(const std::string& path) { return Fd(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)); }
 
+Fd CreateBeside(const std::string& path, mode_t mode, std::string* name) {
+    std::string pattern = path + ".patchnew-XXXXXX";
+    Fd fd(mkostemp(&pattern[0], O_CLOEXEC));
+    if (!fd.ok()) return fd;
+    *name = pattern;
+    if (fchmod(fd.get(), mode) != 0) {
+        int code = errno;
+        unlink(name->c_str());
+        errno = code;
+        return Fd();
+    }
+    return fd;
+}
+
 bool ReadAt(int fd, uint64_t offset, void* buf, size_t n) {
     auto* p = static_cast<uint8_t*>(buf);
     while (n > 0) {

@@ -1,6 +1,8 @@
 // Small POSIX file helpers for the host tools. Each function reports failure
 // by returning false, with errno left as the system set it.
 #pragma once
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,7 +27,11 @@ private:
 };
 
 Fd OpenRead(const std::string& path);
-Fd CreateWrite(const std::string& path);                    // truncates
+Fd CreateWrite(const std::string& path);  // truncates
+// A new file of a name of its own beside `path` ("path.patchnew-XXXXXX",
+// O_EXCL: never an existing file or a link), with the given mode; its name
+// goes to *name.
+Fd CreateBeside(const std::string& path, mode_t mode, std::string* name);
 bool ReadAt(int fd, uint64_t offset, void* buf, size_t n);  // all n bytes or false
 bool WriteAll(int fd, const void* buf, size_t n);
 bool FileSize(int fd, uint64_t* size);
