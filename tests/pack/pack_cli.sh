@@ -43,6 +43,12 @@ cp "$dir/updater.exe" "$dir/inplace.exe"
   PEXE="$dir/exe" || fail "append in place"
 cmp "$dir/out.exe" "$dir/inplace.exe" || fail "in place gives the same bytes"
 "$pack" append "$dir/inplace.exe" 2>/dev/null; [ $? = 2 ] || fail "append without blocks"
+# Blocks appended in two runs are all found; a tag twice, or a folder as a payload, is refused.
+cp "$dir/updater.exe" "$dir/twice.exe"
+"$pack" append "$dir/twice.exe" RTP1="$dir/p1" && "$pack" append "$dir/twice.exe" RTP2="$dir/p2" || fail "two appends"
+"$pack" check "$dir/twice.exe" RTP1 RTP2 >/dev/null || fail "blocks of the first append hidden"
+"$pack" append "$dir/twice.exe" RTP1="$dir/p3" 2>/dev/null && fail "a tag appended twice"
+"$pack" append "$dir/updater.exe" "$dir/bad.exe" PEXE="$dir" 2>/dev/null && fail "a folder packed as a payload"
 # Signing: refused without blocks; a failed osslsigncode run (no PE image, no
 # certificate) leaves no output behind. The signed updater: tests/e2e/signed_updater.sh.
 "$pack" sign --cert "$dir/none" --key "$dir/none" "$dir/updater.exe" "$dir/s.exe" 2>/dev/null; [ $? = 1 ] || fail "sign without blocks"

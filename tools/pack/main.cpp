@@ -14,24 +14,27 @@
 // sign: the input's container is not sound, or the signed file's differs),
 // 2 bad usage, an unreadable/unwritable file, or osslsigncode failed.
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include "container.h"
 #include "packer.h"
 
 namespace {
 
+// The whole of a regular file: a folder (which opens for reading here) or a
+// short read is an error, never an empty or cut payload.
 bool ReadFile(const std::string& path, std::string* out) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
-    std::ostringstream s;
-    s << f.rdbuf();
-    *out = s.str();
-    return !f.bad();
+    out->assign(static_cast<size_t>(st.st_size), '\0');
+    f.read(&(*out)[0], static_cast<std::streamsize>(out->size()));
+    return f.gcount() == static_cast<std::streamsize>(out->size()) && f.peek() == std::ifstream::traits_type::eof();
 }
 
 // Writes beside the target and renames, so a failed run leaves no half file.

@@ -30,9 +30,17 @@ bool BuildContainer(const std::string& image, const std::vector<Entry>& entries,
             return false;
         }
     }
+    Walk had = WalkContainer(image);
+    bool carries = had.table < 0 && Sound(had);
+    for (const Entry& e : entries) {
+        if (carries && FindBlock(had, e.tag)) {
+            *error = "the file has a block " + e.tag + " already";
+            return false;
+        }
+    }
     // The walk must stop at the image: its last 8 bytes must not pass for a
     // trailer, or the updater would read into the image as if it were a block.
-    *padded = EndsOnValidTrailer(image);
+    *padded = !carries && EndsOnValidTrailer(image);
     *out = image;
     if (*padded) out->append(kTrailerBytes, '\0');
     for (const Entry& e : entries) *out += MakeBlock(e.tag, e.payload);

@@ -14,9 +14,12 @@ struct Entry {
 bool ParseEntry(const std::string& arg, std::string* tag, std::string* file, std::string* error);
 
 // image + (8 zero bytes when the image's own end would pass for a trailer)
-// + one block per entry, in the given order. False with a reason when a tag
-// is not 1-4 letters or digits or a payload is too large for the length
-// field. *padded tells whether the zero bytes were needed.
+// + one block per entry, in the given order. An image that carries blocks
+// already (an unsigned, sound walk) gets the new ones after them, unpadded,
+// so the walk still finds the earlier ones. False with a reason when a tag
+// is not 1-4 letters or digits, is in the image already, or a payload is
+// too large for the length field. *padded tells whether the zero bytes were
+// needed.
 bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out, bool* padded,
                     std::string* error);
 
