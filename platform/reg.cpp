@@ -59,6 +59,13 @@ bool RegReadText(HKEY key, const char* name, char* out, DWORD cap) {
     size_t units = bytes / sizeof(wchar_t);
     text.resize(units + 1);
     text[units] = 0;
+    if (type == REG_EXPAND_SZ) {
+        // Read as the system's own readers do: "%ProgramFiles%\..." means a folder.
+        DWORD need = ::ExpandEnvironmentStringsW(text.data(), nullptr, 0);
+        std::vector<wchar_t> expanded(need);
+        if (need == 0 || ::ExpandEnvironmentStringsW(text.data(), expanded.data(), need) != need) return false;
+        text.swap(expanded);
+    }
     // The text ends at its first NUL, wherever that is.
     if (!CopyUtf8(text.data(), std::char_traits<wchar_t>::length(text.data()), out, cap)) {
         DWORD e = ::GetLastError();

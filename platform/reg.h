@@ -16,7 +16,8 @@ bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out);
 // Creates the key and every missing key on its path, or opens it.
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out);
 // Reads a text value (REG_SZ / REG_EXPAND_SZ) of an open key as UTF-8, up to
-// its first NUL; `name` null or "" is the default value. The text is always
+// its first NUL; `name` null or "" is the default value. REG_EXPAND_SZ comes
+// back with its environment variables expanded. The text is always
 // NUL-terminated within `cap` bytes; fails with ERROR_MORE_DATA when it does
 // not fit, ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE when not
 // text, ERROR_NO_UNICODE_TRANSLATION when the stored UTF-16 is not text.

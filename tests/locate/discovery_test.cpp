@@ -106,12 +106,14 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
 }
 
 TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
+    ::SetEnvironmentVariableA("DV_SHARED", shared_.c_str());
     // clang-format off
     const struct { std::string value, answer; bool found; } rows[] = {
         {shared_, "", true}, {"\"" + shared_ + "\"", "", true}, {shared_ + "\\", "", true},
         {kNone, shared_ + "\\WMF.F32", true}, {inst_, "", false}, {"", "", false},
         {std::string(300, 'v'), "", false}, {kNone, inst_ + "\\Kestrin.exe", false},  // no WMF.F32 there
         {"Vantor", "", false}, {shared_.substr(2), "", false},  // relative, to the current folder and drive
+        {"%DV_SHARED%", "", true},                               // REG_EXPAND_SZ, expanded
     };
     // clang-format on
     for (const auto& r : rows) {
@@ -120,7 +122,8 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         if (r.value != kNone) {
             platform::Key k;
             ASSERT_TRUE(platform::RegCreate(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", KEY_WRITE, k));
-            ASSERT_TRUE(platform::RegWriteText(k.Get(), "Vantor Directory", REG_SZ, r.value.c_str()));
+            DWORD type = r.value.find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
+            ASSERT_TRUE(platform::RegWriteText(k.Get(), "Vantor Directory", type, r.value.c_str()));
         }
         g_asked.clear();
         g_answers["*.f32"] = r.answer;
