@@ -50,7 +50,7 @@ static bool Part(const char* what, bool ok) {
 // the user has quit meanwhile (in one of their boxes' message loops).
 static bool Migrate(HWND dialog) {
     const SequencerCalls& c = g_sequencerCalls;
-    bool ok = true;
+    bool ok = Part("shared files copied", !g_state.sharedCopyIncomplete);
     if (c.isAtDefaultPaths(g_state.installFolder, g_state.sharedFolder))
         ok &= Part("relocation", c.relocateInstallation(dialog));
     if (g_state.quitting) return false;

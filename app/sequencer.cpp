@@ -100,9 +100,13 @@ void BeginUpdate(HWND dialog) {
     platform::EnableControl(dialog, IDC_CHANGE_FOLDER, false);
     platform::SetCurrentFolder(g_state.installFolder);
     LogEvent(std::string("update begun in ") + g_state.installFolder);
-    // Ticks during the copy's message boxes find no child and do nothing.
-    if (!g_sequencerCalls.copySharedFolder(dialog, g_state.sharedFolder, g_state.installFolder))
-        LogEvent("the shared folder was not copied whole");
+    // Ticks during the copy's message boxes find no child and do nothing. A
+    // failed copy does not stop the update (its boxes have told the user), but
+    // the new product reads its shared files from the install folder: the
+    // run cannot end as a clean update.
+    g_state.sharedCopyIncomplete =
+        !g_sequencerCalls.copySharedFolder(dialog, g_state.sharedFolder, g_state.installFolder);
+    if (g_state.sharedCopyIncomplete) LogEvent("the shared folder was not copied whole");
     if (g_state.quitting) return;
 
     // Every run starts at the first row, whatever an earlier run left.

@@ -49,8 +49,9 @@ struct UpdaterState {
     bool quiet;         // no window and no box: boxes take their default answer
     bool payloadReady;  // the engine and every patch file are extracted
     bool running;
-    bool barShownFull;  // the run has ended and the full bar has been shown
-    bool quitting;      // Cancel/Quit was pressed: nothing more may start
+    bool barShownFull;          // the run has ended and the full bar has been shown
+    bool quitting;              // Cancel/Quit was pressed: nothing more may start
+    bool sharedCopyIncomplete;  // this run's copy of the shared folder failed somewhere
     int stepIndex;
     Ending ending;
     // Why the run failed, when "patch.err" could not be written to say it.

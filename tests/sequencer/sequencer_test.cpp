@@ -24,6 +24,7 @@ static bool g_atDefaultPaths = false;
 // user could while one of their boxes is open; null: they just return.
 static HWND g_cancelDuringCopy = nullptr;
 static HWND g_cancelDuringRelocation = nullptr;
+static bool g_copyFails = false;
 
 // Boxes are answered at once and noted as "box <text>".
 static int NoteBox(HWND, const char* text, const char*, UINT) {
@@ -39,7 +40,7 @@ static bool Note(const std::string& call) {
 SequencerCalls app::g_sequencerCalls = {
     [](HWND, const char* from, const char* to) {
         if (g_cancelDuringCopy) CancelOrQuit(g_cancelDuringCopy);
-        return Note(std::string("copy ") + from + " > " + to);
+        return Note(std::string("copy ") + from + " > " + to) && !g_copyFails;
     },
     [](const char*, const char*) { return Note("isAtDefaultPaths") && g_atDefaultPaths; },
     [](HWND) {
@@ -317,6 +318,17 @@ TEST_F(SequencerTest, RelocatedDiagnosticRun) {
     EXPECT_NE(std::string::npos, g_state.message.find("\"" + moved + "\" has been updated"));
     EXPECT_NE(std::string::npos, g_state.message.find("(Vantor folder is"));
     for (const std::string& c : EngineCalls()) EXPECT_NE(std::string::npos, c.find("|show=1"));
+    EXPECT_EQ(Ending::kUpdated, g_state.ending);
+}
+
+// A shared folder not copied whole: the update goes on, but ends as not clean.
+TEST_F(SequencerTest, AnIncompleteCopyOfTheSharedFolderIsNoCleanUpdate) {
+    g_copyFails = true;
+    BeginUpdate(dialog_.Get());
+    RunToEnd();
+    g_copyFails = false;
+    EXPECT_TRUE(Called("registry " + install_));
+    EXPECT_EQ(Ending::kMigrationFailed, g_state.ending);
 }
 
 // Cancel at any moment: nothing starts or runs after it, a running engine is
