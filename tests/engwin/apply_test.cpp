@@ -108,30 +108,14 @@ TEST(Apply, TreesRoundTripOnceAndOnlyOnce) {
         {from, {{"x", {true}}, {"x\\child", {false, "under the new folder"}}, {"y", {false, "a file now"}}}});
     // Names that differ only in case, in any letters, are one name on Windows:
     // an unchanged file keeps its old name, nothing is deleted with it.
-    from = {{"\xc3\x9c"
-             "ber.txt",
-             {false, "same"}},
-            {"\xc3\x84rger", {true}},
-            {"\xc3\x84rger\\a", {false, "a"}},
-            {"\xc3\x89"
-             "clair.txt",
-             {false, "v1"}}};
-    pairs.push_back({from,
-                     {{"\xc3\xbc"
-                       "ber.txt",
-                       {false, "same"}},
-                      {"\xc3\xa4rger", {true}},
-                      {"\xc3\xa4rger\\a", {false, "a"}},
-                      {"\xc3\xa9"
-                       "clair.txt",
-                       {false, "v2"}}}});
-    std::map<size_t, t::Snapshot> onDisk = {{pairs.size() - 1, from}};
-    onDisk[pairs.size() - 1].erase(
-        "\xc3\x89"
-        "clair.txt");
-    onDisk[pairs.size() - 1]
-          ["\xc3\xa9"
-           "clair.txt"] = {false, "v2"};
+    from = {
+        {"Über.txt", {false, "same"}}, {"Ärger", {true}}, {"Ärger\\a", {false, "a"}}, {"Éclair.txt", {false, "v1"}}};
+    to = {{"über.txt", {false, "same"}}, {"ärger", {true}}, {"ärger\\a", {false, "a"}}, {"éclair.txt", {false, "v2"}}};
+    pairs.push_back({from, to});
+    t::Snapshot kept = from;  // old names, but a changed file is made anew under its new one
+    kept.erase("Éclair.txt");
+    kept["éclair.txt"] = to["éclair.txt"];
+    std::map<size_t, t::Snapshot> onDisk = {{pairs.size() - 1, kept}};
     for (size_t i = 0; i < pairs.size(); i++) {
         const t::Snapshot& want = onDisk.count(i) ? onDisk[i] : pairs[i].second;
         std::wstring base = t::Scratch("pair" + std::to_string(i)), root = base + L"\\tree", patch = base + L"\\p.rtp";
