@@ -29,10 +29,9 @@ static bool Renames(const char* sharedFolder, const char* finalInstallFolder) {
     return RenameProductItems(sharedFolder, finalInstallFolder);
 }
 
-// Each shortcut that cannot be made has had its own box.
+// Each shortcut that cannot be made has had its own box; the step fails.
 static bool Shortcuts(HWND owner, const char* finalInstallFolder) {
-    MigrateShortcuts(owner, finalInstallFolder, g_state.startMenuProgramsFolder, g_state.desktopFolder);
-    return true;
+    return MigrateShortcuts(owner, finalInstallFolder, g_state.startMenuProgramsFolder, g_state.desktopFolder);
 }
 
 static bool Registry(HWND owner, const char* finalInstallFolder) {

@@ -79,44 +79,58 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
     return hr;
 }
 
-// Makes the shortcut of `row` when its target exists; true when the target
-// exists (whatever the shortcut's fate). Paths that would not fit 255
-// characters are passed over as if the target were missing.
-static bool MakeShortcut(const ShortcutRow& row, const char* menu, const char* installFolder, HWND owner) {
+enum class Shortcut { noTarget, made, failed };
+
+// Makes the shortcut of `row` when its target exists. Paths that would not
+// fit 255 characters are passed over as if the target were missing.
+static Shortcut MakeShortcut(const ShortcutRow& row, const char* menu, const char* installFolder, HWND owner) {
     char link[kPathCap], target[kPathCap];
-    if (!JoinPath(target, sizeof target, installFolder, row.targetName) || !FileExists(target)) return false;
-    if (!JoinPath(link, sizeof link, menu, row.linkName)) return false;
+    if (!JoinPath(target, sizeof target, installFolder, row.targetName) || !FileExists(target))
+        return Shortcut::noTarget;
+    if (!JoinPath(link, sizeof link, menu, row.linkName)) return Shortcut::noTarget;
     HRESULT hr = CreateShortcut(target, link, row.description, owner);
     LogEvent(std::string(SUCCEEDED(hr) ? "shortcut made: " : "shortcut failed: ") + link);
-    return true;
+    return SUCCEEDED(hr) ? Shortcut::made : Shortcut::failed;
 }
 
 // Replaces the old desktop shortcut by a copy of the new main one. The old
 // one goes only once the copy is in place, so a failed copy never leaves the
-// user without a desktop shortcut.
-static void SwapDesktopShortcut(const char* menu, const char* desktop) {
+// user without a desktop shortcut. False when the copy or the deletion failed.
+static bool SwapDesktopShortcut(const char* menu, const char* desktop) {
     char oldLink[kPathCap];
-    if (desktop[0] == 0 || !JoinPath(oldLink, sizeof oldLink, desktop, kOldDesktopLink)) return;
-    if (!FileExists(oldLink)) return;
+    if (desktop[0] == 0 || !JoinPath(oldLink, sizeof oldLink, desktop, kOldDesktopLink)) return true;
+    if (!FileExists(oldLink)) return true;
     const char* name = kShortcuts[0].linkName;
-    if (CopyFileUnlessSame(menu, name, desktop, name) != FileCopyResult::kCopied) return;
-    platform::DeleteFileAt(oldLink);
+    if (CopyFileUnlessSame(menu, name, desktop, name) != FileCopyResult::kCopied) return false;
+    if (!platform::DeleteFileAt(oldLink)) return false;
     LogEvent(std::string("desktop shortcut replaced: ") + oldLink);
+    return true;
 }
 
-void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programs, const char* desktop) {
+bool MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programs, const char* desktop) {
     char menu[kPathCap], oldMenu[kPathCap];
-    if (programs[0] == 0) return;  // never under the drive's root instead
-    if (JoinPath(menu, sizeof menu, programs, kNewMenuName)) {
+    if (programs[0] == 0) return false;  // never under the drive's root instead
+    bool all = JoinPath(menu, sizeof menu, programs, kNewMenuName), mainMade = false;
+    if (all) {
         CreateFolderPath(menu);  // may exist already
         for (const ShortcutRow& row : kShortcuts) {
-            bool made = MakeShortcut(row, menu, finalInstallFolder, owner);
-            if (made && &row == &kShortcuts[0]) SwapDesktopShortcut(menu, desktop);
+            Shortcut s = MakeShortcut(row, menu, finalInstallFolder, owner);
+            if (s == Shortcut::failed) all = false;
+            if (s != Shortcut::made || &row != &kShortcuts[0]) continue;
+            mainMade = true;
+            all &= SwapDesktopShortcut(menu, desktop);
         }
     }
-    if (JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName) && FileExists(oldMenu) &&
-        DeleteTree(owner, oldMenu) == TreeResult::kDone)
-        LogEvent(std::string("old Start-menu folder removed: ") + oldMenu);
+    if (!JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName) || !FileExists(oldMenu)) return all;
+    // Without the new main shortcut the old menu is the user's way to the
+    // program: it stays.
+    if (!mainMade) {
+        LogEvent(std::string("old Start-menu folder kept, no new main shortcut: ") + oldMenu);
+        return false;
+    }
+    if (DeleteTree(owner, oldMenu) != TreeResult::kDone) return false;
+    LogEvent(std::string("old Start-menu folder removed: ") + oldMenu);
+    return all;
 }
 
 }  // namespace migrate

@@ -33,9 +33,11 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 // Converter.ksd" and "ReadMe.ksd" that exists in `finalInstallFolder`; puts a
 // copy of the main shortcut into `desktopFolder` in place of "Kestrin
 // 5.0.lnk" when that was there (the old one is deleted only once the copy is
-// in place); deletes "<programsFolder>\Kestrin 5.0". An empty folder is left
-// alone. Boxes of CreateShortcut and DeleteTree are owned by `owner`.
-void MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programsFolder,
+// in place); deletes "<programsFolder>\Kestrin 5.0" once the new main
+// shortcut is made (else it is kept). An empty folder is left alone. Boxes
+// of CreateShortcut and DeleteTree are owned by `owner`. True when every
+// shortcut whose target exists was made and every swap and deletion done.
+bool MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programsFolder,
                       const char* desktopFolder);
 
 }  // namespace migrate

@@ -28,8 +28,8 @@ protected:
         if (comStarted_) platform::UninitializeCom();
         Scratch::TearDown();
     }
-    void Migrate(const std::string& programs) {
-        MigrateShortcuts(kOwner, At("Inst").c_str(), programs.c_str(), At("Desktop").c_str());
+    bool Migrate(const std::string& programs) {
+        return MigrateShortcuts(kOwner, At("Inst").c_str(), programs.c_str(), At("Desktop").c_str());
     }
     std::string Menu(const std::string& name) const { return At("Programs\\Dovetra 5\\" + name); }
     bool comStarted_ = false;
@@ -39,21 +39,29 @@ protected:
 // desktop shortcut replaced only by a copy of the new main one.
 TEST_F(Shortcuts, TargetsGetShortcutsAndTheDesktopShortcutIsReplacedOnlyByACopy) {
     // clang-format off
-    struct { Names tree; Names desktop; } rows[] = {
+    struct { Names tree; Names desktop; bool ok; } rows[] = {
         {{"Inst\\Dovetra.exe=e", "Inst\\Kestrin 4 to 3 Converter.exe=c", "Inst\\ReadMe.ksd=r", "Programs\\Kestrin 5.0\\",
-          "Programs\\Kestrin 5.0\\Extras\\", "Programs\\Kestrin 5.0\\Extras\\x.lnk=o"}, {}},
-        {{"Inst\\Dovetra.exe=e", "Desktop\\Kestrin 5.0.lnk=old"}, {"Dovetra 5.lnk"}},
-        {{"Inst\\ReadMe.ksd=r", "Desktop\\Kestrin 5.0.lnk=old"}, {"Kestrin 5.0.lnk"}},
+          "Programs\\Kestrin 5.0\\Extras\\", "Programs\\Kestrin 5.0\\Extras\\x.lnk=o"}, {}, true},
+        {{"Inst\\Dovetra.exe=e", "Desktop\\Kestrin 5.0.lnk=old"}, {"Dovetra 5.lnk"}, true},
+        {{"Inst\\ReadMe.ksd=r", "Desktop\\Kestrin 5.0.lnk=old"}, {"Kestrin 5.0.lnk"}, true},
         {{"Inst\\Dovetra.exe=e", "Desktop\\Kestrin 5.0.lnk=old", "Desktop\\Dovetra 5.lnk\\"},
-         {"Dovetra 5.lnk", "Kestrin 5.0.lnk"}},  // a folder holds the new name: the copy fails
+         {"Dovetra 5.lnk", "Kestrin 5.0.lnk"}, false},  // a folder holds the new name: the copy fails
+        // A file holds the new menu's name: nothing is saved, the old menu stays.
+        {{"Inst\\Dovetra.exe=e", "Programs\\Dovetra 5=f", "Programs\\Kestrin 5.0\\", "Programs\\Kestrin 5.0\\x.lnk=o"},
+         {}, false},
     };
     // clang-format on
     for (auto& r : rows) {
         for (const char* old : {"Desktop", "Inst", "Programs"}) RemoveAll(At(old));
         MakeTree(root, {"Desktop\\", "Inst\\", "Programs\\"});
         MakeTree(root, r.tree);
-        Migrate(At("Programs"));
+        EXPECT_EQ(Migrate(At("Programs")), r.ok) << r.tree.back();
         EXPECT_EQ(ListNames(At("Desktop")), r.desktop);
+        if (&r == &rows[4]) {
+            EXPECT_EQ(ReadText(At("Programs\\Kestrin 5.0\\x.lnk")), "o");
+            EXPECT_FALSE(g_boxes.empty());
+            g_boxes.clear();
+        }
         if (Exists(At("Desktop\\Kestrin 5.0.lnk"))) {
             EXPECT_EQ(ReadText(At("Desktop\\Kestrin 5.0.lnk")), "old");
         } else if (!r.desktop.empty()) {
