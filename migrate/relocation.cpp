@@ -21,6 +21,7 @@ static const char kNested[] = "The new folder lies inside the installation.";
 static const char kNoFolder[] = "The new folder cannot be made.";
 static const char kInUse[] = "The file is in use by another program.";
 static const char kLinkStuck[] = "The folder link cannot be moved without what it points to.";
+static const char kUnlisted[] = "The folder's contents cannot be read.";
 
 bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder) {
     return PathsEqual(installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str()) &&
@@ -64,7 +65,17 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
         *why = kTooLong;
         return;
     }
-    if (!walk.First(pattern, &e)) return;
+    // A folder whose listing fails or breaks off could hold what the move
+    // leaves behind: the check cannot pass it.
+    auto unlisted = [&] {
+        *source = from;
+        *dest = to;
+        *why = kUnlisted;
+    };
+    if (!walk.First(pattern, &e)) {
+        if (!walk.Ended()) unlisted();
+        return;
+    }
     do {
         if (e.name[0] == '.') continue;
         char src[kPathCap], dst[kPathCap];
@@ -78,6 +89,7 @@ static void FindBlockedItem(const char* from, const char* to, std::string* sourc
                 FindBlockedItem(src, dst, source, dest, why);
         }
     } while (*why == nullptr && walk.Next(&e));
+    if (*why == nullptr && !walk.Ended()) unlisted();
 }
 
 // Shows why nothing is moved, naming the first item that could not go.
