@@ -19,17 +19,22 @@ namespace {
 
 bool StoreFolder(char* field, const std::string& path) { return CopyPath(field, kPathCap, path.c_str()); }
 
-// "/dir" as typed: quotes and a trailing backslash (not a drive root's) go.
-// Only a folder with the old program in it is taken: "/dir D:" must not make
-// a drive's root the installation that is copied into, patched and moved.
+// "/dir" as typed: quotes and a trailing backslash (not a drive root's) go,
+// and a relative folder is taken from the current one at start-up: every
+// later step compares and rewrites full paths. Only a folder with the old
+// program in it is taken: "/dir D:" must not make a drive's root the
+// installation that is copied into, patched and moved.
 bool GivenInstallFolder(const char* given, char* dest) {
-    char folder[kPathCap];
+    char folder[kPathCap], full[kPathCap];
     if (!CopyPath(folder, sizeof folder, given)) return false;
     StripQuotes(folder);
     size_t n = std::strlen(folder);
     if (n > 3 && folder[n - 1] == '\\') folder[n - 1] = 0;
     if (n == 2 && folder[1] == ':') std::strcat(folder, "\\");  // "E:" means the root here
-    return HoldsInstallation(folder) && CopyPath(dest, kPathCap, folder);
+    if (!platform::FullPath(folder, full, sizeof full)) return false;
+    n = std::strlen(full);
+    if (n > 3 && full[n - 1] == '\\') full[n - 1] = 0;
+    return HoldsInstallation(full) && CopyPath(dest, kPathCap, full);
 }
 
 StartupResult Extract(const char* carrier) {

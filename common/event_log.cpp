@@ -12,7 +12,7 @@ platform::Handle g_log;
 
 bool OpenEventLog(const char* path) {
     platform::Handle file;
-    if (!platform::OpenReadWrite(path, file) || !platform::Seek(file.Get(), 0, FILE_END)) return false;
+    if (!platform::OpenLogFile(path, file) || !platform::Seek(file.Get(), 0, FILE_END)) return false;
     g_log = std::move(file);
     return true;
 }

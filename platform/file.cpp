@@ -20,6 +20,34 @@ bool OpenReadWrite(const char* path, Handle& out) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, out);
 }
 
+bool OpenLogFile(const char* path, Handle& out) {
+    out.Reset();
+    std::wstring w;
+    if (!ToWide(path, w)) return false;
+    // Asked of the name too: Wine opens a host link's target even when told
+    // not to follow it, but reports the name as a reparse point.
+    DWORD a = ::GetFileAttributesW(w.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    out.Reset(::CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!out.Valid()) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(out.Get(), &info)) {
+        out.Reset();
+        return false;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks > 1) {
+        out.Reset();
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    return true;
+}
+
 bool OpenExistingReadWrite(const char* path, Handle& out) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, out);
 }

@@ -12,6 +12,11 @@ namespace platform {
 bool OpenRead(const char* path, Handle& out);
 // Opens for reading and writing; creates the file when missing, never empties it.
 bool OpenReadWrite(const char* path, Handle& out);
+// Opens or creates a log for appending. A name that is a link (reparse
+// point), a hard link to another name, or a folder is refused
+// (ERROR_CANT_ACCESS_FILE): a log named by an administrator is not
+// written through something another user put at that name.
+bool OpenLogFile(const char* path, Handle& out);
 // Opens an existing file for reading and writing; never creates it.
 bool OpenExistingReadWrite(const char* path, Handle& out);
 // Creates a new file; fails when the name exists already (no planting, no reuse).

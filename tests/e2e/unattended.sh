@@ -28,6 +28,11 @@ logged() {  # WHAT REGEX
 }
 
 expect_eq "bad switch" 7 "$(quiet /quiet /silent)"
+# A log name that is a link is not written through (Wine shows a host
+# symbolic link to a file as the file itself, so a hard link stands in).
+printf 'not a log\n' >"$scratch/victim.ini"; ln -f "$scratch/victim.ini" "$(dirname "$log")/link.log"
+expect_eq "/log through a link" 7 "$(quiet /check /quiet /log 'C:\deploy\link.log')"
+expect_eq "the link's target untouched" "not a log" "$(cat "$scratch/victim.ini")"
 
 before=$(snapshot)
 expect_eq "/check at the default paths" 0 "$(quiet /check /quiet /log "$LOG")"

@@ -152,4 +152,8 @@ TEST_F(Prepare, GivenFolderSkipsTheSearch) {
     ResetUpdaterState();
     EXPECT_EQ(PrepareStartup(carrier_.c_str(), At("nowhere").c_str()), StartupResult::kNotFound);
     EXPECT_EQ(PrepareStartup(carrier_.c_str(), root.c_str()), StartupResult::kNotFound) << "no Kestrin.exe there";
+    ASSERT_TRUE(SetCurrentDirectoryA(root.c_str()));
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), "inst\\"), StartupResult::kReady);  // relative to the current folder
+    EXPECT_EQ(std::string(g_state.installFolder), At("inst"));
+    RemoveExtractedFiles();
 }
