@@ -28,11 +28,9 @@ bool GivenInstallFolder(const char* given, char* dest) {
     char folder[kPathCap], full[kPathCap];
     if (!CopyPath(folder, sizeof folder, given)) return false;
     StripQuotes(folder);
-    size_t n = std::strlen(folder);
-    if (n > 3 && folder[n - 1] == '\\') folder[n - 1] = 0;
-    if (n == 2 && folder[1] == ':') std::strcat(folder, "\\");  // "E:" means the root here
+    if (std::strlen(folder) == 2 && folder[1] == ':') std::strcat(folder, "\\");  // "E:" means the root here
     if (!platform::FullPath(folder, full, sizeof full)) return false;
-    n = std::strlen(full);
+    size_t n = std::strlen(full);
     if (n > 3 && full[n - 1] == '\\') full[n - 1] = 0;
     return HoldsInstallation(full) && CopyPath(dest, kPathCap, full);
 }

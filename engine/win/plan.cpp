@@ -187,8 +187,9 @@ bool Planner::Decide(const core::patchfile::Entry& e, const core::patchfile::Ent
     }
     // A work name that is also a path of this patch would be deleted with the
     // work files once the run is committed.
-    if (HasNew(e.kind) && (Exists(tree_.Work(t.relative)) || named_.count(FileKey(e.path + ".~dvnew")))) {
-        log_.Error(Code::nameTaken, e.path + ".~dvnew");
+    const std::string work = e.path + WideToUtf8(Tree::kWorkSuffix);
+    if (HasNew(e.kind) && (Exists(tree_.Work(t.relative)) || named_.count(FileKey(work)))) {
+        log_.Error(Code::nameTaken, work);
         return false;
     }
     return true;

@@ -110,7 +110,7 @@ bool UndoMakeFolder(const Tree& tree, const Step& s, Failure* f) {
 
 std::wstring Tree::Full(const std::wstring& relative) const { return JoinPath(root_, relative); }
 
-std::wstring Tree::Work(const std::wstring& relative) const { return Full(relative) + L".~dvnew"; }
+std::wstring Tree::Work(const std::wstring& relative) const { return Full(relative) + kWorkSuffix; }
 
 const wchar_t* Tree::BackupFolderName() { return L"~patch.bak"; }
 

@@ -40,8 +40,9 @@ public:
     const std::wstring& Root() const { return root_; }
     std::wstring Full(const std::wstring& relative) const;
     // The work name of a new file: beside its target, so the final move is a
-    // rename within one folder.
+    // rename within one folder; the target's name with kWorkSuffix.
     std::wstring Work(const std::wstring& relative) const;
+    static constexpr wchar_t kWorkSuffix[] = L".~dvnew";
     // Where step `index` keeps the old file it replaced or removed.
     std::wstring Backup(uint32_t index) const;
     std::wstring BackupFolder() const;
