@@ -1,13 +1,12 @@
+#include <string>
 #include "app/fault.h"
 #include "platform/file.h"
-#include <cstring>
 
 namespace app {
 
 bool Faulted(const char* what) {
-    char wanted[32];
-    if (!platform::EnvironmentValue("DV_FAULT", wanted, sizeof wanted)) return false;
-    return std::strcmp(wanted, what) == 0;
+    std::string wanted;
+    return platform::EnvironmentValue("DV_FAULT", wanted) && wanted == what;
 }
 
 }  // namespace app

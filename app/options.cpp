@@ -30,10 +30,25 @@ static std::vector<std::string> Words(const char* line) {
     }
 }
 
-Options ParseOptions(const char* commandLine) {
+// The length of `programPath` at the start of `line` (after blanks), when it
+// stands there unquoted and whole; 0 otherwise.
+static size_t UnquotedProgram(const char* line, const char* programPath) {
+    size_t lead = std::strspn(line, " \t"), n = std::strlen(programPath);
+    if (n == 0 || std::strlen(line + lead) < n) return 0;
+    std::string start(line + lead, n);
+    char after = line[lead + n];
+    if (!PathsEqual(start, programPath) || (after != 0 && after != ' ' && after != '\t')) return 0;
+    return lead + n;
+}
+
+Options ParseOptions(const char* commandLine, const char* programPath) {
     Options o;
     o.diagnostic = IsDiagnosticCommandLine(commandLine);
-    std::vector<std::string> words = Words(commandLine);
+    size_t program = UnquotedProgram(commandLine, programPath);
+    // The words after an unquoted program path; a stand-in word keeps the
+    // program at index 0.
+    std::vector<std::string> words = Words(commandLine + program);
+    if (program) words.insert(words.begin(), programPath);
     size_t end = words.size();
     if (o.diagnostic) --end;  // the last word is that "-d"
     for (size_t i = 1; i < end && o.badSwitch.empty(); ++i) {

@@ -24,6 +24,10 @@ bool IsDiagnosticCommandLine(const char* commandLine);
 // Parses the whole command line, the program's own path first. Words are
 // separated by spaces and tabs; double quotes group a word and are dropped.
 // A switch that needs a value and has none is a bad switch too.
-Options ParseOptions(const char* commandLine);
+// The program's path may stand unquoted with spaces in it, as a launcher
+// that names the program separately may start it: when the line begins with
+// `programPath` (the running executable's full path, letters compared
+// without case) followed by a blank or the end, that is the program's word.
+Options ParseOptions(const char* commandLine, const char* programPath = "");
 
 }  // namespace app

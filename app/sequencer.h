@@ -1,52 +1,43 @@
 // The update sequencer: "Begin Update", the one-second timer that runs the
-// patch steps one after another, the completion, and Cancel/Quit. Every
-// handler runs on the dialog's thread; with /quiet the same handlers run
-// with no dialog (null), driven by RunUnattended.
+// phases of the update one after another, the completion, and Cancel/Quit.
+// Every handler runs on the dialog's thread; with /quiet the same handlers
+// run with no dialog (null), driven by RunUnattended.
+//
+// An update is the phases of common::Phase: the copy of the shared folder,
+// the three patch steps (the engine as a child process), the move, the
+// renames, the shortcuts, the registry and the leftovers (each on a worker
+// thread, so that the dialog goes on answering). Before the first change the
+// preflight must pass and the update record is written; after each phase
+// the record notes it done; a run that stops anywhere (Cancel, a failure, a
+// kill) leaves the record, and the next run finishes the phases not done.
 #pragma once
 #include <windows.h>
 
 namespace app {
 
-// Handler of IDOK ("Begin Update"): copies the shared folder into the
-// install folder and starts the engine on the first patch step. Does
-// nothing unless the payload is ready and no run is under way.
+// Handler of IDOK ("Begin Update"): runs the preflight (nothing starts
+// unless it passes: a box or, with /quiet, the log says why), writes the
+// update record and starts the first phase not done. Does nothing unless
+// the payload is ready and no run is under way.
 void BeginUpdate(HWND dialog);
-// Handler of the dialog's timer: polls the engine, moves on to the next step
-// when it has ended, advances the bar, and completes the run at the end.
+// Handler of the dialog's timer: polls the running phase, moves on to the
+// next when it has ended, advances the bar, and completes the run at the end.
 // Does nothing once Cancel/Quit was pressed.
 void TimerTick(HWND dialog);
-// The last stage of a run: failure report, or migration and success report;
-// then the dialog's final state. Sets g_state.ending.
+// The last stage of a run: the outcome (success only when every phase is
+// done), its message and box, then the dialog's final state. Sets
+// g_state.ending; removes the record of a completed update.
 void CompleteUpdate(HWND dialog);
 // Handler of IDCANCEL (Cancel/Quit): nothing starts after it. A running
-// engine is ended through its handle, waiting for it with the window kept
-// responsive; a run under way ends as cancelled. Ends the dialog when there
-// is one; the caller removes the payload once the dialog is gone.
+// engine is ended, a running migration phase is asked to stop between two
+// items and waited for, the window kept responsive meanwhile; the record
+// stays for the next run. A run under way ends as cancelled. Ends the dialog
+// when there is one; the caller removes the payload once the dialog is gone.
 void CancelOrQuit(HWND dialog);
 // Runs BeginUpdate and the ticks without a dialog until the run has
 // completed (or, when it could not begin, at once).
 void RunUnattended();
-
-// Opens "patch.err" of the folder in the Windows text editor, not waiting
-// for it; a failure to start the editor is not reported.
-void ShowEngineLogInEditor(const char* installFolder);
-
-// What the sequencer calls in the other folders, through one table so that
-// a test can count the calls instead of migrating the machine it runs on.
-// The updater's own table is in sequencer_calls.cpp. Each returns false
-// when its part of the migration failed (it has told the user why, in boxes
-// owned by `owner`).
-struct SequencerCalls {
-    bool (*copySharedFolder)(HWND owner, const char* sharedFolder, const char* installFolder);
-    bool (*isAtDefaultPaths)(const char* installFolder, const char* sharedFolder);
-    // Moves the installation to the new default folder and updates
-    // g_state.finalInstallFolder.
-    bool (*relocateInstallation)(HWND owner);
-    bool (*renameProductItems)(const char* sharedFolder, const char* finalInstallFolder);
-    bool (*migrateShortcuts)(HWND owner, const char* finalInstallFolder);
-    bool (*migrateRegistry)(HWND owner, const char* finalInstallFolder);
-    void (*showEngineLog)(const char* installFolder);
-};
-extern SequencerCalls g_sequencerCalls;
+// Forgets this process's run (tests run many in one process).
+void ResetSequencer();
 
 }  // namespace app

@@ -8,11 +8,10 @@
 namespace app {
 using namespace common;
 
-// The all-users folder first; a system without one (or with one too long
-// for a path field) gets the user's own, without any message.
-static bool FirstKnownFolder(HWND dialog, int allUsers, int currentUser, char* out) {
-    return platform::SpecialFolderPath(dialog, allUsers, out, kPathCap) ||
-           platform::SpecialFolderPath(dialog, currentUser, out, kPathCap);
+// The all-users folder first; a system without one gets the user's own,
+// without any message.
+static bool FirstKnownFolder(HWND dialog, int allUsers, int currentUser, std::string& out) {
+    return platform::SpecialFolderPath(dialog, allUsers, out) || platform::SpecialFolderPath(dialog, currentUser, out);
 }
 
 bool GetStartMenuProgramsFolder(HWND dialog) {

@@ -1,5 +1,4 @@
 #include "app/startup.h"
-#include <cstring>
 #include <string>
 #include "app/message.h"
 #include "common/event_log.h"
@@ -7,7 +6,6 @@
 #include "common/path.h"
 #include "locate/discovery.h"
 #include "payload/prepare.h"
-#include "platform/dir.h"
 #include "platform/file.h"
 
 namespace app {
@@ -17,39 +15,60 @@ using namespace payload;
 
 namespace {
 
-bool StoreFolder(char* field, const std::string& path) { return CopyPath(field, kPathCap, path.c_str()); }
-
 // "/dir" as typed: quotes and a trailing backslash (not a drive root's) go,
 // and a relative folder is taken from the current one at start-up: every
 // later step compares and rewrites full paths. Only a folder with the old
 // program in it is taken: "/dir D:" must not make a drive's root the
 // installation that is copied into, patched and moved.
-bool GivenInstallFolder(const char* given, char* dest) {
-    char folder[kPathCap], full[kPathCap];
-    if (!CopyPath(folder, sizeof folder, given)) return false;
+bool GivenInstallFolder(const char* given, std::string& dest) {
+    std::string folder = given, full;
     StripQuotes(folder);
-    if (std::strlen(folder) == 2 && folder[1] == ':') std::strcat(folder, "\\");  // "E:" means the root here
-    if (!platform::FullPath(folder, full, sizeof full)) return false;
-    size_t n = std::strlen(full);
-    if (n > 3 && full[n - 1] == '\\') full[n - 1] = 0;
-    return HoldsInstallation(full) && CopyPath(dest, kPathCap, full);
+    if (folder.size() == 2 && folder[1] == ':') folder += "\\";  // "E:" means the root here
+    if (!platform::FullPath(folder.c_str(), full)) return false;
+    if (full.size() > 3 && full.back() == '\\') full.pop_back();
+    if (!HoldsInstallation(full)) return false;
+    dest = full;
+    return true;
 }
 
 StartupResult Extract(const char* carrier) {
     Payload payload;
     ExtractResult r = ExtractPayload(carrier, g_patchSteps, kPatchStepCount, &payload);
     g_state.extracted = payload.extracted;
-    StoreFolder(g_state.tempFolder, payload.folder);
+    g_state.tempFolder = payload.folder;
     for (const std::string& f : payload.extracted) LogEvent("extracted " + f);
     switch (r) {
     case ExtractResult::kReady: break;
     case ExtractResult::kNoFolder: return StartupResult::kNoFolder;
     default: return StartupResult::kBadBuild;
     }
-    if (!StoreFolder(g_state.engineProgramPath, payload.engineProgram) ||
-        !StoreFolder(g_state.engineLibraryPath, payload.engineLibrary))
-        return StartupResult::kNoFolder;
+    g_state.engineProgramPath = payload.engineProgram;
+    g_state.engineLibraryPath = payload.engineLibrary;
     return StartupResult::kReady;
+}
+
+std::string DoneList(const UpdateRecord& r) {
+    std::string done;
+    for (int p = 0; p < static_cast<int>(Phase::kCount); ++p)
+        if (r.Done(static_cast<Phase>(p)))
+            done += (done.empty() ? "" : ", ") + std::string(PhaseKey(static_cast<Phase>(p)));
+    return done.empty() ? "nothing yet" : done;
+}
+
+// The update under way, from its record: its folders, as they were when it
+// began, and where the installation is now.
+StartupResult Resume(const char* carrier, const char* given) {
+    const UpdateRecord& r = g_state.record;
+    g_state.resumed = true;
+    g_state.installFolder = r.installFolder;
+    g_state.sharedFolder = r.sharedFolder;
+    g_state.finalInstallFolder = r.finalInstallFolder;
+    LogEvent("resuming the interrupted update of " + r.installFolder + " (record " + g_state.recordPath +
+             "; done: " + DoneList(r) + ")");
+    if (given[0]) LogEvent(std::string("/dir ") + given + " is not used: the interrupted update is finished first");
+    std::string now = r.relocate && r.Done(Phase::kMove) ? r.finalInstallFolder : r.installFolder;
+    SetDialogMessage(IDS_RESUME, now.c_str());
+    return Extract(carrier);
 }
 
 }  // namespace
@@ -60,41 +79,57 @@ Ending EndingOf(StartupResult r) {
     case StartupResult::kBadBuild: return Ending::kBadBuild;
     case StartupResult::kNoFolder: return Ending::kInitFailed;
     case StartupResult::kNotFound: return Ending::kNotFound;
+    case StartupResult::kDamagedRecord: return Ending::kDamagedRecord;
     }
     return Ending::kInitFailed;
+}
+
+std::string DamagedRecordText() {
+    return "The record of an interrupted update, \"" + g_state.recordPath +
+           "\", cannot be read, so it is not known how far that update got. Nothing has been changed.\r\n\r\n"
+           "Check the installation; to start the update afresh, delete that file and run the updater again.";
 }
 
 StartupResult PrepareStartup(const char* carrier, const char* folder) {
     RemoveExtractedFiles();  // a second start-up in one process starts clean
     g_state.payloadReady = false;
+    g_state.resumed = false;
     StartupResult result = StartupResult::kReady;
+    switch (FindRecord(&g_state.record, &g_state.recordPath)) {
+    case RecordState::kDamaged: LogEvent("start-up: " + DamagedRecordText()); return StartupResult::kDamagedRecord;
+    case RecordState::kFound:
+        result = Resume(carrier, folder);
+        if (result != StartupResult::kReady) RemoveExtractedFiles();
+        g_state.payloadReady = result == StartupResult::kReady;
+        return result;
+    case RecordState::kNone: break;
+    }
     bool found =
         folder[0] ? GivenInstallFolder(folder, g_state.installFolder) : FindInstallFolder(g_state.installFolder);
     if (!found) {
         result = StartupResult::kNotFound;
     } else {
-        CopyPath(g_state.finalInstallFolder, kPathCap, g_state.installFolder);
-        platform::SetCurrentFolder(g_state.installFolder);  // failure is harmless here
-        LogEvent(std::string("install folder: ") + g_state.installFolder);
+        g_state.finalInstallFolder = g_state.installFolder;
+        LogEvent("install folder: " + g_state.installFolder);
         result = Extract(carrier);
     }
     if (!FindSharedFolder(g_state.sharedFolder)) {
         result = StartupResult::kNotFound;
     } else {
-        LogEvent(std::string("shared folder: ") + g_state.sharedFolder);
+        LogEvent("shared folder: " + g_state.sharedFolder);
     }
-    if (found) SetDialogMessage(IDS_READY, g_state.installFolder);
+    if (found) SetDialogMessage(IDS_READY, g_state.installFolder.c_str());
     if (result != StartupResult::kReady) RemoveExtractedFiles();
     g_state.payloadReady = result == StartupResult::kReady;
     return result;
 }
 
-bool AcceptInstallFolder(const char* folder) {
-    if (!platform::SetCurrentFolder(folder)) return false;
-    CopyPath(g_state.installFolder, kPathCap, folder);
-    CopyPath(g_state.finalInstallFolder, kPathCap, folder);
-    SetDialogMessage(IDS_READY, g_state.installFolder);
-    LogEvent(std::string("install folder chosen: ") + folder);
+bool AcceptInstallFolder(const std::string& folder) {
+    if (!platform::IsFolder(folder.c_str())) return false;
+    g_state.installFolder = folder;
+    g_state.finalInstallFolder = folder;
+    SetDialogMessage(IDS_READY, g_state.installFolder.c_str());
+    LogEvent("install folder chosen: " + folder);
     return true;
 }
 
@@ -104,8 +139,8 @@ void RemoveExtractedFiles() {
 }
 
 std::string RunningExecutable() {
-    char self[kPathCap];
-    return platform::ModulePath(self, sizeof self) ? self : "";
+    std::string self;
+    return platform::ModulePath(self) ? self : "";
 }
 
 }  // namespace app

@@ -18,9 +18,9 @@ static std::string NameWithoutExtension(const char* path) {
 }
 
 std::string ApplicationName() {
-    char path[MAX_PATH];
-    if (!platform::ModulePath(path, sizeof path)) return std::string();
-    return NameWithoutExtension(path);
+    std::string path;
+    if (!platform::ModulePath(path)) return std::string();
+    return NameWithoutExtension(path.c_str());
 }
 
 void ShowStartupMessage(HWND dialog, const char* text) {

@@ -1,5 +1,5 @@
 #include "app/step_log.h"
-#include <cstring>
+#include "migrate/tree.h"
 #include "common/path.h"
 #include "payload/engine.h"
 #include "platform/file.h"
@@ -10,23 +10,20 @@ using namespace common;
 using namespace payload;
 
 void KeepStepLog(const char* folder, const PatchStep& step, bool succeeded) {
-    char log[kPathCap], name[16], kept[kPathCap];
-    std::strcpy(name, step.payloadTag);  // at most 7 characters and a NUL
-    std::strcat(name, ".err");
-    if (!JoinPath(log, sizeof log, folder, kEngineLogName) || !JoinPath(kept, sizeof kept, folder, name) ||
-        !platform::PathExists(log))
-        return;
+    std::string log = JoinPath(folder, kEngineLogName), kept = JoinPath(folder, std::string(step.payloadTag) + ".err");
+    if (!platform::PathExists(log.c_str())) return;
+    // Both replace the name "<tag>.err" itself: a link there is never written through.
     if (succeeded)
-        platform::MoveFileReplacing(log, kept);
+        platform::MoveFileReplacing(log.c_str(), kept.c_str());
     else
-        platform::CopyFileReplacing(log, kept);
+        migrate::CopyFileUnlessSame(log, kept);
 }
 
 bool WriteEngineLog(const char* folder, const std::string& text) {
-    char log[kPathCap];
+    std::string log = JoinPath(folder, kEngineLogName);
     platform::Handle file;
-    return JoinPath(log, sizeof log, folder, kEngineLogName) && ClearEngineLog(folder) &&
-           platform::CreateNew(log, file) && platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size()));
+    return ClearEngineLog(folder) && platform::CreateNew(log.c_str(), file) &&
+           platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size()));
 }
 
 }  // namespace app

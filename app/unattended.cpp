@@ -1,27 +1,17 @@
 #include "app/unattended.h"
 #include <string>
+#include "app/phases.h"
 #include "app/sequencer.h"
 #include "app/special_folders.h"
 #include "app/startup.h"
 #include "app/startup_error.h"
+#include "app/update_actions.h"
 #include "common/event_log.h"
-#include "common/ids.h"
-#include "common/path.h"
-#include "migrate/tree.h"
-#include "payload/engine.h"
-#include "platform/error.h"
-#include "platform/file.h"
+#include "common/state.h"
 #include "platform/msgbox.h"
-#include "platform/process.h"
-#include "platform/strings.h"
 
 namespace app {
 using namespace common;
-using namespace migrate;
-using namespace payload;
-
-// The engine's check of a patch: nothing is written, not even a log.
-static const char kCheckOptions[] = "-t -i -noc";
 
 static int DefaultButton(UINT flags) {
     int second = (flags & MB_DEFMASK) == MB_DEFBUTTON2;
@@ -50,63 +40,34 @@ Ending RunQuiet(const Options& options) {
     return g_state.ending;
 }
 
-// Whether the engine says the first patch applies to `folder`.
-static bool PatchApplies(const char* folder, std::string* why) {
-    platform::Handle engine;
-    DWORD code = 0;
-    if (!LaunchPatchEngine(g_state.engineProgramPath, kCheckOptions, g_patchSteps[0].fileName, folder, false, engine)) {
-        *why = "the patch engine could not be started: " + platform::ErrorDescription(platform::LastError());
-        return false;
-    }
-    platform::WaitProcessEnd(engine.Get(), INFINITE);
-    if (!platform::ProcessExitCode(engine.Get(), &code) || code != 0) {
-        *why = "the patch engine's check of " + std::string(g_patchSteps[0].fileName) + " failed with exit code " +
-               std::to_string(code);
-        return false;
-    }
-    return true;
-}
-
-// The first patch is made for the install folder with the shared folder
-// copied into it, as "Begin Update" does; the check runs on such a copy in
-// the payload folder, so that the installation itself is never written.
-static bool FirstPatchApplies(std::string* why) {
-    char trial[kPathCap];
-    if (!JoinPath(trial, sizeof trial, g_state.tempFolder, "trial") || !CreateFolderPath(trial)) {
-        *why = "no room to try the patch in " + std::string(g_state.tempFolder);
-        return false;
-    }
-    bool copied = g_sequencerCalls.copySharedFolder(nullptr, g_state.installFolder, trial) &&
-                  g_sequencerCalls.copySharedFolder(nullptr, g_state.sharedFolder, trial);
-    bool applies = copied && PatchApplies(trial, why);
-    if (!copied) *why = "the installation could not be copied to try the patch";
-    DeleteTree(nullptr, trial);
-    return applies;
+// What an update would do, in a sentence.
+static std::string WouldDo(const Preflight& p, const PreflightInput& in) {
+    std::string text =
+        std::string(g_state.resumed ? "The interrupted update of the installation in " : "The installation in ") +
+        in.installFolder + " can be updated to Dovetra 5.0.3";
+    if (p.stepsDone > 0) text += " (patch steps already applied: " + std::to_string(p.stepsDone) + " of 3)";
+    if (in.relocate) text += "; it would then be moved to " + in.finalInstallFolder;
+    return text + ".";
 }
 
 Ending RunCheck(const Options& options) {
     StartupResult r = PrepareStartup(RunningExecutable().c_str(), options.folder.c_str());
     Ending ending = EndingOf(r);
     std::string report;
-    if (r != StartupResult::kReady) {
+    if (r == StartupResult::kDamagedRecord) {
+        report = DamagedRecordText();
+    } else if (r != StartupResult::kReady) {
         report = "No update is possible: the installation or its payload was not found.";
     } else {
-        std::string why;
-        bool applies = FirstPatchApplies(&why);
-        std::string target = g_state.installFolder;
-        bool moves = g_sequencerCalls.isAtDefaultPaths(g_state.installFolder, g_state.sharedFolder);
-        if (moves) target = platform::LoadText(IDS_NEW_INSTALL);
-        bool targetFree = !moves || !platform::PathExists(target.c_str());
-        if (!applies) {
-            ending = Ending::kPatchFailed;
-            report = std::string("The installation in ") + g_state.installFolder + " cannot be updated: " + why + ".";
-        } else if (!targetFree) {
-            ending = Ending::kMigrationFailed;
-            report = "The installation would be moved to " + target + ", but that folder exists already.";
-        } else {
-            report = std::string("The installation in ") + g_state.installFolder + " can be updated to Dovetra 5.0.3" +
-                     (moves ? "; it would then be moved to " + target : std::string()) + ".";
-        }
+        // The folders the shortcuts go to, for the rights check; none is no
+        // reason to stop a check.
+        GetStartMenuProgramsFolder(nullptr);
+        GetDesktopFolder(nullptr);
+        PreflightInput in = PreflightInputFromState();
+        Preflight p = Actions().Check(in);
+        ending = p.Verdict();
+        report =
+            ending == Ending::kUpdated ? WouldDo(p, in) : std::string(RefusalHeading(ending)) + "\r\n" + p.Report();
     }
     LogEvent("check: " + report);
     if (!g_state.quiet)

@@ -15,11 +15,11 @@ int AnswerQuietly(HWND owner, const char* text, const char* title, UINT flags);
 // Start-up, the update and its completion without a window.
 common::Ending RunQuiet(const Options& options);
 
-// Finds the installation, extracts the payload, runs the engine's check of
-// the first patch in the install folder, and checks that the relocation
-// target is free; reports what an update would do (event log, and a box
-// unless quiet) and removes what it extracted. kUpdated when an update
-// would proceed.
+// Finds the installation (or the update under way), extracts the payload,
+// and runs the preflight that "Begin Update" runs, changing nothing; reports
+// what an update would do or what stands in its way (event log, and a box
+// unless quiet) and removes what it extracted. Its ending is the one the
+// update would meet before its first change: kUpdated when it would proceed.
 common::Ending RunCheck(const Options& options);
 
 }  // namespace app

@@ -1,4 +1,5 @@
 #include "app/updater_app.h"
+#include <cstdio>
 #include <string>
 #include "app/options.h"
 #include "app/startup.h"
@@ -8,6 +9,9 @@
 #include "common/event_log.h"
 #include "common/state.h"
 #include "platform/command_line.h"
+#include "platform/crash.h"
+#include "platform/instance.h"
+#include "platform/process.h"
 #include "platform/dialog.h"
 #include "platform/msgbox.h"
 #include "platform/opendialog.h"
@@ -16,7 +20,7 @@ namespace app {
 using namespace common;
 
 // /quiet asks nobody: a question for a folder counts as cancelled.
-static bool AskNobody(HWND, const char* title, const char*, const char*, char*, DWORD) {
+static bool AskNobody(HWND, const char* title, const char*, const char*, std::string&) {
     LogEvent(std::string("not asked (quiet): ") + title);
     return false;
 }
@@ -45,15 +49,45 @@ static Ending RunMode(const Options& o) {
     return o.quiet ? RunQuiet(o) : RunDialog(o);
 }
 
+// The last word of an updater that failed: the log says so, and the exit
+// code is its own. The update record stays: a second run finishes the update.
+static void ReportCrash(DWORD code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(code));
+    LogEvent(std::string("the updater stopped on an internal error (exception 0x") + hex +
+             "); running it again finishes the update");
+    LogEvent("exit code " + std::to_string(static_cast<int>(Ending::kInternalError)));
+    FlushEventLog();
+}
+
+// One update at a time on the machine, in any session: a second updater
+// (a double click, a deployment script run twice) changes nothing.
+static const char kUpdateToken[] = "Dovetra 5.0.3 Update";
+
 int CUpdaterApp::Run() {
+    platform::ReserveCrashStack();
+    platform::EndOnCrash(ReportCrash, static_cast<UINT>(Ending::kInternalError));
     const char* line = platform::ProcessCommandLine();
-    Options o = ParseOptions(line);
+    Options o = ParseOptions(line, RunningExecutable().c_str());
     g_state.diagnostic = o.diagnostic;
     g_state.quiet = o.quiet;
+    // Nobody is there to answer a box of the system's own.
+    if (o.quiet) platform::ShowNoSystemBoxes();
     if (!o.logPath.empty() && !OpenEventLog(o.logPath.c_str()) && o.badSwitch.empty())
         o.badSwitch = "/log " + o.logPath + " (the log cannot be written)";
     LogEvent(std::string("updater started: ") + line);
-    Ending ending = RunMode(o);
+    platform::Handle token;
+    Ending ending;
+    if (o.badSwitch.empty() && !platform::TakeMachineToken(kUpdateToken, token)) {
+        std::string text =
+            "Another update of Kestrin to Dovetra 5.0.3 is running on this computer. Nothing has "
+            "been changed; wait until it has ended.";
+        LogEvent(text);
+        if (!o.quiet) ShowStartupMessage(nullptr, text.c_str());
+        ending = Ending::kAlreadyRunning;
+    } else {
+        ending = RunMode(o);
+    }
     // Every ending leaves nothing of the payload behind.
     RemoveExtractedFiles();
     LogEvent("exit code " + std::to_string(static_cast<int>(ending)));

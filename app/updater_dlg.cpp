@@ -45,6 +45,11 @@ void CUpdaterDlg::ActOnStartup(StartupResult result) {
     case StartupResult::kReady:
         if (Faulted("timer") || !platform::StartTimer(dialog, kTimerId, kTimerPeriodMs))
             ShowErrorAndEnd(dialog, "No timer available.", Ending::kInitFailed);
+        // An update under way is finished before any other.
+        if (g_state.resumed) platform::EnableControl(dialog, IDC_CHANGE_FOLDER, false);
+        break;
+    case StartupResult::kDamagedRecord:
+        ShowErrorAndEnd(dialog, DamagedRecordText().c_str(), Ending::kDamagedRecord);
         break;
     case StartupResult::kBadBuild: ShowErrorAndEnd(dialog, "Bad updater build.", Ending::kBadBuild); break;
     case StartupResult::kNoFolder:
@@ -64,8 +69,8 @@ void CUpdaterDlg::ActOnStartup(StartupResult result) {
 
 void CUpdaterDlg::OnChangeFolder() {
     HWND dialog = Window();
-    char folder[kPathCap];
-    if (!AskInstallFolder(dialog, folder) || !AcceptInstallFolder(folder)) return;
+    std::string folder;
+    if (!g_state.recordPath.empty() || !AskInstallFolder(dialog, folder) || !AcceptInstallFolder(folder)) return;
     platform::InvalidateAll(dialog);
     platform::EnableControl(dialog, IDOK, g_state.payloadReady);
 }

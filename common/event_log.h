@@ -13,7 +13,11 @@ bool OpenEventLog(const char* path);
 // Closes the log; later events go nowhere. Safe when none is open.
 void CloseEventLog();
 // "YYYY-MM-DD hh:mm:ss.mmm <text>\r\n". Write failures are ignored: the log
-// reports the update, it never stops it.
+// reports the update, it never stops it. Any thread may log; lines are
+// never mixed.
 void LogEvent(const std::string& text);
+// Makes every line so far reach the disk (at the end of each phase, so that
+// after a power cut the log still says how far the update got).
+void FlushEventLog();
 
 }  // namespace common

@@ -6,14 +6,10 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "common/update_record.h"
 #include "platform/handles.h"
 
 namespace common {
-
-// Every path field holds at most kPathCap - 1 bytes of UTF-8 and its NUL; a
-// folder never ends in a backslash, except a drive root ("E:\"). Operations
-// that would not fit refuse instead of cutting a path short.
-constexpr size_t kPathCap = 256;
 
 // How the updater ends: its process exit code.
 enum class Ending : int {
@@ -25,18 +21,26 @@ enum class Ending : int {
     kMigrationFailed = 5,  // patched, but a move, rename, shortcut or registry change failed
     kCancelled = 6,        // the user quit or cancelled before the update completed
     kBadSwitch = 7,        // the command line holds a switch the updater does not know
+    kFilesInUse = 8,       // nothing changed: files of the installation are in use; try again once closed
+    kAlreadyRunning = 9,   // nothing changed: another update is running on this machine; try again later
+    kCannotUpdate = 10,    // nothing changed: the update cannot be made here as things are (a changed
+                           // file, not enough room, no rights, the new folder taken); the log says what
+    kDamagedRecord = 11,   // nothing changed: the record of an interrupted update cannot be read
+    kInternalError = 12,   // the updater stopped on an internal error; a second run finishes the update
 };
 
+// Paths are UTF-8 of any length Windows allows; a folder never ends in a
+// backslash, except a drive root ("E:\").
 struct UpdaterState {
-    char tempFolder[kPathCap];
+    std::string tempFolder;
     std::string message;
-    char installFolder[kPathCap];
-    char finalInstallFolder[kPathCap];
-    char sharedFolder[kPathCap];
-    char engineProgramPath[kPathCap];
-    char engineLibraryPath[kPathCap];
-    char startMenuProgramsFolder[kPathCap];
-    char desktopFolder[kPathCap];
+    std::string installFolder;
+    std::string finalInstallFolder;
+    std::string sharedFolder;
+    std::string engineProgramPath;
+    std::string engineLibraryPath;
+    std::string startMenuProgramsFolder;
+    std::string desktopFolder;
     // What start-up extracted: files first, the payload folder last.
     std::vector<std::string> extracted;
     // The old folders' 8.3 forms (long, short), taken before relocation.
@@ -56,6 +60,11 @@ struct UpdaterState {
     Ending ending;
     // Why the run failed, when "patch.err" could not be written to say it.
     std::string failure;
+    // The update record of the update under way (empty path: none written
+    // yet) and whether start-up found it: this run then finishes that update.
+    std::string recordPath;
+    UpdateRecord record;
+    bool resumed;
 };
 
 // The one instance, zero apart from `message` and `ending` at start.

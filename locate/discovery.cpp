@@ -1,9 +1,7 @@
 #include "locate/discovery.h"
-#include <cstring>
 #include <string>
 #include "common/ids.h"
 #include "common/path.h"
-#include "common/state.h"
 #include "platform/dir.h"
 #include "platform/opendialog.h"
 #include "platform/reg.h"
@@ -30,86 +28,80 @@ struct Question {
 const Question kAskInstall = {IDS_LOCATE_KESTRIN, "*.exe", kInstallMarker};
 const Question kAskShared = {IDS_LOCATE_WMF, "*.f32", kSharedMarker};
 
-// True when folder\marker exists; false too when that path does not fit.
-bool FolderHolds(const char* folder, const char* marker) {
-    char path[kPathCap];
-    return JoinPath(path, sizeof path, folder, marker) && FileExists(path);
-}
+// True when folder\marker exists.
+bool FolderHolds(const std::string& folder, const char* marker) { return FileExists(JoinPath(folder, marker)); }
 
-// Asks the user for a file and cuts the answer to its folder, in `folder`
-// (kPathCap bytes). False when cancelled or when the dialog failed; the
-// dialog's own error code is of no use to anyone here.
-bool AskFolder(HWND owner, const Question& q, char* folder) {
-    std::string title = platform::LoadText(q.titleId);
-    if (!platform::AskOpenFile(owner, title.c_str(), q.pattern, q.initialName, folder, kPathCap)) return false;
-    CutToFolder(folder);
+// Asks the user for a file and cuts the answer to its folder. False when
+// cancelled or when the dialog failed; the dialog's own error code is of no
+// use to anyone here.
+bool AskFolder(HWND owner, const Question& q, std::string& folder) {
+    std::string title = platform::LoadText(q.titleId), file;
+    if (!platform::AskOpenFile(owner, title.c_str(), q.pattern, q.initialName, file)) return false;
+    folder = FolderOf(file);
     return true;
 }
 
 // The start-up question: accepted only when the marker is in the folder.
-bool AskFolderHolding(const Question& q, const char* marker, char* dest) {
-    char folder[kPathCap];
+bool AskFolderHolding(const Question& q, const char* marker, std::string& dest) {
+    std::string folder;
     if (!AskFolder(nullptr, q, folder) || !FolderHolds(folder, marker)) return false;
-    return CopyPath(dest, kPathCap, folder);
+    dest = folder;
+    return true;
 }
 
 // Folders are kept without a trailing "\"; a drive root keeps its own.
-void DropTrailingSeparator(char* folder) {
-    size_t n = std::strlen(folder);
-    if (n > 3 && folder[n - 1] == '\\') folder[n - 1] = 0;
+void DropTrailingSeparator(std::string& folder) {
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
 }
 
 // Reads the open command of a document extension (".ksd") from
 // HKEY_CLASSES_ROOT: extension -> ProgID -> ProgID\shell\open\command,
-// with its first and last double quote removed, into command (cap bytes).
-// Read-only: no key is ever created. False (command empty) when any key or
-// value is missing or empty, or when a name or the command does not fit.
-bool LookupOpenCommand(const char* extension, char* command, size_t cap) {
-    if (cap == 0) return false;
-    command[0] = 0;
-    char progId[kPathCap];
-    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, extension, progId, sizeof progId) || !progId[0]) return false;
-    char key[kPathCap];
-    if (std::strlen(progId) + sizeof kOpenCommandTail > sizeof key) return false;
-    std::strcpy(key, progId);
-    std::strcat(key, kOpenCommandTail);
-    char text[kPathCap];
-    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, key, text, sizeof text)) return false;
+// with its first and last double quote removed. Read-only: no key is ever
+// created. False (command empty) when any key or value is missing or empty.
+bool LookupOpenCommand(const char* extension, std::string& command) {
+    command.clear();
+    std::string progId, text;
+    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, extension, progId) || progId.empty()) return false;
+    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, (progId + kOpenCommandTail).c_str(), text)) return false;
     StripQuotes(text);
-    return text[0] != 0 && CopyPath(command, cap, text);
+    command = text;
+    return !command.empty();
 }
 
 }  // namespace
 
-bool HoldsInstallation(const char* folder) { return FolderHolds(folder, kInstallMarker); }
+bool HoldsInstallation(const std::string& folder) { return FolderHolds(folder, kInstallMarker); }
 
 // A folder from the registry counts only as a full path: "C:" or "Vantor"
 // would be taken from whatever drive or folder is current, and everything
 // that names that drive or folder would then be rewritten as the product's.
-bool FindInstallFolder(char* dest) {
-    char command[kPathCap];
-    if (LookupOpenCommand(".ksd", command, sizeof command)) {
-        CutToFolder(command);
-        if (IsFullPath(command) && FolderHolds(command, kInstallMarker)) return CopyPath(dest, kPathCap, command);
+bool FindInstallFolder(std::string& dest) {
+    std::string command;
+    if (LookupOpenCommand(".ksd", command)) {
+        std::string folder = FolderOf(command);
+        if (IsFullPath(folder) && FolderHolds(folder, kInstallMarker)) {
+            dest = folder;
+            return true;
+        }
     }
     return AskFolderHolding(kAskInstall, kInstallMarker, dest);
 }
 
-bool FindSharedFolder(char* dest) {
-    char folder[kPathCap];
+bool FindSharedFolder(std::string& dest) {
+    std::string folder;
     platform::Key key;
     if (platform::RegOpen(HKEY_CURRENT_USER, kSharedKey, KEY_READ, key) &&
-        platform::RegReadText(key.Get(), kSharedValue, folder, sizeof folder)) {
+        platform::RegReadText(key.Get(), kSharedValue, folder)) {
         StripQuotes(folder);
         DropTrailingSeparator(folder);
-        if (IsFullPath(folder) && FolderHolds(folder, kSharedMarker)) return CopyPath(dest, kPathCap, folder);
+        if (IsFullPath(folder) && FolderHolds(folder, kSharedMarker)) {
+            dest = folder;
+            return true;
+        }
     }
     return AskFolderHolding(kAskShared, kSharedMarker, dest);
 }
 
-bool AskInstallFolder(HWND owner, char* dest) {
-    char folder[kPathCap];
-    return AskFolder(owner, kAskInstall, folder) && CopyPath(dest, kPathCap, folder);
-}
+bool AskInstallFolder(HWND owner, std::string& dest) { return AskFolder(owner, kAskInstall, dest); }
 
 }  // namespace locate

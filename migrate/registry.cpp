@@ -36,11 +36,11 @@ const char* const kFolderVariables[] = {
 
 std::vector<FolderVariable> FolderVariables() {
     std::vector<FolderVariable> out;
-    std::vector<char> value(32768);
+    std::string value;
     for (const char* name : kFolderVariables) {
         FolderVariable v;
-        if (platform::EnvironmentValue(name, value.data(), static_cast<DWORD>(value.size())) &&
-            platform::ToWide(name, v.name) && platform::ToWide(value.data(), v.value) && !v.value.empty())
+        if (platform::EnvironmentValue(name, value) && platform::ToWide(name, v.name) &&
+            platform::ToWide(value.c_str(), v.value) && !v.value.empty())
             out.push_back(v);
     }
     return out;
@@ -98,8 +98,8 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
 // again would change nothing (the rewrite gives the same text on every
 // visit) and would only cost a second pass over the user's hive.
 static std::vector<std::string> CurrentUserAliases() {
-    char sid[256];
-    if (!platform::CurrentUserSid(sid, sizeof sid)) return {};
+    std::string sid;
+    if (!platform::CurrentUserSid(sid)) return {};
     return {sid, std::string(sid) + "_Classes"};
 }
 

@@ -1,14 +1,13 @@
 // IsAtDefaultPaths and RelocateInstallation, with the check that keeps an
 // installation whole.
-#include <cstring>
+#include "migrate/relocation.h"
 #include <string>
 #include "common/event_log.h"
 #include "common/ids.h"
 #include "common/path.h"
-#include "common/state.h"
-#include "migrate/relocation.h"
 #include "migrate/tree.h"
 #include "platform/dir.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/strings.h"
 
@@ -16,127 +15,97 @@ namespace migrate {
 using namespace common;
 
 static const char kTaken[] = "A file or folder of that name is there already.";
-static const char kTooLong[] = "The new path would be longer than 255 characters.";
 static const char kNested[] = "The new folder lies inside the installation.";
-static const char kNoFolder[] = "The new folder cannot be made.";
 static const char kInUse[] = "The file is in use by another program.";
 static const char kLinkStuck[] = "The folder link cannot be moved without what it points to.";
 static const char kUnlisted[] = "The folder's contents cannot be read.";
 
-bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder) {
-    return PathsEqual(installFolder, platform::LoadText(IDS_OLD_INSTALL).c_str()) &&
-           PathsEqual(sharedFolder, platform::LoadText(IDS_OLD_SHARED).c_str());
+bool IsAtDefaultPaths(const std::string& installFolder, const std::string& sharedFolder) {
+    return PathsEqual(installFolder, platform::LoadText(IDS_OLD_INSTALL)) &&
+           PathsEqual(sharedFolder, platform::LoadText(IDS_OLD_SHARED));
 }
 
-RelocationResult RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder) {
-    std::string newFolder = platform::LoadText(IDS_NEW_INSTALL);
-    RelocationResult r = RelocateInstallationTo(owner, installFolder, newFolder.c_str());
-    if (r != RelocationResult::kRefused) CopyPath(finalInstallFolder, kPathCap, newFolder.c_str());
-    return r;
-}
+std::string NewInstallFolder() { return platform::LoadText(IDS_NEW_INSTALL); }
+
+namespace {
 
 // Why the entry `src` (a folder when isFolder) cannot go to `dst`; null when
 // it can, as far as this level can tell.
-static const char* BlockOf(const char* src, const char* dst, bool isFolder) {
-    bool link = isFolder && platform::IsFolderLink(src);
+const char* BlockOf(const std::string& src, const std::string& dst, bool isFolder) {
+    bool link = isFolder && platform::IsFolderLink(src.c_str());
     if (FileExists(dst)) {
-        // A folder may meet a folder of its name (the walk fills it); nothing
-        // else may, and no walk writes through a link.
-        if (!isFolder || link || !platform::IsFolder(dst) || platform::IsFolderLink(dst)) return kTaken;
+        // A folder may meet a folder of its name (the walk fills it), a file
+        // its own earlier move; nothing else may, and no walk writes through
+        // a link.
+        bool folderIntoFolder =
+            isFolder && !link && platform::IsFolder(dst.c_str()) && !platform::IsFolderLink(dst.c_str());
+        bool earlierMove = !isFolder && !platform::IsFolder(dst.c_str()) && SameContent(src, dst);
+        if (!folderIntoFolder && !earlierMove) return kTaken;
     }
-    if (link) return platform::CheckFolderLinkMovable(src) ? nullptr : kLinkStuck;
-    if (!isFolder && !platform::CheckMovable(src)) return kInUse;
+    if (link) return platform::CheckFolderLinkMovable(src.c_str()) ? nullptr : kLinkStuck;
+    if (!isFolder && !platform::CheckMovable(src.c_str())) return kInUse;
     return nullptr;
 }
 
-// The first item under `from` that cannot be moved to the same place under
-// `to`, as the two paths and the reason; *why stays null when all can go.
-// Mirrors what the move walk will do: the same joins, dot-names passed over,
-// folder links not entered.
-static void FindBlockedItem(const char* from, const char* to, std::string* source, std::string* dest,
-                            const char** why) {
-    char pattern[kPathCap];
+// Every item under `from` that cannot be moved to the same place under `to`.
+// Mirrors what the move walk will do: dot-names passed over, folder links
+// not entered.
+void FindBlockedItems(const std::string& from, const std::string& to, Outcome& out) {
     platform::DirWalk walk;
     platform::DirEntry e;
-    if (!JoinPath(pattern, sizeof pattern, from, "*.*")) {
-        // A folder this deep can hold nothing whose path fits.
-        *source = from;
-        *dest = to;
-        *why = kTooLong;
-        return;
+    bool any = walk.First(JoinPath(from, "*.*").c_str(), &e);
+    if (any) {
+        do {
+            if (e.name[0] == '.') continue;
+            std::string src = JoinPath(from, e.name), dst = JoinPath(to, e.name);
+            if (const char* why = BlockOf(src, dst, e.isFolder))
+                out.Add(Problem{src, dst, why, 0});
+            else if (e.isFolder && !platform::IsFolderLink(src.c_str()))
+                FindBlockedItems(src, dst, out);
+        } while (walk.Next(&e));
     }
     // A folder whose listing fails or breaks off could hold what the move
     // leaves behind: the check cannot pass it.
-    auto unlisted = [&] {
-        *source = from;
-        *dest = to;
-        *why = kUnlisted;
-    };
-    if (!walk.First(pattern, &e)) {
-        if (!walk.Ended()) unlisted();
-        return;
-    }
-    do {
-        if (e.name[0] == '.') continue;
-        char src[kPathCap], dst[kPathCap];
-        *source = std::string(from) + "\\" + e.name;
-        *dest = std::string(to) + "\\" + e.name;
-        if (!JoinPath(src, sizeof src, from, e.name) || !JoinPath(dst, sizeof dst, to, e.name)) {
-            *why = kTooLong;
-        } else {
-            *why = BlockOf(src, dst, e.isFolder);
-            if (*why == nullptr && e.isFolder && !platform::IsFolderLink(src))
-                FindBlockedItem(src, dst, source, dest, why);
-        }
-    } while (*why == nullptr && walk.Next(&e));
-    if (*why == nullptr && !walk.Ended()) unlisted();
+    if (!walk.Ended()) out.Add(Problem{from, to, kUnlisted, 0});
 }
 
-// Shows why nothing is moved, naming the first item that could not go.
-static void ShowRelocationRefused(HWND owner, const char* installFolder, const std::string& source,
-                                  const std::string& dest, const char* why) {
-    std::string text = platform::FormatText(platform::LoadText(IDS_MOVE_ERROR), source.c_str(), dest.c_str());
-    text +=
-        std::string("\n\n") + why + "\nNothing has been moved: the installation stays in \"" + installFolder + "\".";
-    ShowUpdateError(owner, text.c_str());
-}
-
-// Returns false, after the box, when the move could not succeed whole.
-static bool CheckRelocation(HWND owner, const char* installFolder, const char* newFolder) {
-    std::string source = installFolder, dest = newFolder;
-    const char* why = nullptr;
-    if (std::strlen(newFolder) >= kPathCap)
-        why = kTooLong;
-    else if (FolderLiesInside(newFolder, installFolder))
-        why = kNested;
-    else
-        FindBlockedItem(installFolder, newFolder, &source, &dest, &why);
-    if (why == nullptr) return true;
-    ShowRelocationRefused(owner, installFolder, source, dest, why);
-    return false;
-}
-
-// Windows does not remove a process's current directory, so the walk, which
-// comes back to the directory it started in before removing the install
-// folder, must not start there.
-static void LeaveInstallFolder(const char* installFolder, const char* newFolder) {
-    char current[MAX_PATH + 1];
-    if (!platform::GetCurrentFolder(current, sizeof current)) return;
+// Windows does not remove a process's current directory, so the walk must
+// not leave it in the install folder.
+void LeaveInstallFolder(const std::string& installFolder, const std::string& newFolder) {
+    std::string current;
+    if (!platform::GetCurrentFolder(current)) return;
     if (SameFolder(current, installFolder) || FolderLiesInside(current, installFolder))
-        platform::SetCurrentFolder(newFolder);
+        platform::SetCurrentFolder(newFolder.c_str());
 }
 
-RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder) {
-    if (!CheckRelocation(owner, installFolder, newFolder)) return RelocationResult::kRefused;
+}  // namespace
+
+Outcome CheckRelocation(const std::string& installFolder, const std::string& newFolder) {
+    Outcome out;
+    if (!platform::IsFolder(installFolder.c_str()) && platform::IsFolder(newFolder.c_str())) return out;
+    if (FolderLiesInside(newFolder, installFolder) || SameFolder(newFolder, installFolder))
+        out.Add(Problem{installFolder, newFolder, kNested, 0});
+    else if (FileExists(newFolder) && !platform::IsFolder(newFolder.c_str()))
+        out.Add(Problem{newFolder, newFolder, kTaken, 0});
+    else
+        FindBlockedItems(installFolder, newFolder, out);
+    return out;
+}
+
+Outcome RelocateInstallation(const std::string& installFolder, const std::string& newFolder, const StopCheck& stop) {
+    Outcome out = CheckRelocation(installFolder, newFolder);
+    if (!out.Ok() || !platform::IsFolder(installFolder.c_str())) return out;
     if (!CreateFolderPath(newFolder)) {  // every move would fail
-        ShowRelocationRefused(owner, installFolder, installFolder, newFolder, kNoFolder);
-        return RelocationResult::kRefused;
+        out.Add(Problem{installFolder, newFolder, "", platform::LastError()});
+        return out;
     }
     LeaveInstallFolder(installFolder, newFolder);
-    // The walk reports each item it cannot move in a box of its own.
-    bool whole = CopyOrMoveTree(owner, installFolder, newFolder, false) == TreeResult::kDone;
-    LogEvent(std::string(whole ? "moved " : "moved, but not whole, ") + installFolder + " to " + newFolder);
-    return whole ? RelocationResult::kMoved : RelocationResult::kIncomplete;
+    out = CopyOrMoveTree(installFolder, newFolder, false, stop);
+    LogEvent((out.Ok()      ? "moved "
+              : out.stopped ? "move stopped, to be finished: "
+                            : "moved, but not whole, ") +
+             installFolder + " to " + newFolder);
+    return out;
 }
 
 }  // namespace migrate

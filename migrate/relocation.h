@@ -1,38 +1,38 @@
 // Moving an installation from the old suite's default folder to the new one.
 #pragma once
-#include <windows.h>
+#include <string>
+#include "migrate/outcome.h"
 
 namespace migrate {
 
 // True when `installFolder` equals IDS_OLD_INSTALL and `sharedFolder` equals
 // IDS_OLD_SHARED by PathsEqual (letters A-Z match a-z, nothing else is
 // normalised).
-bool IsAtDefaultPaths(const char* installFolder, const char* sharedFolder);
+bool IsAtDefaultPaths(const std::string& installFolder, const std::string& sharedFolder);
 
-enum class RelocationResult {
-    kMoved,       // everything is in the new folder
-    kRefused,     // nothing was moved (a box said why)
-    kIncomplete,  // moved, but some items could not be (each had its box)
-};
+// The new default install folder, IDS_NEW_INSTALL.
+std::string NewInstallFolder();
 
-// RelocateInstallationTo(IDS_NEW_INSTALL); unless refused, that folder is
-// copied into `finalInstallFolder` (kPathCap bytes), which is otherwise left
-// as it is.
-RelocationResult RelocateInstallation(HWND owner, const char* installFolder, char* finalInstallFolder);
+// Every reason the move of `installFolder`'s contents to `newFolder` could
+// not be made whole, changing nothing: an item whose destination exists (a
+// folder may meet a folder, which is filled; a file may meet a file with the
+// same bytes, an earlier move cut off), a file held open by another program,
+// a folder link that cannot be moved without what it points to, a folder
+// whose listing fails, `newFolder` inside the installation. Each item with
+// its own problem. A missing `installFolder` with `newFolder` present is a
+// move already made: no problem.
+Outcome CheckRelocation(const std::string& installFolder, const std::string& newFolder);
 
 // Moves everything inside `installFolder` (names beginning with "."
 // excepted) to the same places under `newFolder` and removes the emptied old
-// folders; `newFolder` is then the final install folder.
-// Checks first that every item can go: when a destination exists already, a
-// file is held open by another program, a folder link cannot be moved without
-// what it points to, a path would not fit 255 characters, or `newFolder` lies
-// inside the install folder or cannot be made, nothing is moved and one
-// "Update Error" box owned by `owner` names the first such item; returns
-// false. Folder links are moved as links (see tree.h), never entered.
-// The current directory, when it is the install folder or inside it, is moved
-// to `newFolder` first, since Windows does not remove a current directory.
-// Once the move has run, what moved stays moved, also when single items
-// failed (kIncomplete: their boxes have been shown).
-RelocationResult RelocateInstallationTo(HWND owner, const char* installFolder, const char* newFolder);
+// folders. Checks first (CheckRelocation): with any problem nothing is moved
+// and the problems come back. Folder links are moved as links (see tree.h),
+// never entered. Once the move has begun, what moved stays moved; a move
+// stopped or cut off anywhere is finished by calling this again, which moves
+// what is left. The process's current directory, when it is the install
+// folder or inside it, is moved to `newFolder` first, since Windows does not
+// remove a current directory.
+Outcome RelocateInstallation(const std::string& installFolder, const std::string& newFolder,
+                             const StopCheck& stop = {});
 
 }  // namespace migrate

@@ -3,9 +3,8 @@
 #include <string>
 #include "common/event_log.h"
 #include "common/path.h"
-#include "common/state.h"
 #include "migrate/renames.h"
-#include "platform/dir.h"
+#include "platform/error.h"
 #include "platform/file.h"
 
 namespace migrate {
@@ -44,50 +43,60 @@ const Rename kInstallItems[] = {
 
 constexpr size_t kPreferenceCount = sizeof kPreferenceFiles / sizeof kPreferenceFiles[0];
 
-// folder + "\" + name; false for an empty folder, which would name the
+// folder + "\" + name; empty for an empty folder, which would name the
 // drive's root instead.
-bool JoinIn(char* out, const char* folder, const char* name) {
-    return folder[0] != 0 && JoinPath(out, kPathCap, folder, name);
+std::string JoinIn(const std::string& folder, const char* name) {
+    return folder.empty() ? std::string() : JoinPath(folder, name);
 }
 
-// A missing old item or an existing new one leaves both as they are.
-void RenameIn(const char* folder, const Rename& r) {
-    char from[kPathCap], to[kPathCap];
-    if (JoinIn(from, folder, r.oldName) && JoinIn(to, folder, r.newName) && platform::MoveItem(from, to))
-        LogEvent(std::string("renamed ") + from + " to " + r.newName);
+// A missing old item or an existing new one leaves both as they are. On
+// false the system's reason is in GetLastError().
+bool RenameIn(const std::string& folder, const Rename& r) {
+    std::string from = JoinIn(folder, r.oldName), to = JoinIn(folder, r.newName);
+    if (from.empty() || !platform::MoveItem(from.c_str(), to.c_str())) return false;
+    LogEvent("renamed " + from + " to " + r.newName);
+    return true;
 }
 
-bool ExistsIn(const char* folder, const char* name) {
-    char path[kPathCap];
-    return JoinIn(path, folder, name) && FileExists(path);
+bool ExistsIn(const std::string& folder, const char* name) {
+    std::string path = JoinIn(folder, name);
+    return !path.empty() && FileExists(path);
 }
 
 // Deletes the install folder's copy of a preference file when the shared
 // folder's own file, renamed or not, exists and is another file.
-void DeleteCopy(const char* sharedFolder, const char* finalInstallFolder, const Rename& r) {
-    char copy[kPathCap], kept[kPathCap];
+void DeleteCopy(const std::string& sharedFolder, const std::string& finalInstallFolder, const Rename& r) {
     const char* keptName = ExistsIn(sharedFolder, r.oldName) ? r.oldName : r.newName;
-    if (!JoinIn(copy, finalInstallFolder, r.oldName) || !JoinIn(kept, sharedFolder, keptName)) return;
+    std::string copy = JoinIn(finalInstallFolder, r.oldName), kept = JoinIn(sharedFolder, keptName);
+    if (copy.empty() || kept.empty()) return;
     bool same = true;
-    if (platform::SameFile(copy, kept, &same) && !same && platform::DeleteFileAt(copy))
-        LogEvent(std::string("deleted the copy ") + copy);
+    if (platform::SameFile(copy.c_str(), kept.c_str(), &same) && !same && platform::DeleteFileAt(copy.c_str()))
+        LogEvent("deleted the copy " + copy);
 }
 
 }  // namespace
 
-bool RenameProductItems(const char* sharedFolder, const char* finalInstallFolder) {
-    bool copied[kPreferenceCount];
-    for (size_t i = 0; i < kPreferenceCount; ++i) {
-        copied[i] = ExistsIn(sharedFolder, kPreferenceFiles[i].oldName);
-        RenameIn(sharedFolder, kPreferenceFiles[i]);
-    }
-    RenameIn(sharedFolder, kLabels);
-    for (const Rename& r : kInstallItems) RenameIn(finalInstallFolder, r);
+unsigned PreferenceFilesPresent(const std::string& sharedFolder) {
+    unsigned bits = 0;
     for (size_t i = 0; i < kPreferenceCount; ++i)
-        if (copied[i]) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
-    platform::SetCurrentFolder(finalInstallFolder);
+        if (ExistsIn(sharedFolder, kPreferenceFiles[i].oldName)) bits |= 1u << i;
+    return bits;
+}
+
+Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies) {
+    for (const Rename& r : kPreferenceFiles) RenameIn(sharedFolder, r);
+    RenameIn(sharedFolder, kLabels);
+    DWORD programError = RenameIn(finalInstallFolder, kInstallItems[0]) ? 0 : platform::LastError();
+    for (size_t i = 1; i < sizeof kInstallItems / sizeof kInstallItems[0]; ++i)
+        RenameIn(finalInstallFolder, kInstallItems[i]);
+    for (size_t i = 0; i < kPreferenceCount; ++i)
+        if (copies & (1u << i)) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
+    Outcome out;
     const Rename& program = kInstallItems[0];
-    return ExistsIn(finalInstallFolder, program.newName) && !ExistsIn(finalInstallFolder, program.oldName);
+    if (ExistsIn(finalInstallFolder, program.oldName) || !ExistsIn(finalInstallFolder, program.newName))
+        out.Add(Problem{JoinIn(finalInstallFolder, program.oldName), JoinIn(finalInstallFolder, program.newName),
+                        "The program could not be given its new name.", programError});
+    return out;
 }
 
 }  // namespace migrate

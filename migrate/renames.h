@@ -1,26 +1,33 @@
 // The new product's names for the suite's preference files, data folders and
 // main executable.
 #pragma once
+#include <string>
+#include "migrate/outcome.h"
 
 namespace migrate {
 
+// Which preference files "Kestrin 5 *.prf" the shared folder holds under
+// their old names: bit i for the i-th of the eight. Taken before the first
+// rename and kept (in the update record), so that a rename phase cut off
+// half-way and run again still knows which install-folder files are the
+// update's copies.
+unsigned PreferenceFilesPresent(const std::string& sharedFolder);
+
 // Renames the preference files and "Kestrin Labels" in `sharedFolder`, then
 // the executable and the data folders (with "Kestrin Labels") in
-// `finalInstallFolder`. A rename never replaces an existing item; nothing is
-// shown and no failure stops the rest. A folder that cannot be named within
-// 255 characters is left alone.
+// `finalInstallFolder`. A rename never replaces an existing item; a missing
+// old item or an existing new one leaves both as they are, so running this
+// again finishes what a run cut off left.
 // The install folder's "Kestrin 5 *.prf" are the copies that the update's
-// tree copy made of the shared folder's; one is deleted only when it is such
-// a copy (the shared folder held that file before the renames) and the
-// shared folder's file, under its old or its new name, still exists and is
-// another file. So nothing is deleted when both folders are one folder,
-// whatever its spelling, and the only copy of a preference file is never
-// deleted.
-// Leaves `finalInstallFolder` current (when it can be entered).
-// Returns whether the program now carries its new name: "Dovetra.exe" in
-// `finalInstallFolder` and no "Kestrin.exe" beside it. The other items are
-// optional; the program is not, since the shortcuts and the registry are
-// pointed at "Dovetra.exe" next.
-bool RenameProductItems(const char* sharedFolder, const char* finalInstallFolder);
+// tree copy made of the shared folder's; one is deleted only when its bit is
+// set in `copies` (PreferenceFilesPresent before the renames) and the shared
+// folder's file, under its old or its new name, still exists and is another
+// file. So nothing is deleted when both folders are one folder, whatever its
+// spelling, and the only copy of a preference file is never deleted.
+// The only problem reported: the program does not carry its new name
+// ("Dovetra.exe" missing or "Kestrin.exe" still beside it). The other items
+// are optional; the program is not, since the shortcuts and the registry
+// name "Dovetra.exe" next.
+Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies);
 
 }  // namespace migrate

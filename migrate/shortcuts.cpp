@@ -1,13 +1,11 @@
 // CreateShortcut and MigrateShortcuts.
-#include <cstring>
 #include <string>
 #include "common/path.h"
-#include "common/state.h"
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
 #include "platform/error.h"
 #include "platform/file.h"
-#include "platform/msgbox.h"
+#include "platform/file_replace.h"
 #include "platform/shelllink.h"
 #include "common/event_log.h"
 
@@ -34,19 +32,6 @@ const char kNewMenuName[] = "Dovetra 5";
 const char kOldMenuName[] = "Kestrin 5.0";
 const char kOldDesktopLink[] = "Kestrin 5.0.lnk";
 
-// The executable's file name without its extension: the title of the boxes.
-std::string ApplicationName() {
-    char path[MAX_PATH + 1];
-    if (!platform::ModulePath(path, sizeof path)) return std::string();
-    std::string name = path + FileNameStart(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-void ShowShortcutFailure(HWND owner, const char* text) {
-    platform::ShowMessage(owner, text, ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
-}
-
 HRESULT LastResult() { return static_cast<HRESULT>(platform::LastError()); }
 
 }  // namespace
@@ -63,74 +48,90 @@ private:
     platform::ShellLink link_;
 };
 
-HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, HWND owner) {
+HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, Outcome& out) {
     ShellLinkWriter link;
-    return CreateShortcutWith(link, target, linkPath, description, owner);
+    return CreateShortcutWith(link, target, linkPath, description, out);
 }
 
 HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* linkPath, const char* description,
-                           HWND owner) {
+                           Outcome& out) {
     if (!link.Create()) return LastResult();
-    if (!link.SetPath(target)) ShowShortcutFailure(owner, "SetPath failed!");
-    if (!link.SetDescription(description)) ShowShortcutFailure(owner, "SetDescription failed!");
-    if (link.Save(linkPath)) return S_OK;
-    HRESULT hr = LastResult();
-    ShowShortcutFailure(owner, "Save failed!");
+    if (!link.SetPath(target)) out.Add(Problem{linkPath, target, "SetPath failed!", platform::LastError()});
+    if (!link.SetDescription(description))
+        out.Add(Problem{linkPath, target, "SetDescription failed!", platform::LastError()});
+    std::string work = WorkPathFor(linkPath);
+    platform::DeleteFileAt(work.c_str());  // a stale one of ours
+    bool saved = link.Save(work.c_str());
+    HRESULT hr = saved ? S_OK : LastResult();
+    if (saved && !platform::MoveFileReplacing(work.c_str(), linkPath)) {
+        hr = HRESULT_FROM_WIN32(platform::LastError());
+        saved = false;
+    }
+    if (saved) return S_OK;
+    platform::DeleteFileAt(work.c_str());
+    out.Add(Problem{linkPath, target, "Save failed!", static_cast<DWORD>(hr)});
     return hr;
 }
 
 enum class Shortcut { noTarget, made, failed };
 
-// Makes the shortcut of `row` when its target exists. Paths that would not
-// fit 255 characters are passed over as if the target were missing.
-static Shortcut MakeShortcut(const ShortcutRow& row, const char* menu, const char* installFolder, HWND owner) {
-    char link[kPathCap], target[kPathCap];
-    if (!JoinPath(target, sizeof target, installFolder, row.targetName) || !FileExists(target))
-        return Shortcut::noTarget;
-    if (!JoinPath(link, sizeof link, menu, row.linkName)) return Shortcut::noTarget;
-    HRESULT hr = CreateShortcut(target, link, row.description, owner);
-    LogEvent(std::string(SUCCEEDED(hr) ? "shortcut made: " : "shortcut failed: ") + link);
+// Makes the shortcut of `row` when its target exists.
+static Shortcut MakeShortcut(const ShortcutRow& row, const std::string& menu, const std::string& installFolder,
+                             Outcome& out) {
+    std::string target = JoinPath(installFolder, row.targetName);
+    if (!FileExists(target)) return Shortcut::noTarget;
+    std::string link = JoinPath(menu, row.linkName);
+    Outcome one;
+    HRESULT hr = CreateShortcut(target.c_str(), link.c_str(), row.description, one);
+    if (FAILED(hr) && one.problems.empty()) one.Add(Problem{link, target, "The link object cannot be made.", 0});
+    out.Take(one);
+    LogEvent((SUCCEEDED(hr) ? "shortcut made: " : "shortcut failed: ") + link);
     return SUCCEEDED(hr) ? Shortcut::made : Shortcut::failed;
 }
 
 // Replaces the old desktop shortcut by a copy of the new main one. The old
 // one goes only once the copy is in place, so a failed copy never leaves the
-// user without a desktop shortcut. False when the copy or the deletion failed.
-static bool SwapDesktopShortcut(const char* menu, const char* desktop) {
-    char oldLink[kPathCap];
-    if (desktop[0] == 0 || !JoinPath(oldLink, sizeof oldLink, desktop, kOldDesktopLink)) return true;
-    if (!FileExists(oldLink)) return true;
+// user without a desktop shortcut.
+static void SwapDesktopShortcut(const std::string& menu, const std::string& desktop, Outcome& out) {
+    if (desktop.empty()) return;
+    std::string oldLink = JoinPath(desktop, kOldDesktopLink);
+    if (!FileExists(oldLink)) return;
     const char* name = kShortcuts[0].linkName;
-    if (CopyFileUnlessSame(menu, name, desktop, name) != FileCopyResult::kCopied) return false;
-    if (!platform::DeleteFileAt(oldLink)) return false;
-    LogEvent(std::string("desktop shortcut replaced: ") + oldLink);
-    return true;
+    std::string from = JoinPath(menu, name), to = JoinPath(desktop, name);
+    if (CopyFileUnlessSame(from, to) != FileCopyResult::kCopied)
+        return out.Add(Problem{from, to, "", platform::LastError()});
+    if (!platform::DeleteFileAt(oldLink.c_str())) return out.Add(Problem{oldLink, "", "", platform::LastError()});
+    LogEvent("desktop shortcut replaced: " + oldLink);
 }
 
-bool MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programs, const char* desktop) {
-    char menu[kPathCap], oldMenu[kPathCap];
-    if (programs[0] == 0) return false;  // never under the drive's root instead
-    bool all = JoinPath(menu, sizeof menu, programs, kNewMenuName), mainMade = false;
-    if (all) {
-        CreateFolderPath(menu);  // may exist already
-        for (const ShortcutRow& row : kShortcuts) {
-            Shortcut s = MakeShortcut(row, menu, finalInstallFolder, owner);
-            if (s == Shortcut::failed) all = false;
-            if (s != Shortcut::made || &row != &kShortcuts[0]) continue;
-            mainMade = true;
-            all &= SwapDesktopShortcut(menu, desktop);
-        }
+Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programs,
+                         const std::string& desktop) {
+    Outcome out;
+    if (programs.empty()) {  // never under the drive's root instead
+        out.Add(Problem{kNewMenuName, "", "No Start-menu folder is known.", 0});
+        return out;
     }
-    if (!JoinPath(oldMenu, sizeof oldMenu, programs, kOldMenuName) || !FileExists(oldMenu)) return all;
+    std::string menu = JoinPath(programs, kNewMenuName), oldMenu = JoinPath(programs, kOldMenuName);
+    CreateFolderPath(menu);  // may exist already; a failure shows in the saves
+    bool mainMade = false;
+    for (const ShortcutRow& row : kShortcuts) {
+        Shortcut s = MakeShortcut(row, menu, finalInstallFolder, out);
+        if (s != Shortcut::made || &row != &kShortcuts[0]) continue;
+        mainMade = true;
+        SwapDesktopShortcut(menu, desktop, out);
+    }
+    if (!FileExists(oldMenu)) return out;
     // Without the new main shortcut the old menu is the user's way to the
     // program: it stays.
     if (!mainMade) {
-        LogEvent(std::string("old Start-menu folder kept, no new main shortcut: ") + oldMenu);
-        return false;
+        LogEvent("old Start-menu folder kept, no new main shortcut: " + oldMenu);
+        out.Add(Problem{oldMenu, menu, "The old Start-menu folder is kept: the new main shortcut was not made.", 0});
+        return out;
     }
-    if (DeleteTree(owner, oldMenu) != TreeResult::kDone) return false;
-    LogEvent(std::string("old Start-menu folder removed: ") + oldMenu);
-    return all;
+    Outcome removed = DeleteTree(oldMenu);
+    if (removed.Ok()) LogEvent("old Start-menu folder removed: " + oldMenu);
+    out.Take(removed);
+    return out;
 }
 
 }  // namespace migrate

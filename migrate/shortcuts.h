@@ -1,16 +1,19 @@
 // The new suite's Start-menu and desktop shortcuts.
 #pragma once
 #include <windows.h>
+#include <string>
+#include "migrate/outcome.h"
 
 namespace migrate {
 
-// Writes the link file `linkPath` pointing at `target` with `description`.
-// A failed SetPath, SetDescription or save is told in a box ("SetPath
-// failed!", ...; exclamation icon, owned by `owner`, titled with the
-// executable's name) and the work goes on. Returns the save's COM result
-// (S_OK), or the failure of creating the link object, which shows nothing.
+// Writes the link file `linkPath` pointing at `target` with `description`:
+// saved under WorkPathFor(linkPath) and moved into place, so that a link at
+// that name is replaced, never written through. A failed SetPath,
+// SetDescription or save is a problem of `out` ("SetPath failed!", ...)
+// and the work goes on. Returns the save's COM result (S_OK), or the
+// failure of creating the link object (no problem added: the caller tells).
 // COM must be initialised on the calling thread.
-HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, HWND owner);
+HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, Outcome& out);
 
 // The steps of writing one link file, each reporting success; on failure
 // the COM result is in GetLastError() (platform/shelllink.h). CreateShortcut
@@ -26,7 +29,7 @@ public:
 
 // CreateShortcut on a given writer.
 HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* linkPath, const char* description,
-                           HWND owner);
+                           Outcome& out);
 
 // Creates "<programsFolder>\Dovetra 5" with a shortcut for each of
 // "Dovetra.exe", "Kestrin 4 to 3 Converter.exe", "Kestrin 4 to 3
@@ -34,10 +37,12 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 // copy of the main shortcut into `desktopFolder` in place of "Kestrin
 // 5.0.lnk" when that was there (the old one is deleted only once the copy is
 // in place); deletes "<programsFolder>\Kestrin 5.0" once the new main
-// shortcut is made (else it is kept). An empty folder is left alone. Boxes
-// of CreateShortcut and DeleteTree are owned by `owner`. True when every
-// shortcut whose target exists was made and every swap and deletion done.
-bool MigrateShortcuts(HWND owner, const char* finalInstallFolder, const char* programsFolder,
-                      const char* desktopFolder);
+// shortcut is made (else it is kept). An empty folder is left alone. Every
+// part can run again: a second run makes the same shortcuts and finishes a
+// swap or a deletion cut off. Problems: each shortcut whose target exists
+// but that was not made, a swap or deletion not done. COM must be
+// initialised on the calling thread.
+Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
+                         const std::string& desktopFolder);
 
 }  // namespace migrate

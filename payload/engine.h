@@ -2,12 +2,10 @@
 // by its process handle, judged by its exit code and its log.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "platform/handles.h"
 
 namespace payload {
-
-// Longest command line the engine is started with, NUL included.
-constexpr size_t kEngineCommandCap = 1024;
 
 // The log the engine writes into its working folder with "-e", the line a
 // completed run ends its log with, and the text that marks a run that did
@@ -16,10 +14,9 @@ extern const char kEngineLogName[];
 extern const char kEngineDoneMark[];
 extern const char kEngineFailureMark[];
 
-// Writes "\"<program>\" <options> <fileName>" into out. The program path is
-// quoted so that a temp folder with spaces stays one word. Fails, leaving
-// out empty, when the line does not fit `cap`.
-bool ComposeEngineCommand(char* out, size_t cap, const char* program, const char* options, const char* fileName);
+// "\"<program>\" <options> <fileName>": the program path is quoted so that a
+// temp folder with spaces stays one word.
+std::string ComposeEngineCommand(const char* program, const char* options, const char* fileName);
 
 // Starts `program` with `options` on the patch file `fileName` (a bare
 // name: the engine finds it beside itself) in `workingFolder`, shown or

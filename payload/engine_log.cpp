@@ -3,7 +3,6 @@
 #include <memory>
 #include <new>
 #include "common/path.h"
-#include "common/state.h"
 #include "payload/engine.h"
 #include "platform/file.h"
 
@@ -52,8 +51,8 @@ static std::unique_ptr<char[]> ReadWholeFile(const char* path, size_t* n) {
 }
 
 bool ClearEngineLog(const char* folder) {
-    char log[kPathCap];
-    if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return false;
+    std::string path = JoinPath(folder, kEngineLogName);
+    const char* log = path.c_str();
     if (!platform::PathExists(log)) return true;
     // A read-only log of an earlier run cannot be deleted as it is.
     platform::SetReadOnly(log, false);
@@ -62,10 +61,8 @@ bool ClearEngineLog(const char* folder) {
 }
 
 StepVerdict JudgeStep(const char* folder, DWORD exitCode) {
-    char log[kPathCap];
-    if (!JoinPath(log, sizeof log, folder, kEngineLogName)) return StepVerdict::kNoLog;
     size_t n = 0;
-    std::unique_ptr<char[]> text = ReadWholeFile(log, &n);
+    std::unique_ptr<char[]> text = ReadWholeFile(JoinPath(folder, kEngineLogName).c_str(), &n);
     if (!text) return StepVerdict::kNoLog;
     if (exitCode != 0 || Holds(text.get(), n, kEngineFailureMark)) return StepVerdict::kFailed;
     return Holds(text.get(), n, kEngineDoneMark) ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;

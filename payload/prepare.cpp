@@ -24,9 +24,7 @@ ExtractResult ExtractAll(const char* carrier, const PatchStep* steps, int stepCo
     if (!ExtractOne(carrier, "PEXE", out->engineProgram, out)) return ExtractResult::kBadEngine;
     if (!ExtractOne(carrier, "PDLL", out->engineLibrary, out)) return ExtractResult::kBadEngine;
     for (int i = 0; i < stepCount; ++i) {
-        char path[kPathCap];
-        if (!JoinPath(path, sizeof path, out->folder.c_str(), steps[i].fileName) ||
-            !ExtractOne(carrier, steps[i].payloadTag, path, out))
+        if (!ExtractOne(carrier, steps[i].payloadTag, JoinPath(out->folder, steps[i].fileName), out))
             return ExtractResult::kBadPatch;
     }
     return ExtractResult::kReady;
@@ -36,15 +34,13 @@ ExtractResult ExtractAll(const char* carrier, const PatchStep* steps, int stepCo
 
 ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int stepCount, Payload* out) {
     *out = Payload{};
-    char folder[kPathCap], program[kPathCap], library[kPathCap];
-    if (!MakeTempFolder(kPreferredBase, kTempPrefix, folder, sizeof folder)) return ExtractResult::kNoFolder;
+    std::string folder;
+    if (!MakeTempFolder(kPreferredBase, kTempPrefix, folder)) return ExtractResult::kNoFolder;
     out->folder = folder;
     out->extracted.push_back(folder);
     // MakeTempFolder leaves room for "\" and a 12-character name.
-    JoinPath(program, sizeof program, folder, "patch.exe");
-    JoinPath(library, sizeof library, folder, "patchw32.dll");
-    out->engineProgram = program;
-    out->engineLibrary = library;
+    out->engineProgram = JoinPath(folder, "patch.exe");
+    out->engineLibrary = JoinPath(folder, "patchw32.dll");
     ExtractResult result = ExtractAll(carrier, steps, stepCount, out);
     if (result != ExtractResult::kReady) RemovePayload(&out->extracted);
     return result;

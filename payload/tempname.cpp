@@ -7,14 +7,13 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/security.h"
+#include "platform/utf.h"
 
 namespace payload {
 using namespace common;
 
 namespace {
 
-// Longest value an environment variable can have, and then some.
-constexpr DWORD kEnvCap = 32768;
 // The name must leave room for a 12-character file name after it (8.3).
 constexpr size_t kNameRoom = 12;
 constexpr size_t kLegacyLimit = 260;
@@ -22,9 +21,9 @@ constexpr int kMaxNumber = 32767;
 
 // The value of "TMP", whole; empty when unset.
 std::string TmpValue() {
-    std::vector<char> buf(kEnvCap);
-    if (!platform::EnvironmentValue("TMP", buf.data(), kEnvCap)) return std::string();
-    return std::string(buf.data());
+    std::string value;
+    platform::EnvironmentValue("TMP", value);
+    return value;
 }
 
 std::string WithoutQuotes(const std::string& s) {
@@ -61,10 +60,10 @@ bool TryCreate(const std::string& name, bool* taken) {
 
 }  // namespace
 
-bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t cap) {
-    if (cap) out[0] = 0;
+bool MakeTempFolder(const char* preferred, const char* prefix, std::string& out) {
+    out.clear();
     std::string base = PickBase(preferred);
-    if (base.size() + std::strlen(prefix) + kNameRoom > kLegacyLimit) return false;
+    if (platform::WideLength(base.c_str()) + std::strlen(prefix) + kNameRoom > kLegacyLimit) return false;
     std::string stem = base + (EndsInSeparator(base) ? "" : "\\") + prefix;
     for (int n = 1; n <= kMaxNumber; ++n) {
         std::string name = stem + std::to_string(n);
@@ -74,12 +73,12 @@ bool MakeTempFolder(const char* preferred, const char* prefix, char* out, size_t
             return false;
         }
         // The payload's files go below this folder: it must hold a "\" and a
-        // 12-character name within cap, and stay valid when the current
+        // 12-character name within MAX_PATH, and stay valid when the current
         // directory changes, so keep its absolute form.
-        if (platform::FullPath(name.c_str(), out, static_cast<DWORD>(cap)) && std::strlen(out) + 1 + kNameRoom < cap)
+        if (platform::FullPath(name.c_str(), out) && platform::WideLength(out.c_str()) + 1 + kNameRoom < kLegacyLimit)
             return true;
         platform::RemoveFolder(name.c_str());
-        out[0] = 0;
+        out.clear();
         return false;
     }
     return false;

@@ -6,8 +6,8 @@
 
 namespace platform {
 
-bool CurrentUserSid(char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool CurrentUserSid(std::string& out) {
+    out.clear();
     Handle token;
     HANDLE raw = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
@@ -21,7 +21,7 @@ bool CurrentUserSid(char* out, DWORD cap) {
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid, text.Out<wchar_t>()))
         return false;
     const wchar_t* sid = static_cast<const wchar_t*>(text.Get());
-    return CopyUtf8(sid, std::char_traits<wchar_t>::length(sid), out, cap);
+    return ToUtf8(sid, std::char_traits<wchar_t>::length(sid), out);
 }
 
 }  // namespace platform

@@ -6,8 +6,8 @@
 
 namespace platform {
 
-bool GetCurrentFolder(char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool GetCurrentFolder(std::string& out) {
+    out.clear();
     DWORD units = ::GetCurrentDirectoryW(0, nullptr);  // with the NUL
     if (units == 0) return false;
     std::vector<wchar_t> w(units);
@@ -17,7 +17,7 @@ bool GetCurrentFolder(char* out, DWORD cap) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return CopyUtf8(w.data(), n, out, cap);
+    return ToUtf8(w.data(), n, out);
 }
 
 bool SetCurrentFolder(const char* path) {
@@ -27,19 +27,21 @@ bool SetCurrentFolder(const char* path) {
 
 bool CreateFolder(const char* path) {
     std::wstring w;
-    return ToWide(path, w) && ::CreateDirectoryW(w.c_str(), nullptr) != 0;
+    return ToWidePath(path, w) && ::CreateDirectoryW(w.c_str(), nullptr) != 0;
 }
 
 bool RemoveFolder(const char* path) {
     std::wstring w;
-    return ToWide(path, w) && ::RemoveDirectoryW(w.c_str()) != 0;
+    return ToWidePath(path, w) && ::RemoveDirectoryW(w.c_str()) != 0;
 }
 
-// A name that does not fit DirEntry::name cannot happen (255 units at most,
-// 3 bytes each); should it, the entry is refused rather than cut.
+// A name with no UTF-8 form (an unpaired surrogate) fails the entry; the
+// walk then reports that it broke off.
 static bool Fill(const WIN32_FIND_DATAW& fd, DirEntry* e) {
     e->isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return CopyUtf8(fd.cFileName, std::char_traits<wchar_t>::length(fd.cFileName), e->name, sizeof e->name);
+    e->isLink = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    e->size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    return ToUtf8(fd.cFileName, std::char_traits<wchar_t>::length(fd.cFileName), e->name);
 }
 
 bool DirWalk::First(const char* pattern, DirEntry* e) {
@@ -47,7 +49,7 @@ bool DirWalk::First(const char* pattern, DirEntry* e) {
     std::wstring w;
     find_.Reset();
     ended_ = false;
-    if (!ToWide(pattern, w)) return false;
+    if (!ToWidePath(pattern, w)) return false;
     find_.Reset(::FindFirstFileW(w.c_str(), &fd));
     if (!find_.Valid()) {
         ended_ = ::GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -71,7 +73,7 @@ bool DirWalk::Next(DirEntry* e) {
 
 bool IsFolderLink(const char* path) {
     std::wstring wide;
-    if (!ToWide(path, wide)) return false;
+    if (!ToWidePath(path, wide)) return false;
     DWORD a = ::GetFileAttributesW(wide.c_str());
     const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     return a != INVALID_FILE_ATTRIBUTES && (a & link) == link;
@@ -81,7 +83,7 @@ bool IsFolderLink(const char* path) {
 // what got opened is not a reparse point (the system followed the link).
 static bool OpenLinkItself(const char* path, Handle& out) {
     std::wstring wide;
-    if (!ToWide(path, wide)) return false;
+    if (!ToWidePath(path, wide)) return false;
     out.Reset(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -102,12 +104,15 @@ bool CheckFolderLinkMovable(const char* path) {
 bool MoveFolderLink(const char* from, const char* to) {
     Handle h;
     std::wstring target;
-    wchar_t full[MAX_PATH + 1];
     if (!OpenLinkItself(from, h) || !ToWide(to, target)) return false;
-    DWORD got = ::GetFullPathNameW(target.c_str(), MAX_PATH + 1, full, nullptr);
-    if (got == 0 || got > MAX_PATH) return false;
+    DWORD need = ::GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return false;
+    std::wstring full(need, L'\0');
+    DWORD got = ::GetFullPathNameW(target.c_str(), need, &full[0], nullptr);
+    if (got == 0 || got >= need) return false;
+    full.resize(got);
     // The rename takes the system's own form of the name: "\??\" + full path.
-    std::wstring name = std::wstring(L"\\??\\") + full;
+    std::wstring name = L"\\??\\" + full;
     size_t n = name.size() + 1;
     // FILE_RENAME_INFO ends in the name; sizeof counts one WCHAR of it, so
     // n more leave room for the whole name and its NUL.

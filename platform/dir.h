@@ -2,23 +2,25 @@
 // README.md for the error convention.
 #pragma once
 #include <windows.h>
+#include <cstdint>
+#include <string>
 #include "platform/handles.h"
 
 namespace platform {
 
-// Fails (ERROR_INSUFFICIENT_BUFFER) when the directory does not fit `cap`.
-bool GetCurrentFolder(char* out, DWORD cap);
+bool GetCurrentFolder(std::string& out);
 bool SetCurrentFolder(const char* path);
 // Creates one folder; fails when it exists or its parent is missing.
 bool CreateFolder(const char* path);
 // Removes an empty folder.
 bool RemoveFolder(const char* path);
 
-// One entry of a folder listing; the name in UTF-8 (a name of up to 255
-// UTF-16 units takes up to 3 bytes for each).
+// One entry of a folder listing; the name in UTF-8.
 struct DirEntry {
-    char name[3 * MAX_PATH];
+    std::string name;
     bool isFolder;
+    bool isLink;  // a reparse point (junction or symbolic link)
+    uint64_t size;
 };
 
 // Walks the entries matching `pattern` ("*.*" for all, hidden ones included).

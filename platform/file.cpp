@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include <cstring>
 #include <string>
 #include <vector>
 #include "platform/utf.h"
@@ -8,7 +9,7 @@ namespace platform {
 static bool Open(const char* path, DWORD access, DWORD share, DWORD disposition, Handle& out) {
     out.Reset();
     std::wstring w;
-    if (!ToWide(path, w)) return false;
+    if (!ToWidePath(path, w)) return false;
     HANDLE h = ::CreateFileW(w.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     out.Reset(h);
     return out.Valid();
@@ -23,7 +24,7 @@ bool OpenReadWrite(const char* path, Handle& out) {
 bool OpenLogFile(const char* path, Handle& out) {
     out.Reset();
     std::wstring w;
-    if (!ToWide(path, w)) return false;
+    if (!ToWidePath(path, w)) return false;
     // Asked of the name too: Wine opens a host link's target even when told
     // not to follow it, but reports the name as a reparse point.
     DWORD a = ::GetFileAttributesW(w.c_str());
@@ -31,8 +32,10 @@ bool OpenLogFile(const char* path, Handle& out) {
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
-    out.Reset(::CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Others may read it, and move or delete it: a log inside the folder
+    // the update moves goes along with it.
+    out.Reset(::CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!out.Valid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(out.Get(), &info)) {
@@ -90,6 +93,8 @@ bool Size(HANDLE h, int64_t* size) {
 
 bool Truncate(HANDLE h, int64_t size) { return Seek(h, size, FILE_BEGIN) && ::SetEndOfFile(h) != 0; }
 
+bool Flush(HANDLE h) { return ::FlushFileBuffers(h) != 0; }
+
 bool GetTimes(HANDLE h, FILETIME* created, FILETIME* accessed, FILETIME* written) {
     return ::GetFileTime(h, created, accessed, written) != 0;
 }
@@ -100,8 +105,13 @@ bool SetTimes(HANDLE h, const FILETIME* created, const FILETIME* accessed, const
 
 static DWORD Attributes(const char* path) {
     std::wstring w;
-    if (!ToWide(path, w)) return INVALID_FILE_ATTRIBUTES;
+    if (!ToWidePath(path, w)) return INVALID_FILE_ATTRIBUTES;
     return ::GetFileAttributesW(w.c_str());
+}
+
+bool Attributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA* out) {
+    std::wstring w;
+    return ToWidePath(path, w) && ::GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, out) != 0;
 }
 
 bool PathExists(const char* path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
@@ -113,17 +123,17 @@ bool IsFolder(const char* path) {
 
 bool DeleteFileAt(const char* path) {
     std::wstring w;
-    return ToWide(path, w) && ::DeleteFileW(w.c_str()) != 0;
+    return ToWidePath(path, w) && ::DeleteFileW(w.c_str()) != 0;
 }
 
 bool MoveItem(const char* from, const char* to) {
     std::wstring f, t;
-    return ToWide(from, f) && ToWide(to, t) && ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+    return ToWidePath(from, f) && ToWidePath(to, t) && ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 bool SetReadOnly(const char* path, bool on) {
     std::wstring w;
-    if (!ToWide(path, w)) return false;
+    if (!ToWidePath(path, w)) return false;
     DWORD a = ::GetFileAttributesW(w.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return false;
     a = on ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
@@ -133,6 +143,31 @@ bool SetReadOnly(const char* path, bool on) {
 bool CheckMovable(const char* path) {
     Handle h;
     return Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
+}
+
+bool CheckReplaceable(const char* path) {
+    DWORD a = Attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    DWORD access = (a & FILE_ATTRIBUTE_READONLY) ? DELETE : DELETE | FILE_WRITE_DATA;
+    Handle h;
+    return Open(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
+}
+
+bool CheckCanCreateIn(const char* folder) {
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int n = 0; n < 100; ++n) {
+        std::string name = std::string(folder) + (folder[0] && folder[std::strlen(folder) - 1] == '\\' ? "" : "\\") +
+                           "~dvprobe" + std::to_string(n) + ".tmp";
+        std::wstring w;
+        if (!ToWidePath(name.c_str(), w)) return false;
+        Handle h(::CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (h.Valid()) return true;
+        error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    ::SetLastError(error);
+    return false;
 }
 
 // Longest path the wide calls below hand back (\\?\ paths included).
@@ -152,7 +187,7 @@ bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied) {
 
 static bool Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
     std::wstring wide;
-    if (!ToWide(path, wide)) return false;
+    if (!ToWidePath(path, wide)) return false;
     Handle h(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h.Valid() && ::GetFileInformationByHandle(h.Get(), info) != 0;
@@ -167,8 +202,8 @@ bool SameFile(const char* a, const char* b, bool* same) {
     return true;
 }
 
-bool ModulePath(char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool ModulePath(std::string& out) {
+    out.clear();
     std::vector<wchar_t> w(kWideCap);
     DWORD n = ::GetModuleFileNameW(nullptr, w.data(), kWideCap);
     if (n == 0) return false;
@@ -176,23 +211,23 @@ bool ModulePath(char* out, DWORD cap) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return CopyUtf8(w.data(), n, out, cap);
+    return ToUtf8(w.data(), n, out);
 }
 
-bool WindowsFolder(char* out, DWORD cap) {
-    if (cap) out[0] = 0;
-    wchar_t w[MAX_PATH];
-    UINT n = ::GetWindowsDirectoryW(w, MAX_PATH);
+bool WindowsFolder(std::string& out) {
+    out.clear();
+    std::vector<wchar_t> w(kWideCap);
+    UINT n = ::GetWindowsDirectoryW(w.data(), kWideCap);
     if (n == 0) return false;
-    if (n >= MAX_PATH) {
+    if (n >= kWideCap) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return CopyUtf8(w, n, out, cap);
+    return ToUtf8(w.data(), n, out);
 }
 
-bool EnvironmentValue(const char* name, char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool EnvironmentValue(const char* name, std::string& out) {
+    out.clear();
     std::wstring wname;
     if (!ToWide(name, wname)) return false;
     std::vector<wchar_t> w(kWideCap);
@@ -202,15 +237,15 @@ bool EnvironmentValue(const char* name, char* out, DWORD cap) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return CopyUtf8(w.data(), n, out, cap);
+    return ToUtf8(w.data(), n, out);
 }
 
 }  // namespace platform
 
 namespace platform {
 
-bool FullPath(const char* path, char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool FullPath(const char* path, std::string& out) {
+    out.clear();
     std::wstring w;
     if (!ToWide(path, w)) return false;
     std::vector<wchar_t> full(kWideCap);
@@ -220,13 +255,13 @@ bool FullPath(const char* path, char* out, DWORD cap) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return CopyUtf8(full.data(), n, out, cap);
+    return ToUtf8(full.data(), n, out);
 }
 
 bool ShortPath(const char* path, std::string& out) {
     out.clear();
     std::wstring w;
-    if (!ToWide(path, w)) return false;
+    if (!ToWidePath(path, w)) return false;
     std::vector<wchar_t> shortForm(kWideCap);
     DWORD n = ::GetShortPathNameW(w.c_str(), shortForm.data(), kWideCap);
     if (n == 0) return false;
@@ -234,7 +269,7 @@ bool ShortPath(const char* path, std::string& out) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return false;
     }
-    return ToUtf8(shortForm.data(), n, out);
+    return FromWidePath(shortForm.data(), n, out);
 }
 
 }  // namespace platform

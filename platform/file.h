@@ -15,7 +15,8 @@ bool OpenReadWrite(const char* path, Handle& out);
 // Opens or creates a log for appending. A name that is a link (reparse
 // point), a hard link to another name, or a folder is refused
 // (ERROR_CANT_ACCESS_FILE): a log named by an administrator is not
-// written through something another user put at that name.
+// written through something another user put at that name. Others may read
+// the log, move it and delete it while it is open.
 bool OpenLogFile(const char* path, Handle& out);
 // Opens an existing file for reading and writing; never creates it.
 bool OpenExistingReadWrite(const char* path, Handle& out);
@@ -33,11 +34,15 @@ bool Seek(HANDLE h, int64_t offset, DWORD origin, int64_t* newPos = nullptr);
 bool Size(HANDLE h, int64_t* size);
 // Cuts (or extends) the file at `size`.
 bool Truncate(HANDLE h, int64_t size);
+// Makes what was written reach the disk (FlushFileBuffers).
+bool Flush(HANDLE h);
 bool GetTimes(HANDLE h, FILETIME* created, FILETIME* accessed, FILETIME* written);
 bool SetTimes(HANDLE h, const FILETIME* created, const FILETIME* accessed, const FILETIME* written);
 
 // True when the path names an existing file or folder.
 bool PathExists(const char* path);
+// Attributes, times and size of a file or folder (GetFileAttributesExW).
+bool Attributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA* out);
 bool IsFolder(const char* path);
 bool DeleteFileAt(const char* path);
 // Moves a file or folder; never replaces an existing destination; works across volumes.
@@ -48,6 +53,17 @@ bool SetReadOnly(const char* path, bool on);
 // violation) while someone holds it open without allowing that, which is
 // when it can be neither moved nor deleted.
 bool CheckMovable(const char* path);
+// Opens the file the way a replacement needs it (delete and write, every
+// sharing allowed) and closes it again, changing nothing. Fails with
+// ERROR_SHARING_VIOLATION or ERROR_LOCK_VIOLATION while another program
+// holds it open without allowing that (a running program's own image
+// included), ERROR_ACCESS_DENIED without the rights. A read-only file is
+// asked for deletion only: whoever replaces it clears the attribute first.
+bool CheckReplaceable(const char* path);
+// Creates a new file in `folder` that is deleted again when closed, and
+// closes it: whether this process may make files there. Fails with the
+// system's reason (ERROR_ACCESS_DENIED without the rights).
+bool CheckCanCreateIn(const char* folder);
 
 // Copies from `from`'s position to its end onto `to`'s position through a
 // 4096-byte buffer; *copied counts the bytes written. Fails on the first
@@ -58,20 +74,19 @@ bool CopyBytes(HANDLE from, HANDLE to, int64_t* copied);
 // *same false, when either cannot be opened.
 bool SameFile(const char* a, const char* b, bool* same);
 
-// The running executable's full path; fails when it does not fit `cap` bytes.
-bool ModulePath(char* out, DWORD cap);
-// The Windows folder ("C:\windows"); fails when it does not fit `cap`.
-bool WindowsFolder(char* out, DWORD cap);
-// An environment variable's value; fails when unset or too long for `cap`.
-bool EnvironmentValue(const char* name, char* out, DWORD cap);
+// The running executable's full path.
+bool ModulePath(std::string& out);
+// The Windows folder ("C:\windows").
+bool WindowsFolder(std::string& out);
+// An environment variable's value; fails when unset (ERROR_ENVVAR_NOT_FOUND).
+bool EnvironmentValue(const char* name, std::string& out);
 
 }  // namespace platform
 
 namespace platform {
 
-// The full, absolute form of `path` (GetFullPathNameW); fails with
-// ERROR_INSUFFICIENT_BUFFER when it does not fit `cap` bytes with its NUL.
-bool FullPath(const char* path, char* out, DWORD cap);
+// The full, absolute form of `path` (GetFullPathNameW), at any length.
+bool FullPath(const char* path, std::string& out);
 // The 8.3 short form of an existing file or folder as the file system holds
 // it (GetShortPathNameW); the long form where a name has no short one.
 // Fails on a missing path.

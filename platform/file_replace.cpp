@@ -6,13 +6,9 @@ namespace platform {
 
 bool MoveFileReplacing(const char* from, const char* to) {
     std::wstring f, t;
-    return ToWide(from, f) && ToWide(to, t) &&
-           ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-bool CopyFileReplacing(const char* from, const char* to) {
-    std::wstring f, t;
-    return ToWide(from, f) && ToWide(to, t) && ::CopyFileW(f.c_str(), t.c_str(), FALSE) != 0;
+    return ToWidePath(from, f) && ToWidePath(to, t) &&
+           ::MoveFileExW(f.c_str(), t.c_str(),
+                         MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace platform

@@ -5,9 +5,9 @@
 
 namespace platform {
 
-// Moves a file onto `to`, replacing a file of that name (same volume or not).
+// Moves a file onto `to`, replacing a file of that name (same volume or not);
+// the move reaches the disk before it returns (write-through). A link at
+// `to` is replaced itself, never written through.
 bool MoveFileReplacing(const char* from, const char* to);
-// Copies a file onto `to`, replacing a file of that name.
-bool CopyFileReplacing(const char* from, const char* to);
 
 }  // namespace platform

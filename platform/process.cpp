@@ -54,4 +54,6 @@ bool WaitProcessEndPumping(HANDLE process, DWORD ms) {
     }
 }
 
+void ShowNoSystemBoxes() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX); }
+
 }  // namespace platform

@@ -17,11 +17,17 @@ bool StartProcess(const char* program, const char* commandLine, const char* work
 bool ProcessExitCode(HANDLE process, DWORD* code);
 // Ends the process with `exitCode`; returns before it has gone.
 bool EndProcess(HANDLE process, UINT exitCode);
-// Waits up to `ms` for the process to end. False on timeout
+// Waits up to `ms` for the process to end (or any other waitable handle,
+// such as a worker thread's, to be signalled). False on timeout
 // (ERROR_TIMEOUT) or failure.
 bool WaitProcessEnd(HANDLE process, DWORD ms);
 // The same, dispatching the thread's window messages meanwhile, so that the
 // windows of the waiting thread stay responsive.
 bool WaitProcessEndPumping(HANDLE process, DWORD ms);
+
+// For unattended runs: the system shows no box of its own that would wait
+// for a user (no "no disk in drive", no critical-error or crash box). Child
+// processes started afterwards inherit it.
+void ShowNoSystemBoxes();
 
 }  // namespace platform

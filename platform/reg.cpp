@@ -40,9 +40,8 @@ bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out) {
                                   nullptr));
 }
 
-bool RegReadText(HKEY key, const char* name, char* out, DWORD cap) {
-    if (cap == 0) return Done(ERROR_MORE_DATA);
-    out[0] = 0;
+bool RegReadText(HKEY key, const char* name, std::string& out) {
+    out.clear();
     std::wstring wname;
     if (!Name(name, wname)) return false;
     const wchar_t* n = name ? wname.c_str() : nullptr;
@@ -67,10 +66,7 @@ bool RegReadText(HKEY key, const char* name, char* out, DWORD cap) {
         text.swap(expanded);
     }
     // The text ends at its first NUL, wherever that is.
-    if (!CopyUtf8(text.data(), std::char_traits<wchar_t>::length(text.data()), out, cap)) {
-        DWORD e = ::GetLastError();
-        return Done(e == ERROR_INSUFFICIENT_BUFFER ? ERROR_MORE_DATA : e);
-    }
+    if (!ToUtf8(text.data(), std::char_traits<wchar_t>::length(text.data()), out)) return false;
     return Done(ERROR_SUCCESS);
 }
 
@@ -106,11 +102,11 @@ bool RegDeleteOne(HKEY parent, const char* path) {
 
 namespace platform {
 
-bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap) {
-    if (cap) out[0] = 0;
+bool RegReadDefault(HKEY root, const char* path, std::string& out) {
+    out.clear();
     Key key;
     if (!RegOpen(root, path, KEY_READ, key)) return false;
-    return RegReadText(key.Get(), nullptr, out, cap);
+    return RegReadText(key.Get(), nullptr, out);
 }
 
 bool RegQueryInfo(HKEY key, RegKeyInfo& out) {

@@ -6,6 +6,7 @@
 // platform/; text that is not UTF-8 fails with ERROR_NO_UNICODE_TRANSLATION.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "platform/handles.h"
 
 namespace platform {
@@ -17,11 +18,10 @@ bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out);
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out);
 // Reads a text value (REG_SZ / REG_EXPAND_SZ) of an open key as UTF-8, up to
 // its first NUL; `name` null or "" is the default value. REG_EXPAND_SZ comes
-// back with its environment variables expanded. The text is always
-// NUL-terminated within `cap` bytes; fails with ERROR_MORE_DATA when it does
-// not fit, ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE when not
-// text, ERROR_NO_UNICODE_TRANSLATION when the stored UTF-16 is not text.
-bool RegReadText(HKEY key, const char* name, char* out, DWORD cap);
+// back with its environment variables expanded. Fails with
+// ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE when not text,
+// ERROR_NO_UNICODE_TRANSLATION when the stored UTF-16 is not text.
+bool RegReadText(HKEY key, const char* name, std::string& out);
 // Writes raw data of the given type, exactly the bytes given (text types
 // included: `data` is then UTF-16, with or without its NUL as the caller
 // chose; nothing is added).
@@ -39,7 +39,7 @@ namespace platform {
 
 // Reads the default value (text) of the key `path` below `root`, opening it
 // read-only: a missing key is an error (ERROR_FILE_NOT_FOUND), never created.
-bool RegReadDefault(HKEY root, const char* path, char* out, DWORD cap);
+bool RegReadDefault(HKEY root, const char* path, std::string& out);
 
 // The sizes a walk needs to size its buffers for one key: counts, and the
 // longest subkey name, value name (UTF-16 units, without the NUL) and value

@@ -9,9 +9,9 @@ namespace platform {
 
 bool CreatePrivateFolder(const char* path) {
     std::wstring wpath;
-    if (!ToWide(path, wpath)) return false;
-    char sid[192];
-    if (!CurrentUserSid(sid, sizeof sid)) return false;
+    if (!ToWidePath(path, wpath)) return false;
+    std::string sid;
+    if (!CurrentUserSid(sid)) return false;
     // P: not inherited from the parent; OICI: files and folders below inherit it.
     std::wstring sddl;
     if (!ToWide((std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + sid + ")").c_str(), sddl))

@@ -15,24 +15,21 @@ bool InitializeCom() {
 
 void UninitializeCom() { ::CoUninitialize(); }
 
-bool SpecialFolderPath(HWND owner, int csidl, char* out, size_t cap) {
-    if (cap > 0) out[0] = '\0';
+bool SpecialFolderPath(HWND owner, int csidl, std::string& out) {
+    out.clear();
     TaskMem idList;  // the shell's answer, freed here
     HRESULT hr = ::SHGetSpecialFolderLocation(owner, csidl, idList.Out<ITEMIDLIST>());
     if (FAILED(hr)) {
         ::SetLastError(static_cast<DWORD>(hr));
         return false;
     }
-    // The shell writes up to MAX_PATH units; measure before copying into the
-    // caller's buffer.
+    // The shell writes up to MAX_PATH units.
     wchar_t path[MAX_PATH] = L"";
     if (!::SHGetPathFromIDListW(static_cast<LPCITEMIDLIST>(idList.Get()), path)) {
         ::SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    if (CopyUtf8(path, std::char_traits<wchar_t>::length(path), out, cap)) return true;
-    if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER) ::SetLastError(ERROR_BUFFER_OVERFLOW);
-    return false;
+    return ToUtf8(path, std::char_traits<wchar_t>::length(path), out);
 }
 
 }  // namespace platform

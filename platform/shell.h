@@ -2,7 +2,7 @@
 // for the error convention.
 #pragma once
 #include <windows.h>
-#include <cstddef>
+#include <string>
 
 namespace platform {
 
@@ -14,9 +14,8 @@ bool InitializeCom();
 void UninitializeCom();
 
 // The file-system path of special folder `csidl` (CSIDL_*), with `owner` as
-// the shell's owner window. Fails when the shell has no such folder, when it
-// is not a file-system folder, or when the path (UTF-8) does not fit `cap` bytes with
-// its NUL (ERROR_BUFFER_OVERFLOW); out is then left empty.
-bool SpecialFolderPath(HWND owner, int csidl, char* out, size_t cap);
+// the shell's owner window. Fails when the shell has no such folder or when
+// it is not a file-system folder; out is then left empty.
+bool SpecialFolderPath(HWND owner, int csidl, std::string& out);
 
 }  // namespace platform

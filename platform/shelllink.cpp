@@ -27,9 +27,9 @@ static bool WidePath(const char* path, std::wstring& out) {
     return false;
 }
 
-// Copies the object's UTF-16 answer into out (cap bytes, UTF-8) or fails.
-static bool Answer(const wchar_t* text, char* out, int cap) {
-    if (CopyUtf8(text, std::char_traits<wchar_t>::length(text), out, static_cast<size_t>(cap))) return true;
+// The object's UTF-16 answer as UTF-8, or a COM failure.
+static bool Answer(const wchar_t* text, std::string& out) {
+    if (ToUtf8(text, std::char_traits<wchar_t>::length(text), out)) return true;
     ::SetLastError(static_cast<DWORD>(HRESULT_FROM_WIN32(::GetLastError())));
     return false;
 }
@@ -68,16 +68,16 @@ bool ShellLink::Load(const char* linkPath) {
 
 // The link object holds at most 1024 units (INFOTIPSIZE) of either field.
 constexpr int kFieldUnits = 1024;
-bool ShellLink::GetPath(char* out, int cap) {
-    if (cap > 0) out[0] = 0;
+bool ShellLink::GetPath(std::string& out) {
+    out.clear();
     wchar_t w[kFieldUnits] = L"";
-    return Succeeded(link_->GetPath(w, kFieldUnits, nullptr, SLGP_RAWPATH)) && Answer(w, out, cap);
+    return Succeeded(link_->GetPath(w, kFieldUnits, nullptr, SLGP_RAWPATH)) && Answer(w, out);
 }
 
-bool ShellLink::GetDescription(char* out, int cap) {
-    if (cap > 0) out[0] = 0;
+bool ShellLink::GetDescription(std::string& out) {
+    out.clear();
     wchar_t w[kFieldUnits] = L"";
-    return Succeeded(link_->GetDescription(w, kFieldUnits)) && Answer(w, out, cap);
+    return Succeeded(link_->GetDescription(w, kFieldUnits)) && Answer(w, out);
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
+#include <string>
 #include "platform/handles.h"
 
 namespace platform {
@@ -22,10 +23,9 @@ public:
     bool Save(const char* linkPath);
     // Reads a link file written before (tests read links back this way).
     bool Load(const char* linkPath);
-    // The target and the description held by the object; fail when they do
-    // not fit `cap` bytes.
-    bool GetPath(char* out, int cap);
-    bool GetDescription(char* out, int cap);
+    // The target and the description held by the object.
+    bool GetPath(std::string& out);
+    bool GetDescription(std::string& out);
 
 private:
     // Declared in this order so that the persistence interface is released

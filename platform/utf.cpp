@@ -36,17 +36,39 @@ bool ToUtf8(const wchar_t* text, size_t n, std::string& out) {
 
 bool ToUtf8(const std::wstring& text, std::string& out) { return ToUtf8(text.data(), text.size(), out); }
 
-bool CopyUtf8(const wchar_t* text, size_t n, char* out, size_t cap) {
-    if (cap) out[0] = 0;
-    std::string s;
-    if (!ToUtf8(text, n, s)) return false;
-    if (s.size() + 1 > cap) {
-        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    s.copy(out, s.size());
-    out[s.size()] = 0;
+bool ToWidePath(const char* path, std::wstring& out) {
+    if (!ToWide(path, out)) return false;
+    if (out.size() < kLongPathFrom || out.compare(0, 4, L"\\\\?\\") == 0) return true;
+    bool drive = out.size() > 2 && out[1] == L':' && (out[2] == L'\\' || out[2] == L'/');
+    bool share = out.compare(0, 2, L"\\\\") == 0;
+    if (!drive && !share) return true;
+    // The long form is taken literally: no "/", "." or ".." may be left in it.
+    DWORD need = ::GetFullPathNameW(out.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return false;
+    std::wstring full(need, L'\0');
+    DWORD n = ::GetFullPathNameW(out.c_str(), need, &full[0], nullptr);
+    if (n == 0 || n >= need) return false;
+    full.resize(n);
+    out.swap(full);
+    if (drive)
+        out.insert(0, L"\\\\?\\");
+    else if (share)
+        out.replace(0, 2, L"\\\\?\\UNC\\");
     return true;
+}
+
+bool FromWidePath(const wchar_t* path, size_t n, std::string& out) {
+    std::wstring w(path, n);
+    if (w.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        w.replace(0, 8, L"\\\\");
+    else if (w.compare(0, 4, L"\\\\?\\") == 0)
+        w.erase(0, 4);
+    return ToUtf8(w, out);
+}
+
+size_t WideLength(const char* text) {
+    std::wstring w;
+    return ToWide(text, w) ? w.size() : 0;
 }
 
 std::wstring WideOrEmpty(const char* text) {

@@ -19,10 +19,22 @@ bool ToWide(const char* text, size_t n, std::wstring& out);
 bool ToUtf8(const wchar_t* text, size_t n, std::string& out);
 bool ToUtf8(const std::wstring& text, std::string& out);
 
-// Puts the UTF-8 form of `text` (n units) with a NUL into out[0, cap). Fails,
-// leaving out empty, with ERROR_INSUFFICIENT_BUFFER when it does not fit: a
-// path is refused, never cut.
-bool CopyUtf8(const wchar_t* text, size_t n, char* out, size_t cap);
+// A file-system path (UTF-8) as the wide file functions take it. A full path
+// ("X:\..." or "\\server\share\...") of kLongPathFrom units or more gets the
+// "\\?\" form ("\\?\UNC\server\..." for a share), which lifts the MAX_PATH
+// limit of the wide calls: Windows allows such paths up to 32,767 units. A
+// relative path, or one already in that form, is passed on as it is.
+bool ToWidePath(const char* path, std::wstring& out);
+// From this length on (UTF-16 units, no NUL) a full path takes the long form:
+// CreateDirectoryW refuses a folder that leaves no room for an 8.3 name
+// (MAX_PATH - 12), the other calls MAX_PATH - 1.
+constexpr size_t kLongPathFrom = MAX_PATH - 12;
+// The reverse for a path the system hands back: the "\\?\" form loses its
+// prefix again ("\\?\UNC\server" becomes "\\server"), then UTF-8.
+bool FromWidePath(const wchar_t* path, size_t n, std::string& out);
+// How many UTF-16 units UTF-8 `text` takes (0 when it is not UTF-8): the
+// length Windows' limits count.
+size_t WideLength(const char* text);
 
 // The UTF-16 form of `text`, empty when it is not UTF-8: for texts that are
 // only shown (captions, messages), where nothing is better than garbage.

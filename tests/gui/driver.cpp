@@ -132,12 +132,11 @@ int Link(const char* link, const char* target, const char* desc) {
     bool ok;
     {
         platform::ShellLink sl;
-        char path[MAX_PATH], text[MAX_PATH];
+        std::string path, text;
         if (target) {
             ok = sl.Create() && sl.SetPath(target) && (!desc || sl.SetDescription(desc)) && sl.Save(link);
-        } else if ((ok = sl.Create() && sl.Load(link) && sl.GetPath(path, sizeof path) &&
-                         sl.GetDescription(text, sizeof text))) {
-            std::printf("%s\n%s\n", path, text);
+        } else if ((ok = sl.Create() && sl.Load(link) && sl.GetPath(path) && sl.GetDescription(text))) {
+            std::printf("%s\n%s\n", path.c_str(), text.c_str());
         }
     }
     CoUninitialize();

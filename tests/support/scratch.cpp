@@ -17,13 +17,11 @@ static int RecordBox(HWND owner, const char* text, const char* title, UINT flags
     return IDOK;
 }
 
-static bool AnswerOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName, char* out,
-                           DWORD cap) {
+static bool AnswerOpenFile(HWND owner, const char* title, const char* pattern, const char* initialName,
+                           std::string& out) {
     g_asked.push_back(Asked{owner, title, pattern, initialName});
-    const std::string& a = g_answers[pattern];
-    if (a.empty() || a.size() >= cap) return false;
-    std::strcpy(out, a.c_str());
-    return true;
+    out = g_answers[pattern];
+    return !out.empty();
 }
 
 void WriteText(const std::string& path, const std::string& content) {
@@ -97,8 +95,8 @@ void MakeFolderLink(const std::string& link, const std::string& target) {
 }
 
 std::string CurrentDir() {
-    char buf[MAX_PATH + 1];
-    return platform::GetCurrentFolder(buf, sizeof buf) ? buf : "<unknown>";
+    std::string dir;
+    return platform::GetCurrentFolder(dir) ? dir : "<unknown>";
 }
 
 std::string ProgramFolder() {
@@ -114,8 +112,7 @@ Names ListNames(const std::string& folder, bool dotNames) {
     platform::DirEntry e;
     if (!walk.First((folder + "\\*.*").c_str(), &e)) return names;
     do {
-        if (e.name[0] != '.' || (dotNames && std::strcmp(e.name, ".") != 0 && std::strcmp(e.name, "..") != 0))
-            names.push_back(e.name);
+        if (e.name[0] != '.' || (dotNames && e.name != "." && e.name != "..")) names.push_back(e.name);
     } while (walk.Next(&e));
     std::sort(names.begin(), names.end());
     return names;
@@ -151,9 +148,7 @@ void SetWriteTime(const std::string& path, unsigned long long t) {
 }
 
 void Scratch::SetUp() {
-    char tmp[MAX_PATH + 1];
-    ASSERT_TRUE(platform::EnvironmentValue("TMP", tmp, sizeof tmp));
-    base_ = tmp;
+    ASSERT_TRUE(platform::EnvironmentValue("TMP", base_));
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     root = base_ + "\\dv-scratch\\" + info->test_suite_name() + "." + info->name();
     RemoveAll(root);

@@ -1,0 +1,200 @@
+#include "app/preflight.h"
+#include <algorithm>
+#include <set>
+#include "common/path.h"
+#include "migrate/registry.h"
+#include "migrate/relocation.h"
+#include "migrate/tree.h"
+#include "payload/patch_chain.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/restart.h"
+#include "platform/volume.h"
+
+namespace app {
+using namespace common;
+
+namespace {
+
+// Logs, the journal and the record: a margin on top of what the files need.
+const uint64_t kMarginBytes = 1u << 20;
+
+std::string Megabytes(uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+
+struct Checker {
+    const PreflightInput& in;
+    Preflight& out;
+    std::set<std::string> inUseSeen;
+
+    void Add(Finding::Kind kind, const std::string& text, const std::string& path = std::string()) {
+        out.findings.push_back(Finding{kind, text, path});
+    }
+
+    // A file the update replaces, deletes or renames.
+    void CheckChangeable(const std::string& path) {
+        if (platform::CheckReplaceable(path.c_str())) return;
+        DWORD e = platform::LastError();
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return;  // nothing to hold
+        if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) {
+            if (inUseSeen.insert(path).second)
+                Add(Finding::Kind::kInUse, path + ": in use by another program. Close it, then try again.", path);
+        } else {
+            Add(Finding::Kind::kRights,
+                path + ": cannot be changed by this user (" + platform::ErrorDescription(e) + ").", path);
+        }
+    }
+
+    void CheckFolderWritable(const std::string& folder, const char* what) {
+        if (folder.empty() || platform::CheckCanCreateIn(folder.c_str())) return;
+        DWORD e = platform::LastError();
+        Add(Finding::Kind::kRights,
+            folder + ": this user cannot write in the " + what + " (" + platform::ErrorDescription(e) + ").", folder);
+    }
+
+    bool Done(Phase p) const { return in.record && in.record->Done(p); }
+};
+
+// The nearest folder of `path` that exists (the path itself when it does).
+std::string ExistingAncestor(std::string path) {
+    while (!path.empty() && !platform::IsFolder(path.c_str())) {
+        std::string up = FolderOf(path);
+        if (up == path) break;
+        path = up;
+    }
+    return path;
+}
+
+// The patch steps: which are done, whether the rest apply, what they touch
+// and how much room they need on the install folder's volume.
+void CheckChain(Checker& c, uint64_t* needInstall) {
+    const PreflightInput& in = c.in;
+    if (c.Done(Phase::kStep3)) {
+        c.out.stepsDone = kPatchStepCount;
+        return;
+    }
+    payload::PatchTables tables;
+    std::string why;
+    if (!payload::ReadPatchTables(in.payloadFolder, g_patchSteps, kPatchStepCount, &tables, &why)) {
+        c.Add(Finding::Kind::kBadBuild, "The updater is damaged: " + why + ".");
+        return;
+    }
+    c.out.stepCutOff = FileExists(JoinPath(in.installFolder, "patch.jnl"));
+    core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder);
+    if (!a.broken.empty()) {
+        c.Add(Finding::Kind::kBadBuild,
+              "The updater is damaged: its patch files do not follow each other (" + a.broken + ").");
+        return;
+    }
+    if (a.done < 0) {
+        for (const auto& m : a.mismatches) {
+            std::string path = JoinPath(in.installFolder, m.path);
+            c.Add(Finding::Kind::kChanged,
+                  path + ": not the version patch step " + std::to_string(m.step + 1) + " (" +
+                      g_patchSteps[m.step].fileName + ") expects" +
+                      (m.found.kind == core::chain::Found::absent ? " (it is missing)" : "") +
+                      ". Restore it from the Kestrin 5.0 installation media, then try again.",
+                  path);
+        }
+        return;
+    }
+    c.out.stepsDone = a.done;
+    // The copy of the shared folder, then each step's new files beside the
+    // old ones until it commits.
+    uint64_t copy = a.done == 0 && !c.out.stepCutOff ? migrate::TreeBytes(in.sharedFolder) : 0;
+    int64_t grown = 0;
+    uint64_t peak = 0;
+    std::set<std::string> folders;
+    for (const auto& w : a.work) {
+        peak = std::max<uint64_t>(peak, static_cast<uint64_t>(std::max<int64_t>(grown, 0)) + w.newBytes);
+        grown += static_cast<int64_t>(w.newBytes) - static_cast<int64_t>(w.oldBytes);
+        for (const auto& p : w.replace) c.CheckChangeable(JoinPath(in.installFolder, p));
+        for (const auto& p : w.remove) c.CheckChangeable(JoinPath(in.installFolder, p));
+        for (const auto* list : {&w.replace, &w.add})
+            for (const auto& p : *list) folders.insert(ExistingAncestor(FolderOf(JoinPath(in.installFolder, p))));
+    }
+    *needInstall += copy + peak;
+    for (const auto& f : folders) c.CheckFolderWritable(f, "installation");
+}
+
+// The move to the new default folder: the same rule as the move itself.
+void CheckMove(Checker& c, uint64_t* needFinal) {
+    const PreflightInput& in = c.in;
+    if (!in.relocate || c.Done(Phase::kMove)) return;
+    migrate::Outcome o = migrate::CheckRelocation(in.installFolder, in.finalInstallFolder);
+    for (const auto& p : o.problems) {
+        if (!platform::CheckMovable(p.item.c_str()) &&
+            (platform::LastError() == ERROR_SHARING_VIOLATION || platform::LastError() == ERROR_LOCK_VIOLATION)) {
+            c.CheckChangeable(p.item);
+            continue;
+        }
+        c.Add(Finding::Kind::kTarget,
+              p.item + " cannot be moved to " + p.target + ": " + p.why + " Move it away, then try again.", p.item);
+    }
+    c.CheckFolderWritable(ExistingAncestor(in.finalInstallFolder), "new install folder");
+    std::string from, to;
+    if (platform::VolumeOf(in.installFolder.c_str(), from) && platform::VolumeOf(in.finalInstallFolder.c_str(), to) &&
+        !PathsEqual(from, to))
+        *needFinal += migrate::TreeBytes(in.installFolder);
+}
+
+void CheckRoom(Checker& c, const std::string& folder, uint64_t need) {
+    if (need == 0) return;
+    need += kMarginBytes;
+    std::string volume;
+    uint64_t free = 0;
+    if (!platform::VolumeOf(folder.c_str(), volume) || !platform::FreeBytes(folder.c_str(), &free) || free >= need)
+        return;
+    c.Add(Finding::Kind::kSpace,
+          "Drive " + volume + ": the update needs " + Megabytes(need) + " there, " + Megabytes(free) +
+              " are free. Free " + Megabytes(need - free) + ", then try again.",
+          volume);
+}
+
+}  // namespace
+
+common::Ending Preflight::Verdict() const {
+    if (findings.empty()) return Ending::kUpdated;
+    bool onlyInUse = true;
+    for (const auto& f : findings) {
+        if (f.kind == Finding::Kind::kBadBuild) return Ending::kBadBuild;
+        onlyInUse &= f.kind == Finding::Kind::kInUse;
+    }
+    return onlyInUse ? Ending::kFilesInUse : Ending::kCannotUpdate;
+}
+
+std::string Preflight::Report() const {
+    std::string text;
+    if (!programs.empty()) {
+        text += "Programs that hold files of the installation open:";
+        for (const auto& p : programs) text += " " + p + ";";
+        text += "\r\n";
+    }
+    for (const auto& f : findings) text += f.text + "\r\n";
+    return text;
+}
+
+Preflight RunPreflight(const PreflightInput& in) {
+    Preflight out;
+    Checker c{in, out, {}};
+    uint64_t needInstall = 0, needFinal = 0;
+    CheckChain(c, &needInstall);
+    CheckMove(c, &needFinal);
+    if (!c.Done(Phase::kRenames)) {
+        std::string program =
+            JoinPath(in.relocate && c.Done(Phase::kMove) ? in.finalInstallFolder : in.installFolder, "Kestrin.exe");
+        c.CheckChangeable(program);
+    }
+    if (!c.Done(Phase::kShortcuts)) {
+        c.CheckFolderWritable(in.programsFolder, "Start menu");
+        c.CheckFolderWritable(in.desktopFolder, "desktop");
+    }
+    CheckRoom(c, in.installFolder, needInstall);
+    CheckRoom(c, in.finalInstallFolder, needFinal);
+    std::vector<std::string> held;
+    for (const auto& f : out.findings)
+        if (f.kind == Finding::Kind::kInUse) held.push_back(f.path);
+    platform::ProgramsUsing(held, out.programs);
+    return out;
+}
+
+}  // namespace app

@@ -1,0 +1,61 @@
+// The preflight: before the first change, and as all of /check, whether the
+// update can finish here. It changes nothing and reports every problem it
+// finds at once, each naming what to do: files in use (and, where the system
+// can tell, the programs holding them), room on each volume the update
+// writes to, rights to the folders it writes, files changed since they were
+// installed (against all three patch steps, by the hashes each step expects
+// and produces), and a new folder that is taken. It also finds which patch
+// steps the installation has had already, so that a run skips them.
+#pragma once
+#include <string>
+#include <vector>
+#include "common/state.h"
+
+namespace app {
+
+struct Finding {
+    enum class Kind {
+        kInUse,     // a file is held open: close the program, then retry
+        kSpace,     // not enough room on a volume
+        kRights,    // this user may not change a file, folder or registry key
+        kChanged,   // a file is not the version any patch step expects
+        kTarget,    // the new install folder holds something in the way
+        kBadBuild,  // the updater's own patch files are damaged or do not chain
+    };
+    Kind kind;
+    std::string text;  // one line, naming the item and what to do
+    std::string path;  // the item (full path), when there is one
+};
+
+// Everything the preflight looks at; the folders as the run will use them.
+struct PreflightInput {
+    std::string installFolder;
+    std::string sharedFolder;
+    std::string finalInstallFolder;
+    bool relocate = false;
+    std::string payloadFolder;  // the extracted patch files
+    std::string programsFolder;
+    std::string desktopFolder;
+    // The update under way (its done phases are not checked again); null
+    // when none has begun.
+    const common::UpdateRecord* record = nullptr;
+};
+
+struct Preflight {
+    std::vector<Finding> findings;
+    std::vector<std::string> programs;  // holding files in use, where the system names them
+    int stepsDone = 0;                  // patch steps the installation has had already
+    bool stepCutOff = false;            // an engine run was cut off: its next run finishes or undoes it
+
+    // kUpdated when nothing stands in the way; kFilesInUse when only files
+    // in use do (try again once they are closed); kBadBuild for the
+    // updater's own fault; kCannotUpdate otherwise.
+    common::Ending Verdict() const;
+    // The findings as text for a box and the log, one per line, the programs
+    // holding files first.
+    std::string Report() const;
+};
+
+Preflight RunPreflight(const PreflightInput& in);
+
+}  // namespace app

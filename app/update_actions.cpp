@@ -1,0 +1,96 @@
+// The updater's own actions: the real preflight and migration.
+#include "app/update_actions.h"
+#include "common/event_log.h"
+#include "common/path.h"
+#include "migrate/registry.h"
+#include "migrate/relocation.h"
+#include "migrate/renames.h"
+#include "migrate/shortcuts.h"
+#include "migrate/tree.h"
+#include "payload/engine.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+
+namespace app {
+using namespace common;
+
+namespace {
+
+// Files of the old installation that the new one has no use for.
+const char* const kLeftovers[] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
+
+// COM for the worker thread's shortcut calls, released with it.
+class ComForThread {
+public:
+    ComForThread() : started_(platform::InitializeCom()) {}
+    ~ComForThread() {
+        if (started_) platform::UninitializeCom();
+    }
+
+private:
+    bool started_;
+};
+
+class RealActions : public UpdateActions {
+public:
+    Preflight Check(const PreflightInput& in) override { return RunPreflight(in); }
+
+    bool IsAtDefaultPaths(const std::string& installFolder, const std::string& sharedFolder) override {
+        return migrate::IsAtDefaultPaths(installFolder, sharedFolder);
+    }
+
+    migrate::Outcome CopySharedFolder(const std::string& sharedFolder, const std::string& installFolder,
+                                      const migrate::StopCheck& stop) override {
+        return migrate::CopyOrMoveTree(sharedFolder, installFolder, true, stop);
+    }
+
+    migrate::Outcome RelocateInstallation(const std::string& installFolder, const std::string& newFolder,
+                                          const migrate::StopCheck& stop) override {
+        return migrate::RelocateInstallation(installFolder, newFolder, stop);
+    }
+
+    migrate::Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder,
+                                        unsigned preferenceCopies) override {
+        return migrate::RenameProductItems(sharedFolder, finalInstallFolder, preferenceCopies);
+    }
+
+    migrate::Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
+                                      const std::string& desktopFolder) override {
+        ComForThread com;
+        return migrate::MigrateShortcuts(finalInstallFolder, programsFolder, desktopFolder);
+    }
+
+    migrate::Outcome MigrateRegistry(const UpdateRecord& r, const migrate::StopCheck& stop) override {
+        migrate::Outcome out;
+        if (!migrate::MigrateRegistry(r.installFolder.c_str(), r.sharedFolder.c_str(), r.finalInstallFolder.c_str(),
+                                      r.shortForms, nullptr))
+            out.Add(migrate::Problem{"the registry", "", "A value could not be written.", 0});
+        return out;
+    }
+
+    migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) override {
+        for (const char* name : kLeftovers) platform::DeleteFileAt(JoinPath(finalInstallFolder, name).c_str());
+        return {};
+    }
+
+    void ShowEngineLog(const std::string& installFolder) override {
+        std::string windows;
+        if (!platform::WindowsFolder(windows)) return;
+        std::string editor = JoinPath(windows, "notepad.exe");
+        std::string line = "\"" + editor + "\" " + payload::kEngineLogName;
+        platform::Handle editorProcess;  // not waited for: closed at once
+        platform::StartProcess(editor.c_str(), line.c_str(), installFolder.c_str(), true, editorProcess);
+    }
+};
+
+RealActions g_real;
+UpdateActions* g_actions = nullptr;
+
+}  // namespace
+
+UpdateActions& Actions() { return g_actions ? *g_actions : g_real; }
+
+void SetActions(UpdateActions* actions) { g_actions = actions; }
+
+}  // namespace app
