@@ -291,8 +291,10 @@ bool OpenRecord(HWND dialog) {
         r.preferenceCopies = migrate::PreferenceFilesPresent(r.sharedFolder);
     }
     // The installation tells which patch steps it has had; the record only
-    // keeps that past the move, when the old folder is gone.
-    if (!r.Done(Phase::kStep3)) {
+    // keeps that past the last step, when the old folder may be gone.
+    if (r.Done(Phase::kStep3)) {
+        for (Phase p : {Phase::kSharedCopy, Phase::kStep1, Phase::kStep2}) r.MarkDone(p);
+    } else {
         for (int k = 0; k < kPatchStepCount; ++k) {
             uint32_t bit = 1u << static_cast<int>(StepPhase(k));
             r.done = k < g_run.stepsDone ? r.done | bit : r.done & ~bit;

@@ -104,6 +104,12 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
     int64_t grown = 0;
     uint64_t peak = 0;
     std::set<std::string> folders;
+    // A step cut off is undone whole and applied again: every file it
+    // changes or removes must be free, also those it had done already.
+    if (c.out.stepCutOff && a.done < kPatchStepCount)
+        for (const auto& e : tables[a.done])
+            if (e.kind == core::patchfile::Kind::changeFile || e.kind == core::patchfile::Kind::removeFile)
+                c.CheckChangeable(JoinPath(in.installFolder, e.path));
     for (const auto& w : a.work) {
         peak = std::max<uint64_t>(peak, static_cast<uint64_t>(std::max<int64_t>(grown, 0)) + w.newBytes);
         grown += static_cast<int64_t>(w.newBytes) - static_cast<int64_t>(w.oldBytes);

@@ -1,61 +1,110 @@
-// The sequencer's state machine, tick by tick, with a fake engine program
-// started for real as a child process and a stand-in dialog with a real
-// progress bar. Migration calls go through the test's own table.
+// The sequencer's state machine, tick by tick: a fake engine program started
+// for real as a child process, a stand-in dialog with a real progress bar,
+// the update record on disk, and the test's own actions in place of the
+// preflight and the migration (app/update_actions.h).
 #include <gtest/gtest.h>
-#include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
+#include "app/phases.h"
 #include "app/sequencer.h"
+#include "app/update_actions.h"
 #include "common/state.h"
-#include "payload/engine.h"
-#include "platform/msgbox.h"
+#include "common/update_record.h"
+#include "migrate/relocation.h"
 #include "platform/file.h"
+#include "platform/msgbox.h"
 #include "platform/process.h"
 #include "scratch.h"
 
 using namespace app;
 using namespace common;
-using namespace payload;
-
-// The calls the sequencer made into other folders, in order.
-static std::vector<std::string> g_calls;
-static bool g_atDefaultPaths = false;
-// The dialog to cancel from inside the tree copy or the relocation, as a
-// user could while one of their boxes is open; null: they just return.
-static HWND g_cancelDuringCopy = nullptr;
-static HWND g_cancelDuringRelocation = nullptr;
-static bool g_copyFails = false;
-
-// Boxes are answered at once and noted as "box <text>".
-static int NoteBox(HWND, const char* text, const char*, UINT) {
-    g_calls.push_back(std::string("box ") + text);
-    return IDOK;
-}
-
-static bool Note(const std::string& call) {
-    g_calls.push_back(call);
-    return true;
-}
-
-SequencerCalls app::g_sequencerCalls = {
-    [](HWND, const char* from, const char* to) {
-        if (g_cancelDuringCopy) CancelOrQuit(g_cancelDuringCopy);
-        return Note(std::string("copy ") + from + " > " + to) && !g_copyFails;
-    },
-    [](const char*, const char*) { return Note("isAtDefaultPaths") && g_atDefaultPaths; },
-    [](HWND) {
-        std::strcpy(g_state.finalInstallFolder, (std::string(g_state.installFolder) + " new").c_str());
-        if (g_cancelDuringRelocation) CancelOrQuit(g_cancelDuringRelocation);
-        return Note("relocate");
-    },
-    [](const char*, const char*) { return Note("rename"); },
-    [](HWND, const char* folder) { return Note(std::string("shortcuts ") + folder); },
-    [](HWND, const char* folder) { return Note(std::string("registry ") + folder); },
-    [](const char* folder) { Note(std::string("editor ") + folder); },
-};
+using migrate::Outcome;
+using migrate::Problem;
+using migrate::StopCheck;
 
 static const char* const kFiles[] = {"UpdV1-V1.RTP", "UpdV1-V2.RTP", "UpdV2-V3.RTP"};
 static const char kDone[] = "applied\r\nupdate complete\r\n";
+
+// The migration as calls noted in order ("copy", "move", "renames", ...);
+// each part fails when told, and "hold" parts wait until Cancel stops them.
+class FakeActions : public UpdateActions {
+public:
+    Preflight Check(const PreflightInput& in) override {
+        Note("check");
+        checked = in;
+        // As the installation would tell: at least the steps the record has.
+        Preflight p;
+        p.stepsDone = stepsDone;
+        for (int k = 0; in.record && k < 3; ++k)
+            if (in.record->Done(StepPhase(k))) p.stepsDone = std::max(p.stepsDone, k + 1);
+        if (checksRefused > 0) {
+            --checksRefused;
+            p.findings.push_back(Finding{refusal, "C:\\held.dll: in use by another program.", "C:\\held.dll"});
+        }
+        return p;
+    }
+    bool IsAtDefaultPaths(const std::string&, const std::string&) override { return atDefaultPaths; }
+    Outcome CopySharedFolder(const std::string& from, const std::string& to, const StopCheck& stop) override {
+        return Part("copy " + from + " > " + to, stop);
+    }
+    Outcome RelocateInstallation(const std::string&, const std::string& to, const StopCheck& stop) override {
+        return Part("move " + to, stop);
+    }
+    Outcome RenameProductItems(const std::string&, const std::string& to, unsigned) override {
+        return Part("renames " + to, {});
+    }
+    Outcome MigrateShortcuts(const std::string& to, const std::string&, const std::string&) override {
+        return Part("shortcuts " + to, {});
+    }
+    Outcome MigrateRegistry(const UpdateRecord& r, const StopCheck& stop) override {
+        return Part("registry " + r.finalInstallFolder, stop);
+    }
+    Outcome DeleteLeftovers(const std::string& to) override { return Part("leftovers " + to, {}); }
+    void ShowEngineLog(const std::string& folder) override { Note("editor " + folder); }
+
+    // Called on the worker thread.
+    Outcome Part(const std::string& call, const StopCheck& stop) {
+        Note(call);
+        Outcome o;
+        std::string name = call.substr(0, call.find(' '));
+        if (hold == name) {
+            held = true;
+            while (!migrate::StopRequested(stop)) Sleep(10);
+            o.stopped = true;
+        } else if (failing.find(name) != std::string::npos) {
+            o.Add(Problem{"C:\\item", "", "it failed", 0});
+        }
+        return o;
+    }
+    void Note(const std::string& call) {
+        std::lock_guard<std::mutex> hold(lock);
+        calls.push_back(call);
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard<std::mutex> hold(lock);
+        return calls;
+    }
+
+    std::mutex lock;
+    std::vector<std::string> calls;
+    PreflightInput checked;
+    int stepsDone = 0;
+    int checksRefused = 0;
+    Finding::Kind refusal = Finding::Kind::kInUse;
+    bool atDefaultPaths = false;
+    std::string failing, hold;  // names of parts: "copy move renames ..."
+    std::atomic<bool> held{false};
+};
+
+static std::vector<std::string> g_texts;
+static int g_boxAnswer = IDOK;
+static int NoteBox(HWND, const char* text, const char*, UINT flags) {
+    g_texts.push_back(text);
+    return (flags & MB_TYPEMASK) == MB_RETRYCANCEL ? g_boxAnswer : IDOK;
+}
 
 class SequencerTest : public ::testing::Test {
 protected:
@@ -70,39 +119,58 @@ protected:
         temp_ = root_ + "\\temp dir";
         MakeDir(install_);
         MakeDir(temp_);
-        MakeDir(root_ + "\\Vantor");
         ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(), Engine().c_str(), FALSE));
-        ResetUpdaterState();
-        std::strcpy(g_state.installFolder, install_.c_str());
-        std::strcpy(g_state.finalInstallFolder, install_.c_str());
-        std::strcpy(g_state.sharedFolder, (root_ + "\\Vantor").c_str());
-        std::strcpy(g_state.tempFolder, temp_.c_str());
-        std::strcpy(g_state.engineProgramPath, Engine().c_str());
-        g_state.payloadReady = true;
-        platform::SetMessageHook(NoteBox);
-        g_calls.clear();
-        g_atDefaultPaths = false;
-        g_cancelDuringCopy = g_cancelDuringRelocation = nullptr;
         for (int i = 0; i < 3; ++i) Step(i, "go", std::string("log of ") + kFiles[i] + "\r\n" + kDone);
+        Fresh();
+        SetActions(&actions_);
+        platform::SetMessageHook(NoteBox);
+        g_texts.clear();
+        g_boxAnswer = IDOK;
     }
 
     void TearDown() override {
         // A held child must not outlive its test.
         for (const char* f : kFiles) WriteText(temp_ + "\\" + f + ".release", "");
+        if (g_state.child.Valid()) {
+            if (PhaseOnWorker()) RequestStop();
+            platform::WaitProcessEnd(g_state.child.Get(), 10000);
+        }
+        ResetUpdaterState();
+        ResetSequencer();
+        SetActions(nullptr);
+        platform::SetMessageHook(nullptr);
+    }
+
+    // A new process's start-up: the state of a fresh updater (finding the
+    // record, when there is one, as start-up does).
+    void Fresh() {
         if (g_state.child.Valid()) platform::WaitProcessEnd(g_state.child.Get(), 10000);
         ResetUpdaterState();
-        SetCurrentDirectoryA(ProgramFolder().c_str());
+        ResetSequencer();
+        g_state.installFolder = g_state.finalInstallFolder = install_;
+        g_state.sharedFolder = root_ + "\\Vantor";
+        g_state.tempFolder = temp_;
+        g_state.engineProgramPath = Engine();
+        g_state.startMenuProgramsFolder = root_ + "\\Programs";
+        g_state.recordPath = RecordPath();
+        std::string text = ReadText(RecordPath());
+        g_state.resumed = text != "<missing>" && DecodeRecord(text, &g_state.record);
+        g_state.payloadReady = true;
+        actions_.calls.clear();
     }
 
     std::string Engine() const { return temp_ + "\\patch.exe"; }
+    std::string RecordPath() const { return root_ + "\\record\\update.txt"; }
     std::string InInstall(const char* name) const { return install_ + "\\" + name; }
+    UpdateRecord SavedRecord() const {
+        UpdateRecord r;
+        EXPECT_TRUE(DecodeRecord(ReadText(RecordPath()), &r));
+        return r;
+    }
     // What the fake engine does for step i.
     void Step(int i, const std::string& mode, const std::string& log) {
         WriteText(temp_ + "\\" + kFiles[i] + ".fake", mode + "\n" + log);
     }
-    void Release(int i) { WriteText(temp_ + "\\" + kFiles[i] + ".release", ""); }
-    // Lets the running child end before the next tick looks at it.
-    void AwaitChild() { ASSERT_TRUE(platform::WaitProcessEnd(g_state.child.Get(), 20000)); }
     std::vector<std::string> EngineCalls() const {
         std::vector<std::string> lines;
         std::string all = ReadText(temp_ + "\\calls.txt");
@@ -110,14 +178,16 @@ protected:
             lines.push_back(all.substr(at, nl - at));
         return lines;
     }
-    bool Called(const std::string& call) const {
-        for (const auto& c : g_calls)
-            if (c.rfind(call, 0) == 0) return true;
+    // The migration's calls only, without the engine's.
+    std::vector<std::string> Parts() { return actions_.Calls(); }
+    bool Called(const std::string& prefix) {
+        for (const auto& c : actions_.Calls())
+            if (c.rfind(prefix, 0) == 0) return true;
         return false;
     }
     // Ticks until the run is Finished, at most `limit` ticks, letting each
-    // child end first. Returns the ticks taken.
-    int RunToEnd(int limit = 12) {
+    // phase end first. Returns the ticks taken.
+    int RunToEnd(int limit = 30) {
         for (int n = 1; n <= limit; ++n) {
             if (g_state.child.Valid()) platform::WaitProcessEnd(g_state.child.Get(), 20000);
             TimerTick(dialog_.Get());
@@ -125,70 +195,56 @@ protected:
         }
         return -1;
     }
-    void ExpectFinalState(const char* messagePart) {
+    void Run() {
+        BeginUpdate(dialog_.Get());
+        EXPECT_GT(RunToEnd(), 0);
+    }
+    void ExpectFinalState(const std::string& messagePart) {
         EXPECT_NE(std::string::npos, g_state.message.find(messagePart)) << g_state.message;
         EXPECT_FALSE(dialog_.Enabled(IDOK));
         EXPECT_TRUE(dialog_.Enabled(IDCANCEL));
-        EXPECT_TRUE(dialog_.Enabled(1001));
         EXPECT_EQ("Quit", dialog_.Text(IDCANCEL));
         EXPECT_EQ(0, dialog_.BarPosition());
         EXPECT_FALSE(g_state.running);
         EXPECT_FALSE(g_state.child.Valid());
     }
-    void ExpectNothingMigrated() {
-        EXPECT_FALSE(Called("rename"));
-        EXPECT_FALSE(Called("shortcuts"));
-        EXPECT_FALSE(Called("registry"));
-    }
 
+    FakeActions actions_;
     FakeDialog dialog_;
     std::string root_, install_, temp_;
 };
 
-TEST_F(SequencerTest, ThreeStepsTickByTick) {
-    WriteText(InInstall("UnInst.isu"), "x");
-    WriteText(InInstall("KSReg.dat"), "x");
+TEST_F(SequencerTest, AWholeUpdateTickByTick) {
     BeginUpdate(dialog_.Get());
+    // The record is on disk before the first change, with nothing done.
+    EXPECT_EQ(0u, SavedRecord().done);
     EXPECT_EQ(0u, g_state.message.find("Now updating the Kestrin installation in folder \"" + install_));
     EXPECT_FALSE(dialog_.Enabled(IDOK));
     EXPECT_FALSE(dialog_.Enabled(1001));
-    ASSERT_TRUE(g_state.child.Valid());  // Started
-    EXPECT_FALSE(g_state.running);
+    ASSERT_TRUE(g_state.running);
+    ASSERT_TRUE(PhaseOnWorker());  // the copy of the shared folder
 
-    // The child ends before the first tick: that tick only sets running.
-    AwaitChild();
-    TimerTick(dialog_.Get());
-    EXPECT_TRUE(g_state.running);
-    EXPECT_FALSE(Exists(InInstall("RTP3.err")));
-
-    const char* tags[] = {"RTP3.err", "RTP1.err", "RTP2.err"};
-    for (int i = 0; i < 3; ++i) {
-        AwaitChild();
-        TimerTick(dialog_.Get());
-        EXPECT_EQ(std::string("log of ") + kFiles[i] + "\r\n" + kDone, ReadText(InInstall(tags[i])));
-        if (i < 2) {
-            EXPECT_EQ(i + 1, dialog_.BarPosition());
-        }
-    }
-    // Past the last step: Settling, the bar full for one tick.
-    EXPECT_FALSE(g_state.child.Valid());
-    EXPECT_EQ(250, dialog_.BarPosition());
-    EXPECT_FALSE(Called("rename"));
-
-    TimerTick(dialog_.Get());  // completion
-    ExpectFinalState((install_ + "\" has been updated").c_str());
+    int ticks = RunToEnd();
+    EXPECT_GT(ticks, 0);
+    ExpectFinalState(install_ + "\" has been updated");
+    EXPECT_TRUE(dialog_.Enabled(1001));
     EXPECT_EQ(Ending::kUpdated, g_state.ending);
-    std::vector<std::string> expected = {"copy " + root_ + "\\Vantor > " + install_, "isAtDefaultPaths", "rename",
-                                         "shortcuts " + install_, "registry " + install_};
-    EXPECT_EQ(expected, g_calls);
-    EXPECT_FALSE(Exists(InInstall("UnInst.isu")));
-    EXPECT_FALSE(Exists(InInstall("KSReg.dat")));
+    std::vector<std::string> expected = {"check",
+                                         "copy " + root_ + "\\Vantor > " + install_,
+                                         "renames " + install_,
+                                         "shortcuts " + install_,
+                                         "registry " + install_,
+                                         "leftovers " + install_};
+    EXPECT_EQ(expected, Parts());
+    const char* tags[] = {"RTP3.err", "RTP1.err", "RTP2.err"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::string("log of ") + kFiles[i] + "\r\n" + kDone, ReadText(InInstall(tags[i])));
     EXPECT_FALSE(Exists(InInstall("patch.err")));
+    EXPECT_FALSE(Exists(RecordPath())) << "a completed update leaves no record";
 
-    g_calls.clear();
+    actions_.calls.clear();
     TimerTick(dialog_.Get());  // Finished: nothing
-    EXPECT_TRUE(g_calls.empty());
-
+    EXPECT_TRUE(Parts().empty());
     // The engine was started quoted, on bare names, in the install folder, hidden.
     std::vector<std::string> calls = EngineCalls();
     ASSERT_EQ(3u, calls.size());
@@ -197,7 +253,8 @@ TEST_F(SequencerTest, ThreeStepsTickByTick) {
 }
 
 // A step counts as done only when the engine's exit code and its own log
-// both say so; anything else stops the run before the next step.
+// both say so; anything else stops the run before the next step, and the
+// next run begins with that step.
 TEST_F(SequencerTest, StepVerdictTable) {
     struct Row {
         const char* mode;
@@ -216,157 +273,237 @@ TEST_F(SequencerTest, StepVerdictTable) {
     for (const Row& r : rows) {
         SetUp();
         Step(1, r.mode, r.log);
-        BeginUpdate(dialog_.Get());
-        EXPECT_GT(RunToEnd(), 0);
+        Run();
         SCOPED_TRACE(std::string(r.mode) + " [" + r.log + "]");
         EXPECT_EQ(r.succeeds, Called("registry"));
         EXPECT_EQ(r.succeeds ? 3u : 2u, EngineCalls().size());  // step 3 never ran after a failure
-        if (!r.succeeds) {
-            ExpectFinalState("Please refer to the file PATCH.ERR.");
-            EXPECT_EQ(Ending::kPatchFailed, g_state.ending);
-            EXPECT_TRUE(Called("editor " + install_));
-            EXPECT_TRUE(Exists(InInstall("patch.err")));  // what the message points at
-        }
-        TearDown();
+        if (r.succeeds) continue;
+        ExpectFinalState("Please refer to the file PATCH.ERR.");
+        EXPECT_EQ(Ending::kPatchFailed, g_state.ending);
+        EXPECT_TRUE(Called("editor " + install_));
+        EXPECT_TRUE(Exists(InInstall("patch.err")));  // what the message points at
+        // The next run goes on at the step that failed, not at the first.
+        Step(1, "go", kDone);
+        Fresh();
+        Run();
+        std::vector<std::string> calls = EngineCalls();
+        ASSERT_EQ(4u, calls.size());
+        EXPECT_NE(std::string::npos, calls[2].find("-noc UpdV1-V2.RTP"));
+        EXPECT_FALSE(Called("copy")) << "the shared folder is copied only before the first step";
+        EXPECT_EQ(Ending::kUpdated, g_state.ending);
     }
 }
 
 // A log of an earlier run is never judged: a read-only one is cleared, and
 // one that cannot be cleared fails the run before any engine starts.
 TEST_F(SequencerTest, StaleReadOnlyLogIsClearedOrFailsTheRun) {
-    WriteText(InInstall("patch.err"), kDone);
-    platform::SetReadOnly(InInstall("patch.err").c_str(), true);
-    BeginUpdate(dialog_.Get());
-    RunToEnd();
-    EXPECT_TRUE(Called("registry"));
-
-    SetUp();
     Step(0, "go", "-");  // an engine that writes nothing must not inherit the old verdict
     WriteText(InInstall("patch.err"), kDone);
     platform::SetReadOnly(InInstall("patch.err").c_str(), true);
-    BeginUpdate(dialog_.Get());
-    RunToEnd();
-    ExpectNothingMigrated();
+    Run();
+    EXPECT_FALSE(Called("renames"));
     EXPECT_EQ(Ending::kPatchFailed, g_state.ending);
 
     SetUp();
     HANDLE held = CreateFileA(InInstall("patch.err").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    BeginUpdate(dialog_.Get());
-    EXPECT_FALSE(g_state.child.Valid());
-    RunToEnd();
+    Run();
     CloseHandle(held);
     EXPECT_TRUE(EngineCalls().empty());
-    EXPECT_TRUE(Called("box The log \"patch.err\" of an earlier run"));
-    ExpectNothingMigrated();
+    ASSERT_FALSE(g_texts.empty());
+    EXPECT_EQ(0u, g_texts.back().find("The log \"patch.err\" of an earlier run"));
+    EXPECT_FALSE(Called("renames"));
 }
 
-TEST_F(SequencerTest, StartFailuresAreReportedNotHung) {
-    std::strcpy(g_state.engineProgramPath, (temp_ + "\\missing.exe").c_str());
-    BeginUpdate(dialog_.Get());
-    EXPECT_FALSE(g_state.child.Valid());
+TEST_F(SequencerTest, AnEngineThatCannotStartFailsTheRun) {
+    g_state.engineProgramPath = temp_ + "\\missing.exe";
+    Run();
     std::string log = ReadText(InInstall("patch.err"));
     EXPECT_NE(std::string::npos, log.find("could not be started")) << log;
     EXPECT_NE(std::string::npos, log.find("UpdV1-V1.RTP"));
-    EXPECT_EQ(2, RunToEnd());  // bar full, then the completion
     ExpectFinalState("PATCH.ERR");
-    ExpectNothingMigrated();
-
-    // A later step that cannot start fails the run; a second run starts at
-    // the first step again.
-    SetUp();
-    BeginUpdate(dialog_.Get());
-    AwaitChild();
-    TimerTick(dialog_.Get());  // running
-    CopyFileA(Engine().c_str(), (temp_ + "\\kept.exe").c_str(), FALSE);
-    ASSERT_TRUE(DeleteFileA(Engine().c_str()));
-    RunToEnd();
-    EXPECT_NE(std::string::npos, ReadText(InInstall("patch.err")).find("UpdV1-V2.RTP"));
-    ExpectNothingMigrated();
-    MoveFileA((temp_ + "\\kept.exe").c_str(), Engine().c_str());
-    BeginUpdate(dialog_.Get());
-    EXPECT_GT(RunToEnd(), 0);
-    std::vector<std::string> calls = EngineCalls();
-    ASSERT_EQ(4u, calls.size());
-    EXPECT_NE(std::string::npos, calls[1].find("-noc UpdV1-V1.RTP"));
-    EXPECT_TRUE(Called("registry"));
+    EXPECT_FALSE(Called("renames"));
+    EXPECT_EQ(Ending::kPatchFailed, g_state.ending);
 }
 
 // Without a payload (an "Initialization error" start-up) nothing can begin.
 TEST_F(SequencerTest, NoPayloadNoRun) {
     g_state.payloadReady = false;
     BeginUpdate(dialog_.Get());
-    EXPECT_TRUE(g_calls.empty());
-    EXPECT_FALSE(g_state.child.Valid());
+    EXPECT_TRUE(Parts().empty());
     EXPECT_FALSE(g_state.running);
+    EXPECT_FALSE(Exists(RecordPath()));
 }
 
-TEST_F(SequencerTest, RelocatedDiagnosticRun) {
-    g_atDefaultPaths = true;
-    g_state.diagnostic = true;
-    WriteText(InInstall("patchv1-v2.err"), "old");
-    BeginUpdate(dialog_.Get());
-    EXPECT_EQ(5, RunToEnd());
-    std::string moved = install_ + " new";
-    std::vector<std::string> expected = {"copy " + root_ + "\\Vantor > " + install_,
-                                         "isAtDefaultPaths",
-                                         "relocate",
-                                         "rename",
-                                         "shortcuts " + moved,
-                                         "registry " + moved};
-    EXPECT_EQ(expected, g_calls);
-    EXPECT_NE(std::string::npos, g_state.message.find("\"" + moved + "\" has been updated"));
-    EXPECT_NE(std::string::npos, g_state.message.find("(Vantor folder is"));
-    for (const std::string& c : EngineCalls()) EXPECT_NE(std::string::npos, c.find("|show=1"));
-    EXPECT_EQ(Ending::kUpdated, g_state.ending);
+// Which phases a run has: the steps the installation has had are skipped,
+// the copy of the shared folder comes only before the first step, the move
+// only at the default paths; a record's done phases are not run again.
+TEST_F(SequencerTest, ARunDoesWhatIsLeft) {
+    std::string moved = migrate::NewInstallFolder();
+    struct Row {
+        int stepsDone;
+        bool atDefaultPaths;
+        std::vector<Phase> recordDone;  // a record from an earlier run (empty: none)
+        std::vector<std::string> parts;
+        size_t engineRuns;
+    };
+    const Row rows[] = {
+        {2, false, {}, {"renames", "shortcuts", "registry", "leftovers"}, 1},
+        {3, false, {}, {"renames", "shortcuts", "registry", "leftovers"}, 0},
+        {0, true, {}, {"copy", "move", "renames", "shortcuts", "registry", "leftovers"}, 3},
+        {3, true, {Phase::kStep3, Phase::kMove}, {"renames", "shortcuts", "registry", "leftovers"}, 0},
+        {3, false, {Phase::kStep3, Phase::kMove, Phase::kRenames, Phase::kShortcuts}, {"registry", "leftovers"}, 0},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        actions_.stepsDone = r.stepsDone;
+        actions_.atDefaultPaths = r.atDefaultPaths;
+        if (!r.recordDone.empty()) {
+            UpdateRecord rec;
+            rec.installFolder = install_;
+            rec.sharedFolder = root_ + "\\Vantor";
+            rec.relocate = r.atDefaultPaths;
+            rec.finalInstallFolder = r.atDefaultPaths ? moved : install_;
+            for (Phase p : r.recordDone) rec.MarkDone(p);
+            std::string path = RecordPath();
+            ASSERT_TRUE(SaveRecord(rec, &path));
+            Fresh();
+        }
+        Run();
+        SCOPED_TRACE(::testing::PrintToString(r.parts));
+        std::vector<std::string> names;
+        for (const std::string& c : Parts())
+            if (c != "check") names.push_back(c.substr(0, c.find(' ')));
+        EXPECT_EQ(r.parts, names);
+        EXPECT_EQ(r.engineRuns, EngineCalls().size());
+        EXPECT_EQ(Ending::kUpdated, g_state.ending);
+        if (r.atDefaultPaths) {
+            EXPECT_TRUE(Called("shortcuts " + moved));
+            EXPECT_NE(std::string::npos, g_state.message.find("\"" + moved + "\" has been updated"));
+        }
+    }
 }
 
-// A shared folder not copied whole: the update goes on, but ends as not clean.
-TEST_F(SequencerTest, AnIncompleteCopyOfTheSharedFolderIsNoCleanUpdate) {
-    g_copyFails = true;
-    BeginUpdate(dialog_.Get());
-    RunToEnd();
-    g_copyFails = false;
-    EXPECT_TRUE(Called("registry " + install_));
-    EXPECT_EQ(Ending::kMigrationFailed, g_state.ending);
+// A part that fails: what must not follow it does not run, the run ends
+// with code 5 and says it did not complete (never "has been updated"), and
+// the record keeps what is left for the next run, which finishes it.
+TEST_F(SequencerTest, AFailedPartStopsWhatDependsOnItAndTheNextRunFinishes) {
+    struct Row {
+        const char* failing;
+        std::vector<std::string> ran;  // parts after "check", by name
+    };
+    const Row rows[] = {
+        {"copy", {"copy"}},  // nothing is patched on top of an incomplete copy
+        {"move", {"copy", "move"}},
+        {"renames", {"copy", "move", "renames"}},  // no shortcut or value may name a missing Dovetra.exe
+        {"shortcuts", {"copy", "move", "renames", "shortcuts", "registry", "leftovers"}},
+        {"registry", {"copy", "move", "renames", "shortcuts", "registry", "leftovers"}},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        actions_.atDefaultPaths = true;
+        actions_.failing = r.failing;
+        Run();
+        SCOPED_TRACE(r.failing);
+        std::vector<std::string> names;
+        for (const std::string& c : Parts())
+            if (c != "check") names.push_back(c.substr(0, c.find(' ')));
+        EXPECT_EQ(r.ran, names);
+        EXPECT_EQ(Ending::kMigrationFailed, g_state.ending);
+        ExpectFinalState("has not completed");
+        EXPECT_EQ(std::string::npos, g_state.message.find("has been updated"));
+        EXPECT_FALSE(dialog_.Enabled(1001)) << "another folder only once this update is done";
+        ASSERT_FALSE(g_texts.empty());
+        EXPECT_NE(std::string::npos, g_texts.back().find("Run the updater again")) << g_texts.back();
+        EXPECT_TRUE(Exists(RecordPath()));
+
+        actions_.failing.clear();
+        Fresh();
+        EXPECT_TRUE(g_state.resumed);
+        Run();
+        EXPECT_EQ(Ending::kUpdated, g_state.ending);
+        EXPECT_TRUE(Called(r.failing));
+        EXPECT_FALSE(Exists(RecordPath()));
+    }
+}
+
+// What the preflight finds stops the run before its first change: no record,
+// no phase; files in use can be retried from the box.
+TEST_F(SequencerTest, APreflightRefusalChangesNothing) {
+    struct Row {
+        Finding::Kind kind;
+        int answer;
+        Ending ending;
+    };
+    const Row rows[] = {
+        {Finding::Kind::kInUse, IDCANCEL, Ending::kFilesInUse},
+        {Finding::Kind::kInUse, IDRETRY, Ending::kUpdated},  // closed meanwhile: the retry passes
+        {Finding::Kind::kSpace, IDOK, Ending::kCannotUpdate},
+        {Finding::Kind::kChanged, IDOK, Ending::kCannotUpdate},
+        {Finding::Kind::kBadBuild, IDOK, Ending::kBadBuild},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        actions_.checksRefused = 1;
+        actions_.refusal = r.kind;
+        g_boxAnswer = r.answer;
+        BeginUpdate(dialog_.Get());
+        SCOPED_TRACE(static_cast<int>(r.kind));
+        ASSERT_EQ(1u, g_texts.size());
+        EXPECT_NE(std::string::npos, g_texts[0].find("C:\\held.dll")) << g_texts[0];
+        if (r.ending == Ending::kUpdated) {
+            EXPECT_GT(RunToEnd(), 0);
+            EXPECT_EQ(Ending::kUpdated, g_state.ending);
+            continue;
+        }
+        EXPECT_EQ(r.ending, g_state.ending);
+        EXPECT_FALSE(g_state.running);
+        EXPECT_EQ(std::vector<std::string>{"check"}, Parts());
+        EXPECT_TRUE(EngineCalls().empty());
+        EXPECT_FALSE(Exists(RecordPath()));
+        EXPECT_TRUE(dialog_.Enabled(IDOK)) << "the user may try again";
+    }
 }
 
 // Cancel at any moment: nothing starts or runs after it, a running engine is
-// ended through its handle, and the run ends as cancelled.
-TEST_F(SequencerTest, CancelAtEveryStage) {
-    Step(0, "hold", kDone);
-    BeginUpdate(dialog_.Get());
-    TimerTick(dialog_.Get());
-    TimerTick(dialog_.Get());
-    HANDLE child = g_state.child.Get();
-    DWORD code = 0;
-    ASSERT_TRUE(GetExitCodeProcess(child, &code) && code == STILL_ACTIVE);
-    CancelOrQuit(dialog_.Get());
-    EXPECT_FALSE(g_state.child.Valid());
-    EXPECT_EQ(Ending::kCancelled, g_state.ending);
-    for (int i = 0; i < 3; ++i) TimerTick(dialog_.Get());
-    EXPECT_LE(EngineCalls().size(), 1u);  // killed maybe before it noted its call
-    EXPECT_FALSE(Exists(InInstall("patch.err")));
-    EXPECT_TRUE(DeleteFileA(Engine().c_str()));  // nothing holds the program file
+// ended through its handle, a running part stops between two items, the run
+// ends as cancelled, and the next run finishes the update.
+TEST_F(SequencerTest, CancelAtEveryStageAndTheNextRunFinishes) {
+    for (const char* stage : {"engine", "copy", "move", "registry", "done"}) {
+        SetUp();
+        SCOPED_TRACE(stage);
+        actions_.atDefaultPaths = true;
+        std::string s = stage;
+        if (s == "engine") Step(1, "hold", kDone);
+        if (s != "engine" && s != "done") actions_.hold = s;
+        BeginUpdate(dialog_.Get());
+        for (int i = 0; i < 60 && s != "done"; ++i) {
+            if (s == "engine" ? EngineCalls().size() == 2 : actions_.held.load()) break;
+            if (g_state.child.Valid()) platform::WaitProcessEnd(g_state.child.Get(), 100);
+            TimerTick(dialog_.Get());
+        }
+        if (s == "done") RunToEnd();
+        CancelOrQuit(dialog_.Get());
+        EXPECT_FALSE(g_state.child.Valid());
+        if (s == "done") {
+            EXPECT_EQ(Ending::kUpdated, g_state.ending) << "Quit after a completed run keeps its outcome";
+            continue;
+        }
+        EXPECT_EQ(Ending::kCancelled, g_state.ending);
+        size_t calls = Parts().size();
+        for (int i = 0; i < 3; ++i) TimerTick(dialog_.Get());
+        EXPECT_EQ(calls, Parts().size()) << "nothing runs after Cancel";
+        if (s == "engine") EXPECT_TRUE(DeleteFileA(Engine().c_str())) << "nothing holds the program file";
+        if (s == "engine")
+            ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(), Engine().c_str(), FALSE));
+        EXPECT_TRUE(Exists(RecordPath()));
 
-    SetUp();
-    g_cancelDuringCopy = dialog_.Get();
-    BeginUpdate(dialog_.Get());
-    EXPECT_FALSE(g_state.child.Valid());
-    EXPECT_FALSE(Exists(temp_ + "\\calls.txt"));
-
-    SetUp();
-    g_atDefaultPaths = true;
-    g_cancelDuringRelocation = dialog_.Get();
-    BeginUpdate(dialog_.Get());
-    RunToEnd();
-    EXPECT_TRUE(Called("relocate"));
-    ExpectNothingMigrated();
-    EXPECT_EQ(Ending::kCancelled, g_state.ending);
-
-    SetUp();  // Quit after a completed run keeps its outcome
-    BeginUpdate(dialog_.Get());
-    RunToEnd();
-    CancelOrQuit(dialog_.Get());
-    EXPECT_EQ(Ending::kUpdated, g_state.ending);
+        actions_.hold.clear();
+        Step(1, "go", kDone);
+        Fresh();
+        Run();
+        EXPECT_EQ(Ending::kUpdated, g_state.ending);
+        EXPECT_TRUE(Called(s == "engine" ? "move" : stage));
+        EXPECT_FALSE(Exists(RecordPath()));
+    }
 }
