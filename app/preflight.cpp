@@ -30,14 +30,18 @@ struct Checker {
         out.findings.push_back(Finding{kind, text, path});
     }
 
+    void InUse(const std::string& path) {
+        if (inUseSeen.insert(path).second)
+            Add(Finding::Kind::kInUse, path + ": in use by another program. Close it, then try again.", path);
+    }
+
     // A file the update replaces, deletes or renames.
     void CheckChangeable(const std::string& path) {
         if (platform::CheckReplaceable(path.c_str())) return;
         DWORD e = platform::LastError();
         if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return;  // nothing to hold
         if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) {
-            if (inUseSeen.insert(path).second)
-                Add(Finding::Kind::kInUse, path + ": in use by another program. Close it, then try again.", path);
+            InUse(path);
         } else {
             Add(Finding::Kind::kRights,
                 path + ": cannot be changed by this user (" + platform::ErrorDescription(e) + ").", path);
@@ -79,7 +83,11 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
         return;
     }
     c.out.stepCutOff = FileExists(JoinPath(in.installFolder, "patch.jnl"));
-    core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder);
+    std::vector<std::string> held;
+    core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder, &held);
+    // A file held open cannot be read to compare: it is a file in use, and
+    // what it holds is known once it is free again.
+    for (const std::string& path : held) c.InUse(path);
     if (!a.broken.empty()) {
         c.Add(Finding::Kind::kBadBuild,
               "The updater is damaged: its patch files do not follow each other (" + a.broken + ").");
@@ -87,7 +95,8 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
     }
     if (a.done < 0) {
         for (const auto& m : a.mismatches) {
-            std::string path = JoinPath(in.installFolder, m.path);
+            std::string path = JoinPath(m.fromOverlay ? in.sharedFolder : in.installFolder, m.path);
+            if (m.found.kind == core::chain::Found::unreadable && c.inUseSeen.count(path)) continue;
             c.Add(Finding::Kind::kChanged,
                   path + ": not the version patch step " + std::to_string(m.step + 1) + " (" +
                       g_patchSteps[m.step].fileName + ") expects" +

@@ -55,7 +55,7 @@ bool ReadTable(const std::string& path, std::vector<pf::Entry>* entries, std::st
 // The disk below `root`, as the chain analysis asks for it.
 class FolderView : public core::chain::TreeView {
 public:
-    explicit FolderView(std::string root) : root_(std::move(root)) {}
+    FolderView(std::string root, std::vector<std::string>* held) : root_(std::move(root)), held_(held) {}
 
     core::chain::Found Look(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA a;
@@ -76,7 +76,12 @@ public:
 
     bool Hash(const std::string& path, uint8_t sha[32]) override {
         platform::Handle file;
-        if (!platform::OpenReadSharing(JoinPath(root_, path).c_str(), file)) return false;
+        std::string full = JoinPath(root_, path);
+        if (!platform::OpenReadSharing(full.c_str(), file)) {
+            DWORD e = platform::LastError();
+            if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) held_->push_back(full);
+            return false;
+        }
         core::sha256::Sha256 h;
         std::unique_ptr<char[]> buf(new char[1 << 16]);
         for (;;) {
@@ -92,6 +97,7 @@ public:
 
 private:
     std::string root_;
+    std::vector<std::string>* held_;
 };
 
 }  // namespace
@@ -110,10 +116,10 @@ bool ReadPatchTables(const std::string& payloadFolder, const PatchStep* steps, i
 }
 
 core::chain::Analysis AnalyzeInstallation(const PatchTables& tables, const std::string& installFolder,
-                                          const std::string& sharedFolder) {
+                                          const std::string& sharedFolder, std::vector<std::string>* held) {
     std::vector<const std::vector<pf::Entry>*> steps;
     for (const auto& t : tables) steps.push_back(&t);
-    FolderView tree(installFolder), shared(sharedFolder);
+    FolderView tree(installFolder, held), shared(sharedFolder, held);
     return core::chain::Analyze(steps, tree, sharedFolder.empty() ? nullptr : &shared);
 }
 

@@ -20,8 +20,10 @@ bool ReadPatchTables(const std::string& payloadFolder, const common::PatchStep* 
 
 // Holds `installFolder` against the chain (core::chain::Analyze). With
 // `sharedFolder` not empty, the shared folder's files stand in for what its
-// copy into the install folder will bring before the first step.
+// copy into the install folder will bring before the first step. A file
+// that another program holds open without sharing cannot be read: it counts
+// as unreadable for the analysis, and its full path is added to `held`.
 core::chain::Analysis AnalyzeInstallation(const PatchTables& tables, const std::string& installFolder,
-                                          const std::string& sharedFolder);
+                                          const std::string& sharedFolder, std::vector<std::string>* held);
 
 }  // namespace payload

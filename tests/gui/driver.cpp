@@ -21,6 +21,8 @@
 //   driver cancel-openfile [TITLE] [SECONDS]
 //   driver mklink LINK TARGET [""] [DESC]   writes a shortcut file (arguments: none)
 //   driver link-info LINK                   prints a shortcut's target, then its description
+//   driver hold PATH [SECONDS]              opens PATH allowing no sharing and keeps it open until
+//                                           PATH.release exists (or SECONDS, default 120, pass)
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
@@ -144,6 +146,18 @@ int Link(const char* link, const char* target, const char* desc) {
     return ok ? 0 : 1;
 }
 
+// A program that holds a file open without sharing, as an editor or a
+// running suite would.
+int Hold(const char* path, double seconds) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    std::string release = std::string(path) + ".release";
+    Poll(seconds, [&] { return GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES ? HWND(1) : nullptr; });
+    CloseHandle(h);
+    DeleteFileA(release.c_str());
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: driver COMMAND ARGS (see driver.cpp)\n");
     return 2;
@@ -179,6 +193,7 @@ int main(int argc, char** argv) {
         return Link(a, argv[3], argc > 5 ? argv[5] : nullptr);
     }
     if (cmd == "link-info") return Link(a, nullptr, nullptr);
+    if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120);
     HWND w = Need(nullptr, a, 5);
     if (cmd == "minimize" || cmd == "restore") return Post(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE);
     if (cmd == "rect") {
