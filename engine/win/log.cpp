@@ -46,7 +46,10 @@ const char* CodeMessage(Code c) {
     return "error";
 }
 
-bool Log::OpenFile(const std::wstring& path) { return file_.OpenAppend(path, true); }
+// The last run's log goes by its name first: deleting a name removes only
+// that name, so a hard link or symbolic link put there leaves the file it
+// leads to as it was, and the new log is a file of its own.
+bool Log::OpenFile(const std::wstring& path) { return ForceDelete(path) && file_.CreateNew(path, FILE_SHARE_READ); }
 
 void Log::Line(const std::string& text) {
     std::string line = text + "\r\n";

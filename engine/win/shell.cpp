@@ -69,7 +69,10 @@ void ReportNoLibrary(const std::wstring& dll, DWORD code, bool toFile) {
     DWORD put;
     ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.data(), DWORD(text.size()), &put, nullptr);
     if (!toFile) return;
-    eng::Handle log(::CreateFileW(L"patch.err", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // A new file, as the library makes it: the old log goes by its name
+    // first, so a link put at that name leaves the file it leads to alone.
+    if (!::DeleteFileW(L"patch.err") && ::GetLastError() != ERROR_FILE_NOT_FOUND) return;
+    eng::Handle log(::CreateFileW(L"patch.err", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (log.Valid()) ::WriteFile(log.Get(), text.data(), DWORD(text.size()), &put, nullptr);
 }
