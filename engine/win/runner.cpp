@@ -56,6 +56,12 @@ void Runner::NoteLeftover(const std::wstring& what) {
 
 ExitCode Runner::Recover() {
     if (!Exists(journalPath_)) return exitOk;
+    // A link at the journal's name is not a journal of ours; deleting it
+    // could delete what it leads to.
+    if (IsLink(journalPath_)) {
+        log_.Error(Code::journalDamaged, WideToUtf8(JournalName()) + " (a link)");
+        return exitUnsettled;
+    }
     std::vector<uint8_t> bytes;
     if (!LoadFile(journalPath_, &bytes)) {
         log_.Error(Code::journalDamaged, WideToUtf8(JournalName()), ::GetLastError());

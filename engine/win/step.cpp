@@ -207,7 +207,7 @@ bool ClearBackupFolder(const std::wstring& folder) {
     FindHandle list(::FindFirstFileW(JoinPath(folder, L"*").c_str(), &fd));
     for (bool more = list.Valid(); more; more = ::FindNextFileW(list.Get(), &fd) != 0)
         if (!(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            IsBackupFile(fd.cFileName))
+            IsBackupFile(fd.cFileName) && !IsLink(JoinPath(folder, fd.cFileName)))
             ForceDelete(JoinPath(folder, fd.cFileName));
     list.Reset();
     return ::RemoveDirectoryW(folder.c_str()) != 0;

@@ -1,5 +1,7 @@
 #include "winfile.h"
 
+#include <vector>
+
 namespace eng {
 
 namespace {
@@ -141,6 +143,40 @@ bool ForceDelete(const std::wstring& path) {
     SetAttributes(h, info.dwFileAttributes);  // a file without another name is gone anyway
     ::SetLastError(code);
     return gone;
+}
+
+namespace {
+
+// The full path of what `path` names, every link on the way followed.
+bool FinalPath(const std::wstring& path, std::wstring* out) {
+    Handle h(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::vector<wchar_t> buf(MAX_PATH);
+    while (h.Valid()) {
+        DWORD n = ::GetFinalPathNameByHandleW(h.Get(), buf.data(), DWORD(buf.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return false;
+        if (n < buf.size()) {
+            out->assign(buf.data(), n);
+            return true;
+        }
+        buf.resize(n + 1);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsLink(const std::wstring& path) {
+    DWORD a = ::GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    // The name's own place: its folder's final path and the name.
+    size_t cut = path.rfind(L'\\');
+    std::wstring folder = path.substr(0, cut), final, place;
+    if (!folder.empty() && folder.back() == L':') folder += L'\\';  // a drive's root
+    if (cut == std::wstring::npos || !FinalPath(folder, &place) || !FinalPath(path, &final)) return false;
+    place += (place.back() == L'\\' ? L"" : L"\\") + path.substr(cut + 1);
+    return ::CompareStringOrdinal(final.data(), int(final.size()), place.data(), int(place.size()), TRUE) != CSTR_EQUAL;
 }
 
 bool SameFile(const std::wstring& a, const std::wstring& b) {

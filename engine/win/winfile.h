@@ -51,6 +51,12 @@ bool Exists(const std::wstring& path);
 // also when it was never there. Another name of the same file (a hard link)
 // keeps the file's content and its read-only attribute.
 bool ForceDelete(const std::wstring& path);
+// Whether the name is a link to a file or folder elsewhere: a reparse point
+// (a symbolic link or junction on Windows), or a name whose final path is
+// not itself (Wine shows a Linux symbolic link to a file as a plain file,
+// and deleting it there deletes the file it leads to). A hard link is a name
+// of its own, not a link here. False when the name does not exist.
+bool IsLink(const std::wstring& path);
 // Whether both names lead to one file (hard links). False when either
 // cannot be opened.
 bool SameFile(const std::wstring& a, const std::wstring& b);
