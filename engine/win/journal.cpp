@@ -130,7 +130,9 @@ JournalState ParseJournal(const std::vector<uint8_t>& bytes) {
 
 bool JournalWriter::Create(const std::wstring& path, const std::vector<Step>& steps) {
     std::vector<uint8_t> list = EncodeSteps(steps);
-    return file_.OpenAppend(path, true) && file_.Write(list.data(), list.size()) && file_.Flush();
+    // A new file: the run that came before removed its journal, so a file at
+    // this name now is not ours to write into.
+    return file_.CreateNew(path, FILE_SHARE_READ) && file_.Write(list.data(), list.size()) && file_.Flush();
 }
 
 // The records go out in one write: a kill cannot cut it, and a crash that

@@ -21,13 +21,15 @@ const wchar_t* JournalName();
 
 class JournalWriter {
 public:
-    // Creates the journal with the step list. Error convention: bool, system
-    // code in GetLastError().
+    // Creates the journal, a new file, with the step list. Error convention:
+    // bool, system code in GetLastError(); IsOpen() tells whether the file
+    // was made (and is the caller's to remove).
     bool Create(const std::wstring& path, const std::vector<Step>& steps);
     // Records steps first .. first + count - 1 as begun, with one flush.
     bool MarkBegun(uint32_t first, uint32_t count);
     bool MarkCommitted();
     void Close() { file_.Close(); }
+    bool IsOpen() const { return file_.IsOpen(); }
 
 private:
     bool Record(uint32_t tag, uint32_t first, uint32_t count);

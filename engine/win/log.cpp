@@ -46,7 +46,17 @@ const char* CodeMessage(Code c) {
     return "error";
 }
 
-bool Log::OpenFile(const std::wstring& path) { return file_.OpenAppend(path, true); }
+// The last run's log goes by its name first, and the new log is a file of
+// its own: deleting a hard link removes only that name. A symbolic link or
+// junction there is refused instead (deleting one under Wine deletes the
+// file it leads to).
+bool Log::OpenFile(const std::wstring& path) {
+    if (IsLink(path)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    return ForceDelete(path) && file_.CreateNew(path, FILE_SHARE_READ);
+}
 
 void Log::Line(const std::string& text) {
     std::string line = text + "\r\n";

@@ -50,7 +50,9 @@ const char* CodeMessage(Code c);
 
 class Log {
 public:
-    // Starts the log file afresh (it keeps only this run's events).
+    // Starts the log file afresh, as a new file (it keeps only this run's
+    // events). Fails when the old one cannot be removed (held open by a
+    // second engine, or a folder).
     bool OpenFile(const std::wstring& path);
     void EchoToConsole(bool on) { console_ = on; }
     void SetVerbose(bool on) { verbose_ = on; }

@@ -26,17 +26,32 @@ struct Target {
 
 bool Same(const core::sha256::Digest& d, const uint8_t (&sha)[32]) { return std::memcmp(d.bytes, sha, 32) == 0; }
 
-// Opening for delete fails while another handle lacks delete sharing.
-bool CanBeReplaced(const std::wstring& path) {
-    Handle h(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr));
+// Whether the file can be replaced or removed now, asked the way the change
+// will use it; nothing is written. Both need delete access, which another
+// handle without delete sharing refuses; write access to the data is
+// refused too while a program runs from the file (its image is mapped:
+// Windows and Wine 8 answer with a sharing violation) or another handle
+// lacks write sharing. The read-only attribute also refuses write access
+// (access denied), and the engine patches read-only files (it clears the
+// attribute first): such a file is asked for delete access alone, so a
+// running program whose file is read-only is found only when the commit
+// tries it, and the run is undone.
+bool CanBeReplaced(const std::wstring& path, DWORD attributes) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    Handle h(::CreateFileW(path.c_str(), DELETE | FILE_WRITE_DATA, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (h.Valid()) return true;
+    if (::GetLastError() != ERROR_ACCESS_DENIED || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+    h.Reset(::CreateFileW(path.c_str(), DELETE, share, nullptr, OPEN_EXISTING, 0, nullptr));
     return h.Valid();
 }
 
-// The engine's own files in the working folder are not the patch's to touch.
+// The engine's own files in the working folder are not the patch's to touch:
+// its log, its journal, and its backup folders with all they hold.
 bool IsEngineName(const std::string& path) {
     std::string p = core::ascii::Folded(path);
-    return p == "patch.err" || p == "patch.jnl" || p == "~patch.bak" || p.compare(0, 11, "~patch.bak\\") == 0;
+    std::wstring first;
+    return p == "patch.err" || p == "patch.jnl" ||
+           (Utf8ToWide(path.substr(0, path.find('\\')), &first) && Tree::IsBackupFolderName(first));
 }
 
 bool IsRemoval(Kind k) { return k == Kind::removeFile || k == Kind::removeFolder; }
@@ -49,7 +64,8 @@ bool HasNew(Kind k) { return k == Kind::addFile || k == Kind::changeFile; }
 // run is carried out in the commit phase, after that removal.
 class Planner {
 public:
-    Planner(const Tree& tree, const std::vector<Entry>& entries, Log& log) : tree_(tree), entries_(entries), log_(log) {
+    Planner(const Tree& tree, const std::vector<Entry>& entries, const std::set<std::string>& pendingWork, Log& log)
+        : tree_(tree), entries_(entries), pendingWork_(pendingWork), log_(log) {
         std::map<std::string, size_t> lastRemoval;
         for (size_t i = 0; i < entries.size(); i++) {
             std::string key = FileKey(entries[i].path);
@@ -66,16 +82,19 @@ public:
 private:
     bool Examine(const core::patchfile::Entry& e, const core::patchfile::Entry* next, Target* t);
     bool Decide(const core::patchfile::Entry& e, const core::patchfile::Entry* next, const Target& t, bool* done);
+    bool WorkNameFree(const Step& stage);
     bool UnderRemoved(const std::string& key) const;
     bool OnLink(const std::wstring& relative);
 
     const Tree& tree_;
     const std::vector<core::patchfile::Entry>& entries_;
+    const std::set<std::string>& pendingWork_;  // work names a recovery still to come removes
     Log& log_;
     std::map<size_t, size_t> successor_;      // removal -> creation of the same path
     std::map<std::string, State> simulated_;  // paths earlier steps change
     std::set<std::string> removed_;           // paths earlier steps remove
     std::set<std::string> named_;             // every path the patch names
+    std::set<std::string> works_;             // the work names of this run
     std::map<std::wstring, bool> links_;      // folders already looked at
 };
 
@@ -149,7 +168,7 @@ bool Planner::Examine(const core::patchfile::Entry& e, const core::patchfile::En
     // A file that will be replaced or removed must allow it: a program that
     // holds it open without delete sharing would make the commit fail midway.
     f.Close();
-    if (t->state == State::oldFile && !CanBeReplaced(full)) {
+    if (t->state == State::oldFile && !CanBeReplaced(full, t->attributes)) {
         log_.Error(Code::fileInUse, e.path, ::GetLastError());
         return false;
     }
@@ -185,11 +204,18 @@ bool Planner::Decide(const core::patchfile::Entry& e, const core::patchfile::Ent
         log_.Error(Code::unexpectedContent, e.path);
         return false;
     }
-    // A work name that is also a path of this patch would be deleted with the
-    // work files once the run is committed.
-    const std::string work = e.path + WideToUtf8(Tree::kWorkSuffix);
-    if (HasNew(e.kind) && (Exists(tree_.Work(t.relative)) || named_.count(FileKey(work)))) {
-        log_.Error(Code::nameTaken, work);
+    return true;
+}
+
+// A work name must be free: not a path of this patch (it would be deleted
+// with the work files once the run is committed), not another entry's work
+// name, and not on disk, unless the recovery of an interrupted run, still
+// to come, removes it (a check-only run leaves that run's files as they are).
+bool Planner::WorkNameFree(const Step& stage) {
+    std::wstring work = tree_.WorkName(stage);
+    std::string key = FileKey(WideToUtf8(work));
+    if (named_.count(key) || !works_.insert(key).second || (Exists(tree_.Full(work)) && !pendingWork_.count(key))) {
+        log_.Error(Code::nameTaken, WideToUtf8(work));
         return false;
     }
     return true;
@@ -202,6 +228,7 @@ bool Planner::Plan(uint32_t index, std::vector<Step>* prep, std::vector<Step>* c
     Target t;
     bool done;
     if (!Examine(e, next, &t) || !Decide(e, next, t, &done)) return false;
+    if (!done && HasNew(e.kind) && !WorkNameFree({Op::stage, index, 0, t.relative})) return false;
     if (done) {
         counts->alreadyDone++;
         log_.Detail("already done: " + e.path);
@@ -241,9 +268,9 @@ bool NeedsBackups(const std::vector<Step>& commit) {
 
 }  // namespace
 
-bool BuildPlan(const Tree& tree, const std::vector<core::patchfile::Entry>& entries, Log& log, std::vector<Step>* steps,
-               PlanCounts* counts) {
-    Planner planner(tree, entries, log);
+bool BuildPlan(const Tree& tree, const std::vector<core::patchfile::Entry>& entries,
+               const std::set<std::string>& pendingWork, Log& log, std::vector<Step>* steps, PlanCounts* counts) {
+    Planner planner(tree, entries, pendingWork, log);
     std::vector<Step> prep, commit;
     bool ok = true;
     for (uint32_t i = 0; i < entries.size(); i++)
@@ -251,11 +278,15 @@ bool BuildPlan(const Tree& tree, const std::vector<core::patchfile::Entry>& entr
     if (!ok) return false;
     steps->clear();
     if (NeedsBackups(commit)) {
-        if (Exists(tree.BackupFolder())) {
-            log.Error(Code::nameTaken, WideToUtf8(Tree::BackupFolderName()));
+        // The first free name: a folder an earlier run left behind stays
+        // until it can be cleared, and does not block this run.
+        unsigned n = 0;
+        while (n < Tree::kBackupFolders && Exists(tree.Full(Tree::BackupFolderName(n)))) n++;
+        if (n == Tree::kBackupFolders) {
+            log.Error(Code::nameTaken, WideToUtf8(Tree::BackupFolderName(0)));
             return false;
         }
-        steps->push_back({Op::makeFolder, 0, 0, Tree::BackupFolderName()});
+        steps->push_back({Op::makeFolder, 0, 0, Tree::BackupFolderName(n)});
     }
     steps->insert(steps->end(), prep.begin(), prep.end());
     steps->insert(steps->end(), commit.begin(), commit.end());

@@ -58,7 +58,9 @@ int RunEngine(const std::vector<std::wstring>& args, const std::wstring& engineF
     bool logged = !o.errorLog || log.OpenFile(haveRoot ? JoinPath(root, kLogName) : std::wstring(kLogName));
     int code;
     if (!haveRoot || !logged) {
-        log.Error(Code::workingFolder, logged ? "" : "patch.err cannot be written", ::GetLastError());
+        DWORD sys = ::GetLastError();
+        std::string why = sys == ERROR_CANT_ACCESS_FILE ? " (a link is at its name)" : "";
+        log.Error(Code::workingFolder, logged ? "" : "patch.err cannot be written" + why, sys);
         code = exitFailed;
     } else {
         log.Info("patch " + WideToUtf8(o.patchName) + (o.testOnly ? " (check only)" : ""));

@@ -11,6 +11,7 @@
 
 #include "api.h"
 #include "owners.h"
+#include "winfile.h"
 
 namespace {
 
@@ -69,7 +70,13 @@ void ReportNoLibrary(const std::wstring& dll, DWORD code, bool toFile) {
     DWORD put;
     ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.data(), DWORD(text.size()), &put, nullptr);
     if (!toFile) return;
-    eng::Handle log(::CreateFileW(L"patch.err", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // A new file, as the library makes it (Log::OpenFile): the old log goes
+    // by its name first; a link at that name is left alone, and no log made.
+    std::vector<wchar_t> full(32768);
+    DWORD got = ::GetFullPathNameW(L"patch.err", DWORD(full.size()), full.data(), nullptr);
+    std::wstring path(full.data(), got < full.size() ? got : 0);
+    if (path.empty() || eng::IsLink(path) || !eng::ForceDelete(path)) return;
+    eng::Handle log(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (log.Valid()) ::WriteFile(log.Get(), text.data(), DWORD(text.size()), &put, nullptr);
 }

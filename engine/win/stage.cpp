@@ -112,7 +112,7 @@ bool ApplyDelta(const Tree& tree, const Step& s, const core::patchfile::Entry& e
 }  // namespace
 
 bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const File& patch, Failure* f) {
-    std::wstring work = tree.Work(s.path);
+    std::wstring work = tree.Work(s);
     File file;
     if (!file.CreateNew(work)) {
         DWORD code = ::GetLastError();

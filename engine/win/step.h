@@ -36,20 +36,40 @@ struct Step {
 // Names inside the working folder.
 class Tree {
 public:
-    explicit Tree(const std::wstring& root) : root_(root) {}
+    explicit Tree(const std::wstring& root) : root_(root), backupName_(BackupFolderName(0)) {}
     const std::wstring& Root() const { return root_; }
     std::wstring Full(const std::wstring& relative) const;
-    // The work name of a new file: beside its target, so the final move is a
-    // rename within one folder; the target's name with kWorkSuffix.
-    std::wstring Work(const std::wstring& relative) const;
+    // The work name of step s's new file, relative to the root: beside its
+    // target, so the final move is a rename within one folder. The target's
+    // name with kWorkSuffix; when that would pass the limit of one name
+    // (kMaxName UTF-16 units, or kMaxName bytes of UTF-8 on volumes that
+    // keep names so, as Wine's on Linux do), "~dvN" with the suffix, N the
+    // entry's number. Either follows from what the journal records of the
+    // step, so a recovery finds it.
+    std::wstring WorkName(const Step& s) const;
+    std::wstring Work(const Step& s) const { return Full(WorkName(s)); }
     static constexpr wchar_t kWorkSuffix[] = L".~dvnew";
-    // Where step `index` keeps the old file it replaced or removed.
-    std::wstring Backup(uint32_t index) const;
-    std::wstring BackupFolder() const;
-    static const wchar_t* BackupFolderName();
+    static constexpr size_t kMaxName = 255;
+    // Where step `index` keeps the old file it replaced or removed: "N.old"
+    // in the backup folder; relative to the root, and in full.
+    std::wstring BackupRelative(uint32_t index) const;
+    std::wstring Backup(uint32_t index) const { return Full(BackupRelative(index)); }
+    std::wstring BackupFolder() const { return Full(backupName_); }
+    const std::wstring& BackupName() const { return backupName_; }
+    // The run's backup folder: one of BackupFolderName's names, chosen by
+    // the plan or read back from a journal.
+    void UseBackupFolder(const std::wstring& name) { backupName_ = name; }
+    // "~patch.bak" for n = 0, else "~patch.bak.N": a run takes the first
+    // that is free, so a folder an earlier run left and that cannot be
+    // cleared yet never blocks the next one.
+    static std::wstring BackupFolderName(unsigned n);
+    static constexpr unsigned kBackupFolders = 100;
+    // Whether a name of the working folder is one of the above, in any case.
+    static bool IsBackupFolderName(const std::wstring& name);
 
 private:
     std::wstring root_;
+    std::wstring backupName_;
 };
 
 struct Failure {
@@ -60,8 +80,18 @@ struct Failure {
 // Every step but `stage` (see stage.h). keepNonEmpty: a folder to be removed
 // that still holds files stays, and *kept is set.
 bool DoStep(const Tree& tree, const Step& s, uint32_t index, bool keepNonEmpty, bool* kept, Failure* f);
-bool UndoStep(const Tree& tree, const Step& s, uint32_t index, Failure* f);
-// After a commit: drops what step `index` kept for an undo.
+// Undoes step `index`. A backup, or the backup folder, that cannot be
+// removed although the change itself is undone (a name of a running
+// program's file) is no failure: its path goes to *leftover and the undo
+// counts as done; the next run clears it (ClearStaleBackups).
+bool UndoStep(const Tree& tree, const Step& s, uint32_t index, Failure* f, std::wstring* leftover);
+// After a commit: drops what step `index` kept for an undo. False leaves a
+// leftover of the same kind, with the system's code in f.
 bool ForgetStep(const Tree& tree, const Step& s, uint32_t index, Failure* f);
+// Removes what earlier runs left in backup folders no journal refers to
+// any more: their "N.old" files and the folders themselves. A folder that
+// is a link, or holds anything else, is left alone. Returns the backup
+// folders that stay.
+std::vector<std::wstring> ClearStaleBackups(const Tree& tree);
 
 }  // namespace eng

@@ -1,5 +1,7 @@
 #include "winfile.h"
 
+#include <vector>
+
 namespace eng {
 
 namespace {
@@ -15,18 +17,10 @@ bool File::OpenRead(const std::wstring& path) {
     return h_.Valid();
 }
 
-bool File::CreateNew(const std::wstring& path) {
-    h_.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
+bool File::CreateNew(const std::wstring& path, DWORD share) {
+    h_.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
     return h_.Valid();
-}
-
-bool File::OpenAppend(const std::wstring& path, bool truncate) {
-    h_.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h_.Valid()) return false;
-    LARGE_INTEGER zero{};
-    return ::SetFilePointerEx(h_.Get(), zero, nullptr, FILE_END) != 0;
 }
 
 bool File::Size(uint64_t* size) const {
@@ -84,6 +78,11 @@ bool File::Write(const void* buf, size_t n) const {
 
 bool File::Flush() const { return ::FlushFileBuffers(h_.Get()) != 0; }
 
+bool File::TakeTimes(const File& other) const {
+    FILETIME made, used, written;
+    return ::GetFileTime(other.h_.Get(), &made, &used, &written) && ::SetFileTime(h_.Get(), &made, &used, &written);
+}
+
 bool IsMissingError(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 
 bool Inspect(const std::wstring& path, Presence* what, DWORD* attributes) {
@@ -108,15 +107,84 @@ bool ClearReadOnly(const std::wstring& path) {
     return ::SetFileAttributesW(path.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY)) != 0;
 }
 
+namespace {
+
+Handle OpenAttributes(const std::wstring& path, DWORD access) {
+    return Handle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+}
+
+bool SetAttributes(const Handle& h, DWORD attributes) {
+    FILE_BASIC_INFO info{};  // times left at 0: unchanged
+    info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(h.Get(), FileBasicInfo, &info, sizeof(info)) != 0;
+}
+
+}  // namespace
+
+// The read-only attribute belongs to the file, not to one of its names: it
+// is cleared and set again through a handle held across the deletion, so a
+// hard link elsewhere keeps it.
 bool ForceDelete(const std::wstring& path) {
     if (::DeleteFileW(path.c_str())) return true;
     DWORD code = ::GetLastError();
     if (IsMissingError(code)) return true;
-    if (code != ERROR_ACCESS_DENIED || !ClearReadOnly(path)) {
+    Handle h;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (code == ERROR_ACCESS_DENIED) h = OpenAttributes(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (!h.Valid() || !::GetFileInformationByHandle(h.Get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
+        !SetAttributes(h, info.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY))) {
         ::SetLastError(code);
         return false;
     }
-    return ::DeleteFileW(path.c_str()) != 0;
+    bool gone = ::DeleteFileW(path.c_str()) != 0;
+    code = ::GetLastError();
+    SetAttributes(h, info.dwFileAttributes);  // a file without another name is gone anyway
+    ::SetLastError(code);
+    return gone;
+}
+
+namespace {
+
+// The full path of what `path` names, every link on the way followed.
+bool FinalPath(const std::wstring& path, std::wstring* out) {
+    Handle h(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::vector<wchar_t> buf(MAX_PATH);
+    while (h.Valid()) {
+        DWORD n = ::GetFinalPathNameByHandleW(h.Get(), buf.data(), DWORD(buf.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return false;
+        if (n < buf.size()) {
+            out->assign(buf.data(), n);
+            return true;
+        }
+        buf.resize(n + 1);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsLink(const std::wstring& path) {
+    DWORD a = ::GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    // The name's own place: its folder's final path and the name.
+    size_t cut = path.rfind(L'\\');
+    std::wstring folder = path.substr(0, cut), final, place;
+    if (!folder.empty() && folder.back() == L':') folder += L'\\';  // a drive's root
+    if (cut == std::wstring::npos || !FinalPath(folder, &place) || !FinalPath(path, &final)) return false;
+    place += (place.back() == L'\\' ? L"" : L"\\") + path.substr(cut + 1);
+    return ::CompareStringOrdinal(final.data(), int(final.size()), place.data(), int(place.size()), TRUE) != CSTR_EQUAL;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    Handle ha = OpenAttributes(a, FILE_READ_ATTRIBUTES), hb = OpenAttributes(b, FILE_READ_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return ha.Valid() && hb.Valid() && ::GetFileInformationByHandle(ha.Get(), &ia) &&
+           ::GetFileInformationByHandle(hb.Get(), &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 }  // namespace eng

@@ -52,6 +52,16 @@ check "apply beside others' files" 0 "$ap" "$dir/beside" "$dir/p.rtp"
   [ ! -L "$dir/beside/a.txt" ] && [ -x "$dir/beside/a.txt" ] && cmp -s "$dir/beside/a.txt" "$dir/new/a.txt" ||
   { echo "FAIL: files beside the targets or the mode"; fail=1; }
 
+# A name at the file system's limit (255 bytes): its temporary takes a short
+# name of its own.
+long=$(printf 'n%.0s' $(seq 251)).txt
+mkdir -p "$dir/lold" "$dir/lnew"
+echo v1 >"$dir/lold/$long"
+echo v2 >"$dir/lnew/$long"
+check "build, a name at the limit" 0 "$mk" "$dir/lold" "$dir/lnew" "$dir/long.rtp"
+check "apply, a name at the limit" 0 "$ap" "$dir/lold" "$dir/long.rtp"
+diff -r "$dir/lold" "$dir/lnew" || { echo "FAIL: name at the limit"; fail=1; }
+
 cp -a "$dir/old" "$dir/wrong"
 printf 'edited by the user\n' >"$dir/wrong/a.txt"
 check "wrong tree" 1 "$ap" "$dir/wrong" "$dir/p.rtp"

@@ -123,6 +123,34 @@ TEST(Kill, StopAtEveryPointOfASwap) {
     std::printf("swap run stopped dead at each of %ld points, each time recovered\n", points);
 }
 
+// Names at the limit of one name: a work name "NAME.~dvnew" would pass it,
+// so such a file is staged as "~dvN.~dvnew". Windows allows 255 UTF-16
+// units; the test bed's file system (Linux, under Wine) allows 255 bytes of
+// UTF-8, so the Greek and CJK names are at that limit: 127 and 85 units.
+TEST(Kill, StopAtEveryPointWithNamesAtTheLimit) {
+    auto repeat = [](const std::string& unit, size_t n) {
+        std::string out;
+        while (n-- > 0) out += unit;
+        return out;
+    };
+    const std::string latin = repeat("l", 251) + ".txt", greek = repeat("\u03b1", 123) + ".txt",
+                      cjk = repeat("\u6f22", 84) + "x", added = "d\\" + repeat("\u03c9", 126) + "z";
+    Trees s;
+    s.from = {{"d", {true}},
+              {"d\\" + latin, {false, "latin v1"}},
+              {greek, {false, "greek v1", true}},
+              {"d\\" + cjk, {false, "cjk v1"}},
+              {"keep.txt", {false, "kept"}}};
+    s.to = s.from;
+    s.to["d\\" + latin].bytes = "latin v2, longer";
+    s.to[greek].bytes = "greek v2";
+    s.to["d\\" + cjk].bytes = "cjk v2";
+    s.to[added].bytes = "added";
+    long points = StopAtEachPoint(s, "limit");
+    EXPECT_GT(points, 5);
+    std::printf("run on names at the limit stopped dead at each of %ld points, each time recovered\n", points);
+}
+
 // A run that fails late undoes its changes; killed during that undo, the
 // next run finishes the undo, then fails the same way.
 TEST(Kill, StopWhileUndoing) {

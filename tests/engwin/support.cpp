@@ -230,6 +230,26 @@ DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstri
     return code;
 }
 
+HANDLE StartSuspended(const std::wstring& exe) {
+    std::wstring line = L"\"" + exe + L"\"";
+    std::vector<wchar_t> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    Check(::CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
+                           &pi) != 0,
+          "start suspended");
+    ::CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+void End(HANDLE process) {
+    ::TerminateProcess(process, 0);
+    ::WaitForSingleObject(process, INFINITE);
+    ::CloseHandle(process);
+}
+
 Snapshot RandomTree(uint32_t seed, int files, size_t maxSize) {
     std::mt19937 rng(seed);
     const char* folders[] = {"", "bin\\", "data\\", "data\\deep\\", "Help Files\\"};

@@ -55,6 +55,12 @@ int RunIn(const std::wstring& root, const std::vector<std::wstring>& args);
 // then. Returns the exit code.
 DWORD RunExe(const std::wstring& exe, const std::wstring& line, const std::wstring& cwd, DWORD killAfterMs = INFINITE);
 
+// Starts exe suspended: Windows and Wine map a program's image when its
+// process is made, so its file is then in use as a running program's.
+// End() ends it and waits until it is gone.
+HANDLE StartSuspended(const std::wstring& exe);
+void End(HANDLE process);
+
 // A reproducible tree: `files` files in a few folders, sizes up to maxSize.
 Snapshot RandomTree(uint32_t seed, int files, size_t maxSize);
 // A variant of `base`: some files changed, some removed, some added; odd

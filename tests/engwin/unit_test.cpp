@@ -100,6 +100,26 @@ TEST(Journal, DamagedRecordsAreRefused) {
     EXPECT_EQ(eng::ParseJournal(bytes).kind, eng::JournalState::torn) << "list byte";
 }
 
+// Work names stay within one name's limit, counted in UTF-16 units and in
+// UTF-8 bytes; a longer one is "~dvN.~dvnew", N the entry.
+TEST(Tree, WorkNamesFitTheLimit) {
+    auto name = [](const wchar_t* unit, size_t n) { return std::wstring(n, unit[0]); };
+    struct Case {
+        std::wstring path, want;
+    } cases[] = {
+        {L"a.txt", L"a.txt.~dvnew"},
+        {name(L"x", 248), name(L"x", 248) + L".~dvnew"},
+        {name(L"x", 249), L"~dv7.~dvnew"},
+        {L"d\\" + name(L"x", 255), L"d\\~dv7.~dvnew"},
+        {name(L"x", 300) + L"\\" + name(L"\x3b1", 124), name(L"x", 300) + L"\\" + name(L"\x3b1", 124) + L".~dvnew"},
+        {name(L"\x3b1", 125), L"~dv7.~dvnew"},
+        {name(L"\x6f22", 82), name(L"\x6f22", 82) + L".~dvnew"},
+        {name(L"\x6f22", 83), L"~dv7.~dvnew"},
+    };
+    eng::Tree tree(L"\\\\?\\C:\\root");
+    for (const Case& c : cases) EXPECT_EQ(tree.WorkName({eng::Op::stage, 7, 0, c.path}), c.want) << c.path.size();
+}
+
 TEST(Text, PathsAndConversions) {
     EXPECT_EQ(eng::ToLongPath(L"C:\\dir\\"), L"\\\\?\\C:\\dir");
     EXPECT_EQ(eng::ToLongPath(L"C:\\"), L"\\\\?\\C:\\");

@@ -35,7 +35,14 @@ Fd OpenRead(const std::string& path) { return Fd(open(path.c_str(), O_RDONLY | O
 Fd CreateWrite(const std::string& path) { return Fd(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)); }
 
 Fd CreateBeside(const std::string& path, mode_t mode, std::string* name) {
-    std::string pattern = path + ".patchnew-XXXXXX";
+    // The long form names the file it is for; when it would pass the
+    // folder's limit of one name, the short one stands beside it.
+    const std::string suffix = ".patchnew-XXXXXX";
+    size_t cut = path.rfind('/');
+    std::string folder = path.substr(0, cut == std::string::npos ? 0 : cut + 1);
+    long limit = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    std::string pattern = path + suffix;
+    if (limit > 0 && pattern.size() - folder.size() > size_t(limit)) pattern = folder + suffix;
     Fd fd(mkostemp(&pattern[0], O_CLOEXEC));
     if (!fd.ok()) return fd;
     *name = pattern;

@@ -28,7 +28,8 @@ private:
 
 Fd OpenRead(const std::string& path);
 Fd CreateWrite(const std::string& path);  // truncates
-// A new file of a name of its own beside `path` ("path.patchnew-XXXXXX",
+// A new file of a name of its own beside `path` ("path.patchnew-XXXXXX", or
+// ".patchnew-XXXXXX" when that would pass the folder's limit of one name;
 // O_EXCL: never an existing file or a link), with the given mode; its name
 // goes to *name.
 Fd CreateBeside(const std::string& path, mode_t mode, std::string* name);
