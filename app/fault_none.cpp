@@ -3,5 +3,7 @@
 namespace app {
 
 bool Faulted(const char*) { return false; }
+void AtBoundary(const char*) {}
+void BeforeEngine(int) {}
 
 }  // namespace app

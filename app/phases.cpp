@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include "app/fault.h"
 #include "app/message.h"
 #include "app/startup_error.h"
 #include "app/step_log.h"
@@ -80,6 +81,7 @@ void NoteDone(Phase p) {
         LogEvent("note: the update record could not be updated: " + platform::ErrorDescription(platform::LastError()));
     LogEvent(std::string(PartName(p)) + ": done");
     FlushEventLog();
+    AtBoundary("done");
 }
 
 void NoteFailed(Phase p, const std::vector<migrate::Problem>& problems) {
@@ -115,6 +117,7 @@ void LaunchStep() {
                 " and the ones after it were not applied.");
         return;
     }
+    BeforeEngine(g_state.stepIndex);
     if (!LaunchPatchEngine(g_state.engineProgramPath.c_str(), kStepOptions, StepName().c_str(), folder,
                            g_state.diagnostic && !g_state.quiet, g_state.child)) {
         DWORD error = platform::LastError();
@@ -151,14 +154,22 @@ void EndStep(DWORD code) {
 
 using Work = std::function<migrate::Outcome(const migrate::StopCheck&)>;
 
+// Between two items of a part on the worker: a boundary of the update, and
+// the moment to stop when Cancel asked for it.
+bool Boundary(const char* key) {
+    AtBoundary(key);
+    return g_stop.load();
+}
+
 void StartWorker(Phase p, Work work) {
+    const char* key = PhaseKey(p);
     g_stop = false;
     auto result = std::make_shared<WorkerResult>();
     g_run.result = result;
     g_run.worker = true;
     LogEvent(std::string(PartName(p)) + ": begun");
-    bool started =
-        platform::StartThread([result, work] { result->outcome = work([] { return g_stop.load(); }); }, g_state.child);
+    bool started = platform::StartThread(
+        [result, work, key] { result->outcome = work([key] { return Boundary(key); }); }, g_state.child);
     if (!started)
         NoteFailed(p, {migrate::Problem{"", "", "No worker thread could be started.", platform::LastError()}});
 }
@@ -193,14 +204,14 @@ bool StartPhase(HWND dialog, Phase p) {
         return true;
     case Phase::kRenames:
         ShowMigrating(dialog);
-        StartWorker(p, [r](const migrate::StopCheck&) {
-            return Actions().RenameProductItems(r.sharedFolder, r.finalInstallFolder, r.preferenceCopies);
+        StartWorker(p, [r](const migrate::StopCheck& stop) {
+            return Actions().RenameProductItems(r.sharedFolder, r.finalInstallFolder, r.preferenceCopies, stop);
         });
         return true;
     case Phase::kShortcuts: {
         std::string programs = g_state.startMenuProgramsFolder, desktop = g_state.desktopFolder;
-        StartWorker(p, [r, programs, desktop](const migrate::StopCheck&) {
-            return Actions().MigrateShortcuts(r.finalInstallFolder, programs, desktop);
+        StartWorker(p, [r, programs, desktop](const migrate::StopCheck& stop) {
+            return Actions().MigrateShortcuts(r.finalInstallFolder, programs, desktop, stop);
         });
         return true;
     }
@@ -346,6 +357,7 @@ void StartNextPhase(HWND dialog) {
 }
 
 void EndPhase(HWND dialog) {
+    AtBoundary("ended");
     if (!g_run.worker) {
         DWORD code = 0;
         if (!EngineExitCode(g_state.child, &code)) return;

@@ -1,5 +1,6 @@
 // The updater's own actions: the real preflight and migration.
 #include "app/update_actions.h"
+#include "app/fault.h"
 #include "common/event_log.h"
 #include "common/path.h"
 #include "migrate/registry.h"
@@ -51,20 +52,20 @@ public:
     }
 
     migrate::Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder,
-                                        unsigned preferenceCopies) override {
-        return migrate::RenameProductItems(sharedFolder, finalInstallFolder, preferenceCopies);
+                                        unsigned preferenceCopies, const migrate::StopCheck& stop) override {
+        return migrate::RenameProductItems(sharedFolder, finalInstallFolder, preferenceCopies, stop);
     }
 
     migrate::Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
-                                      const std::string& desktopFolder) override {
+                                      const std::string& desktopFolder, const migrate::StopCheck& stop) override {
         ComForThread com;
-        return migrate::MigrateShortcuts(finalInstallFolder, programsFolder, desktopFolder);
+        return migrate::MigrateShortcuts(finalInstallFolder, programsFolder, desktopFolder, stop);
     }
 
     migrate::Outcome MigrateRegistry(const UpdateRecord& r, const migrate::StopCheck& stop) override {
         migrate::Outcome out;
         if (!migrate::MigrateRegistry(r.installFolder.c_str(), r.sharedFolder.c_str(), r.finalInstallFolder.c_str(),
-                                      r.shortForms, nullptr))
+                                      r.shortForms, [] { AtBoundary("registry-root"); }))
             out.Add(migrate::Problem{"the registry", "", "A value could not be written.", 0});
         return out;
     }

@@ -25,9 +25,9 @@ public:
     virtual migrate::Outcome RelocateInstallation(const std::string& installFolder, const std::string& newFolder,
                                                   const migrate::StopCheck& stop) = 0;
     virtual migrate::Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder,
-                                                unsigned preferenceCopies) = 0;
+                                                unsigned preferenceCopies, const migrate::StopCheck& stop) = 0;
     virtual migrate::Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
-                                              const std::string& desktopFolder) = 0;
+                                              const std::string& desktopFolder, const migrate::StopCheck& stop) = 0;
     virtual migrate::Outcome MigrateRegistry(const common::UpdateRecord& record, const migrate::StopCheck& stop) = 0;
     // Deletes "UnInst.isu", "UnInsdll.dll" and "KSReg.dat" from the folder.
     virtual migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) = 0;

@@ -83,15 +83,21 @@ unsigned PreferenceFilesPresent(const std::string& sharedFolder) {
     return bits;
 }
 
-Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies) {
-    for (const Rename& r : kPreferenceFiles) RenameIn(sharedFolder, r);
-    RenameIn(sharedFolder, kLabels);
-    DWORD programError = RenameIn(finalInstallFolder, kInstallItems[0]) ? 0 : platform::LastError();
-    for (size_t i = 1; i < sizeof kInstallItems / sizeof kInstallItems[0]; ++i)
-        RenameIn(finalInstallFolder, kInstallItems[i]);
-    for (size_t i = 0; i < kPreferenceCount; ++i)
-        if (copies & (1u << i)) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
+Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies,
+                           const StopCheck& stop) {
     Outcome out;
+    // Each rename, then each deletion of a copy, as one item.
+    auto stopped = [&] { return out.stopped = out.stopped || StopRequested(stop); };
+    for (const Rename& r : kPreferenceFiles)
+        if (!stopped()) RenameIn(sharedFolder, r);
+    if (!stopped()) RenameIn(sharedFolder, kLabels);
+    DWORD programError = 0;
+    if (!stopped() && !RenameIn(finalInstallFolder, kInstallItems[0])) programError = platform::LastError();
+    for (size_t i = 1; i < sizeof kInstallItems / sizeof kInstallItems[0]; ++i)
+        if (!stopped()) RenameIn(finalInstallFolder, kInstallItems[i]);
+    for (size_t i = 0; i < kPreferenceCount; ++i)
+        if ((copies & (1u << i)) && !stopped()) DeleteCopy(sharedFolder, finalInstallFolder, kPreferenceFiles[i]);
+    if (out.stopped) return out;
     const Rename& program = kInstallItems[0];
     if (ExistsIn(finalInstallFolder, program.oldName) || !ExistsIn(finalInstallFolder, program.newName))
         out.Add(Problem{JoinIn(finalInstallFolder, program.oldName), JoinIn(finalInstallFolder, program.newName),

@@ -28,6 +28,9 @@ unsigned PreferenceFilesPresent(const std::string& sharedFolder);
 // ("Dovetra.exe" missing or "Kestrin.exe" still beside it). The other items
 // are optional; the program is not, since the shortcuts and the registry
 // name "Dovetra.exe" next.
-Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies);
+// A stop request is honoured between two renames (the result is then
+// stopped, with no problem).
+Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies,
+                           const StopCheck& stop = {});
 
 }  // namespace migrate

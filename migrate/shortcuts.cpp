@@ -104,9 +104,10 @@ static void SwapDesktopShortcut(const std::string& menu, const std::string& desk
     LogEvent("desktop shortcut replaced: " + oldLink);
 }
 
-Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programs,
-                         const std::string& desktop) {
+Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programs, const std::string& desktop,
+                         const StopCheck& stop) {
     Outcome out;
+    auto stopped = [&] { return out.stopped = out.stopped || StopRequested(stop); };
     if (programs.empty()) {  // never under the drive's root instead
         out.Add(Problem{kNewMenuName, "", "No Start-menu folder is known.", 0});
         return out;
@@ -115,12 +116,14 @@ Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::strin
     CreateFolderPath(menu);  // may exist already; a failure shows in the saves
     bool mainMade = false;
     for (const ShortcutRow& row : kShortcuts) {
+        if (stopped()) return out;
         Shortcut s = MakeShortcut(row, menu, finalInstallFolder, out);
         if (s != Shortcut::made || &row != &kShortcuts[0]) continue;
         mainMade = true;
+        if (stopped()) return out;
         SwapDesktopShortcut(menu, desktop, out);
     }
-    if (!FileExists(oldMenu)) return out;
+    if (stopped() || !FileExists(oldMenu)) return out;
     // Without the new main shortcut the old menu is the user's way to the
     // program: it stays.
     if (!mainMade) {

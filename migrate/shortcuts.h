@@ -42,7 +42,9 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 // swap or a deletion cut off. Problems: each shortcut whose target exists
 // but that was not made, a swap or deletion not done. COM must be
 // initialised on the calling thread.
+// A stop request is honoured before each shortcut, the swap and the
+// deletion of the old menu.
 Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
-                         const std::string& desktopFolder);
+                         const std::string& desktopFolder, const StopCheck& stop = {});
 
 }  // namespace migrate

@@ -53,11 +53,12 @@ public:
     Outcome RelocateInstallation(const std::string&, const std::string& to, const StopCheck& stop) override {
         return Part("move " + to, stop);
     }
-    Outcome RenameProductItems(const std::string&, const std::string& to, unsigned) override {
-        return Part("renames " + to, {});
+    Outcome RenameProductItems(const std::string&, const std::string& to, unsigned, const StopCheck& stop) override {
+        return Part("renames " + to, stop);
     }
-    Outcome MigrateShortcuts(const std::string& to, const std::string&, const std::string&) override {
-        return Part("shortcuts " + to, {});
+    Outcome MigrateShortcuts(const std::string& to, const std::string&, const std::string&,
+                             const StopCheck& stop) override {
+        return Part("shortcuts " + to, stop);
     }
     Outcome MigrateRegistry(const UpdateRecord& r, const StopCheck& stop) override {
         return Part("registry " + r.finalInstallFolder, stop);
