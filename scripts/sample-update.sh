@@ -14,9 +14,10 @@ OLD_INSTALL='C:\Program Files\Vantor Corp\Kestrin 5.0'
 OLD_SHARED='C:\Program Files\Vantor Corp\Vantor'
 NEW_INSTALL='C:\Program Files\Halvern\Dovetra 5'
 
-# The sample versions and their patches, and the updater carrying them.
-make_updater() {
-  "$DV_TOP/scripts/pack-sample.sh" "$DV_BUILD/.." "$scratch" >"$scratch/pack.log" 2>&1 \
+# The sample versions and their patches, and the updater carrying them
+# (BASE: another build of the updater, such as app/updater_faults.exe).
+make_updater() {  # [BASE]
+  "$DV_TOP/scripts/pack-sample.sh" "$DV_BUILD/.." "$scratch" ${1:+"$1"} >"$scratch/pack.log" 2>&1 \
     || { fail "sample versions or packing"; cat "$scratch/pack.log"; return 1; }
 }
 
@@ -109,6 +110,33 @@ wait_message() {
     sleep 0.5
   done
   fail "no message starting [$1] in $2 s (have [$(message)])"; return 1
+}
+
+# The machine as install_sample left it, kept so that each row of a table
+# starts from the same one: the folders an update touches and the registry.
+save_pristine() {
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  rm -rf "$scratch/pristine"; mkdir -p "$scratch/pristine"
+  cp -a "$WINEPREFIX"/*.reg "$scratch/pristine/"
+  (cd "$(win_path 'C:\')" && tar cf "$scratch/pristine/c.tar" "Program Files" ProgramData users/Public/Desktop)
+}
+restore_pristine() {
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  (cd "$(win_path 'C:\')" && rm -rf "Program Files" ProgramData users/Public/Desktop &&
+    tar xf "$scratch/pristine/c.tar")
+  cp -a "$scratch/pristine"/*.reg "$WINEPREFIX/"
+}
+
+# What an update leaves, to compare one run with another: the snapshot
+# without the engine's logs, and each new shortcut's target and description
+# (a link file holds its target's times, which differ from run to run).
+final_state() {
+  snapshot | grep -Ev '\.err( |$)'
+  local l
+  for l in "$(win_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Dovetra 5"/*.lnk \
+           "$(win_path 'C:\users\Public\Desktop')"/*.lnk; do
+    [ -e "$l" ] && echo "$l: $(drv link-info "$(winepath -w "$l" 2>/dev/null)" | tr '\n' '|')"
+  done
 }
 
 # Runs the updater to its end without a window; prints its exit code.

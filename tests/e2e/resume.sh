@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# A second run always finishes the update. Each row stops an update at one
+# boundary of the whole update, as a power cut would (the test build of the
+# updater ends itself there, DV_KILL_AT; during a patch step the engine ends
+# itself mid-step first, DV_ENGINE_STOP), then runs the updater again: the
+# machine must end exactly as after an update never interrupted (tree,
+# shared folder, shortcuts, registry, no update record left). The last rows:
+# a step failed on a file held open, which is then closed; and a run the user
+# cancelled in the dialog in each patch step.
+. "$DV_TOP/scripts/sample-update.sh"
+fresh_prefix
+make_updater "$DV_BUILD/app/updater_faults.exe" || finish
+install_sample "$OLD_INSTALL" "$OLD_SHARED" || finish
+save_pristine
+run_quiet() { wine "$UPDATER" /quiet /log 'C:\resume.log' >/dev/null 2>&1; echo $?; }
+
+# The update never interrupted: what every row must end with.
+restore_pristine
+expect_eq "uninterrupted update" 0 "$(run_quiet)"
+want=$(final_state)
+[ -n "$(grep 'Dovetra 5.lnk' <<<"$want")" ] || fail "the reference run made no shortcut"
+
+# kill_row KILL_AT [ENGINE_STOP]: cut off there, then run again.
+kill_row() {
+  restore_pristine
+  local code
+  code=$(DV_KILL_AT=$1 DV_ENGINE_STOP=${2:-} run_quiet)
+  [ "$code" = 0 ] && { fail "$1 ${2:-}: never reached (exit code 0)"; return; }
+  expect_eq "$1 ${2:+(engine stop $2) }then a second run" 0 "$(run_quiet)"
+  local have; have=$(final_state)
+  [ "$have" == "$want" ] && echo "ok: $1 ${2:-}: as if never interrupted" ||
+    fail "$1 ${2:-}: differs: $(diff <(echo "$want") <(echo "$have") | head -20)"
+}
+
+# Boundaries by name and count (app/fault.h): before the Nth item of a part,
+# after a part's work has ended but before the record notes it ("ended"),
+# after the record notes it ("done"), after each registry root.
+for row in shared-copy:2 shared-copy:9 ended:1 done:1 ended:2 ended:4 done:4 move:1 move:20 move:44 ended:5 \
+           renames:4 renames:14 done:6 shortcuts:1 shortcuts:4 registry-root:1 registry-root:2 registry-root:3 \
+           done:9; do
+  kill_row "$row"
+done
+# The engine ends itself inside each patch step; the updater is gone as it notices.
+kill_row ended:2 1:4
+kill_row ended:3 2:6
+kill_row ended:4 3:3
+
+# A step fails on a file held open after the preflight had passed; once it
+# is closed, a second run finishes the update.
+restore_pristine
+engine_pid() {  # the Unix pid of this prefix's patch engine
+  local p
+  for p in $(pgrep -f 'patch\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+  done
+}
+( run_quiet >"$scratch/held.code" ) &
+held=""
+for i in $(seq 500); do held=$(engine_pid); [ -n "$held" ] && { kill -STOP "$held"; break; }; sleep 0.02; done
+target="$OLD_INSTALL\\KSDraw.dll"  # step 2 changes it
+( wine "$DRIVER" hold "$target" 120 >/dev/null 2>&1 & )
+sleep 3
+kill -CONT "$held" 2>/dev/null
+wait
+expect_eq "a step failed on a held file" 4 "$(cat "$scratch/held.code")"
+touch "$(win_path "$target").release"
+for i in $(seq 50); do [ -e "$(win_path "$target").release" ] || break; sleep 0.2; done
+expect_eq "closed, then a second run" 0 "$(run_quiet)"
+[ "$(final_state)" == "$want" ] && echo "ok: held file: as if never interrupted" || fail "held file: differs"
+finish
