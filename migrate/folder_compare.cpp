@@ -2,7 +2,8 @@
 // from running into its own output and a relocation from leaving the current
 // directory behind. Letter case is compared as the file system does, by the
 // system's upper-case rules, so "Ä" and "ä" name one folder as "A" and "a" do.
-// And comparing two files' bytes.
+// And comparing two files' bytes, and telling an earlier move's copy from a
+// second name of the same file.
 #include <windows.h>
 #include <vector>
 #include "migrate/tree.h"
@@ -47,6 +48,11 @@ bool SameContent(const std::string& a, const std::string& b) {
         if (gx == 0) return true;
         if (std::char_traits<char>::compare(bx.data(), by.data(), gx) != 0) return false;
     }
+}
+
+bool IsEarlierMove(const std::string& from, const std::string& to) {
+    bool same = true;
+    return platform::SameFile(from.c_str(), to.c_str(), &same) && !same && SameContent(from, to);
 }
 
 }  // namespace migrate

@@ -39,7 +39,7 @@ const char* BlockOf(const std::string& src, const std::string& dst, bool isFolde
         // a link.
         bool folderIntoFolder =
             isFolder && !link && platform::IsFolder(dst.c_str()) && !platform::IsFolderLink(dst.c_str());
-        bool earlierMove = !isFolder && !platform::IsFolder(dst.c_str()) && SameContent(src, dst);
+        bool earlierMove = !isFolder && !platform::IsFolder(dst.c_str()) && IsEarlierMove(src, dst);
         if (!folderIntoFolder && !earlierMove) return kTaken;
     }
     if (link) return platform::CheckFolderLinkMovable(src.c_str()) ? nullptr : kLinkStuck;

@@ -15,8 +15,8 @@ std::string NewInstallFolder();
 
 // Every reason the move of `installFolder`'s contents to `newFolder` could
 // not be made whole, changing nothing: an item whose destination exists (a
-// folder may meet a folder, which is filled; a file may meet a file with the
-// same bytes, an earlier move cut off), a file held open by another program,
+// folder may meet a folder, which is filled; a file may meet its earlier
+// move cut off, IsEarlierMove in tree.h), a file held open by another program,
 // a folder link that cannot be moved without what it points to, a folder
 // whose listing fails, `newFolder` inside the installation. Each item with
 // its own problem. A missing `installFolder` with `newFolder` present is a

@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/file_replace.h"
 #include "platform/shelllink.h"
+#include "platform/utf.h"
 #include "common/event_log.h"
 
 namespace migrate {
@@ -34,6 +35,17 @@ const char kOldDesktopLink[] = "Kestrin 5.0.lnk";
 
 HRESULT LastResult() { return static_cast<HRESULT>(platform::LastError()); }
 
+// The shell saves a link file only under a path within MAX_PATH units, so
+// where WorkPathFor's name would pass that, a shorter work name of ours is
+// taken beside the link: it fits whenever the link's own name has at least
+// as many units.
+const char kShortLinkWork[] = "~dv.~dv";
+std::string LinkWorkPath(const std::string& linkPath) {
+    std::string work = WorkPathFor(linkPath);
+    if (platform::WideLength(work.c_str()) < MAX_PATH) return work;
+    return JoinPath(FolderOf(linkPath), kShortLinkWork);
+}
+
 }  // namespace
 
 // The shell's link object; its interfaces are released with it.
@@ -59,7 +71,7 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
     if (!link.SetPath(target)) out.Add(Problem{linkPath, target, "SetPath failed!", platform::LastError()});
     if (!link.SetDescription(description))
         out.Add(Problem{linkPath, target, "SetDescription failed!", platform::LastError()});
-    std::string work = WorkPathFor(linkPath);
+    std::string work = LinkWorkPath(linkPath);
     platform::DeleteFileAt(work.c_str());  // a stale one of ours
     bool saved = link.Save(work.c_str());
     HRESULT hr = saved ? S_OK : LastResult();

@@ -7,7 +7,8 @@
 namespace migrate {
 
 // Writes the link file `linkPath` pointing at `target` with `description`:
-// saved under WorkPathFor(linkPath) and moved into place, so that a link at
+// saved under WorkPathFor(linkPath) (or "~dv.~dv" beside it, where that name
+// would not fit the shell's MAX_PATH) and moved into place, so that a link at
 // that name is replaced, never written through. A failed SetPath,
 // SetDescription or save is a problem of `out` ("SetPath failed!", ...)
 // and the work goes on. Returns the save's COM result (S_OK), or the

@@ -61,9 +61,8 @@ bool HoldsOnlyDotNames(const std::string& folder) {
     return ForEachHandledEntry(folder, [&](const platform::DirEntry&) { return only = false; }) && only;
 }
 
-// Moves one file without ever replacing another. A destination that exists
-// with the same bytes is an earlier move cut off between its copy and its
-// delete: the source goes.
+// Moves one file without ever replacing another. A destination that is an
+// earlier move cut off between its copy and its delete lets the source go.
 bool MoveOneFile(const std::string& from, const std::string& to, const char** why) {
     if (platform::MoveItem(from.c_str(), to.c_str())) return true;
     DWORD error = platform::LastError();
@@ -71,7 +70,7 @@ bool MoveOneFile(const std::string& from, const std::string& to, const char** wh
         platform::SetLastErrorCode(error);
         return false;
     }
-    if (SameContent(from, to)) return platform::DeleteFileAt(from.c_str());
+    if (IsEarlierMove(from, to)) return platform::DeleteFileAt(from.c_str());
     *why = kTaken;
     return false;
 }

@@ -60,10 +60,10 @@ bool CreateFolderPath(const std::string& path);
 // recursively, creating subfolders as needed; in move mode removes the
 // emptied source folders, `source` itself included; a folder left holding
 // only names beginning with "." stays, and that is no problem.
-// Moving a file never replaces one at the destination: a destination file
-// with the same content as the source is taken as the source's earlier move
-// (a move across volumes copies, then deletes: a kill between the two leaves
-// both) and the source is deleted; any other is a problem and both stay.
+// Moving a file never replaces one at the destination: a destination that
+// IsEarlierMove of the source is taken as its earlier move (a move across
+// volumes copies, then deletes: a kill between the two leaves both) and the
+// source is deleted; any other is a problem and both stay.
 // Every failing file, and every folder that cannot be made, entered or
 // removed, is a problem; the walk goes on with the others. A stop request is
 // honoured between entries.
@@ -95,5 +95,11 @@ bool SameFolder(const std::string& a, const std::string& b);
 
 // True when both files hold the same bytes (both readable, same length).
 bool SameContent(const std::string& a, const std::string& b);
+
+// True when file `to` is what a move of file `from` cut off after its copy
+// left: another file with the same bytes. Not `from` itself under a second
+// name (a hard link, or a symbolic link that leads to it): deleting `from`
+// would then lose the file or leave the link leading nowhere.
+bool IsEarlierMove(const std::string& from, const std::string& to);
 
 }  // namespace migrate

@@ -1,25 +1,27 @@
 // The start-up pieces the GUI scripts cannot reach one by one: every form of
-// the command line, and a shell folder that does not fit. The rest of
-// start-up is checked through the real updater by the scripts beside this file.
+// the command line, and a shell folder that is none in the file system. The
+// rest of start-up is checked through the real updater by the scripts beside
+// this file.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <cstring>
 #include <string>
 #include "app/options.h"
-#include "common/state.h"
 #include "platform/shell.h"
 
 using namespace app;
-using namespace common;
 
 // "-d" keeps its rule (the text after the last space); switches before it.
+// A launcher may start the program by its unquoted path with spaces in it
+// (`program`, the running executable's path).
 TEST(CommandLine, OptionsTable) {
+    const char* kProgram = "C:\\Program Files\\Deploy Tools\\DV503Updater.exe";
     struct Case {
         const char* line;
         bool diagnostic, quiet, check;
         const char* folder;
         const char* log;
         const char* bad;
+        const char* program = "";
     } cases[] = {
         {"updater.exe -d", true, false, false, "", "", ""},
         {"\"C:\\x y\\updater.exe\" -d", true, false, false, "", "", ""},
@@ -36,9 +38,16 @@ TEST(CommandLine, OptionsTable) {
         {"updater.exe /dir", false, false, false, "", "", "/dir"},
         {"updater.exe /log -d", true, false, false, "", "", "/log"},
         {"updater.exe /quiet /silent", false, true, false, "", "", "/silent"},
+        {"C:\\Program Files\\Deploy Tools\\DV503Updater.exe /quiet", false, true, false, "", "", "", kProgram},
+        {"c:\\program files\\deploy tools\\dv503updater.exe", false, false, false, "", "", "", kProgram},
+        {"C:\\Program Files\\Deploy Tools\\DV503Updater.exe -d", true, false, false, "", "", "", kProgram},
+        {"C:\\Program Files\\Deploy Tools\\DV503Updater.exe2 /quiet", false, false, false, "", "", "Files\\Deploy",
+         kProgram},  // another program's path
+        {"C:\\Program Files\\Deploy Tools\\DV503Updater.exe /quiet", false, false, false, "", "", "Files\\Deploy"},
+        {"\"C:\\Program Files\\Deploy Tools\\DV503Updater.exe\" /check", false, false, true, "", "", "", kProgram},
     };
     for (const Case& c : cases) {
-        Options o = ParseOptions(c.line);
+        Options o = ParseOptions(c.line, c.program);
         SCOPED_TRACE(std::string("[") + c.line + "]");
         EXPECT_EQ(c.diagnostic, o.diagnostic);
         EXPECT_EQ(c.quiet, o.quiet);
@@ -49,15 +58,12 @@ TEST(CommandLine, OptionsTable) {
     }
 }
 
-TEST(Shell, SpecialFolderFitsExactlyOrFailsWithoutWritingPastTheBuffer) {
-    char path[kPathCap];
-    ASSERT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, path, sizeof path));
-    size_t n = std::strlen(path);
-    ASSERT_EQ("Programs", std::string(path).substr(n - 8));
-    std::string buf(n + 2, 'x');
-    EXPECT_FALSE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, &buf[0], n));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_BUFFER_OVERFLOW), ::GetLastError());
-    EXPECT_EQ(buf, '\0' + std::string(n + 1, 'x'));
-    EXPECT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, &buf[0], n + 1));
-    EXPECT_EQ(buf, std::string(path, n + 1) + 'x');
+TEST(Shell, SpecialFolderIsAFileSystemPathOrNone) {
+    std::string path;
+    ASSERT_TRUE(platform::SpecialFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, path));
+    ASSERT_GT(path.size(), 8u);
+    EXPECT_EQ("Programs", path.substr(path.size() - 8));
+    // "My Computer" is a folder of the shell, not of the file system.
+    EXPECT_FALSE(platform::SpecialFolderPath(nullptr, CSIDL_DRIVES, path));
+    EXPECT_EQ(path, "");
 }

@@ -1,12 +1,14 @@
 // Discovery through the real registry of a throwaway Wine prefix, and the
 // open-file questions through the recorder of tests/support.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include "common/path.h"
 #include "common/state.h"
 #include "locate/discovery.h"
 #include "platform/reg.h"
 #include "platform/strings.h"
+#include "platform/utf.h"
 #include "scratch.h"
 
 using namespace common;
@@ -47,6 +49,7 @@ protected:
         MakeTree(root, {"Kestrin 5.0\\", "Vantor\\",
                         "Kestrin 5.0\\Kestrin.exe=", "Kestrin 5.0\\Readme.txt=", "Vantor\\WMF.F32="});
         inst_ = At("Kestrin 5.0");
+        for (int i = 0; i < 16; ++i) cjk_ += "漢字文件夾";  // 80 ideographs, 240 bytes of UTF-8
         shared_ = At("Vantor");
     }
     void TearDown() override {
@@ -60,21 +63,29 @@ protected:
         SetDefault(HKEY_CLASSES_ROOT, ".ksd", progId);
         if (command != kNone) SetDefault(HKEY_CLASSES_ROOT, progId + "\\shell\\open\\command", command);
     }
-    std::string inst_, shared_;
+    std::string inst_, shared_, cjk_;
 };
 
 }  // namespace
 
 TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
     const std::string exe = inst_ + "\\Kestrin.exe";
+    // An installation whose program's path comes up to 259 UTF-16 units, the
+    // most Windows allows there, in CJK: about 500 bytes of UTF-8.
+    std::string cjkInst = At(cjk_ + "\\" + cjk_.substr(0, 3 * std::min<size_t>(80, 165 - root.size())));
+    MakeTree(cjkInst, {cjkInst + "\\", cjkInst + "\\Kestrin.exe=", cjkInst + "\\Readme.txt="});
+    ASSERT_GE(platform::WideLength((cjkInst + "\\Kestrin.exe").c_str()), 250u);
+    ASSERT_LE(platform::WideLength((cjkInst + "\\Kestrin.exe").c_str()), 259u);
     WriteText("C:\\Kestrin.exe", "");  // what an empty command must not find
     // clang-format off
     const struct { std::string progId, command, answer, folder; } rows[] = {
         {kProgId, "\"" + exe + "\" \"%1\"", "", inst_},   // found without asking
-        {std::string(236, 'Q'), exe, "", inst_},           // 236 + "\shell\open\command" is 255
+        {std::string(236, 'Q'), exe, "", inst_},
+        {std::string(237, 'P'), exe, "", inst_},           // the key's path past 255 characters
         {kNone, kNone, inst_ + "\\Readme.txt", inst_},     // another file in the right folder
+        {kProgId, "\"" + cjkInst + "\\Kestrin.exe\" \"%1\"", "", cjkInst},
+        {kNone, kNone, cjkInst + "\\Readme.txt", cjkInst},
         {"", kNone, "", ""},                                // empty ProgID: no association; cancelled
-        {std::string(237, 'P'), exe, "", ""},                // 256: the key's name does not fit
         {std::string(300, 'P'), kNone, "", ""},
         {kProgId, kNone, "", ""},
         {kProgId, "", "", ""},                              // no look in the drive's root
@@ -82,7 +93,6 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
         {kProgId, "\"" + exe + "\" /dde \\x", "", ""},      // a backslash in the arguments
         {kProgId, "Kestrin 5.0\\Kestrin.exe", "", ""},     // relative: not taken from the current folder
         {kNone, kNone, shared_ + "\\WMF.F32", ""},          // a chosen folder without Kestrin.exe
-        {kNone, kNone, "C:\\" + std::string(240, 'z') + "\\a.exe", ""},  // folder + marker too long
     };
     // clang-format on
     for (const auto& r : rows) {
@@ -90,9 +100,9 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
         Associate(r.progId, r.command);
         g_asked.clear();
         g_answers["*.exe"] = r.answer;
-        char folder[kPathCap] = "";
+        std::string folder;
         EXPECT_EQ(FindInstallFolder(folder), !r.folder.empty());
-        EXPECT_EQ(std::string(folder), r.folder);
+        EXPECT_EQ(folder, r.folder);
         bool found = r.answer.empty() && !r.folder.empty();
         ASSERT_EQ(g_asked.size(), found ? 0u : 1u);
         if (!found) {
@@ -106,14 +116,17 @@ TEST_F(Discovery, InstallFolderFromTheAssociationElseAskedFor) {
 }
 
 TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
-    ::SetEnvironmentVariableA("DV_SHARED", shared_.c_str());
+    const std::string cjkShared = At(cjk_ + "\\" + cjk_.substr(0, 180));
+    MakeTree(root, {cjkShared + "\\", cjkShared + "\\WMF.F32="});
+    ::SetEnvironmentVariableW(L"DV_SHARED", platform::WideOrEmpty(cjkShared.c_str()).c_str());
     // clang-format off
-    const struct { std::string value, answer; bool found; } rows[] = {
-        {shared_, "", true}, {"\"" + shared_ + "\"", "", true}, {shared_ + "\\", "", true},
-        {kNone, shared_ + "\\WMF.F32", true}, {inst_, "", false}, {"", "", false},
-        {std::string(300, 'v'), "", false}, {kNone, inst_ + "\\Kestrin.exe", false},  // no WMF.F32 there
-        {"Vantor", "", false}, {shared_.substr(2), "", false},  // relative, to the current folder and drive
-        {"%DV_SHARED%", "", true},                               // REG_EXPAND_SZ, expanded
+    const struct { std::string value, answer, folder; } rows[] = {
+        {shared_, "", shared_}, {"\"" + shared_ + "\"", "", shared_}, {shared_ + "\\", "", shared_},
+        {kNone, shared_ + "\\WMF.F32", shared_}, {inst_, "", ""}, {"", "", ""},
+        {std::string(300, 'v'), "", ""}, {kNone, inst_ + "\\Kestrin.exe", ""},  // no WMF.F32 there
+        {"Vantor", "", ""}, {shared_.substr(2), "", ""},  // relative, to the current folder and drive
+        {cjkShared, "", cjkShared},                      // 230 UTF-16 units, over 500 bytes
+        {"%DV_SHARED%", "", cjkShared},                  // REG_EXPAND_SZ, expanded
     };
     // clang-format on
     for (const auto& r : rows) {
@@ -127,10 +140,10 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         }
         g_asked.clear();
         g_answers["*.f32"] = r.answer;
-        char folder[kPathCap] = "";
-        EXPECT_EQ(FindSharedFolder(folder), r.found);
-        EXPECT_EQ(std::string(folder), r.found ? shared_ : "");
-        bool asked = !r.answer.empty() || !r.found;
+        std::string folder;
+        EXPECT_EQ(FindSharedFolder(folder), !r.folder.empty());
+        EXPECT_EQ(folder, r.folder);
+        bool asked = !r.answer.empty() || r.folder.empty();
         ASSERT_EQ(g_asked.size(), asked ? 1u : 0u);
         if (asked) {
             EXPECT_EQ(g_asked[0].title + g_asked[0].pattern + g_asked[0].initialName,
@@ -138,7 +151,7 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         }
     }
     ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Vantor Corp.");
-    char folder[kPathCap];
+    std::string folder;
     EXPECT_FALSE(FindSharedFolder(folder));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.")) << "reading creates no key";
 }

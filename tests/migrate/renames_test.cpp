@@ -15,37 +15,43 @@ static const char kNew[] = "Dovetra 5 Macros.prf";
 TEST_F(Renames, TheInstallFolderIsRenamedWithoutReplacingAnything) {
     MakeTree(root, {"Vantor\\", "Vantor\\Kestrin Labels\\", "Inst\\", "Inst\\Kestrin.exe=exe", "Inst\\Kestrin Styles\\",
                     "Inst\\Kestrin Libraries\\", "Inst\\Dovetra Libraries\\", "Inst\\Dovetra Libraries\\mine=m"});
-    EXPECT_TRUE(RenameProductItems(At("Vantor").c_str(), At("Inst").c_str()));
+    EXPECT_TRUE(RenameProductItems(At("Vantor"), At("Inst"), 0).Ok());
     EXPECT_EQ(ReadText(At("Inst\\Dovetra.exe")), "exe");
     EXPECT_TRUE(IsDir(At("Inst\\Dovetra Styles")));
     EXPECT_TRUE(IsDir(At("Vantor\\Dovetra Labels")));
     EXPECT_TRUE(IsDir(At("Inst\\Kestrin Libraries"))) << "an existing new name is never replaced";
     EXPECT_EQ(ReadText(At("Inst\\Dovetra Libraries\\mine")), "m");
-    EXPECT_EQ(CurrentDir(), At("Inst"));
+    EXPECT_EQ(CurrentDir(), root);
     EXPECT_TRUE(g_boxes.empty());
-    // A program that keeps its old name (the new one is taken) fails the step.
+    // A program that keeps its old name (the new one is taken) is the problem.
     WriteText(At("Inst\\Kestrin.exe"), "patched");
-    EXPECT_FALSE(RenameProductItems(At("Vantor").c_str(), At("Inst").c_str()));
-    EXPECT_EQ(ReadText(At("Inst\\Kestrin.exe")), "patched");
+    EXPECT_EQ(ProblemLines(RenameProductItems(At("Vantor"), At("Inst"), 0)),
+              Names{ProblemLine(At("Inst\\Kestrin.exe"), At("Inst\\Dovetra.exe"),
+                                "The program could not be given its new name.", ERROR_ALREADY_EXISTS)});
+    EXPECT_EQ(ReadText(At("Inst\\Kestrin.exe")) + ReadText(At("Inst\\Dovetra.exe")), "patchedexe");
 }
 
 // The install folder's old-named preference file is deleted only when it is
-// the tree copy's copy of a file the shared folder still has.
+// the tree copy's copy of a file the shared folder still has. Which files
+// the copy brought is taken before the first rename (PreferenceFilesPresent);
+// `before` stands for a run cut off after the shared folder's renames, whose
+// record still says the shared folder had the file.
 TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
     // clang-format off
-    struct { const char* shared; bool sharedOld, sharedNew, instOld; const char* keptOld; const char* keptNew; } rows[] = {
-        // shared folder     old    new    inst   then: old in inst, new in shared
-        {"Vantor", true, false, true, "<missing>", "shared"},            // renamed, copy deleted
-        {"Vantor", true, true, true, "<missing>", "earlier"},            // rename refused, shared old kept
-        {"Vantor", false, false, true, "inst", "<missing>"},             // no shared file: the only copy
-        {"Vantor", false, true, true, "inst", "earlier"},                // not copied from the shared folder
-        {"Inst", true, false, false, "<missing>", "shared"},             // one folder: renamed in place
-        {"Inst", true, true, false, "shared", "earlier"},                // one folder, refused: kept
-        {"inst\\..\\INST", true, true, false, "shared", "earlier"},      // the same under another spelling
+    struct { const char* shared; bool sharedOld, sharedNew, instOld, before; const char* keptOld; const char* keptNew; } rows[] = {
+        // shared folder     old    new    inst   before  then: old in inst, new in shared
+        {"Vantor", true, false, true, false, "<missing>", "shared"},       // renamed, copy deleted
+        {"Vantor", true, true, true, false, "<missing>", "earlier"},       // rename refused, shared old kept
+        {"Vantor", false, false, true, false, "inst", "<missing>"},        // no shared file: the only copy
+        {"Vantor", false, true, true, false, "inst", "earlier"},           // not copied from the shared folder
+        {"Vantor", false, true, true, true, "<missing>", "earlier"},       // copied, then the shared one renamed
+        {"Vantor", false, false, true, true, "inst", "<missing>"},         // copied, but the shared one is gone
+        {"Inst", true, false, false, false, "<missing>", "shared"},        // one folder: renamed in place
+        {"Inst", true, true, false, false, "shared", "earlier"},           // one folder, refused: kept
+        {"inst\\..\\INST", true, true, false, false, "shared", "earlier"}, // the same under another spelling
     };
     // clang-format on
     for (auto& r : rows) {
-        platform::SetCurrentFolder(root.c_str());  // the last row left Inst current
         RemoveAll(At("Vantor"));
         RemoveAll(At("Inst"));
         MakeTree(root, {"Vantor\\", "Inst\\"});
@@ -53,8 +59,12 @@ TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
         if (r.sharedOld) WriteText(shared + "\\" + kOld, "shared");
         if (r.sharedNew) WriteText(shared + "\\" + kNew, "earlier");
         if (r.instOld) WriteText(At("Inst\\") + kOld, "inst");
-        RenameProductItems(shared.c_str(), At("Inst").c_str());
-        std::string where = std::string(r.shared) + (r.sharedOld ? " old" : "") + (r.sharedNew ? " new" : "");
+        unsigned copies = PreferenceFilesPresent(shared);
+        EXPECT_EQ(copies != 0, r.sharedOld);
+        EXPECT_EQ(RenameProductItems(shared, At("Inst"), r.before ? ~0u : copies).problems.size(), 1u)
+            << "no program here: the one problem";
+        std::string where = std::string(r.shared) + (r.sharedOld ? " old" : "") + (r.sharedNew ? " new" : "") +
+                            (r.before ? " before" : "");
         EXPECT_EQ(ReadText(At("Inst\\") + kOld), r.keptOld) << where;
         EXPECT_EQ(ReadText(shared + "\\" + kNew), r.keptNew) << where;
         if (r.sharedOld && r.sharedNew) {

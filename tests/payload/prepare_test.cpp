@@ -47,7 +47,7 @@ protected:
     }
     void ExpectAllExtracted() {
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(ReadText(std::string(g_state.tempFolder) + "\\" + kFiles[i]), PayloadOf(i)) << kFiles[i];
+            EXPECT_EQ(ReadText(g_state.tempFolder + "\\" + kFiles[i]), PayloadOf(i)) << kFiles[i];
     }
     std::string carrier_, tmp_;
 };
@@ -57,13 +57,13 @@ protected:
 TEST_F(Prepare, ReadyExtractsIntoAFreshFolderOfItsOwnAndRemovesOnlyThat) {
     MakeTree(root, {"tmp\\DV5031\\", "tmp\\DV5031\\patch.exe=planted", "tmp\\DV5032=a file by that name"});
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
-    EXPECT_EQ(std::string(g_state.installFolder), At("inst"));
-    EXPECT_STREQ(g_state.finalInstallFolder, g_state.installFolder);
-    EXPECT_EQ(std::string(g_state.sharedFolder), At("shared"));
-    EXPECT_EQ(std::string(g_state.tempFolder), At("tmp\\DV5033")) << "taken names are skipped";
-    EXPECT_EQ(std::string(g_state.engineProgramPath), At("tmp\\DV5033\\patch.exe"));
-    EXPECT_EQ(std::string(g_state.engineLibraryPath), At("tmp\\DV5033\\patchw32.dll"));
-    EXPECT_TRUE(PathsEqual(CurrentDir().c_str(), g_state.installFolder));
+    EXPECT_EQ(g_state.installFolder, At("inst"));
+    EXPECT_EQ(g_state.finalInstallFolder, g_state.installFolder);
+    EXPECT_EQ(g_state.sharedFolder, At("shared"));
+    EXPECT_EQ(g_state.tempFolder, At("tmp\\DV5033")) << "taken names are skipped";
+    EXPECT_EQ(g_state.engineProgramPath, At("tmp\\DV5033\\patch.exe"));
+    EXPECT_EQ(g_state.engineLibraryPath, At("tmp\\DV5033\\patchw32.dll"));
+    EXPECT_EQ(CurrentDir(), root) << "start-up never changes the current directory";
     EXPECT_EQ(g_asked.size(), 2u) << "no registry entries here: both folders asked for";
     ExpectAllExtracted();
 
@@ -75,7 +75,7 @@ TEST_F(Prepare, ReadyExtractsIntoAFreshFolderOfItsOwnAndRemovesOnlyThat) {
     // A file of someone else's in our folder keeps the folder.
     ResetUpdaterState();
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
-    WriteText(std::string(g_state.tempFolder) + "\\someone-elses.txt", "x");
+    WriteText(g_state.tempFolder + "\\someone-elses.txt", "x");
     RemoveExtractedFiles();
     EXPECT_EQ(ListNames(g_state.tempFolder), Names{"someone-elses.txt"});
 }
@@ -102,7 +102,7 @@ TEST_F(Prepare, TheBaseIsTmpQuotedOrNotElseDriveC) {
         EXPECT_EQ(PrepareStartup(carrier_.c_str(), ""), r.result);
         std::string made = g_state.tempFolder;
         EXPECT_EQ(made.substr(0, r.folder.size()), r.folder);
-        EXPECT_EQ(std::string(g_state.sharedFolder), At("shared")) << "sought in every case";
+        EXPECT_EQ(g_state.sharedFolder, At("shared")) << "sought in every case";
         if (r.result == StartupResult::kReady)
             ExpectAllExtracted();
         else
@@ -146,7 +146,7 @@ TEST_F(Prepare, EitherFolderNotFoundLeavesNothingButBothAreAskedFor) {
 TEST_F(Prepare, GivenFolderSkipsTheSearch) {
     g_answers.erase("*.exe");
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), ("\"" + At("inst") + "\\\"").c_str()), StartupResult::kReady);
-    EXPECT_EQ(std::string(g_state.installFolder), At("inst"));
+    EXPECT_EQ(g_state.installFolder, At("inst"));
     EXPECT_EQ(g_asked.size(), 1u) << "the shared folder's question only";
     RemoveExtractedFiles();
     ResetUpdaterState();
@@ -154,6 +154,14 @@ TEST_F(Prepare, GivenFolderSkipsTheSearch) {
     EXPECT_EQ(PrepareStartup(carrier_.c_str(), root.c_str()), StartupResult::kNotFound) << "no Kestrin.exe there";
     ASSERT_TRUE(SetCurrentDirectoryA(root.c_str()));
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), "inst\\"), StartupResult::kReady);  // relative to the current folder
-    EXPECT_EQ(std::string(g_state.installFolder), At("inst"));
+    EXPECT_EQ(g_state.installFolder, At("inst"));
+    // A folder whose path takes over 300 bytes of UTF-8 (CJK), which Windows allows.
+    std::string cjk;
+    for (int i = 0; i < 10; ++i) cjk += "漢字文件夾";
+    const std::string deep = At(cjk + "\\" + cjk);
+    MakeTree(root, {deep + "\\", deep + "\\Kestrin.exe=old"});
+    ResetUpdaterState();
+    ASSERT_EQ(PrepareStartup(carrier_.c_str(), ("\"" + deep + "\"").c_str()), StartupResult::kReady);
+    EXPECT_EQ(g_state.installFolder, deep);
     RemoveExtractedFiles();
 }

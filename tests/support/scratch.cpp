@@ -6,6 +6,7 @@
 #include "platform/handles.h"
 #include "platform/msgbox.h"
 #include "platform/opendialog.h"
+#include "platform/utf.h"
 
 const HWND kOwner = reinterpret_cast<HWND>(0x4321);
 std::vector<Box> g_boxes;
@@ -67,9 +68,9 @@ static std::string HostPath(const std::string& path) {
     using Convert = char*(CDECL*)(LPCWSTR);
     auto convert =
         reinterpret_cast<Convert>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
-    WCHAR wide[MAX_PATH];
-    if (!convert || !::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return "";
-    char* host = convert(wide);
+    std::wstring wide;
+    if (!convert || !platform::ToWide(path.c_str(), wide)) return "";
+    char* host = convert(wide.c_str());
     std::string out = host ? host : "";
     ::HeapFree(::GetProcessHeap(), 0, host);
     return out;
@@ -92,6 +93,31 @@ void MakeFolderLink(const std::string& link, const std::string& target) {
     // The handle of a host program may be signalled before it has run.
     for (int i = 0; i < 100 && !platform::IsFolderLink(link.c_str()); ++i) ::Sleep(50);
     ASSERT_TRUE(platform::IsFolderLink(link.c_str())) << link;
+}
+
+// The host symbolic links to files that MakeFileLink made in this test.
+// Asked to delete such a link, Wine deletes the file it leads to (it acts on
+// the link's resolved name), so RemoveAll removes these through the host.
+static std::vector<std::string> g_hostFileLinks;
+
+void MakeFileLink(const std::string& link, const std::string& target, bool symbolic) {
+    ASSERT_FALSE(Exists(link)) << link;
+    bool made = symbolic ? ::CreateSymbolicLinkA(link.c_str(), target.c_str(), 0) != 0
+                         : ::CreateHardLinkA(link.c_str(), target.c_str(), nullptr) != 0;
+    bool same = false;
+    // Wine reports a symbolic link made that is not there.
+    if (!made || !platform::SameFile(link.c_str(), target.c_str(), &same)) {
+        RunHost(std::string(symbolic ? "/bin/ln -s \"" : "/bin/ln \"") + HostPath(target) + "\" \"" + HostPath(link) +
+                "\"");
+        if (symbolic) g_hostFileLinks.push_back(link);
+    }
+    for (int i = 0; i < 100 && !platform::SameFile(link.c_str(), target.c_str(), &same); ++i) ::Sleep(50);
+    ASSERT_TRUE(platform::SameFile(link.c_str(), target.c_str(), &same) && same) << link;
+}
+
+std::string ProblemLine(const std::string& item, const std::string& target, const std::string& why,
+                        unsigned long error) {
+    return item + " > " + target + ": " + why + " #" + std::to_string(error);
 }
 
 std::string CurrentDir() {
@@ -119,6 +145,13 @@ Names ListNames(const std::string& folder, bool dotNames) {
 }
 
 void RemoveAll(const std::string& path) {
+    for (size_t i = g_hostFileLinks.size(); i-- > 0;) {
+        const std::string& link = g_hostFileLinks[i];
+        if (link.compare(0, path.size(), path) != 0 || (link.size() > path.size() && link[path.size()] != '\\'))
+            continue;
+        RunHost("/bin/rm -f \"" + HostPath(link) + "\"");
+        g_hostFileLinks.erase(g_hostFileLinks.begin() + i);
+    }
     if (platform::IsFolderLink(path.c_str())) {
         if (!platform::RemoveFolderLink(path.c_str())) RunHost("/bin/rm \"" + HostPath(path) + "\"");
         for (int i = 0; i < 100 && platform::IsFolderLink(path.c_str()); ++i) ::Sleep(50);
@@ -154,6 +187,7 @@ void Scratch::SetUp() {
     RemoveAll(root);
     MakeDir(root);
     ASSERT_TRUE(platform::SetCurrentFolder(root.c_str()));
+    g_hostFileLinks.clear();
     g_boxes.clear();
     g_asked.clear();
     g_answers.clear();

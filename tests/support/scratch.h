@@ -46,6 +46,20 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries);
 // Makes `link` a folder link to `target`: a symbolic link of the system's,
 // or under Wine a host symbolic link, which Wine shows as a reparse point.
 void MakeFolderLink(const std::string& link, const std::string& target);
+// Makes `link` a second name of the file `target`: a hard link, or with
+// `symbolic` a symbolic link (under Wine a host one, which Wine shows as the
+// file it leads to, not as a reparse point).
+void MakeFileLink(const std::string& link, const std::string& target, bool symbolic);
+// One problem of a migrate::Outcome as a line, "item > target: why #error",
+// and all of an outcome's problems so, in their order.
+std::string ProblemLine(const std::string& item, const std::string& target, const std::string& why,
+                        unsigned long error = 0);
+template <class Outcome>
+Names ProblemLines(const Outcome& out) {
+    Names lines;
+    for (const auto& p : out.problems) lines.push_back(ProblemLine(p.item, p.target, p.why, p.error));
+    return lines;
+}
 std::string CurrentDir();
 // The folder of the running test program.
 std::string ProgramFolder();
