@@ -198,12 +198,12 @@ int ReferenceReplaceInRegistryTree(HKEY key, const char* oldText, const char* ne
 }
 
 void ReferenceMigrateRegistry() {
-    DeleteOldKeys();
+    DeleteOldKeys(RegistryMode::Rewrite);
     HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
     const char* passes[][2] = {{kInstall, kFinal}, {kShared, kFinal}, {"Kestrin.exe", "Dovetra.exe"}};
     for (auto& pass : passes)
         for (HKEY root : roots) ReferenceReplaceInRegistryTree(root, pass[0], pass[1]);
-    WriteNewKeys(kFinal);
+    WriteNewKeys(kFinal, RegistryMode::Rewrite);
 }
 
 // ---- timing and dump ----------------------------------------------------
@@ -211,20 +211,18 @@ void ReferenceMigrateRegistry() {
 int Time(bool reference) {
     ResetUpdaterState();
     LARGE_INTEGER a, b;
+    RegistryResult r;
     QueryPerformanceCounter(&a);
     if (reference)
         ReferenceMigrateRegistry();
     else
-        MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+        r = MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     QueryPerformanceCounter(&b);
-    if (reference) {
+    if (reference)
         std::printf("%.3f s, %lu values read\n", Seconds(a, b), g_refValues);
-        return 0;
-    }
-    // Count what one walk reads, for the table, outside the timed part.
-    RegistryWalkStats stats{};
-    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), nullptr, stats);
-    std::printf("%.3f s, %lu values read\n", Seconds(a, b), stats.values);
+    else
+        std::printf("%.3f s, %lu values read, %lu keys, %lu links\n", Seconds(a, b), r.walk.values, r.walk.keys,
+                    r.walk.links.count);
     return 0;
 }
 
