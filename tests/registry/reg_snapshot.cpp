@@ -75,6 +75,21 @@ RegSnapshot SnapshotAll() {
     return s;
 }
 
+RegSnapshot SnapshotStores() {
+    RegSnapshot s;
+    SnapshotTree(HKEY_CURRENT_USER, "HKCU", "", s);
+    SnapshotTree(HKEY_LOCAL_MACHINE, "HKLM", "", s);
+    char sid[256];
+    EXPECT_TRUE(platform::CurrentUserSid(sid, sizeof sid));
+    wchar_t hive[256];
+    for (DWORD i = 0, n = 256; RegEnumKeyExW(HKEY_USERS, i, hive, &n, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, n = 256) {
+        std::string name = Narrow(hive, n);
+        if (name != sid && name != std::string(sid) + "_Classes") SnapshotTree(HKEY_USERS, "HKU", name.c_str(), s);
+    }
+    return s;
+}
+
 RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after) {
     RegSnapshot d;
     for (const auto& a : after) {

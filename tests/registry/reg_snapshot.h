@@ -23,6 +23,9 @@ using RegSnapshot = std::map<std::string, RegEntry>;
 void SnapshotTree(HKEY root, const char* label, const char* path, RegSnapshot& out);
 // The four roots, entirely.
 RegSnapshot SnapshotAll();
+// Every stored value once: HKCU, HKLM and the hives below HKU other than the
+// current user's (HKCR and those are views of the first two).
+RegSnapshot SnapshotStores();
 
 // Entries that differ: added, removed (type 0xFFFFFFFF in `after`) or changed.
 RegSnapshot Changes(const RegSnapshot& before, const RegSnapshot& after);
