@@ -92,14 +92,16 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
     return table;
 }
 
-// The current user's hive and its classes appear below HKEY_USERS under the
-// user's SID; both were walked as HKEY_CURRENT_USER already. Walking them
-// again would change nothing (the rewrite gives the same text on every
-// visit) and would only cost a second pass over the user's hive.
+// The current user's hive appears below HKEY_USERS under the user's SID; it
+// was walked as HKEY_CURRENT_USER already. Walking it again would change
+// nothing (the rewrite gives the same text on every visit) and would only
+// cost a second pass over the user's hive. The user's classes, "<SID>_Classes"
+// on Windows, are walked there: HKEY_CURRENT_USER\Software\Classes is a link
+// to them, which the walk does not enter.
 static std::vector<std::string> CurrentUserAliases() {
     char sid[256];
     if (!platform::CurrentUserSid(sid, sizeof sid)) return {};
-    return {sid, std::string(sid) + "_Classes"};
+    return {sid};
 }
 
 namespace {

@@ -58,9 +58,12 @@ struct RegistryResult {
 // One walk over HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and
 // HKEY_USERS in that order, each value rewritten at most once per visit and
 // the same way on every visit (a key reached through two roots is seen
-// twice). Below HKEY_USERS the current user's own hive and classes, walked
-// as HKEY_CURRENT_USER already, are left out; every other user's hive is
-// walked. Calls `step` three times: after the first two roots, after the
+// twice). Below HKEY_USERS the current user's own hive, walked as
+// HKEY_CURRENT_USER already, is left out; every other hive is walked, the
+// user's classes among them (HKEY_CURRENT_USER's "Software\Classes" is a
+// link to them on Windows). A key reachable only through a link is not
+// visited: under Wine's WoW64 the 64-bit keys that the 32-bit view shares
+// by links ("App Paths", "Policies", ...) are such keys. Calls `step` three times: after the first two roots, after the
 // third, after the fourth (not after a stop). `stop` is consulted before each
 // root and before each key (RewriteRegistryTree). Notes in the event log, per
 // root, what it changed and what it could not.
