@@ -240,17 +240,17 @@ bool MakeNewData(const NewValue& v, const char* finalFolder, NewData& out) {
     return true;
 }
 
-// Whether a missing key could be created: its nearest existing parent must
-// let this process create subkeys. `error` gets the reason when not.
-bool CanCreate(const char* path, DWORD& error) {
+// Why the missing key `path` could not be created, or 0 when it could: its
+// nearest existing parent must let this process create subkeys.
+DWORD CreateError(const char* path) {
     std::string parent = path;
     for (;;) {
         size_t cut = parent.rfind('\\');
         parent.resize(cut == std::string::npos ? 0 : cut);
         platform::Key key;
-        if (platform::RegOpen(HKEY_CURRENT_USER, parent.c_str(), KEY_CREATE_SUB_KEY, key)) return true;
-        error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND || parent.empty()) return false;
+        if (platform::RegOpen(HKEY_CURRENT_USER, parent.c_str(), KEY_CREATE_SUB_KEY, key)) return 0;
+        DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND || parent.empty()) return error;
     }
 }
 
@@ -271,11 +271,10 @@ void WriteNewKey(const char* path, const std::vector<NewData>& rows, RegistryMod
     if (todo.empty()) return;
     DWORD error = 0;
     if (mode == RegistryMode::DryRun) {
-        if (exists || openError != ERROR_FILE_NOT_FOUND) {
-            if (!platform::RegOpen(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key)) error = ::GetLastError();
-        } else {
-            if (CanCreate(path, error)) error = 0;
-        }
+        if (exists || openError != ERROR_FILE_NOT_FOUND)
+            error = platform::RegOpen(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key) ? 0 : ::GetLastError();
+        else
+            error = CreateError(path);
     } else if (!platform::RegCreate(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key)) {
         error = ::GetLastError();
     }
