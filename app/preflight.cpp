@@ -152,6 +152,23 @@ void CheckMove(Checker& c, uint64_t* needFinal) {
         *needFinal += migrate::TreeBytes(in.installFolder);
 }
 
+// The registry step's dry run: every value, new key and old key this user
+// could not change.
+void CheckRegistryRights(Checker& c) {
+    const PreflightInput& in = c.in;
+    if (c.Done(Phase::kRegistry)) return;
+    migrate::ShortForms kept =
+        in.record ? in.record->shortForms : migrate::TakeShortForms(in.installFolder.c_str(), in.sharedFolder.c_str());
+    migrate::RegistryResult r = migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(),
+                                                       in.finalInstallFolder.c_str(), kept);
+    for (const migrate::Problem& p : migrate::RegistryOutcome(r).problems)
+        c.Add(Finding::Kind::kRights,
+              "Registry " + p.item + ": " + p.why +
+                  (p.error ? " (" + platform::ErrorDescription(p.error) + ")" : std::string()) +
+                  " Run the updater as a user who may change it.",
+              p.item);
+}
+
 void CheckRoom(Checker& c, const std::string& folder, uint64_t need) {
     if (need == 0) return;
     need += kMarginBytes;
@@ -203,6 +220,7 @@ Preflight RunPreflight(const PreflightInput& in) {
         c.CheckFolderWritable(in.programsFolder, "Start menu");
         c.CheckFolderWritable(in.desktopFolder, "desktop");
     }
+    CheckRegistryRights(c);
     CheckRoom(c, in.installFolder, needInstall);
     CheckRoom(c, in.finalInstallFolder, needFinal);
     std::vector<std::string> held;

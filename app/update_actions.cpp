@@ -63,11 +63,9 @@ public:
     }
 
     migrate::Outcome MigrateRegistry(const UpdateRecord& r, const migrate::StopCheck& stop) override {
-        migrate::Outcome out;
-        if (!migrate::MigrateRegistry(r.installFolder.c_str(), r.sharedFolder.c_str(), r.finalInstallFolder.c_str(),
-                                      r.shortForms, [] { AtBoundary("registry-root"); }))
-            out.Add(migrate::Problem{"the registry", "", "A value could not be written.", 0});
-        return out;
+        return migrate::RegistryOutcome(migrate::MigrateRegistry(r.installFolder.c_str(), r.sharedFolder.c_str(),
+                                                                 r.finalInstallFolder.c_str(), r.shortForms,
+                                                                 [] { AtBoundary("registry-root"); }, stop));
     }
 
     migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) override {

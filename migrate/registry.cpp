@@ -4,7 +4,6 @@
 #include <vector>
 #include "common/event_log.h"
 #include "common/path.h"
-#include "common/state.h"
 #include "migrate/registry_value.h"
 #include "platform/account.h"
 #include "platform/file.h"
@@ -93,45 +92,114 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
     return table;
 }
 
-// The current user's hive and its classes appear below HKEY_USERS under the
-// user's SID; both were walked as HKEY_CURRENT_USER already. Walking them
-// again would change nothing (the rewrite gives the same text on every
-// visit) and would only cost a second pass over the user's hive.
+// The current user's hive appears below HKEY_USERS under the user's SID; it
+// was walked as HKEY_CURRENT_USER already. Walking it again would change
+// nothing (the rewrite gives the same text on every visit) and would only
+// cost a second pass over the user's hive. The user's classes, "<SID>_Classes"
+// on Windows, are walked there: HKEY_CURRENT_USER\Software\Classes is a link
+// to them, which the walk does not enter.
 static std::vector<std::string> CurrentUserAliases() {
     std::string sid;
     if (!platform::CurrentUserSid(sid)) return {};
-    return {sid, std::string(sid) + "_Classes"};
+    return {sid};
 }
+
+namespace {
+
+struct Root {
+    HKEY key;
+    const char* name;
+};
+const Root kRoots[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+    {HKEY_USERS, "HKEY_USERS"},
+};
+
+std::string Count(unsigned long n, const char* what) { return std::to_string(n) + " " + what; }
 
 // One root, and a line in the event log with what it changed.
-static void RewriteRoot(HKEY root, const char* name, const RewriteTable& table, RegistryWalkStats& stats,
-                        const std::vector<std::string>& aliases = {}) {
-    RegistryWalkStats before = stats;
-    RewriteRegistryTree(root, table, stats, aliases);
-    LogEvent(std::string("registry ") + name + ": " + std::to_string(stats.rewritten - before.rewritten) +
-             " values rewritten, " + std::to_string(stats.failedWrites - before.failedWrites) +
-             " could not be written");
+RegistryWalkResult RewriteRoot(const Root& root, const RewriteTable& table, RegistryMode mode, const StopCheck& stop,
+                               const std::vector<std::string>& aliases = {}) {
+    RegistryWalkResult r = RewriteRegistryTree(root.key, root.name, table, mode, stop, aliases);
+    bool dry = mode == RegistryMode::DryRun;
+    LogEvent(std::string(dry ? "registry check " : "registry ") + root.name + ": " +
+             Count(r.rewritten, dry ? "values to rewrite, " : "values rewritten, ") +
+             Count(r.notWritten.count, dry ? "in keys this process cannot write, " : "could not be written, ") +
+             Count(r.links.count, "link keys and ") + Count(r.tooDeep.count, "keys too deep left out") +
+             (r.stopped ? "; stopped" : ""));
+    return r;
 }
 
-void RewriteRegistry(const RewriteTable& table, const ProgressStep& step, RegistryWalkStats& stats) {
-    RewriteRoot(HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", table, stats);
-    RewriteRoot(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", table, stats);
-    if (step) step();
-    RewriteRoot(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", table, stats);
-    if (step) step();
-    RewriteRoot(HKEY_USERS, "HKEY_USERS", table, stats, CurrentUserAliases());
-    if (step) step();
+bool StopNow(const StopCheck& stop) { return stop && stop(); }
+
+}  // namespace
+
+RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
+                                   const StopCheck& stop) {
+    RegistryWalkResult all;
+    for (const Root& root : kRoots) {
+        if (StopNow(stop)) {
+            all.stopped = true;
+            break;
+        }
+        all.Add(RewriteRoot(root, table, mode, stop,
+                            root.key == HKEY_USERS ? CurrentUserAliases() : std::vector<std::string>()));
+        if (all.stopped) break;
+        if (root.key != HKEY_CLASSES_ROOT && step) step();
+    }
+    return all;
 }
 
-void DeleteOldKeys() {
-    static const char* const kOldKeys[] = {
-        "Kestrin 5.0",
-        "Vantor",
-        "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
-        "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0",
-        "Software\\Vantor Corp.\\Vantor",
-    };
-    for (const char* path : kOldKeys) platform::RegDeleteOne(HKEY_CURRENT_USER, path);
+namespace {
+
+const char* const kOldKeys[] = {
+    "Kestrin 5.0",
+    "Vantor",
+    "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
+    "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0",
+    "Software\\Vantor Corp.\\Vantor",
+};
+
+std::string CurrentUserPath(const char* path) { return std::string("HKEY_CURRENT_USER\\") + path; }
+
+// The old keys that exist directly below `path`: deleted before it.
+DWORD OldKeysBelow(const char* path) {
+    DWORD n = 0;
+    size_t len = std::strlen(path);
+    for (const char* other : kOldKeys) {
+        platform::Key key;
+        if (std::strncmp(other, path, len) == 0 && other[len] == '\\' && !std::strchr(other + len + 1, '\\') &&
+            platform::RegOpenNoFollow(HKEY_CURRENT_USER, other, KEY_QUERY_VALUE, key))
+            ++n;
+    }
+    return n;
+}
+
+// The dry run's deletion: the key opens for deletion (a link as itself) and
+// has no subkeys left once the old keys below it are gone; a key with
+// subkeys fails to delete as ERROR_ACCESS_DENIED, here as there.
+bool CouldDelete(const char* path) {
+    platform::Key key;
+    platform::RegKeyInfo info;
+    if (!platform::RegOpenNoFollow(HKEY_CURRENT_USER, path, DELETE | KEY_QUERY_VALUE, key)) return false;
+    if (!platform::RegQueryInfo(key.Get(), info)) return false;
+    if (info.subKeys <= OldKeysBelow(path)) return true;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+}  // namespace
+
+RegistryList DeleteOldKeys(RegistryMode mode) {
+    RegistryList notDeleted;
+    for (const char* path : kOldKeys) {
+        bool done = mode == RegistryMode::Rewrite ? platform::RegDeleteOne(HKEY_CURRENT_USER, path) : CouldDelete(path);
+        DWORD error = done ? 0 : ::GetLastError();
+        if (error && error != ERROR_FILE_NOT_FOUND) notDeleted.Add(RegistryItem{CurrentUserPath(path), "", error});
+    }
+    return notDeleted;
 }
 
 namespace {
@@ -156,32 +224,148 @@ const NewValue kNewValues[] = {
     {"Software\\Design Science\\KSEQ2\\Preferences\\Directories", "AppDir", "", nullptr},
 };
 
-}  // namespace
+// A new value as it is stored: REG_SZ, UTF-16 with its NUL.
+struct NewData {
+    const NewValue* row;
+    std::wstring name;
+    std::string bytes;
+};
 
-bool WriteNewKeys(const char* finalInstallFolder) {
-    const char* openPath = nullptr;
-    platform::Key key;
-    bool open = false, all = true;
-    for (const NewValue& v : kNewValues) {
-        // Rows of one key follow each other: create it once for all of them.
-        if (!openPath || std::strcmp(openPath, v.key) != 0) {
-            openPath = v.key;
-            open = platform::RegCreate(HKEY_CURRENT_USER, v.key, KEY_SET_VALUE, key);
-        }
-        std::string data = v.literal ? std::string(v.literal) : std::string(finalInstallFolder) + v.suffix;
-        if (!open || !platform::RegWriteText(key.Get(), v.name, REG_SZ, data.c_str())) all = false;
-    }
-    return all;
+bool MakeNewData(const NewValue& v, const char* finalFolder, NewData& out) {
+    std::string text = v.literal ? std::string(v.literal) : std::string(finalFolder) + v.suffix;
+    std::wstring w;
+    if (!platform::ToWide(v.name, out.name) || !platform::ToWide(text.c_str(), w)) return false;
+    out.row = &v;
+    out.bytes.assign(reinterpret_cast<const char*>(w.c_str()), (w.size() + 1) * sizeof(wchar_t));
+    return true;
 }
 
-bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                     const ShortForms& kept, const ProgressStep& step) {
-    DeleteOldKeys();
+// Why the missing key `path` could not be created, or 0 when it could: its
+// nearest existing parent must let this process create subkeys.
+DWORD CreateError(const char* path) {
+    std::string parent = path;
+    for (;;) {
+        size_t cut = parent.rfind('\\');
+        parent.resize(cut == std::string::npos ? 0 : cut);
+        platform::Key key;
+        if (platform::RegOpen(HKEY_CURRENT_USER, parent.c_str(), KEY_CREATE_SUB_KEY, key)) return 0;
+        DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND || parent.empty()) return error;
+    }
+}
+
+// The values of one new key that do not hold their data yet go in; those
+// that cannot are added to `failed` with the reason.
+void WriteNewKey(const char* path, const std::vector<NewData>& rows, RegistryMode mode, RegistryList& failed) {
+    std::vector<const NewData*> todo;
+    platform::Key key;
+    bool exists = platform::RegOpen(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE, key);
+    DWORD openError = exists ? 0 : ::GetLastError();
+    for (const NewData& d : rows) {
+        DWORD type = 0;
+        std::string held;
+        if (exists && platform::RegReadRaw(key.Get(), d.name.c_str(), type, held) && type == REG_SZ && held == d.bytes)
+            continue;  // written by an earlier run: done
+        todo.push_back(&d);
+    }
+    if (todo.empty()) return;
+    DWORD error = 0;
+    if (mode == RegistryMode::DryRun) {
+        if (exists || openError != ERROR_FILE_NOT_FOUND)
+            error = platform::RegOpen(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key) ? 0 : ::GetLastError();
+        else
+            error = CreateError(path);
+    } else if (!platform::RegCreate(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key)) {
+        error = ::GetLastError();
+    }
+    for (const NewData* d : todo) {
+        DWORD e = error;
+        if (!e && mode == RegistryMode::Rewrite &&
+            !platform::RegWriteRaw(key.Get(), d->name.c_str(), REG_SZ, d->bytes.data(),
+                                   static_cast<DWORD>(d->bytes.size())))
+            e = ::GetLastError();
+        if (e) failed.Add(RegistryItem{CurrentUserPath(path), d->row->name, e});
+    }
+}
+
+}  // namespace
+
+RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode) {
+    RegistryList failed;
+    const size_t n = sizeof kNewValues / sizeof kNewValues[0];
+    // Rows of one key follow each other: each key is opened once for all of them.
+    for (size_t first = 0; first < n;) {
+        std::vector<NewData> rows;
+        size_t end = first;
+        for (; end < n && std::strcmp(kNewValues[end].key, kNewValues[first].key) == 0; ++end) {
+            NewData d;
+            if (MakeNewData(kNewValues[end], finalInstallFolder, d))
+                rows.push_back(d);
+            else
+                failed.Add(RegistryItem{CurrentUserPath(kNewValues[end].key), kNewValues[end].name, ::GetLastError()});
+        }
+        WriteNewKey(kNewValues[first].key, rows, mode, failed);
+        first = end;
+    }
+    return failed;
+}
+
+namespace {
+
+RegistryResult RunRegistryStep(RegistryMode mode, const char* installFolder, const char* sharedFolder,
+                               const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
+                               const StopCheck& stop) {
+    RegistryResult result;
+    if (StopNow(stop)) {
+        result.stopped = true;
+        return result;
+    }
+    // New values first: a run stopped later leaves the installation findable
+    // through them, and the old keys go only once the new ones are whole.
+    result.newValuesNotWritten = WriteNewKeys(finalInstallFolder, mode);
     RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
-    RegistryWalkStats stats{};
-    RewriteRegistry(table, step, stats);
-    bool wroteNew = WriteNewKeys(finalInstallFolder);
-    return stats.failedWrites == 0 && wroteNew;
+    result.walk = RewriteRegistry(table, mode, step, stop);
+    if (result.walk.stopped || StopNow(stop)) {
+        result.stopped = true;
+        return result;
+    }
+    if (mode == RegistryMode::Rewrite && result.newValuesNotWritten.count) {
+        result.oldKeysKept = true;
+        LogEvent("registry: the old keys are kept, " + Count(result.newValuesNotWritten.count, "new values") +
+                 " could not be written");
+        return result;
+    }
+    result.oldKeysNotDeleted = DeleteOldKeys(mode);
+    return result;
+}
+
+}  // namespace
+
+RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop) {
+    return RunRegistryStep(RegistryMode::Rewrite, installFolder, sharedFolder, finalInstallFolder, kept, step, stop);
+}
+
+RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                             const ShortForms& kept, const StopCheck& stop) {
+    return RunRegistryStep(RegistryMode::DryRun, installFolder, sharedFolder, finalInstallFolder, kept, nullptr, stop);
+}
+
+Outcome RegistryOutcome(const RegistryResult& r) {
+    Outcome out;
+    auto add = [&](const RegistryList& list, const char* why) {
+        for (const RegistryItem& item : list.items)
+            out.Add(Problem{item.key + (item.value.empty() ? "" : " : " + item.value), "", why, item.error});
+        if (list.count > list.items.size())
+            out.Add(Problem{"", "", std::to_string(list.count - list.items.size()) + " more like the above.", 0});
+    };
+    add(r.walk.notWritten, "This value names the old folder and could not be rewritten.");
+    add(r.newValuesNotWritten, "This value of the new product could not be written.");
+    add(r.oldKeysNotDeleted, "This key of the old product could not be deleted.");
+    if (r.oldKeysKept)
+        out.Add(Problem{"HKEY_CURRENT_USER", "", "The old product's keys are kept until the new ones are whole.", 0});
+    out.stopped = r.stopped;
+    return out;
 }
 
 }  // namespace migrate

@@ -1,5 +1,5 @@
-// The registry step of the migration: old keys out, paths rewritten in every
-// root key, the new product's keys in.
+// The registry step of the migration, in this order: the new product's keys
+// in, paths rewritten in every root key, the old keys out.
 #pragma once
 #include <functional>
 #include <windows.h>
@@ -29,32 +29,89 @@ RewriteTable MigrationRewrites(const char* installFolder, const char* sharedFold
                                const ShortForms& kept = {}, const std::vector<FolderVariable>* variables = nullptr);
 
 // Called as the registry walk goes on, to move a progress bar; may be empty.
+// It runs on the thread that runs the step: from a worker thread it must
+// post to the window, not touch it.
 using ProgressStep = std::function<void()>;
+
+// What the registry step did and could not do. Nothing here is shown: the
+// caller decides what to tell and where.
+struct RegistryResult {
+    RegistryWalkResult walk;  // the rewrite of the four roots
+    // New values that were not written (key, value, error); dry run: new
+    // values whose key this process cannot create or open for writing.
+    RegistryList newValuesNotWritten;
+    // Old keys that exist and were not deleted (key, error); dry run: old
+    // keys that exist and could not be deleted (DeleteOldKeys).
+    RegistryList oldKeysNotDeleted;
+    // The old keys were left in place because a new value is missing: until
+    // the new keys are whole, the old ones still lead to the installation.
+    bool oldKeysKept = false;
+    bool stopped = false;  // the stop check said stop; a second run finishes the step
+
+    // Everything done (dry run: everything could be done).
+    bool Complete() const {
+        return !stopped && !oldKeysKept && walk.notWritten.count == 0 && newValuesNotWritten.count == 0 &&
+               oldKeysNotDeleted.count == 0;
+    }
+};
 
 // One walk over HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and
 // HKEY_USERS in that order, each value rewritten at most once per visit and
 // the same way on every visit (a key reached through two roots is seen
-// twice). Below HKEY_USERS the current user's own hive and classes, walked
-// as HKEY_CURRENT_USER already, are left out; every other user's hive is
-// walked. Calls `step` three times: after the first two roots, after the
-// third, after the fourth. Notes in the event log, per root, how many values
-// were rewritten and how many could not be.
-void RewriteRegistry(const RewriteTable& table, const ProgressStep& step, RegistryWalkStats& stats);
+// twice). Below HKEY_USERS the current user's own hive, walked as
+// HKEY_CURRENT_USER already, is left out; every other hive is walked, the
+// user's classes among them (HKEY_CURRENT_USER's "Software\Classes" is a
+// link to them on Windows). A key reachable only through a link is not
+// visited: under Wine's WoW64 the 64-bit keys that the 32-bit view shares
+// by links ("App Paths", "Policies", ...) are such keys. Calls `step` three times: after the first two roots, after the
+// third, after the fourth (not after a stop). `stop` is consulted before each
+// root and before each key (RewriteRegistryTree). Notes in the event log, per
+// root, what it changed and what it could not.
+RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
+                                   const StopCheck& stop);
 
 // Deletes the five old keys below HKEY_CURRENT_USER ("files" before its
-// parent); a missing key is no error.
-void DeleteOldKeys();
+// parent); a missing key is no error, a link key is deleted itself (never
+// what it points to), a key that holds other subkeys is kept with them.
+// Returns the keys that exist and were not deleted, each with its error. Dry
+// run: the keys that exist and either cannot be opened for deletion or hold
+// subkeys other than old keys (refused as ERROR_ACCESS_DENIED, as the
+// deletion itself is).
+RegistryList DeleteOldKeys(RegistryMode mode);
 
 // Writes the three new keys below HKEY_CURRENT_USER. Values are REG_SZ in
 // UTF-16 with their terminating NUL (a reader of unterminated text reads past
-// it): "Offscreen" holds the one character "0", 4 bytes. A key that cannot be
-// created loses only its own values. False when any value was not written.
-bool WriteNewKeys(const char* finalInstallFolder);
+// it): "Offscreen" holds the one character "0", 4 bytes. A value already
+// holding exactly its new type and data counts as written and is not written
+// again (a second run needs no rights for it). A key that cannot be created
+// loses only its own values. Returns the values not written. Dry run: the
+// values that would be written whose key cannot be opened for writing or,
+// when missing, created below its nearest existing parent.
+RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode);
 
-// The whole step: DeleteOldKeys, RewriteRegistry (the old install and shared
-// folders to `finalInstallFolder`), WriteNewKeys. Shows nothing. False when a
-// value that needed a change, or a new value, could not be written.
-bool MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                     const ShortForms& kept, const ProgressStep& step);
+// The whole step (folders in UTF-8), in an order that a run stopped or
+// killed anywhere and run again ends with the registry of one uninterrupted
+// run: WriteNewKeys, then RewriteRegistry (the old install and shared
+// folders to `finalInstallFolder`), then, only when every new value is in
+// place and the walk was not stopped, DeleteOldKeys. Every part finds its
+// own work already done on a second run and leaves it alone. `stop` is
+// consulted before the new keys, between keys of the walk and before the
+// deletion; a stop returns at once with `stopped` set. Shows nothing and
+// keeps no state: safe on a worker thread (the event log is the only
+// shared thing it writes to).
+RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop);
+
+// The dry run of MigrateRegistry for the preflight: the same walk and the
+// same checks, nothing changed, no progress. Its lists name what the real
+// step would fail to do as this process (rights); `walk.rewritten` counts
+// the values it would rewrite.
+RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
+                             const ShortForms& kept, const StopCheck& stop = {});
+
+// The result as the other parts of the migration report theirs: a problem
+// per value not written, new value not written and old key not deleted (the
+// key and value in `item`), one for old keys kept, and `stopped`.
+Outcome RegistryOutcome(const RegistryResult& r);
 
 }  // namespace migrate

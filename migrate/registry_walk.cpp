@@ -11,6 +11,28 @@
 namespace migrate {
 using namespace common;
 
+void RegistryList::Add(RegistryItem item) {
+    if (items.size() < kRegistryListCap) items.push_back(std::move(item));
+    ++count;
+}
+
+void RegistryList::Append(const RegistryList& other) {
+    for (size_t i = 0; i < other.items.size() && items.size() < kRegistryListCap; ++i) items.push_back(other.items[i]);
+    count += other.count;
+}
+
+void RegistryWalkResult::Add(const RegistryWalkResult& other) {
+    keys += other.keys;
+    values += other.values;
+    rewritten += other.rewritten;
+    notWritten.Append(other.notWritten);
+    unreadable += other.unreadable;
+    aliasesLeft += other.aliasesLeft;
+    links.Append(other.links);
+    tooDeep.Append(other.tooDeep);
+    stopped = stopped || other.stopped;
+}
+
 namespace {
 
 // Reading needs no more than this; write access is asked only per change.
@@ -40,8 +62,12 @@ struct ValueBuffers {
 
 struct Walk {
     const RewriteTable& table;
-    RegistryWalkStats& stats;
+    RegistryMode mode;
+    const StopCheck& stop;
+    RegistryWalkResult& result;
     std::vector<std::wstring> leaveOut;  // below the first key only
+    std::wstring path;                   // the current key: its label, then "\name" per level
+    unsigned depth;                      // of the current key below the first
     ValueBuffers buf;
 };
 
@@ -57,15 +83,39 @@ bool LeftOut(const Walk& walk, const wchar_t* name, DWORD len) {
     return false;
 }
 
-void WritePending(HKEY key, const std::vector<PendingWrite>& pending, RegistryWalkStats& stats) {
-    // A new handle to the same key, with only the right this step needs.
+// UTF-8 for a result; a unit UTF-8 cannot spell (an unpaired surrogate)
+// becomes U+FFFD, so the name stays readable rather than empty.
+std::string Shown(const std::wstring& w) {
+    std::string out;
+    if (platform::ToUtf8(w, out)) return out;
+    std::wstring fixed = w;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        bool high = fixed[i] >= 0xD800 && fixed[i] <= 0xDBFF, low = fixed[i] >= 0xDC00 && fixed[i] <= 0xDFFF;
+        if (high && i + 1 < fixed.size() && fixed[i + 1] >= 0xDC00 && fixed[i + 1] <= 0xDFFF)
+            ++i;
+        else if (high || low)
+            fixed[i] = 0xFFFD;
+    }
+    platform::ToUtf8(fixed, out);
+    return out;
+}
+
+RegistryItem KeyItem(const Walk& walk) { return RegistryItem{Shown(walk.path), std::string(), 0}; }
+
+void WritePending(HKEY key, const std::vector<PendingWrite>& pending, Walk& walk) {
+    // A new handle to the same key (a link key itself, never what it points
+    // to), with only the right this step needs. The dry run asks for it too.
     platform::Key writable;
-    bool open = platform::RegOpenSub(key, L"", KEY_SET_VALUE, writable);
+    DWORD openError = platform::RegOpenNoFollow(key, L"", KEY_SET_VALUE, writable) ? 0 : ::GetLastError();
     for (const PendingWrite& w : pending) {
-        if (open && WriteValueExactly(writable.Get(), w.name.c_str(), w.type, w.data))
-            ++stats.rewritten;
+        DWORD error = openError;
+        if (!error && walk.mode == RegistryMode::Rewrite &&
+            !WriteValueExactly(writable.Get(), w.name.c_str(), w.type, w.data))
+            error = ::GetLastError();
+        if (error)
+            walk.result.notWritten.Add(RegistryItem{Shown(walk.path), Shown(w.name), error});
         else
-            ++stats.failedWrites;
+            ++walk.result.rewritten;
     }
 }
 
@@ -85,20 +135,29 @@ bool ReadValueAt(HKEY key, DWORD index, Walk& walk, DWORD& nameLen, DWORD& type,
     }
 }
 
-void RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
+// Reads every value of `key` and rewrites those that need it. True when the
+// key is a link: the link's own value is seen here, among the others, so
+// telling a link costs no call of its own.
+bool RewriteValues(HKEY key, const platform::RegKeyInfo& info, Walk& walk) {
     walk.buf.Fit(info.maxValueNameLen, info.maxValueBytes);
     std::vector<PendingWrite> pending;
+    bool link = false;
     for (DWORD index = 0; index < info.values; ++index) {
         DWORD nameLen = 0, type = 0, bytes = 0;
         if (!ReadValueAt(key, index, walk, nameLen, type, bytes)) {
             if (::GetLastError() == ERROR_NO_MORE_ITEMS) break;
             continue;  // this one value is unreadable; the others still count
         }
-        ++walk.stats.values;
+        ++walk.result.values;
+        if (platform::IsLinkValue(walk.buf.name.data(), nameLen, type)) {
+            link = true;  // REG_LINK is no text: RewriteValueData would keep it anyway
+            continue;
+        }
         if (!RewriteValueData(walk.table, type, walk.buf.data.data(), bytes, walk.buf.rewritten)) continue;
         pending.push_back(PendingWrite{std::wstring(walk.buf.name.data(), nameLen), type, walk.buf.rewritten});
     }
-    if (!pending.empty()) WritePending(key, pending, walk.stats);
+    if (!pending.empty()) WritePending(key, pending, walk);
+    return link;
 }
 
 void WalkKey(HKEY key, Walk& walk, bool first);
@@ -119,40 +178,59 @@ void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk, bool fi
             continue;
         }
         if (first && LeftOut(walk, name.data(), len)) {
-            ++walk.stats.aliasesLeft;
+            ++walk.result.aliasesLeft;
             continue;
         }
+        if (walk.stop && walk.stop()) {
+            walk.result.stopped = true;
+            return;
+        }
+        size_t parentLen = walk.path.size();
+        walk.path.push_back(L'\\');
+        walk.path.append(name.data(), len);
         platform::Key sub;
-        if (!platform::RegOpenSub(key, name.data(), kWalkAccess, sub)) {
-            ++walk.stats.skippedKeys;
-            continue;
+        if (walk.depth == kMaxRegistryDepth) {
+            walk.result.tooDeep.Add(KeyItem(walk));
+        } else if (!platform::RegOpenNoFollow(key, name.data(), kWalkAccess, sub)) {
+            ++walk.result.unreadable;
+        } else {
+            ++walk.depth;
+            WalkKey(sub.Get(), walk, false);
+            --walk.depth;
         }
-        WalkKey(sub.Get(), walk, false);
+        walk.path.resize(parentLen);
+        if (walk.result.stopped) return;
     }
 }
 
 void WalkKey(HKEY key, Walk& walk, bool first) {
     platform::RegKeyInfo info;
     if (!platform::RegQueryInfo(key, info)) {
-        ++walk.stats.skippedKeys;
+        ++walk.result.unreadable;
         return;
     }
-    ++walk.stats.keys;
-    if (info.values) RewriteValues(key, info, walk);
+    ++walk.result.keys;
+    if (info.values && RewriteValues(key, info, walk)) {
+        walk.result.links.Add(KeyItem(walk));
+        return;
+    }
     WalkSubkeys(key, info, walk, first);
 }
 
 }  // namespace
 
-void RewriteRegistryTree(HKEY key, const RewriteTable& table, RegistryWalkStats& stats,
-                         const std::vector<std::string>& leaveOut) {
-    if (table.Empty()) return;
-    Walk walk{table, stats, {}, ValueBuffers{}};
+RegistryWalkResult RewriteRegistryTree(HKEY key, const char* label, const RewriteTable& table, RegistryMode mode,
+                                       const StopCheck& stop, const std::vector<std::string>& leaveOut) {
+    RegistryWalkResult result;
+    if (table.Empty()) return result;
+    Walk walk{table, mode, stop, result, {}, {}, 0, ValueBuffers{}};
+    platform::ToWide(label, walk.path);
     for (const std::string& n : leaveOut) {
         std::wstring w;
         if (platform::ToWide(n.c_str(), w)) walk.leaveOut.push_back(w);
     }
     WalkKey(key, walk, true);
+    return result;
 }
 
 }  // namespace migrate

@@ -1,7 +1,13 @@
 #include "platform/reg.h"
+#include <winternl.h>
 #include <cstring>
 #include <vector>
+#include "engine/core/ascii.h"
 #include "platform/utf.h"
+
+// Deletes the key of an open handle, whatever it is: the one call that can
+// remove a link key itself (the key was opened as a link).
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace platform {
 
@@ -27,6 +33,28 @@ bool RegOpen(HKEY root, const char* path, REGSAM access, Key& out) {
 
 bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out) {
     return Done(::RegOpenKeyExW(root, path, 0, access, out.Out()));
+}
+
+bool RegOpenNoFollow(HKEY root, const char* path, REGSAM access, Key& out) {
+    std::wstring w;
+    if (!Name(path, w)) {
+        out.Reset();
+        return false;
+    }
+    return RegOpenNoFollow(root, w.c_str(), access, out);
+}
+
+bool RegOpenNoFollow(HKEY root, const wchar_t* path, REGSAM access, Key& out) {
+    return Done(::RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, access, out.Out()));
+}
+
+bool IsLinkValue(const wchar_t* name, DWORD nameLen, DWORD type) {
+    static const wchar_t kLinkValue[] = L"SymbolicLinkValue";
+    constexpr DWORD kLen = sizeof kLinkValue / sizeof kLinkValue[0] - 1;
+    if (type != REG_LINK || nameLen != kLen) return false;
+    for (DWORD i = 0; i < kLen; ++i)
+        if (core::ascii::Fold(name[i]) != core::ascii::Fold(kLinkValue[i])) return false;
+    return true;
 }
 
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out) {
@@ -70,6 +98,21 @@ bool RegReadText(HKEY key, const char* name, std::string& out) {
     return Done(ERROR_SUCCESS);
 }
 
+bool RegReadRaw(HKEY key, const wchar_t* name, DWORD& type, std::string& data) {
+    data.clear();
+    for (;;) {
+        DWORD bytes = static_cast<DWORD>(data.size());
+        LONG rc = ::RegQueryValueExW(key, name, nullptr, &type,
+                                     data.empty() ? nullptr : reinterpret_cast<BYTE*>(&data[0]), &bytes);
+        if (rc == ERROR_SUCCESS && (bytes == 0 || !data.empty())) {
+            data.resize(bytes);
+            return Done(rc);
+        }
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return Done(rc);
+        data.resize(bytes);  // the size asked for, or grown since: read again
+    }
+}
+
 bool RegWrite(HKEY key, const char* name, DWORD type, const void* data, DWORD bytes) {
     std::wstring w;
     if (!Name(name, w)) return false;
@@ -94,8 +137,9 @@ bool RegWriteText(HKEY key, const char* name, DWORD type, const char* text) {
 }
 
 bool RegDeleteOne(HKEY parent, const char* path) {
-    std::wstring w;
-    return Name(path, w) && Done(::RegDeleteKeyW(parent, w.c_str()));
+    Key key;
+    if (!RegOpenNoFollow(parent, path, DELETE, key)) return false;
+    return Done(static_cast<LONG>(::RtlNtStatusToDosError(NtDeleteKey(key.Get()))));
 }
 
 }  // namespace platform

@@ -14,6 +14,16 @@ namespace platform {
 // Opens an existing key; never creates one.
 bool RegOpen(HKEY root, const char* path, REGSAM access, Key& out);
 bool RegOpenSub(HKEY root, const wchar_t* path, REGSAM access, Key& out);
+// The same without following a link at the end of `path`: a link key is
+// opened itself (its value "SymbolicLinkValue", no subkeys), never the key it
+// points to. Links on the way to it are followed as everywhere. "" reopens
+// `root` itself, a link key as the link.
+bool RegOpenNoFollow(HKEY root, const char* path, REGSAM access, Key& out);
+bool RegOpenNoFollow(HKEY root, const wchar_t* path, REGSAM access, Key& out);
+// True for the value that makes a key opened as above a link: the name
+// "SymbolicLinkValue" (case ignored, as registry names are) of type
+// REG_LINK. Windows and Wine both show it among the link key's values.
+bool IsLinkValue(const wchar_t* name, DWORD nameLen, DWORD type);
 // Creates the key and every missing key on its path, or opens it.
 bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out);
 // Reads a text value (REG_SZ / REG_EXPAND_SZ) of an open key as UTF-8, up to
@@ -22,6 +32,8 @@ bool RegCreate(HKEY root, const char* path, REGSAM access, Key& out);
 // ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE when not text,
 // ERROR_NO_UNICODE_TRANSLATION when the stored UTF-16 is not text.
 bool RegReadText(HKEY key, const char* name, std::string& out);
+// Reads a value's type and data exactly as stored, byte for byte.
+bool RegReadRaw(HKEY key, const wchar_t* name, DWORD& type, std::string& data);
 // Writes raw data of the given type, exactly the bytes given (text types
 // included: `data` is then UTF-16, with or without its NUL as the caller
 // chose; nothing is added).
@@ -30,7 +42,10 @@ bool RegWriteRaw(HKEY key, const wchar_t* name, DWORD type, const void* data, DW
 // Writes UTF-8 `text` as a text value of `type` (REG_SZ / REG_EXPAND_SZ):
 // stored as UTF-16 with its terminating NUL.
 bool RegWriteText(HKEY key, const char* name, DWORD type, const char* text);
-// Deletes one key (without subkeys) below an open key.
+// Deletes one key (without subkeys) below an open key. A link key is deleted
+// itself: RegDeleteKeyW would follow it and delete the key it points to.
+// A key with subkeys fails (ERROR_ACCESS_DENIED), a missing one with
+// ERROR_FILE_NOT_FOUND.
 bool RegDeleteOne(HKEY parent, const char* path);
 
 }  // namespace platform

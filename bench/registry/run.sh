@@ -42,6 +42,7 @@ median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1
 rm_=$(median "${ref_times[@]}"); om=$(median "${our_times[@]}")
 printf '%-8s %12s s %12s s %8.2fx\n' median "$rm_" "$om" "$(awk -v a="$rm_" -v b="$om" 'BEGIN{print a/b}')"
 echo "values read per run: reference ${ref#* s, }, ours ${our#* s, }"
+echo "added per key besides server calls (link check, path, stop check): $(run "$work/filled" perkey | tr -d '\r')"
 
 # Results of the last round, value by value.
 for p in reference ours filled; do run "$work/$p" dump 'C:\bench-dump.txt'; done

@@ -59,14 +59,14 @@ protected:
     static void Unlock();
 };
 
-// Gives the key `path` below HKCU a DACL that lets everyone read it, change
-// its DACL and delete it, but neither set values nor create subkeys.
-DWORD SetReadOnly(const char* path, bool readOnly) {
+// Gives the key `path` below HKCU a DACL that lets everyone do `rights`
+// (and change the DACL back).
+DWORD SetAccess(const char* path, REGSAM rights) {
     HKEY key;
     LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, Wide(path).c_str(), 0, WRITE_DAC | READ_CONTROL, &key);
     if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
     EXPLICIT_ACCESSW ea{};
-    ea.grfAccessPermissions = readOnly ? (KEY_READ | WRITE_DAC | DELETE) : KEY_ALL_ACCESS;
+    ea.grfAccessPermissions = rights | WRITE_DAC;
     ea.grfAccessMode = SET_ACCESS;
     ea.grfInheritance = NO_INHERITANCE;
     ea.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
@@ -85,12 +85,15 @@ DWORD SetReadOnly(const char* path, bool readOnly) {
     RegCloseKey(key);
     return err;
 }
+const REGSAM kReadOnly = KEY_READ | DELETE;
 
 const char* kLocked = "Software\\DvRegTest\\Locked";
+const char* const kLockable[] = {kLocked, "Software\\DvRegTest\\Locked\\Quiet", "Software\\Halvern",
+                                 "Software\\Design Science\\KSEQ2\\Preferences\\Directories",
+                                 "Software\\Halvern\\Dovetra 5"};
 void RegistryMigration::Unlock() {
-    if (KeyExists(HKEY_CURRENT_USER, kLocked)) SetReadOnly(kLocked, false);
-    const char* quiet = "Software\\DvRegTest\\Locked\\Quiet";
-    if (KeyExists(HKEY_CURRENT_USER, quiet)) SetReadOnly(quiet, false);
+    for (const char* k : kLockable)
+        if (KeyExists(HKEY_CURRENT_USER, k)) SetAccess(k, KEY_ALL_ACCESS);
 }
 
 // HKCR and HKU show keys that live under HKCU or HKLM. A change seen through
@@ -115,13 +118,21 @@ bool SeenElsewhere(const RegSnapshot& d, const std::string& path, const RegEntry
 const char* kApp = "Software\\DvRegTest\\App";
 const char* kWorld = u8"Software\\DvRegTest\\Ключ 用户";  // a name in no ANSI code page
 
-// One value before and after the migration; `out` empty: left as it is.
+// One value before and after the migration; `out` empty: left as it is. A
+// row of type REG_LINK makes `key` a link key to the key `in` below HKCU.
 struct Fixture {
     HKEY root;
     std::string key, name;
     DWORD type;
     std::string in, out;
 };
+
+// The key at `level` below HKCU (Software is level 1) on a deep path.
+std::string Deep(int level) {
+    std::string k = "Software\\DvRegTest\\Deep";
+    for (int l = 3; l < level; ++l) k += "\\d";
+    return k;
+}
 
 std::vector<Fixture> Fixtures() {
     const HKEY cu = HKEY_CURRENT_USER;
@@ -157,28 +168,57 @@ std::vector<Fixture> Fixtures() {
          Z(N + "\\WMF.F32")},
         {cu, std::string(kClassKey) + "\\shell\\open\\command", "", REG_SZ, Z(I("\\Kestrin.exe /dde")),
          Z(N + "\\Dovetra.exe /dde")},
+        // links are leaves, kept as they are: a cycle to the parent ends at once,
+        // a key linked to is rewritten at its own place, an old key that is a
+        // link goes itself, never what it points to
+        {cu, app + "\\Loop", "SymbolicLinkValue", REG_LINK, app, ""},
+        {cu, "Software\\DvRegTest\\Linked", "SymbolicLinkValue", REG_LINK, "Software\\DvRegTest\\Target", ""},
+        {cu, "Software\\DvRegTest\\Target", "Exe", REG_SZ, Z(I("\\Kestrin.exe")), Z(N + "\\Dovetra.exe")},
+        {cu, "Vantor", "SymbolicLinkValue", REG_LINK, "Software\\DvRegTest\\Mine", ""},
+        {cu, "Software\\DvRegTest\\Mine", "Keep", REG_SZ, Z("mine"), ""},
+        // the deepest level entered, and the first left out
+        {cu, Deep(kMaxRegistryDepth), "Deep", REG_SZ, Z(kInstall), Z(N)},
+        {cu, Deep(kMaxRegistryDepth + 1), "Deep", REG_SZ, Z(kInstall), ""},
     };
 }
 
+const char* const kOldKeys[] = {
+    "Kestrin 5.0", "Vantor", "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
+    "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0", "Software\\Vantor Corp.\\Vantor"};
+
+// The fixture row that makes the old key `k` a link, or none.
+const Fixture* LinkAt(const std::vector<Fixture>& rows, const char* k) {
+    for (const Fixture& f : rows)
+        if (f.type == REG_LINK && f.key == k) return &f;
+    return nullptr;
+}
+
 void WriteFixtures() {
-    for (const Fixture& f : Fixtures()) PutValue(f.root, f.key.c_str(), f.name.c_str(), f.type, f.in);
-    // Old keys, "files" below its parent.
-    for (const char* k : {"Kestrin 5.0", "Vantor", "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
-                          "Software\\Vantor Corp.\\Vantor"})
-        PutText(HKEY_CURRENT_USER, k, "x", "1");
+    std::vector<Fixture> rows = Fixtures();
+    for (const Fixture& f : rows) {
+        if (f.type == REG_LINK)
+            PutLink(f.key.c_str(), f.in.c_str());
+        else
+            PutValue(f.root, f.key.c_str(), f.name.c_str(), f.type, f.in);
+    }
+    // Old keys, "files" below its parent, which holds no value of its own.
+    for (const char* k : kOldKeys)
+        if (!LinkAt(rows, k) && k != kOldKeys[3]) PutText(HKEY_CURRENT_USER, k, "x", "1");
 }
 
 const RegEntry kGone{0xFFFFFFFF, ""};
 
 RegSnapshot ExpectedChanges() {
     RegSnapshot e;
-    for (const Fixture& f : Fixtures())
+    std::vector<Fixture> rows = Fixtures();
+    for (const Fixture& f : rows)
         if (!f.out.empty())
             e[(f.root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + f.key + ":" + f.name] = {f.type, f.out};
-    for (const char* k : {"Kestrin 5.0", "Vantor", "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files",
-                          "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0", "Software\\Vantor Corp.\\Vantor"})
-        e[std::string("HKCU\\") + k + "\\"] = e[std::string("HKCU\\") + k + ":x"] = kGone;
-    e.erase("HKCU\\Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0:x");
+    for (const char* k : kOldKeys) {
+        const Fixture* link = LinkAt(rows, k);
+        e[std::string("HKCU\\") + k + "\\"] = kGone;
+        if (k != kOldKeys[3]) e[std::string("HKCU\\") + k + ":" + (link ? link->name : "x")] = kGone;
+    }
     const std::string h = "HKCU\\Software\\Halvern\\", w = h + "Dovetra for Windows\\Dovetra 5",
                       d = "HKCU\\Software\\Design Science\\";
     for (const std::string& k : {h, h + "Dovetra 5\\", h + "Dovetra for Windows\\", w + "\\", d, d + "KSEQ2\\",
@@ -208,6 +248,13 @@ std::string Show(const RegEntry& e) {
     return s + "]";
 }
 
+// Whether `list` names the key (and value).
+bool Named(const RegistryList& list, const std::string& key, const std::string& value = "") {
+    for (const RegistryItem& i : list.items)
+        if (i.key == key && i.value == value) return true;
+    return false;
+}
+
 TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
     WriteFixtures();
     // The install folder is gone by now, as after relocation: its 8.3 form
@@ -216,7 +263,14 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
     ShortForms kept = TakeShortForms(kInstall, kShared);
     ASSERT_TRUE(RemoveDirectoryW(Wide(kInstall).c_str()));
     RegSnapshot before = SnapshotAll();
-    EXPECT_TRUE(MigrateRegistry(kInstall, kShared, kFinal, kept, nullptr));
+    RegistryResult r = MigrateRegistry(kInstall, kShared, kFinal, kept, nullptr, StopCheck());
+    EXPECT_TRUE(r.Complete());
+    for (const Fixture& f : Fixtures()) {
+        if (f.type == REG_LINK) {
+            EXPECT_TRUE(Named(r.walk.links, "HKEY_CURRENT_USER\\" + f.key)) << f.key;
+        }
+    }
+    EXPECT_TRUE(Named(r.walk.tooDeep, "HKEY_CURRENT_USER\\" + Deep(kMaxRegistryDepth + 1)));
     RegSnapshot after = SnapshotAll();
     RegSnapshot changes = Changes(before, after);
     RegSnapshot expected = ExpectedChanges();
@@ -238,18 +292,67 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
 TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
     WriteFixtures();
     MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
-    RegSnapshot once = SnapshotAll();
+    RegSnapshot once = SnapshotStores();
     MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
-    RegSnapshot twice = SnapshotAll();
+    RegSnapshot twice = SnapshotStores();
     RegSnapshot changes = Changes(once, twice);
     for (const auto& c : changes) ADD_FAILURE() << "changed again: " << c.first << " " << Show(c.second);
-    RegistryWalkStats stats{};
     int steps = 0;
-    RewriteRegistry(
-        MigrationRewrites(kInstall, kShared, kFinal), [&] { ++steps; }, stats);
-    EXPECT_EQ(stats.rewritten, 0u);
-    EXPECT_GT(stats.values, 100u);
+    RegistryWalkResult w = RewriteRegistry(
+        MigrationRewrites(kInstall, kShared, kFinal), RegistryMode::Rewrite, [&] { ++steps; }, nullptr);
+    EXPECT_EQ(w.rewritten, 0u);
+    EXPECT_GT(w.values, 100u);
     EXPECT_EQ(steps, 3);  // the progress bar moves three times
+}
+
+// A stop at each point, then a second run, ends with the registry of one
+// uninterrupted run; at the stop the new values are in place and the old
+// keys still there, so the installation can be found either way.
+TEST_F(RegistryMigration, StoppedAnywhereThenRunAgainEqualsOneRun) {
+    WriteFixtures();
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    const RegSnapshot once = SnapshotStores();
+    struct {
+        const char* where;
+        int steps;   // progress steps before the stop
+        int checks;  // stop checks passed after the last of them
+    } const points[] = {
+        {"after the new keys", 0, 1},  // the first check comes before them
+        {"inside HKEY_CLASSES_ROOT", 0, 300},
+        {"after HKEY_CURRENT_USER", 1, 0},
+        {"inside HKEY_LOCAL_MACHINE", 1, 300},
+        {"after HKEY_LOCAL_MACHINE", 2, 0},
+        {"after HKEY_USERS, before the old keys go", 3, 0},
+    };
+    for (const auto& p : points) {
+        SCOPED_TRACE(p.where);
+        Clean();
+        WriteFixtures();
+        int steps = 0, checks = 0, asked = 0;
+        bool stop = false;
+        RegistryResult r = MigrateRegistry(
+            kInstall, kShared, kFinal, {}, [&] { ++steps; },
+            [&] {
+                asked += stop;
+                stop = stop || (steps == p.steps && checks++ == p.checks);
+                return stop;
+            });
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(asked, 0) << "asked again after it said stop";
+        RegSnapshot now;
+        SnapshotTree(HKEY_CURRENT_USER, "HKCU", "Software\\Halvern", now);
+        SnapshotTree(HKEY_CURRENT_USER, "HKCU", "Software\\Design Science", now);
+        for (const auto& e : ExpectedChanges()) {
+            bool isNew = e.first.rfind("HKCU\\Software\\Halvern", 0) == 0 ||
+                         e.first.rfind("HKCU\\Software\\Design Science", 0) == 0;
+            EXPECT_TRUE(!isNew || (now.count(e.first) && now[e.first] == e.second))
+                << "missing at the stop: " << e.first;
+        }
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));
+        EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck()).stopped);
+        for (const auto& c : Changes(once, SnapshotStores()))
+            ADD_FAILURE() << "differs from one run: " << c.first << " " << Show(c.second);
+    }
 }
 
 TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
@@ -262,7 +365,8 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Other"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Halvern\\Dovetra 5"));
-    // A new key that cannot be made (its parent is volatile) fails the step.
+    // A new key that cannot be made (its parent is volatile) fails the step,
+    // and the old keys stay: without the new ones they find the installation.
     const wchar_t* parent = L"Software\\Design Science";
     ::RegDeleteTreeW(HKEY_CURRENT_USER, parent);
     HKEY k;
@@ -270,7 +374,14 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
         ::RegCreateKeyExW(HKEY_CURRENT_USER, parent, 0, nullptr, REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &k, nullptr),
         ERROR_SUCCESS);
     ::RegCloseKey(k);
+    PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", "x", "1");
     EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr));
+    RegistryResult r = MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
+    EXPECT_TRUE(r.oldKeysKept);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));
+    ASSERT_EQ(r.newValuesNotWritten.count, 1u);
+    EXPECT_EQ(r.newValuesNotWritten.items[0].value, "AppDir");
+    EXPECT_EQ(r.newValuesNotWritten.items[0].error, static_cast<unsigned long>(ERROR_CHILD_MUST_BE_VOLATILE));
     ::RegDeleteTreeW(HKEY_CURRENT_USER, parent);
 }
 
@@ -279,12 +390,12 @@ TEST_F(RegistryMigration, KeySeenThroughTwoRootsIsRewrittenOnce) {
             std::string(kInstall) + "\\Kestrin.exe \"%1\"");
     // Every root walked in full, no alias left out: the second and third
     // visits must find nothing more to change.
-    RegistryWalkStats stats{};
+    RegistryWalkResult stats;
     RewriteTable table = MigrationRewrites(kInstall, kShared, kFinal);
     for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
-        RewriteRegistryTree(root, table, stats);
+        stats.Add(RewriteRegistryTree(root, "root", table));
     EXPECT_EQ(stats.rewritten, 1u);
-    EXPECT_EQ(stats.failedWrites, 0u);
+    EXPECT_EQ(stats.notWritten.count, 0u);
     RegEntry e;
     ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, "Software\\Classes\\DvRegTestClass\\shell\\open\\command", "", e));
     EXPECT_EQ(e.data, Z(F("\\Dovetra.exe \"%1\"")));
@@ -300,36 +411,66 @@ TEST_F(RegistryMigration, KeySeenThroughTwoRootsIsRewrittenOnce) {
 TEST_F(RegistryMigration, OtherUsersHivesAreWalkedTheCurrentUsersOnce) {
     PutText(HKEY_USERS, ".Default\\Software\\DvRegTest", "p", std::string(kInstall) + "\\a.dll");
     PutText(HKEY_CURRENT_USER, "Software\\DvRegTest", "p", std::string(kInstall) + "\\b.dll");
-    RegistryWalkStats stats{};
-    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), nullptr, stats);
+    RegistryWalkResult stats =
+        RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), RegistryMode::Rewrite, nullptr, nullptr);
     DeleteTree(HKEY_USERS, ".Default\\Software\\DvRegTest");
     EXPECT_EQ(stats.rewritten, 2u);
     EXPECT_GE(stats.aliasesLeft, 1u);  // the current user's hive below HKEY_USERS
 }
 
-TEST_F(RegistryMigration, ReadOnlyKeyDoesNotHideItsSubtree) {
+// "key:value error" per item, for comparing two lists.
+std::string Listed(const RegistryList& list) {
+    std::string s;
+    for (const RegistryItem& i : list.items) s += i.key + ":" + i.value + " " + std::to_string(i.error) + "\n";
+    return s;
+}
+
+// What this process may not do: the dry run changes nothing and names what
+// the step then fails to do; a key it cannot write hides none below it.
+TEST_F(RegistryMigration, DryRunNamesWhatTheStepCannotDo) {
     PutText(HKEY_CURRENT_USER, kLocked, "Own", kInstall);
     PutText(HKEY_CURRENT_USER, kLocked, "Unrelated", "C:\\Elsewhere");
     PutText(HKEY_CURRENT_USER, "Software\\DvRegTest\\Locked\\Quiet", "q", "nothing to change");
-    ASSERT_EQ(SetReadOnly("Software\\DvRegTest\\Locked\\Quiet", true), 0u);
     PutText(HKEY_CURRENT_USER, "Software\\DvRegTest\\Locked\\Inner", "Path", kInstall);
-    ASSERT_EQ(SetReadOnly(kLocked, true), 0u);
+    // New keys read-only: one there, one missing below a read-only parent
+    // (two levels: Wine 8 lets one level be created below it all the same);
+    // a new value in place in a read-only key (done, needs no right); an old
+    // key holding a key of the user's.
+    PutText(HKEY_CURRENT_USER, kLockable[4], "Other", "1");
+    PutText(HKEY_CURRENT_USER, kLockable[3], "AppDir", kFinal);
+    PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor\\User Data", "x", "1");
+    for (const char* k : kLockable) ASSERT_EQ(SetAccess(k, kReadOnly), 0u) << k;
     HKEY probe;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(kLocked).c_str(), 0, KEY_ALL_ACCESS, &probe) == ERROR_SUCCESS) {
         RegCloseKey(probe);
         GTEST_SKIP() << "this Wine does not enforce key DACLs";
     }
-    RegistryWalkStats stats{};
-    RewriteRegistry(MigrationRewrites(kInstall, kShared, kFinal), nullptr, stats);
+    RegSnapshot before = SnapshotStores();
+    RegistryResult dry = CheckRegistry(kInstall, kShared, kFinal, {});
+    for (const auto& c : Changes(before, SnapshotStores())) ADD_FAILURE() << "the dry run changed " << c.first;
+    // Only the one value that needs a change is named: keys with nothing to
+    // change are never asked for write access.
+    EXPECT_EQ(Listed(dry.walk.notWritten), "HKEY_CURRENT_USER\\Software\\DvRegTest\\Locked:Own 5\n");
+    EXPECT_EQ(dry.walk.rewritten, 1u);
+    EXPECT_EQ(dry.newValuesNotWritten.count, 8u);
+    EXPECT_TRUE(Named(dry.newValuesNotWritten, "HKEY_CURRENT_USER\\Software\\Halvern\\Dovetra 5", "Vantor Directory"));
+    EXPECT_EQ(Listed(dry.oldKeysNotDeleted), "HKEY_CURRENT_USER\\Software\\Vantor Corp.\\Vantor: 5\n");
+
+    RegistryResult run = MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
+    EXPECT_EQ(Listed(run.walk.notWritten), Listed(dry.walk.notWritten));
+    EXPECT_EQ(run.walk.rewritten, 1u);
+    EXPECT_EQ(Listed(run.newValuesNotWritten), Listed(dry.newValuesNotWritten));
+    EXPECT_TRUE(run.oldKeysKept);
     RegEntry e;
     ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, "Software\\DvRegTest\\Locked\\Inner", "Path", e));
     EXPECT_EQ(e.data, Z(kFinal));
     ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kLocked, "Own", e));
-    EXPECT_EQ(e.data, Z(kInstall));  // cannot be written; reported, not fatal
-    // Only the one value that needed a change was tried for writing: keys
-    // with nothing to change are never asked for write access.
-    EXPECT_EQ(stats.failedWrites, 1u);
-    EXPECT_EQ(stats.rewritten, 1u);
+    EXPECT_EQ(e.data, Z(kInstall));
+    ASSERT_EQ(SetAccess(kLockable[2], KEY_ALL_ACCESS), 0u);
+    ASSERT_EQ(SetAccess(kLockable[4], KEY_ALL_ACCESS), 0u);
+    run = MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
+    EXPECT_EQ(run.newValuesNotWritten.count, 0u);
+    EXPECT_EQ(Listed(run.oldKeysNotDeleted), Listed(dry.oldKeysNotDeleted));
 }
 
 // Rewrites under `root` with one old text (a folder or a file name); the
@@ -338,9 +479,7 @@ unsigned long Rewrite(HKEY root, const char* oldText, const char* newText, Match
     RewriteTable table;
     table.Add(std::string(oldText), std::string(newText), kind);
     table.AddIdentity(std::string(newText), kind);
-    RegistryWalkStats stats{};
-    RewriteRegistryTree(root, table, stats);
-    return stats.rewritten;
+    return RewriteRegistryTree(root, "HKEY_CURRENT_USER\\Software\\DvRegTest", table).rewritten;
 }
 
 TEST_F(RegistryMigration, RewriteCountsLargeValuesAndLongNames) {

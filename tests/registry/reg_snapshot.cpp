@@ -1,6 +1,7 @@
 #include "reg_snapshot.h"
 #include <gtest/gtest.h>
 #include <vector>
+#include "platform/account.h"
 
 std::wstring Wide(const std::string& s) {
     if (s.empty()) return std::wstring();
@@ -50,7 +51,7 @@ static void SnapshotKey(HKEY key, const std::string& label, RegSnapshot& out) {
         DWORD sl = static_cast<DWORD>(sub.size());
         if (RegEnumKeyExW(key, i, sub.data(), &sl, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         HKEY child;
-        if (RegOpenKeyExW(key, sub.data(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(key, sub.data(), REG_OPTION_OPEN_LINK, KEY_READ, &child) != ERROR_SUCCESS) continue;
         SnapshotKey(child, label + "\\" + Narrow(sub.data(), sl), out);
         RegCloseKey(child);
     }
@@ -71,6 +72,21 @@ RegSnapshot SnapshotAll() {
     SnapshotTree(HKEY_CURRENT_USER, "HKCU", "", s);
     SnapshotTree(HKEY_LOCAL_MACHINE, "HKLM", "", s);
     SnapshotTree(HKEY_USERS, "HKU", "", s);
+    return s;
+}
+
+RegSnapshot SnapshotStores() {
+    RegSnapshot s;
+    SnapshotTree(HKEY_CURRENT_USER, "HKCU", "", s);
+    SnapshotTree(HKEY_LOCAL_MACHINE, "HKLM", "", s);
+    char sid[256];
+    EXPECT_TRUE(platform::CurrentUserSid(sid, sizeof sid));
+    wchar_t hive[256];
+    for (DWORD i = 0, n = 256; RegEnumKeyExW(HKEY_USERS, i, hive, &n, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, n = 256) {
+        std::string name = Narrow(hive, n);
+        if (name != sid && name != std::string(sid) + "_Classes") SnapshotTree(HKEY_USERS, "HKU", name.c_str(), s);
+    }
     return s;
 }
 
@@ -99,6 +115,21 @@ void PutValue(HKEY root, const char* key, const char* name, DWORD type, const st
     RegCloseKey(k);
 }
 
+void PutLink(const char* key, const char* target) {
+    char sid[256];
+    ASSERT_TRUE(platform::CurrentUserSid(sid, sizeof sid));
+    std::string to = Utf16(std::string("\\Registry\\User\\") + sid + "\\" + target, false);
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Wide(key).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &k, nullptr),
+              ERROR_SUCCESS)
+        << key;
+    EXPECT_EQ(RegSetValueExW(k, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(to.data()),
+                             static_cast<DWORD>(to.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+}
+
 void PutText(HKEY root, const char* key, const char* name, const std::string& text) {
     PutValue(root, key, name, REG_SZ, Utf16(text));
 }
@@ -124,7 +155,20 @@ bool KeyExists(HKEY root, const char* key) {
     return true;
 }
 
+// Link keys below `key` go as themselves: RegDeleteTreeW would delete what
+// they point to.
 void DeleteTree(HKEY root, const char* key) {
-    RegDeleteTreeW(root, Wide(key).c_str());
-    RegDeleteKeyW(root, Wide(key).c_str());
+    HKEY k;
+    if (RegOpenKeyExW(root, Wide(key).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | DELETE, &k) != ERROR_SUCCESS) return;
+    DWORD type = 0;
+    bool link = RegQueryValueExW(k, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+                type == REG_LINK;
+    std::vector<std::string> subs;
+    wchar_t sub[256];
+    for (DWORD i = 0, n = 256; !link && RegEnumKeyExW(k, i, sub, &n, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, n = 256)
+        subs.push_back(Narrow(sub, n));
+    for (const std::string& s : subs) DeleteTree(root, (std::string(key) + "\\" + s).c_str());
+    RegDeleteKeyW(k, L"");
+    RegCloseKey(k);
 }
