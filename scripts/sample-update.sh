@@ -112,17 +112,36 @@ wait_message() {
   fail "no message starting [$1] in $2 s (have [$(message)])"; return 1
 }
 
+# Ends the prefix's Wine server and waits until nothing of it is left: the
+# server saves its registry from a child process of its own, which may go
+# on writing after "wineserver -w" has returned. Server processes are known
+# by their folder, which is named after the prefix's inode.
+stop_prefix() {
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  local ino i p busy; ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+  for i in $(seq 100); do
+    busy=""
+    for p in $(pgrep wineserver 2>/dev/null); do
+      case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in *"-$ino") busy=1 ;; esac
+    done
+    [ -z "$busy" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # The machine as install_sample left it, kept so that each row of a table
 # starts from the same one: the folders an update touches and the registry.
 save_pristine() {
-  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  stop_prefix
   rm -rf "$scratch/pristine"; mkdir -p "$scratch/pristine"
   cp -a "$WINEPREFIX"/*.reg "$scratch/pristine/"
-  (cd "$(win_path 'C:\')" && tar cf "$scratch/pristine/c.tar" "Program Files" ProgramData users/Public/Desktop)
+  (cd "$WINEPREFIX/drive_c" && tar cf "$scratch/pristine/c.tar" "Program Files" ProgramData users/Public/Desktop)
 }
 restore_pristine() {
-  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
-  (cd "$(win_path 'C:\')" && rm -rf "Program Files" ProgramData users/Public/Desktop &&
+  stop_prefix || fail "the prefix's Wine server does not end"
+  # Not through winepath: that would start a server on the old registry.
+  (cd "$WINEPREFIX/drive_c" && rm -rf "Program Files" ProgramData users/Public/Desktop &&
     tar xf "$scratch/pristine/c.tar")
   cp -a "$scratch/pristine"/*.reg "$WINEPREFIX/"
 }

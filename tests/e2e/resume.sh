@@ -55,13 +55,14 @@ engine_pid() {  # the Unix pid of this prefix's patch engine
   done
 }
 ( run_quiet >"$scratch/held.code" ) &
+run=$!
 held=""
 for i in $(seq 500); do held=$(engine_pid); [ -n "$held" ] && { kill -STOP "$held"; break; }; sleep 0.02; done
 target="$OLD_INSTALL\\KSDraw.dll"  # step 2 changes it
 ( wine "$DRIVER" hold "$target" 120 >/dev/null 2>&1 & )
 sleep 3
 kill -CONT "$held" 2>/dev/null
-wait
+wait "$run"
 expect_eq "a step failed on a held file" 4 "$(cat "$scratch/held.code")"
 touch "$(win_path "$target").release"
 for i in $(seq 50); do [ -e "$(win_path "$target").release" ] || break; sleep 0.2; done

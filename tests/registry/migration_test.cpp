@@ -291,9 +291,9 @@ TEST_F(RegistryMigration, OnlyTheExpectedValuesChangeAnywhere) {
 
 TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
     WriteFixtures();
-    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     RegSnapshot once = SnapshotStores();
-    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     RegSnapshot twice = SnapshotStores();
     RegSnapshot changes = Changes(once, twice);
     for (const auto& c : changes) ADD_FAILURE() << "changed again: " << c.first << " " << Show(c.second);
@@ -310,7 +310,7 @@ TEST_F(RegistryMigration, SecondMigrationChangesNothing) {
 // keys still there, so the installation can be found either way.
 TEST_F(RegistryMigration, StoppedAnywhereThenRunAgainEqualsOneRun) {
     WriteFixtures();
-    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     const RegSnapshot once = SnapshotStores();
     struct {
         const char* where;
@@ -359,7 +359,7 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0\\files", "x", "1");
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", "x", "1");
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Other", "x", "1");
-    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr);
+    MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows\\Kestrin 5.0"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Kestrin for Windows"));
@@ -375,7 +375,7 @@ TEST_F(RegistryMigration, OldKeysDeletedEvenWhenSomeAreMissing) {
         ERROR_SUCCESS);
     ::RegCloseKey(k);
     PutText(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor", "x", "1");
-    EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr));
+    EXPECT_FALSE(MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck()).Complete());
     RegistryResult r = MigrateRegistry(kInstall, kShared, kFinal, {}, nullptr, StopCheck());
     EXPECT_TRUE(r.oldKeysKept);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.\\Vantor"));

@@ -79,8 +79,8 @@ RegSnapshot SnapshotStores() {
     RegSnapshot s;
     SnapshotTree(HKEY_CURRENT_USER, "HKCU", "", s);
     SnapshotTree(HKEY_LOCAL_MACHINE, "HKLM", "", s);
-    char sid[256];
-    EXPECT_TRUE(platform::CurrentUserSid(sid, sizeof sid));
+    std::string sid;
+    EXPECT_TRUE(platform::CurrentUserSid(sid));
     wchar_t hive[256];
     for (DWORD i = 0, n = 256; RegEnumKeyExW(HKEY_USERS, i, hive, &n, nullptr, nullptr, nullptr, nullptr) == 0;
          ++i, n = 256) {
@@ -116,8 +116,8 @@ void PutValue(HKEY root, const char* key, const char* name, DWORD type, const st
 }
 
 void PutLink(const char* key, const char* target) {
-    char sid[256];
-    ASSERT_TRUE(platform::CurrentUserSid(sid, sizeof sid));
+    std::string sid;
+    ASSERT_TRUE(platform::CurrentUserSid(sid));
     std::string to = Utf16(std::string("\\Registry\\User\\") + sid + "\\" + target, false);
     HKEY k;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Wide(key).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
