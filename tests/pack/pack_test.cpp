@@ -119,6 +119,20 @@ TEST(Pack, RejectsBadTagsAndEntries) {
     std::string out;
     bool padded;
     EXPECT_FALSE(pack::BuildContainer("img", {{"", "x"}}, &out, &padded, &error));
+    // An unsigned image with a stale security entry (519, 16 in a 512-byte
+    // image) that the packed file's end would match: refused, not written
+    // as a payload the updater cannot find.
+    for (int32_t at : {519, 512, 400}) {
+        std::string image = PeImage();
+        int32_t end = static_cast<int32_t>(image.size()), size = end + 12 + 16 - at;
+        Put(image, EntryAt(image), Le32(at) + Le32(size));
+        bool built = pack::BuildContainer(image, {{"PEXE", std::string(16, '\xcc')}}, &out, &padded, &error);
+        if (built) {
+            EXPECT_TRUE(pack::FindBlock(pack::WalkContainer(out), "PEXE")) << at;
+        } else {
+            EXPECT_NE(error.find("does not find block PEXE"), std::string::npos) << error;
+        }
+    }
 }
 
 TEST(Pack, DamagedContainers) {

@@ -44,6 +44,26 @@ bool BuildContainer(const std::string& image, const std::vector<Entry>& entries,
     *out = image;
     if (*padded) out->append(kTrailerBytes, '\0');
     for (const Entry& e : entries) *out += MakeBlock(e.tag, e.payload);
+    // What counts is what the updater's walk finds: every block just added,
+    // with its payload. An image whose header names a certificate table that
+    // is no longer there (a stale entry ending where the file now ends) would
+    // send the walk elsewhere, and the updater would find no payload.
+    Walk got = WalkContainer(*out);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        bool repeated = false;  // a later block of the same tag is the one found
+        for (size_t j = i + 1; j < entries.size(); ++j) repeated |= entries[j].tag == e.tag;
+        if (repeated) continue;
+        const core::container::Block* b = got.table < 0 ? FindBlock(got, e.tag) : nullptr;
+        if (!b || out->compare(static_cast<size_t>(b->offset) + 4, e.payload.size(), e.payload) != 0 ||
+            b->payload != static_cast<int64_t>(e.payload.size())) {
+            *error = "the packed file's walk does not find block " + e.tag +
+                     (got.table >= 0 ? " (the image's header names a certificate table: clear its security "
+                                       "directory entry, or sign after packing)"
+                                     : "");
+            return false;
+        }
+    }
     return true;
 }
 

@@ -18,8 +18,9 @@ bool ParseEntry(const std::string& arg, std::string* tag, std::string* file, std
 // already (an unsigned, sound walk) gets the new ones after them, unpadded,
 // so the walk still finds the earlier ones. False with a reason when a tag
 // is not 1-4 letters or digits, is in the image already, or a payload is
-// too large for the length field. *padded tells whether the zero bytes were
-// needed.
+// too large for the length field, or when the walk of the result (as the
+// updater walks it) would not find every new block with its payload. *padded
+// tells whether the zero bytes were needed.
 bool BuildContainer(const std::string& image, const std::vector<Entry>& entries, std::string* out, bool* padded,
                     std::string* error);
 
