@@ -4,6 +4,8 @@
 //   DV_FAULT=timer|com|startmenu|desktop   that start-up service fails
 //   DV_KILL_AT=WHERE:N                     the process ends dead (as in a power
 //                                          cut) the Nth time it passes WHERE
+//   DV_CRASH_AT=WHERE:N                    the same, but by an access violation,
+//                                          as a fault of the updater's own would
 //   DV_ENGINE_STOP=STEP:N                  the engine of patch step STEP (1-3)
 //                                          ends dead at its Nth point
 //                                          (DVPATCH_STOP_AT, engine/README.md)

@@ -24,15 +24,22 @@ static bool Target(const char* variable, std::string* name, long* n) {
     return *n > 0;
 }
 
-void AtBoundary(const char* where) {
-    // Counted across threads: the migration's items pass here on its worker.
+// The Nth pass through `where`, when `variable` names it. Counted across
+// threads: the migration's items pass here on its worker.
+static bool Reached(const char* variable, const char* where) {
     static std::mutex lock;
     static std::map<std::string, long> passed;
     std::string name;
     long n = 0;
-    if (!Target("DV_KILL_AT", &name, &n) || name != where) return;
+    if (!Target(variable, &name, &n) || name != where) return false;
     std::lock_guard<std::mutex> hold(lock);
-    if (++passed[name] == n) ::TerminateProcess(::GetCurrentProcess(), 99);
+    return ++passed[std::string(variable) + name] == n;
+}
+
+void AtBoundary(const char* where) {
+    if (Reached("DV_KILL_AT", where)) ::TerminateProcess(::GetCurrentProcess(), 99);
+    // A fault of the updater's own, as a bug would make it.
+    if (Reached("DV_CRASH_AT", where)) *static_cast<volatile int*>(nullptr) = 0;
 }
 
 void BeforeEngine(int step) {

@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/restart.h"
+#include "platform/utf.h"
 #include "platform/volume.h"
 
 namespace app {
@@ -83,6 +84,13 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
         return;
     }
     c.out.stepCutOff = FileExists(JoinPath(in.installFolder, "patch.jnl"));
+    // The engine works in the install folder as its current directory, which
+    // Windows holds to MAX_PATH with a closing backslash.
+    if (platform::WideLength(in.installFolder.c_str()) + 2 > MAX_PATH)
+        c.Add(Finding::Kind::kTarget, in.installFolder + ": the path is longer than Windows lets a program work in (" +
+                                          std::to_string(MAX_PATH - 2) +
+                                          " characters). Move the installation to a shorter path, then try again.",
+              in.installFolder);
     std::vector<std::string> held;
     core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder, &held);
     // A file held open cannot be read to compare: it is a file in use, and

@@ -9,6 +9,7 @@
 #include "platform/dir.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 
 namespace migrate {
@@ -101,6 +102,13 @@ Outcome RelocateInstallation(const std::string& installFolder, const std::string
     }
     LeaveInstallFolder(installFolder, newFolder);
     out = CopyOrMoveTree(installFolder, newFolder, false, stop);
+    // The engine worked in the old folder as its current directory: a run of
+    // it that has only just ended may still hold the folder for a moment,
+    // and the emptied folder would stay behind.
+    for (int i = 0; i < 30 && out.Ok() && platform::IsFolder(installFolder.c_str()) &&
+                    !platform::RemoveFolder(installFolder.c_str());
+         ++i)
+        platform::Pause(100);
     LogEvent((out.Ok()      ? "moved "
               : out.stopped ? "move stopped, to be finished: "
                             : "moved, but not whole, ") +

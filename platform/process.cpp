@@ -54,6 +54,8 @@ bool WaitProcessEndPumping(HANDLE process, DWORD ms) {
     }
 }
 
+void Pause(DWORD ms) { ::Sleep(ms); }
+
 void ShowNoSystemBoxes() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX); }
 
 }  // namespace platform

@@ -25,6 +25,9 @@ bool WaitProcessEnd(HANDLE process, DWORD ms);
 // windows of the waiting thread stay responsive.
 bool WaitProcessEndPumping(HANDLE process, DWORD ms);
 
+// Lets `ms` milliseconds pass on the calling thread.
+void Pause(DWORD ms);
+
 // For unattended runs: the system shows no box of its own that would wait
 // for a user (no "no disk in drive", no critical-error or crash box). Child
 // processes started afterwards inherit it.

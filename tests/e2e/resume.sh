@@ -40,6 +40,17 @@ for row in shared-copy:2 shared-copy:9 ended:1 done:1 ended:2 ended:4 done:4 mov
            done:9; do
   kill_row "$row"
 done
+# A fault of the updater's own on the worker, half-way through the registry:
+# its own exit code and a last line in the log, and a second run finishes.
+restore_pristine
+expect_eq "a crash ends with its own code" 12 "$(DV_CRASH_AT=registry:3 run_quiet)"
+grep -q "the updater stopped on an internal error (exception 0xC0000005)" "$(win_path 'C:\resume.log')" \
+  && echo "ok: the crash is in the log" || fail "no crash line in the log"
+expect_eq "after a crash, a second run" 0 "$(run_quiet)"
+have=$(final_state)
+[ "$have" == "$want" ] && echo "ok: crash: as if never interrupted" ||
+  fail "crash: differs: $(diff <(echo "$want") <(echo "$have") | head -10)"
+
 # The engine ends itself inside each patch step; the updater is gone as it notices.
 kill_row ended:2 1:4
 kill_row ended:3 2:6
@@ -51,7 +62,7 @@ restore_pristine
 engine_pid() {  # the Unix pid of this prefix's patch engine
   local p
   for p in $(pgrep -f 'patch\.exe'); do
-    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+    tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
   done
 }
 ( run_quiet >"$scratch/held.code" ) &
@@ -67,5 +78,7 @@ expect_eq "a step failed on a held file" 4 "$(cat "$scratch/held.code")"
 touch "$(win_path "$target").release"
 for i in $(seq 50); do [ -e "$(win_path "$target").release" ] || break; sleep 0.2; done
 expect_eq "closed, then a second run" 0 "$(run_quiet)"
-[ "$(final_state)" == "$want" ] && echo "ok: held file: as if never interrupted" || fail "held file: differs"
+have=$(final_state)
+[ "$have" == "$want" ] && echo "ok: held file: as if never interrupted" ||
+  fail "held file: differs: $(diff <(echo "$want") <(echo "$have") | head -10)"
 finish

@@ -21,6 +21,8 @@
 //   driver cancel-openfile [TITLE] [SECONDS]
 //   driver mklink LINK TARGET [""] [DESC]   writes a shortcut file (arguments: none)
 //   driver link-info LINK                   prints a shortcut's target, then its description
+//   driver launch PROGRAM LINE              starts PROGRAM with the command line LINE as given
+//                                           (a launcher's way), waits, exits with its code
 //   driver hold PATH [SECONDS]              opens PATH allowing no sharing and keeps it open until
 //                                           PATH.release exists (or SECONDS, default 120, pass)
 //
@@ -158,6 +160,22 @@ int Hold(const char* path, double seconds) {
     return 0;
 }
 
+// As a deployment tool starts a program: its path given apart, the command
+// line passed on exactly as written (the path in it may be unquoted).
+int Launch(const char* program, const char* line) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string copy = line;
+    if (!CreateProcessA(program, &copy[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 255;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 255;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: driver COMMAND ARGS (see driver.cpp)\n");
     return 2;
@@ -194,6 +212,7 @@ int main(int argc, char** argv) {
     }
     if (cmd == "link-info") return Link(a, nullptr, nullptr);
     if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120);
+    if (cmd == "launch" && argc > 3) return Launch(a, argv[3]);
     HWND w = Need(nullptr, a, 5);
     if (cmd == "minimize" || cmd == "restore") return Post(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE);
     if (cmd == "rect") {
