@@ -87,9 +87,10 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
     // The engine works in the install folder as its current directory, which
     // Windows holds to MAX_PATH with a closing backslash.
     if (platform::WideLength(in.installFolder.c_str()) + 2 > MAX_PATH)
-        c.Add(Finding::Kind::kTarget, in.installFolder + ": the path is longer than Windows lets a program work in (" +
-                                          std::to_string(MAX_PATH - 2) +
-                                          " characters). Move the installation to a shorter path, then try again.",
+        c.Add(Finding::Kind::kTarget,
+              in.installFolder + ": the path is longer than Windows lets a program work in (" +
+                  std::to_string(MAX_PATH - 2) +
+                  " characters). Move the installation to a shorter path, then try again.",
               in.installFolder);
     std::vector<std::string> held;
     core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder, &held);
@@ -167,8 +168,8 @@ void CheckRegistryRights(Checker& c) {
     if (c.Done(Phase::kRegistry)) return;
     migrate::ShortForms kept =
         in.record ? in.record->shortForms : migrate::TakeShortForms(in.installFolder.c_str(), in.sharedFolder.c_str());
-    migrate::RegistryResult r = migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(),
-                                                       in.finalInstallFolder.c_str(), kept);
+    migrate::RegistryResult r =
+        migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(), in.finalInstallFolder.c_str(), kept);
     for (const migrate::Problem& p : migrate::RegistryOutcome(r).problems)
         c.Add(Finding::Kind::kRights,
               "Registry " + p.item + ": " + p.why +

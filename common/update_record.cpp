@@ -81,19 +81,6 @@ bool DecodeLine(const std::string& key, const std::string& value, UpdateRecord* 
     return true;
 }
 
-bool ReadWhole(const std::string& path, std::string* text) {
-    platform::Handle file;
-    int64_t size = 0;
-    if (!platform::OpenRead(path.c_str(), file) || !platform::Size(file.Get(), &size)) return false;
-    if (size > kMaxRecordBytes) {
-        platform::SetLastErrorCode(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    text->assign(static_cast<size_t>(size), '\0');
-    DWORD got = 0;
-    return size == 0 || (platform::Read(file.Get(), &(*text)[0], static_cast<DWORD>(size), &got) && got == size);
-}
-
 bool WriteAt(const std::string& path, const std::string& text) {
     std::string folder = FolderOf(path), work = JoinPath(folder, kWork);
     platform::CreateFolder(folder.c_str());  // may exist already
@@ -184,7 +171,9 @@ RecordState FindRecord(UpdateRecord* out, std::string* path) {
         if (!platform::PathExists(place.c_str())) continue;
         *path = place;
         std::string text;
-        return ReadWhole(place, &text) && DecodeRecord(text, out) ? RecordState::kFound : RecordState::kDamaged;
+        return platform::ReadWholeFile(place.c_str(), kMaxRecordBytes, text) && DecodeRecord(text, out)
+                   ? RecordState::kFound
+                   : RecordState::kDamaged;
     }
     return RecordState::kNone;
 }

@@ -1,7 +1,5 @@
 // The engine's log: clearing it before a step and judging it after.
 #include <cstring>
-#include <memory>
-#include <new>
 #include "common/path.h"
 #include "payload/engine.h"
 #include "platform/file.h"
@@ -29,27 +27,6 @@ static bool Holds(const char* buf, size_t n, const char* text) {
     return false;
 }
 
-// Reads the whole file into a fresh buffer with a NUL after it; *n is its
-// length. Null when the file cannot be read.
-static std::unique_ptr<char[]> ReadWholeFile(const char* path, size_t* n) {
-    platform::Handle file;
-    int64_t size = 0;
-    if (!platform::OpenRead(path, file) || !platform::Size(file.Get(), &size)) return nullptr;
-    if (size > kMaxLogBytes) return nullptr;
-    std::unique_ptr<char[]> buf(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
-    if (!buf) return nullptr;
-    size_t have = 0;
-    while (have < static_cast<size_t>(size)) {
-        DWORD got = 0;
-        if (!platform::Read(file.Get(), buf.get() + have, static_cast<DWORD>(size - have), &got)) return nullptr;
-        if (got == 0) break;  // the file shrank under us: judge what was there
-        have += got;
-    }
-    buf[have] = '\0';
-    *n = have;
-    return buf;
-}
-
 bool ClearEngineLog(const char* folder) {
     std::string path = JoinPath(folder, kEngineLogName);
     const char* log = path.c_str();
@@ -61,11 +38,12 @@ bool ClearEngineLog(const char* folder) {
 }
 
 StepVerdict JudgeStep(const char* folder, DWORD exitCode) {
-    size_t n = 0;
-    std::unique_ptr<char[]> text = ReadWholeFile(JoinPath(folder, kEngineLogName).c_str(), &n);
-    if (!text) return StepVerdict::kNoLog;
-    if (exitCode != 0 || Holds(text.get(), n, kEngineFailureMark)) return StepVerdict::kFailed;
-    return Holds(text.get(), n, kEngineDoneMark) ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;
+    std::string text;
+    if (!platform::ReadWholeFile(JoinPath(folder, kEngineLogName).c_str(), kMaxLogBytes, text))
+        return StepVerdict::kNoLog;
+    // c_str() puts the NUL after the text that Holds relies on.
+    if (exitCode != 0 || Holds(text.c_str(), text.size(), kEngineFailureMark)) return StepVerdict::kFailed;
+    return Holds(text.c_str(), text.size(), kEngineDoneMark) ? StepVerdict::kSucceeded : StepVerdict::kUnconfirmed;
 }
 
 const char* DescribeVerdict(StepVerdict v) {

@@ -15,38 +15,21 @@ namespace {
 // this updater carries, far below what a 32-bit process can hold.
 const int64_t kMaxPatchBytes = 512LL << 20;
 
-bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes) {
-    platform::Handle file;
-    int64_t size = 0;
-    if (!platform::OpenRead(path.c_str(), file) || !platform::Size(file.Get(), &size)) return false;
-    if (size > kMaxPatchBytes) {
-        platform::SetLastErrorCode(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    bytes->resize(static_cast<size_t>(size));
-    size_t have = 0;
-    while (have < bytes->size()) {
-        DWORD got = 0;
-        DWORD want = static_cast<DWORD>(std::min<size_t>(bytes->size() - have, 1 << 20));
-        if (!platform::Read(file.Get(), bytes->data() + have, want, &got) || got == 0) return false;
-        have += got;
-    }
-    return true;
-}
-
 bool ReadTable(const std::string& path, std::vector<pf::Entry>* entries, std::string* why) {
-    std::vector<uint8_t> bytes;
-    if (!ReadAll(path, &bytes)) {
+    std::string text;
+    if (!platform::ReadWholeFile(path.c_str(), kMaxPatchBytes, text)) {
         *why = "cannot be read";
         return false;
     }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    size_t n = text.size();
     pf::Header h;
-    pf::Error e = pf::ParseHeader(bytes.data(), bytes.size(), bytes.size(), &h);
+    pf::Error e = pf::ParseHeader(bytes, n, n, &h);
     if (e == pf::Error::none) {
-        core::sha256::Digest d = core::sha256::Of(bytes.data() + pf::kHashedFrom, bytes.size() - pf::kHashedFrom);
+        core::sha256::Digest d = core::sha256::Of(bytes + pf::kHashedFrom, n - pf::kHashedFrom);
         if (!std::equal(d.bytes, d.bytes + 32, h.sha256)) e = pf::Error::badData;
     }
-    if (e == pf::Error::none) e = pf::ParseTable(bytes.data() + pf::kHeaderSize, h.tableSize, h, entries);
+    if (e == pf::Error::none) e = pf::ParseTable(bytes + pf::kHeaderSize, h.tableSize, h, entries);
     if (e == pf::Error::none) return true;
     *why = pf::ErrorText(e);
     return false;

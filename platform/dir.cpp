@@ -103,14 +103,8 @@ bool CheckFolderLinkMovable(const char* path) {
 
 bool MoveFolderLink(const char* from, const char* to) {
     Handle h;
-    std::wstring target;
-    if (!OpenLinkItself(from, h) || !ToWide(to, target)) return false;
-    DWORD need = ::GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
-    if (need == 0) return false;
-    std::wstring full(need, L'\0');
-    DWORD got = ::GetFullPathNameW(target.c_str(), need, &full[0], nullptr);
-    if (got == 0 || got >= need) return false;
-    full.resize(got);
+    std::wstring target, full;
+    if (!OpenLinkItself(from, h) || !ToWide(to, target) || !FullWide(target, full)) return false;
     // The rename takes the system's own form of the name: "\??\" + full path.
     std::wstring name = L"\\??\\" + full;
     size_t n = name.size() + 1;

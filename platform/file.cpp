@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -64,6 +65,28 @@ bool OpenReadSharing(const char* path, Handle& out) {
 bool Read(HANDLE h, void* buf, DWORD n, DWORD* got) {
     *got = 0;
     return ::ReadFile(h, buf, n, got, nullptr) != 0;
+}
+
+bool ReadWholeFile(const char* path, int64_t maxBytes, std::string& out) {
+    out.clear();
+    Handle file;
+    int64_t size = 0;
+    if (!OpenReadSharing(path, file) || !Size(file.Get(), &size)) return false;
+    if (size > maxBytes) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    out.resize(static_cast<size_t>(size));
+    size_t have = 0;
+    while (have < out.size()) {
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min<size_t>(out.size() - have, 1u << 20));
+        if (!Read(file.Get(), &out[have], want, &got)) return false;
+        if (got == 0) break;
+        have += got;
+    }
+    out.resize(have);
+    return true;
 }
 
 bool Write(HANDLE h, const void* buf, DWORD n) {

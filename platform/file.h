@@ -26,6 +26,10 @@ bool CreateNew(const char* path, Handle& out);
 // can be open once to read and once to write (a copy onto itself).
 bool OpenReadSharing(const char* path, Handle& out);
 
+// Reads the whole file into `out`. Fails with ERROR_FILE_TOO_LARGE, reading
+// nothing, when it is longer than `maxBytes`; a file that shrinks while it is
+// read gives what was there.
+bool ReadWholeFile(const char* path, int64_t maxBytes, std::string& out);
 // Reads up to n bytes; *got is 0 at the end of the file.
 bool Read(HANDLE h, void* buf, DWORD n, DWORD* got);
 // Writes all n bytes or fails.

@@ -43,17 +43,23 @@ bool ToWidePath(const char* path, std::wstring& out) {
     bool share = out.compare(0, 2, L"\\\\") == 0;
     if (!drive && !share) return true;
     // The long form is taken literally: no "/", "." or ".." may be left in it.
-    DWORD need = ::GetFullPathNameW(out.c_str(), 0, nullptr, nullptr);
-    if (need == 0) return false;
-    std::wstring full(need, L'\0');
-    DWORD n = ::GetFullPathNameW(out.c_str(), need, &full[0], nullptr);
-    if (n == 0 || n >= need) return false;
-    full.resize(n);
+    std::wstring full;
+    if (!FullWide(out, full)) return false;
     out.swap(full);
     if (drive)
         out.insert(0, L"\\\\?\\");
     else if (share)
         out.replace(0, 2, L"\\\\?\\UNC\\");
+    return true;
+}
+
+bool FullWide(const std::wstring& path, std::wstring& out) {
+    DWORD need = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return false;
+    out.assign(need, L'\0');
+    DWORD n = ::GetFullPathNameW(path.c_str(), need, &out[0], nullptr);
+    if (n == 0 || n >= need) return false;
+    out.resize(n);
     return true;
 }
 

@@ -29,6 +29,8 @@ bool ToWidePath(const char* path, std::wstring& out);
 // CreateDirectoryW refuses a folder that leaves no room for an 8.3 name
 // (MAX_PATH - 12), the other calls MAX_PATH - 1.
 constexpr size_t kLongPathFrom = MAX_PATH - 12;
+// The full form of a UTF-16 path (GetFullPathNameW, at any length).
+bool FullWide(const std::wstring& path, std::wstring& out);
 // The reverse for a path the system hands back: the "\\?\" form loses its
 // prefix again ("\\?\UNC\server" becomes "\\server"), then UTF-8.
 bool FromWidePath(const wchar_t* path, size_t n, std::string& out);

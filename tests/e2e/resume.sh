@@ -36,7 +36,8 @@ kill_row() {
 # after a part's work has ended but before the record notes it ("ended"),
 # after the record notes it ("done"), after each registry root.
 for row in shared-copy:2 shared-copy:9 ended:1 done:1 ended:2 ended:4 done:4 move:1 move:20 move:44 ended:5 \
-           renames:4 renames:14 done:6 shortcuts:1 shortcuts:4 registry-root:1 registry-root:2 registry-root:3 \
+           renames:4 renames:14 done:6 shortcuts:1 shortcuts:4 registry:2 registry:300 registry-root:1 registry-root:2 \
+           registry-root:3 \
            done:9; do
   kill_row "$row"
 done
