@@ -35,11 +35,13 @@ const char kStepOptions[] = "-e -i -v -noc";
 // What a worker thread hands back; read once its handle is signalled.
 struct WorkerResult {
     migrate::Outcome outcome;
+    Preflight preflight;
 };
 
 struct RunState {
     Phase phase = Phase::kCount;  // the phase in g_state.child
     bool worker = false;          // g_state.child is a worker thread
+    bool checking = false;        // ... running the preflight
     std::shared_ptr<WorkerResult> result;
     uint32_t tried = 0;   // a bit per phase started in this run
     bool halted = false;  // a phase failed that the later ones depend on
@@ -262,32 +264,65 @@ void ResetPhases() {
     g_stop = false;
 }
 
-bool PassPreflight(HWND dialog) {
+void StartPreflight(HWND dialog) {
+    SetDialogMessage(IDS_CHECKING, g_state.installFolder.c_str());
+    platform::InvalidateAll(dialog);
+    g_stop = false;
+    auto result = std::make_shared<WorkerResult>();
+    g_run.result = result;
+    g_run.worker = true;
+    g_run.checking = true;
+    // A copy: the preflight reads it on the worker while nothing here
+    // changes the record, which it points at, until it has ended.
     PreflightInput in = PreflightInputFromState();
-    for (;;) {
-        Preflight p = Actions().Check(in);
-        g_run.stepsDone = p.stepsDone;
-        g_run.stepCutOff = p.stepCutOff;
-        Ending verdict = p.Verdict();
-        if (verdict == Ending::kUpdated) {
-            LogEvent("preflight: nothing stands in the way; patch steps the installation has had: " +
-                     std::to_string(p.stepsDone) + (p.stepCutOff ? " (and one cut off, to be finished)" : ""));
-            return true;
-        }
-        g_state.ending = verdict;
-        std::string report = p.Report();
-        LogEvent("preflight: the update cannot begin (exit code " + std::to_string(static_cast<int>(verdict)) +
-                 "); nothing has been changed:\r\n" + report);
-        FlushEventLog();
-        std::string text = std::string(RefusalHeading(verdict)) + "\r\n\r\n" + report + "\r\nNothing has been changed.";
-        if (verdict != Ending::kFilesInUse) {
-            platform::ShowMessage(dialog, text.c_str(), ApplicationName().c_str(), MB_OK | MB_ICONERROR);
-            return false;
-        }
-        int answer = platform::ShowMessage(dialog, text.c_str(), ApplicationName().c_str(),
-                                           MB_RETRYCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
-        if (answer != IDRETRY || g_state.quitting) return false;
+    if (!platform::StartThread([result, in] { result->preflight = Actions().Check(in); }, g_state.child)) {
+        g_run.checking = false;
+        g_state.ending = Ending::kInitFailed;
+        g_state.running = false;
+        LogEvent("preflight: no worker thread could be started: " + platform::ErrorDescription(platform::LastError()));
+        ShowReadyAgain(dialog);
     }
+}
+
+// Nothing stands in the way: the record, then the first phase.
+static void BeginPhases(HWND dialog) {
+    if (!OpenRecord(dialog)) {
+        g_state.running = false;
+        ShowReadyAgain(dialog);
+        return;
+    }
+    SetDialogMessage(IDS_UPDATING, g_state.installFolder.c_str());
+    platform::InvalidateAll(dialog);
+    LogEvent("update begun in " + g_state.installFolder);
+    StartNextPhase(dialog);
+}
+
+// The preflight's verdict: the phases begin, or the run is over with a box
+// (and, for files in use, the preflight again on Retry).
+static void JudgePreflight(HWND dialog, const Preflight& p) {
+    g_run.stepsDone = p.stepsDone;
+    g_run.stepCutOff = p.stepCutOff;
+    Ending verdict = p.Verdict();
+    if (verdict == Ending::kUpdated) {
+        LogEvent("preflight: nothing stands in the way; patch steps the installation has had: " +
+                 std::to_string(p.stepsDone) + (p.stepCutOff ? " (and one cut off, to be finished)" : ""));
+        return BeginPhases(dialog);
+    }
+    g_state.ending = verdict;
+    std::string report = p.Report();
+    LogEvent("preflight: the update cannot begin (exit code " + std::to_string(static_cast<int>(verdict)) +
+             "); nothing has been changed:\r\n" + report);
+    FlushEventLog();
+    std::string text = std::string(RefusalHeading(verdict)) + "\r\n\r\n" + report + "\r\nNothing has been changed.";
+    bool retry = false;
+    if (verdict != Ending::kFilesInUse)
+        platform::ShowMessage(dialog, text.c_str(), ApplicationName().c_str(), MB_OK | MB_ICONERROR);
+    else
+        retry = platform::ShowMessage(dialog, text.c_str(), ApplicationName().c_str(),
+                                      MB_RETRYCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING) == IDRETRY;
+    if (retry && !g_state.quitting) return StartPreflight(dialog);
+    g_state.running = false;
+    ShowReadyAgain(dialog);
 }
 
 bool OpenRecord(HWND dialog) {
@@ -357,6 +392,13 @@ void StartNextPhase(HWND dialog) {
 }
 
 void EndPhase(HWND dialog) {
+    if (g_run.checking) {
+        g_state.child.Reset();
+        g_run.checking = false;
+        Preflight p = std::move(g_run.result->preflight);
+        g_run.result.reset();
+        return JudgePreflight(dialog, p);
+    }
     AtBoundary("ended");
     if (!g_run.worker) {
         DWORD code = 0;

@@ -14,12 +14,16 @@ namespace app {
 // Forgets the run's state: problems, parts that failed, phases tried.
 void ResetPhases();
 
-// Runs the preflight on the folders of g_state (and the record of an update
-// under way) and notes the patch steps the installation has had. False when
-// something stands in the way: g_state.ending says what (the README's
-// codes), the log lists every finding, and a box (Retry and Cancel for files
-// in use: Retry runs it again) tells the user; nothing has changed.
-bool PassPreflight(HWND dialog);
+// Starts the preflight on the folders of g_state (and the record of an
+// update under way) on the worker thread: it reads the whole installation
+// and walks the registry, seconds that the dialog must go on answering
+// through. Its end is judged by EndPhase: when nothing stands in the way, the
+// update record is written (the first change) and the first phase not done
+// starts; otherwise g_state.ending says what (the README's codes), the log
+// lists every finding, a box (Retry and Cancel for files in use: Retry runs
+// the preflight again) tells the user, nothing has changed, and the run is
+// over (g_state.running cleared, the dialog ready again).
+void StartPreflight(HWND dialog);
 
 // Writes the update record before the first change: a new one for a new
 // update, the found one for an update being finished, with the patch steps
@@ -45,8 +49,9 @@ void ShowReadyAgain(HWND dialog);
 // on the way. Leaves g_state.child empty when nothing more runs.
 void StartNextPhase(HWND dialog);
 
-// The phase in g_state.child has ended: judges it, notes it done in the
-// record or keeps what failed, and starts the next (StartNextPhase).
+// The preflight or phase in g_state.child has ended: judges it, notes it
+// done in the record or keeps what failed, and starts the next
+// (StartNextPhase).
 void EndPhase(HWND dialog);
 
 // Whether g_state.child is a worker thread (else the engine).

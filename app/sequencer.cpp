@@ -3,8 +3,11 @@
 // the current phase (the engine's process or a worker thread).
 //
 //   Ready    (running false, no child)  tick does nothing
-//   Running  (running true,  child)     tick polls; an ended phase is judged,
-//                                       noted in the record, the next starts
+//   Running  (running true,  child)     tick polls; the preflight's end starts
+//                                       the first phase or, when it says no,
+//                                       goes back to Ready; an ended phase is
+//                                       judged, noted in the record, the next
+//                                       starts
 //   Settling (running true,  no child)  tick shows the bar full, the next one
 //                                       completes; reached when every phase
 //                                       has run or one stopped the run
@@ -39,15 +42,8 @@ void BeginUpdate(HWND dialog) {
     g_state.stepIndex = 0;
     g_state.barShownFull = false;
     ResetPhases();
-    if (!PassPreflight(dialog) || !OpenRecord(dialog)) {
-        ShowReadyAgain(dialog);
-        return;
-    }
-    SetDialogMessage(IDS_UPDATING, g_state.installFolder.c_str());
-    platform::InvalidateAll(dialog);
-    LogEvent("update begun in " + g_state.installFolder);
     g_state.running = true;
-    StartNextPhase(dialog);
+    StartPreflight(dialog);
 }
 
 void TimerTick(HWND dialog) {
@@ -58,6 +54,7 @@ void TimerTick(HWND dialog) {
             return;
         }
         EndPhase(dialog);
+        if (!g_state.running) return;  // the preflight said no: ready again
         if (g_state.child.Valid()) {
             StepProgress(dialog);
             return;

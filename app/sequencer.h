@@ -15,10 +15,10 @@
 
 namespace app {
 
-// Handler of IDOK ("Begin Update"): runs the preflight (nothing starts
-// unless it passes: a box or, with /quiet, the log says why), writes the
-// update record and starts the first phase not done. Does nothing unless
-// the payload is ready and no run is under way.
+// Handler of IDOK ("Begin Update"): starts the preflight; nothing else
+// starts unless it passes (a box or, with /quiet, the log says why); then the
+// update record is written and the first phase not done starts (see
+// phases.h). Does nothing unless the payload is ready and no run is under way.
 void BeginUpdate(HWND dialog);
 // Handler of the dialog's timer: polls the running phase, moves on to the
 // next when it has ended, advances the bar, and completes the run at the end.
