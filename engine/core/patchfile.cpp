@@ -115,7 +115,7 @@ Error ParseHeader(const uint8_t* bytes, size_t n, uint64_t actualFileSize, Heade
     c.Take(h.sha256, 32);
     c.U32(&h.entryCount);
     c.U32(&h.tableSize);
-    if (h.version != kVersion) return Error::badVersion;
+    if (h.version < kOldestVersion || h.version > kVersion) return Error::badVersion;
     if (h.fileSize != actualFileSize) return Error::badSize;
     if (h.entryCount > kMaxEntries || h.tableSize > kMaxTableSize) return Error::badTable;
     if (h.tableSize > h.fileSize - kHeaderSize) return Error::badTable;

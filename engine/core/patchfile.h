@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "delta.h"
+
 namespace core::patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
@@ -39,9 +41,12 @@ enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badP
 
 constexpr size_t kHeaderSize = 56;
 constexpr size_t kHashedFrom = 48;
-// 2: copies code their zero runs as lengths (engine/FORMAT.md). A reader
-// knows exactly one version: the delta streams of others decode wrongly.
-constexpr uint32_t kVersion = 3;
+// The version written, and the oldest read (engine/FORMAT.md): 4 cuts a
+// file's delta into segments and tells a dirty span's groups by other
+// contexts; 3's streams are still decoded as 3 coded them (DeltaCopies).
+// Any other version is refused: its streams would decode wrongly.
+constexpr uint32_t kVersion = 4;
+constexpr uint32_t kOldestVersion = 3;
 constexpr uint32_t kMaxEntries = 1000000;
 constexpr uint32_t kMaxTableSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 1024;
@@ -70,5 +75,15 @@ std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataS
 bool IsSafeRelativePath(const std::string& utf8Path);
 
 const char* ErrorText(Error e);
+
+// Whether an entry's delta data is segmented (segments.h): every delta
+// method (1, 2, 3) from version 4 on.
+inline bool Segmented(uint32_t version) { return version >= 4; }
+
+// How the delta streams of an entry of method m (1, 2 or 3) code copies.
+inline delta::Copies DeltaCopies(uint32_t version, Method m) {
+    if (m == Method::delta) return delta::Copies::bytes;
+    return version >= 4 ? delta::Copies::groups4 : delta::Copies::groups3;
+}
 
 }  // namespace core::patchfile

@@ -50,6 +50,7 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
         log.Error(CodeFor(e), name_ + " (" + core::patchfile::ErrorText(e) + ")");
         return false;
     }
+    version_ = h.version;
     return CheckHash(h, log) && ReadTable(h, log);
 }
 

@@ -19,6 +19,7 @@ public:
     bool Open(const std::wstring& path, const std::string& shownName, Log& log);
     const std::vector<core::patchfile::Entry>& Entries() const { return entries_; }
     const File& Data() const { return file_; }
+    uint32_t Version() const { return version_; }  // the format version, known to ParseHeader
 
 private:
     bool CheckHash(const core::patchfile::Header& h, Log& log);
@@ -26,6 +27,7 @@ private:
 
     File file_;
     uint64_t size_ = 0;
+    uint32_t version_ = 0;
     std::string name_;
     std::vector<core::patchfile::Entry> entries_;
 };

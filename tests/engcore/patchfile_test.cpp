@@ -93,6 +93,7 @@ TEST(PatchFile, HeaderAndTableFaults) {
         Error expected;
     } rows[] = {
             {0, 0x4C, Error::badMagic}, {3, 0x02, Error::badMagic},  {4, 1, Error::badVersion},
+            {4, 2, Error::badVersion},  {4, 5, Error::badVersion},   {4, 3, Error::none},  // 3 is still read
             {7, 1, Error::badVersion},  {8, 0xFF, Error::badSize},    {15, 1, Error::badSize},
             {51, 0x01, Error::badTable},                                // 16M+ entries
             {55, 0x04, Error::badTable},                                // table above 64 MiB

@@ -72,12 +72,12 @@ bool Fail(std::string* error, const std::string& what) {
 // offset (or the old file's last window when the old file is shorter).
 // With `copies`, the copies of a file that fits one window are kept for
 // WriteX86.
-bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSink& sink,
+bool WriteDelta(const FileJob& job, uint64_t window, core::delta::Copies how, DataSink& sink,
                 std::vector<core::x86::Segment>* copies, std::string* error) {
     Fd oldFd, newFd = OpenRead(job.newDisk);
     if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
     if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
-    core::delta::Writer writer(sink, job.newSize, minZeroRun);
+    core::delta::SegmentWriter writer(sink, job.newSize, how);
     std::vector<uint8_t> oldBuf, newBuf;
     for (uint64_t at = 0; at < job.newSize; at += window) {
         size_t newLen = size_t(std::min(window, job.newSize - at));
@@ -169,7 +169,7 @@ bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSi
                          uint8_t(header.size() >> 24)};
     if (!sink.Write(length, 4) || !sink.Write(header.data(), header.size()))
         return Fail(error, "cannot write patch data");
-    core::delta::Writer writer(sink, nu.size());
+    core::delta::SegmentWriter writer(sink, nu.size());
     DiffWindow(rewritten.data(), rewritten.size(), 0, nu.data(), nu.size(), writer);
     if (!writer.Finish()) return Fail(error, "cannot write patch data");
     *made = true;
@@ -196,13 +196,13 @@ bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, 
                std::string* error) {
     uint64_t start = sink.size();
     std::vector<core::x86::Segment> copies;
-    if (!WriteDelta(job, options.window, core::delta::kMinZeroRun, sink, &copies, error)) return false;
+    if (!WriteDelta(job, options.window, core::delta::Copies::groups4, sink, &copies, error)) return false;
     e->method = Method::runs;
     // A smaller file decodes fast enough either way: it may take the
     // byte-by-byte coding when that is smaller.
     if (job.newSize <= kByteByByteUpTo) {
         uint64_t second = sink.size();
-        if (!WriteDelta(job, options.window, UINT64_MAX, sink, nullptr, error)) return false;
+        if (!WriteDelta(job, options.window, core::delta::Copies::bytes, sink, nullptr, error)) return false;
         bool smaller = sink.size() - second <= second - start;
         if (smaller ? !sink.MoveDown(second, start) : !sink.Rewind(second))
             return Fail(error, "cannot keep patch data");
