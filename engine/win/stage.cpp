@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "delta.h"
@@ -137,9 +138,13 @@ unsigned DecodeThreads() {
 }
 
 // The files as the decoding threads see them: each thread reads through
-// readers of its own (positional reads, see File::ReadAt) and writes its
-// segment in place. GetLastError belongs to the thread that failed: the
-// first code any thread met is kept for the log.
+// readers of its own and writes its segment in place. A File's reads and
+// writes move its file pointer, so one lock takes every call to the system
+// in turn (each moves 64 KiB to 1 MiB; reads served from a reader's buffer
+// take no lock). Positional calls (an OVERLAPPED offset) would need no
+// lock, but under Wine they made an 11 MB program's apply 0.15 s slower.
+// GetLastError belongs to the thread that failed: the first code any thread
+// met is kept for the log.
 class StageIo : public core::segments::Io {
 public:
     StageIo(const File& old, uint64_t oldSize, const File& patch, const File& out)
@@ -148,7 +153,10 @@ public:
     std::unique_ptr<core::delta::InStream> Data(uint64_t offset, uint64_t n) override {
         return std::make_unique<DataIn>(*this, offset, n);
     }
-    bool WriteAt(uint64_t offset, const void* buf, size_t n) override { return out_.WriteAt(offset, buf, n) || Keep(); }
+    bool WriteAt(uint64_t offset, const void* buf, size_t n) override {
+        std::lock_guard<std::mutex> hold(lock_);
+        return out_.WriteAt(offset, buf, n) || Keep();
+    }
     DWORD FirstError() const { return error_.load(); }
 
 private:
@@ -158,7 +166,7 @@ private:
         return false;
     }
     struct OldIn : core::delta::OldReader {
-        explicit OldIn(StageIo& io) : io(io), reader(io.old_, io.oldSize_) {}
+        explicit OldIn(StageIo& io) : io(io), reader(io.old_, io.oldSize_, &io.lock_) {}
         bool ReadAt(uint64_t offset, void* buf, size_t n) override {
             return reader.ReadAt(offset, buf, n) || io.Keep();
         }
@@ -166,7 +174,7 @@ private:
         WindowReader reader;
     };
     struct DataIn : core::delta::InStream {
-        DataIn(StageIo& io, uint64_t offset, uint64_t n) : io(io), reader(io.patch_, offset, n) {}
+        DataIn(StageIo& io, uint64_t offset, uint64_t n) : io(io), reader(io.patch_, offset, n, &io.lock_) {}
         bool Read(void* buf, size_t n) override { return reader.Read(buf, n) || io.Keep(); }
         StageIo& io;
         RangeReader reader;
@@ -175,6 +183,7 @@ private:
     uint64_t oldSize_;
     const File& patch_;
     const File& out_;
+    std::mutex lock_;
     std::atomic<DWORD> error_{0};
 };
 

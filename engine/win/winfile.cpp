@@ -36,45 +36,18 @@ bool File::Size(uint64_t* size) const {
     return true;
 }
 
-// The offset goes in an OVERLAPPED with the call (the handle is not opened
-// for overlapped I/O, so the call still completes before it returns):
-// nothing is shared between two threads' reads, unlike the file pointer.
 bool File::ReadAt(uint64_t offset, void* buf, size_t n) const {
-    auto* p = static_cast<uint8_t*>(buf);
-    while (n > 0) {
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD want = DWORD(n < kMaxIo ? n : kMaxIo), got = 0;
-        if (!::ReadFile(h_.Get(), p, want, &got, &at) && ::GetLastError() != ERROR_HANDLE_EOF) return false;
-        if (got == 0) {
-            ::SetLastError(ERROR_HANDLE_EOF);
-            return false;
-        }
-        p += got;
-        n -= got;
-        offset += got;
-    }
-    return true;
+    LARGE_INTEGER li;
+    li.QuadPart = LONGLONG(offset);
+    if (!::SetFilePointerEx(h_.Get(), li, nullptr, FILE_BEGIN)) return false;
+    return Read(buf, n);
 }
 
 bool File::WriteAt(uint64_t offset, const void* buf, size_t n) const {
-    auto* p = static_cast<const uint8_t*>(buf);
-    while (n > 0) {
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD want = DWORD(n < kMaxIo ? n : kMaxIo), put = 0;
-        if (!::WriteFile(h_.Get(), p, want, &put, &at)) return false;
-        if (put == 0) {
-            ::SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        p += put;
-        n -= put;
-        offset += put;
-    }
-    return true;
+    LARGE_INTEGER li;
+    li.QuadPart = LONGLONG(offset);
+    if (!::SetFilePointerEx(h_.Get(), li, nullptr, FILE_BEGIN)) return false;
+    return Write(buf, n);
 }
 
 bool File::Read(void* buf, size_t n) const {

@@ -24,9 +24,8 @@ public:
 
     bool Size(uint64_t* size) const;
     // Exactly n bytes at offset, or false (ERROR_HANDLE_EOF when short).
-    // Positional: several threads may read one File at once.
+    // Both move the file pointer: one thread at a time.
     bool ReadAt(uint64_t offset, void* buf, size_t n) const;
-    // Exactly n bytes at offset; positional, as ReadAt.
     bool WriteAt(uint64_t offset, const void* buf, size_t n) const;
     // Exactly n bytes at the current position.
     bool Read(void* buf, size_t n) const;
