@@ -78,7 +78,7 @@ bool SegmentWriter::Buffer::Write(const void* buf, size_t n) {
 }
 
 SegmentWriter::SegmentWriter(OutStream& out, uint64_t newSize, Copies copies, uint32_t segments)
-    : out_(out), copies_(copies) {
+    : out_(out), copies_(copies), explicit_(segments != 0) {
     uint32_t n = segments != 0 ? segments : segments::CountFor(newSize);
     for (uint32_t k = 0; k < n; k++) table_.push_back({newSize * (k + 1) / n - newSize * k / n, 0});
     coded_.resize(n);
@@ -88,7 +88,8 @@ SegmentWriter::SegmentWriter(OutStream& out, uint64_t newSize, Copies copies, ui
 void SegmentWriter::Start(size_t k) {
     current_ = k;
     left_ = table_[k].newSize;
-    writer_ = std::make_unique<Writer>(coded_[k], left_, copies_);
+    // A single stream goes straight out.
+    writer_ = std::make_unique<Writer>(Segmented() ? static_cast<OutStream&>(coded_[k]) : out_, left_, copies_);
 }
 
 void SegmentWriter::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
@@ -116,6 +117,11 @@ bool SegmentWriter::Finish() {
         failed_ |= !writer_->Finish();
         if (current_ + 1 == table_.size()) break;
         Start(current_ + 1);
+    }
+    if (!Segmented()) {
+        written_ = writer_->BytesWritten();
+        writer_.reset();
+        return !failed_;
     }
     writer_.reset();
     for (size_t k = 0; k < table_.size(); k++) table_[k].codedSize = coded_[k].b.size();

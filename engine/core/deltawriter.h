@@ -48,8 +48,11 @@ private:
 // writes the table and them.
 class SegmentWriter {
 public:
-    // segments: how many, 0 for segments::CountFor(newSize).
+    // segments: how many, 0 for segments::CountFor(newSize); when that is
+    // one, a single stream is written as Writer writes it, without a table
+    // (Segmented() is false).
     SegmentWriter(OutStream& out, uint64_t newSize, Copies copies = Copies::groups4, uint32_t segments = 0);
+    bool Segmented() const { return table_.size() > 1 || explicit_; }
     void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
                  const uint8_t* extraBytes, uint64_t extra);
     // Ends the last segment and writes everything; false when a write failed.
@@ -71,6 +74,7 @@ private:
     uint64_t left_ = 0;  // new bytes the current segment still makes
     uint64_t written_ = 0;
     bool failed_ = false;
+    bool explicit_;  // a count was asked for: a table even for one segment
 };
 
 }  // namespace core::delta

@@ -35,15 +35,21 @@ struct Entry {
     uint8_t newSha[32];
     uint64_t dataOffset;  // absolute, inside the data area
     uint64_t dataLength;
+    // Version 4: the delta data is a segment table and a stream per segment
+    // (segments.h), kSegmented in the method byte; else one stream.
+    bool segmented;
 };
+
+constexpr uint8_t kSegmented = 0x80;
 
 enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badPath, duplicatePath, badData };
 
 constexpr size_t kHeaderSize = 56;
 constexpr size_t kHashedFrom = 48;
-// The version written, and the oldest read (engine/FORMAT.md): 4 cuts a
-// file's delta into segments and tells a dirty span's groups by other
-// contexts; 3's streams are still decoded as 3 coded them (DeltaCopies).
+// The version written, and the oldest read (engine/FORMAT.md): 4 may cut a
+// file's delta into segments (Entry::segmented) and tells a dirty span's
+// groups by other contexts; 3's streams are still decoded as 3 coded them
+// (DeltaCopies).
 // Any other version is refused: its streams would decode wrongly.
 constexpr uint32_t kVersion = 4;
 constexpr uint32_t kOldestVersion = 3;
@@ -75,10 +81,6 @@ std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataS
 bool IsSafeRelativePath(const std::string& utf8Path);
 
 const char* ErrorText(Error e);
-
-// Whether an entry's delta data is segmented (segments.h): every delta
-// method (1, 2, 3) from version 4 on.
-inline bool Segmented(uint32_t version) { return version >= 4; }
 
 // How the delta streams of an entry of method m (1, 2 or 3) code copies.
 inline delta::Copies DeltaCopies(uint32_t version, Method m) {

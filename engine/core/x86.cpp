@@ -349,13 +349,13 @@ delta::Result ReadMap(delta::OldReader& old, uint64_t oldSize, delta::InStream& 
 }  // namespace
 
 delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize,
-                    delta::OutStream& out, uint64_t newSize) {
+                    delta::OutStream& out, uint64_t newSize, delta::Copies copies) {
     Map map;
     uint64_t headerSize;
     delta::Result r = ReadMap(old, oldSize, data, dataSize, &map, &headerSize);
     if (r != delta::Result::ok) return r;
     RewritingReader rewritten(old, oldSize, map);
-    return delta::Apply(rewritten, oldSize, data, dataSize - headerSize, out, newSize, delta::Copies::groups3);
+    return delta::Apply(rewritten, oldSize, data, dataSize - headerSize, out, newSize, copies);
 }
 
 namespace {

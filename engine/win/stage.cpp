@@ -111,7 +111,8 @@ bool Decoded(core::delta::Result r, const CheckedWriter* out, Failure* f) {
     return Fail(f, Code::dataDamaged, 0);
 }
 
-// Format 3: one stream, decoded in order through the checked writer.
+// One stream (format 3, or a format-4 delta of one segment), decoded in
+// order through the checked writer.
 bool ApplyDelta(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const PatchSource& patch,
                 CheckedWriter& out, Failure* f) {
     File old;
@@ -120,7 +121,8 @@ bool ApplyDelta(const Tree& tree, const Step& s, const core::patchfile::Entry& e
     WindowReader oldReader(old, oldSize);
     RangeReader in(patch.Data(), e.dataOffset, e.dataLength);
     core::delta::Result r = e.method == core::patchfile::Method::x86
-                                ? core::x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize)
+                                ? core::x86::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize,
+                                                   core::patchfile::DeltaCopies(patch.Version(), e.method))
                                 : core::delta::Apply(oldReader, oldSize, in, e.dataLength, out, e.newSize,
                                                      core::patchfile::DeltaCopies(patch.Version(), e.method));
     return Decoded(r, &out, f);
@@ -187,8 +189,8 @@ private:
     std::atomic<DWORD> error_{0};
 };
 
-// Format 4: the segments decoded side by side, each written in place; the
-// new file is then read back to be hashed in order.
+// A segmented delta (format 4): the segments decoded side by side, each
+// written in place; the new file is then read back to be hashed in order.
 bool ApplySegments(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const PatchSource& patch,
                    const File& file, core::sha256::Digest* d, Failure* f) {
     File old;
@@ -228,7 +230,7 @@ bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e,
     }
     CheckedWriter out(file, e.newSize);
     core::sha256::Digest d;
-    if (e.method != core::patchfile::Method::stored && core::patchfile::Segmented(patch.Version())) {
+    if (e.segmented) {
         if (!ApplySegments(tree, s, e, patch, file, &d, f)) return false;
     } else {
         bool made = e.method == core::patchfile::Method::stored ? CopyStored(e, patch.Data(), out, f)

@@ -128,6 +128,8 @@ TEST(PatchFile, EntryFaults) {
     EXPECT_EQ(with([](auto& v) { v[3].method = Method::x86; }), Error::badEntry);  // x86 only changes a file
     EXPECT_EQ(with([](auto& v) { v[4].method = Method(4); }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[2].method = Method::delta; }), Error::badEntry);
+    EXPECT_EQ(with([](auto& v) { v[3].segmented = true; }), Error::badEntry);  // stored data has no segments
+    EXPECT_EQ(with([](auto& v) { v[4].segmented = true; }), Error::none);
     EXPECT_EQ(with([](auto& v) { v[3].oldSize = 1; }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[3].oldSha[5] = 1; }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[0].newSize = 1; }), Error::badEntry);

@@ -188,8 +188,8 @@ TEST(X86, ProgramRoundTripsAndFallsBack) {
     EXPECT_LT(sizes[0] * 10, sizes[1] * 7) << "the rewrite should pay for most moved references";
 }
 
-// Every truncation and a flip of every header byte (the map's, the segment
-// table's and the stream's first bytes) of method-2 data: Apply reads nothing outside the old file and the
+// Every truncation and a flip of every header byte (and the stream's first
+// bytes) of method-2 data (one segment: no table): Apply reads nothing outside the old file and the
 // data, writes nothing past the new size, and refuses every truncation.
 TEST(X86, DamagedDataStaysInBounds) {
     std::vector<uint32_t> oldRelocs, newRelocs;
@@ -206,9 +206,12 @@ TEST(X86, DamagedDataStaysInBounds) {
     std::string file = ReadAll(patch);
     const Bytes data(file.begin() + long(core::patchfile::kHeaderSize + 100 + 5), file.end());
     auto apply = [&](const Bytes& d, Bytes* out) {
-        enginetest::BytesIo io(oldFile, d.data(), d.size(), newFile.size());
-        core::delta::Result r = core::x86::ApplySegments(io, oldFile.size(), 0, d.size(), newFile.size(), 2);
-        out->swap(io.out);
+        BytesOld old(oldFile);
+        BytesIn in(d.data(), d.size());
+        BytesOut sink(newFile.size());
+        core::delta::Result r =
+            core::x86::Apply(old, oldFile.size(), in, d.size(), sink, newFile.size(), core::delta::Copies::groups4);
+        out->swap(sink.b);
         return r;
     };
     Bytes out;
@@ -217,7 +220,7 @@ TEST(X86, DamagedDataStaysInBounds) {
     for (size_t n = 0; n < data.size(); n++)
         EXPECT_NE(apply(Bytes(data.begin(), data.begin() + n), &out), core::delta::Result::ok) << "cut at " << n;
     uint32_t header = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
-    for (size_t i = 0; i < header + 4 + 1 + 64 && i < data.size(); i++) {
+    for (size_t i = 0; i < header + 4 + 64 && i < data.size(); i++) {
         Bytes d = data;
         d[i] ^= 0x55;
         apply(d, &out);

@@ -183,6 +183,7 @@ std::string StoredPatch(const std::vector<Stored>& stored) {
                 w.Command(0, o, n, both, n + both, s.newBytes.size() - both);
                 Check(w.Finish(), "code a delta");
                 x.method = core::patchfile::Method::runs;
+                x.segmented = true;
                 x.dataLength = w.BytesWritten();
             }
         }

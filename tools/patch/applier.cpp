@@ -168,7 +168,7 @@ bool WriteFile(int patchFd, uint32_t version, const std::string& disk, const Ent
         if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
         OldIn old(oldFd.get());
         core::delta::Result r;
-        if (core::patchfile::Segmented(version)) {
+        if (e.segmented) {
             HostIo io(patchFd, oldFd.get(), out.get());
             unsigned threads = DecodeThreads();
             r = e.method == Method::x86
@@ -177,9 +177,9 @@ bool WriteFile(int patchFd, uint32_t version, const std::string& disk, const Ent
                                             core::patchfile::DeltaCopies(version, e.method), threads);
             hashed = false;
         } else {
-            r = e.method == Method::x86 ? core::x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
-                                        : core::delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
-                                                             core::patchfile::DeltaCopies(version, e.method));
+            core::delta::Copies copies = core::patchfile::DeltaCopies(version, e.method);
+            r = e.method == Method::x86 ? core::x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, copies)
+                                        : core::delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, copies);
         }
         ok = r == core::delta::Result::ok;
         if (!ok) *error = e.path + ": " + core::delta::ResultText(r);
