@@ -182,7 +182,7 @@ Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSi
                std::make_unique<Model>(),
                std::vector<uint8_t>(kChunk)};
     d.model->Reset(newSize, copies);
-    d.runs = copies != Copies::bytes;
+    d.runs = Runs(copies);
     if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
     while (d.made < newSize) {
         Result r = Command(d, newSize);

@@ -41,8 +41,12 @@ enum class Result { ok, corrupt, readError, writeError };
 // How a stream codes the bodies of its copies (engine/FORMAT.md): byte by
 // byte (entry method 1), or as zero runs and dirty spans in groups of four
 // (methods 2 and 3), whose "all zero" bit is told as format 3 told it
-// (groups3) or as format 4 does (groups4; see deltamodel.h).
-enum class Copies : uint8_t { bytes, groups3, groups4 };
+// (groups3) or as format 4 does (groups4; see deltamodel.h). Format 3's
+// streams (bytes3, groups3) mix every decision; format 4's (bytes,
+// groups4) take a sure first model's word without mixing (mix::Code).
+enum class Copies : uint8_t { bytes, groups3, groups4, bytes3 };
+inline bool Runs(Copies c) { return c == Copies::groups3 || c == Copies::groups4; }
+inline bool Format4(Copies c) { return c == Copies::bytes || c == Copies::groups4; }
 
 // Rebuilds the new file from the old one and a delta stream of deltaSize bytes.
 // corrupt: the delta is damaged or does not fit oldSize/newSize/deltaSize (no

@@ -77,8 +77,9 @@ constexpr size_t kLineProbs = 64 / sizeof(rc::Prob);
 // 23 MB from 16 MiB on. Apply and Writer each hold one on the heap.
 struct Model {
     Copies copies;
+    bool sure;  // format 4: a sure first model codes without the mixer (mix::Code)
     // The group bit's tables (see CodeDiffs), in quietStore; none for
-    // Copies::bytes. groups3: quietByHistory 2^12 models by the zero pattern
+    // byte-by-byte copies. groups3: quietByHistory 2^12 models by the zero pattern
     // and the old byte before, quietByOld 2^quietBits hashed. groups4:
     // quietByHistory by the zero pattern and the two old bytes before,
     // masked to quietMask, quietByPair three 2^16 tables, one per byte after
@@ -132,7 +133,7 @@ struct Layout {
     // quietByOld 2^(LiteralBits + 6) hashed models, at most 2^18. groups4:
     // quietByHistory 2^20 models from 8 MiB on, down to 2^18 below 4 MiB
     // (high bits of the second old byte dropped), so that a small file does
-    // not pay for setting up 4 MB. None for Copies::bytes.
+    // not pay for setting up 4 MB. None for byte-by-byte copies.
     size_t history, second;
     int quietBits;  // groups3: log2 of quietByOld's models
     size_t treeProbs() const { return (256 + 256 + 1 + 256 + 1 + hashed + hashed3) * kBucketProbs + kLineProbs; }
@@ -147,7 +148,7 @@ inline Layout LayoutFor(uint64_t newSize, Copies how) {
     l.quietBits = l.bits + 6 < 18 ? l.bits + 6 : 18;
     l.history = how == Copies::groups3 ? size_t(1) << 12 : size_t(1) << (l.bits + 8 < 20 ? l.bits + 8 : 20);
     l.second = how == Copies::groups3 ? size_t(1) << l.quietBits : size_t(3) << 16;
-    if (how == Copies::bytes) l.history = l.second = 0;
+    if (!Runs(how)) l.history = l.second = 0;
     return l;
 }
 
@@ -163,6 +164,7 @@ inline rc::Prob* LineAligned(rc::Prob* p) {
 
 inline void Model::Reset(uint64_t newSize, Copies how) {
     copies = how;
+    sure = Format4(how);
     InitAll(zeroByHistory);
     InitAll(zeroByOld);
     InitAll(zeroByOld2);
@@ -201,12 +203,12 @@ inline void Model::Reset(uint64_t newSize, Copies how) {
 // Codes a byte down N 256-leaf trees (kBucketProbs each, in nibble order)
 // mixed, one weight set per node.
 template <int N, class Coder>
-inline uint8_t CodeByteMixed(Coder& c, rc::Prob* const (&trees)[N], mix::Weights* sets, uint8_t value) {
+inline uint8_t CodeByteMixed(Coder& c, rc::Prob* const (&trees)[N], mix::Weights* sets, uint8_t value, bool sure) {
     unsigned node = 1, line = 0, sub = 1;  // sub: the node within its nibble's tree, which starts at line
     for (int i = 7; i >= 0; i--) {
         rc::Prob* models[N];
         for (int k = 0; k < N; k++) models[k] = &trees[k][line + sub];
-        unsigned bit = mix::Code(c, models, sets[node], (value >> i) & 1);
+        unsigned bit = mix::Code(c, models, sets[node], (value >> i) & 1, sure);
         node = (node << 1) | bit;
         sub = (sub << 1) | bit;
         if (i == 4) {
@@ -272,13 +274,13 @@ inline uint8_t CodeDiff(Coder& c, Model& m, uint8_t oldByte, uint8_t diff) {
     rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
                            &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
                            &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
-    unsigned nonZero = mix::Code(c, models, m.zeroMix[h & 15], diff != 0);
+    unsigned nonZero = mix::Code(c, models, m.zeroMix[h & 15], diff != 0, m.sure);
     m.zeroHistory = (h << 1) | nonZero;
     uint8_t d = 0;
     if (nonZero) {
         rc::Prob* const trees[3] = {m.diffByLast + m.lastDiff * kBucketProbs, m.diffByOld + oldByte * kBucketProbs,
                                     m.diffAlone};
-        d = CodeByteMixed(c, trees, m.diffMix, diff);
+        d = CodeByteMixed(c, trees, m.diffMix, diff, m.sure);
         m.lastDiff = d;
     }
     m.prevOld2 = m.prevOld;
@@ -351,11 +353,11 @@ inline void CodeDiffs(Coder& c, Model& m, const uint8_t* old, const uint8_t* dif
             rc::Prob* const models[4] = {&m.quietByHistory[QuietHistory(m, h, m.prevOld, m.prevOld2)],
                                          &m.quietByPair[unsigned(m.prevOld) << 8 | g[0]],
                                          &m.quietByPair[QuietPair(g, 2)], &m.quietByPair[QuietPair(g, 3)]};
-            quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet) == 0;
+            quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet, true) == 0;
         } else {
             rc::Prob* const models[2] = {&m.quietByHistory[(h & 15) | unsigned(m.prevOld) << 4],
                                          &m.quietByOld[QuietContext(m, old + i, m.prevOld)]};
-            quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet) == 0;
+            quiet = mix::Code(c, models, m.quietMix[h & 15], !quiet, false) == 0;
         }
         if (quiet) {
             const uint8_t before[3] = {old[i + 1], old[i + 2], old[i + 3]};
@@ -381,12 +383,12 @@ inline uint8_t CodeLiteral(Coder& c, Model& m, uint8_t value) {
     uint8_t b;
     if (m.literal3 == nullptr) {
         rc::Prob* const trees[3] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs};
-        b = CodeByteMixed(c, trees, m.literalMix, value);
+        b = CodeByteMixed(c, trees, m.literalMix, value, m.sure);
     } else {
         unsigned h3 = (m.lastNew3 * 0x2545F491u ^ m.lastNew2 * 0x9E3779B1u) >> m.literalShift ^ m.lastNew;
         rc::Prob* const trees[4] = {m.literal1 + m.lastNew * kBucketProbs, m.literal0, m.literal2 + h2 * kBucketProbs,
                                     m.literal3 + h3 * kBucketProbs};
-        b = CodeByteMixed(c, trees, m.literalMix, value);
+        b = CodeByteMixed(c, trees, m.literalMix, value, m.sure);
     }
     m.lastNew3 = m.lastNew2;
     m.lastNew2 = m.lastNew;

@@ -3,7 +3,7 @@
 namespace core::delta {
 
 Writer::Writer(OutStream& out, uint64_t newSize, Copies copies)
-    : coder_(out), model_(std::make_unique<Model>()), runs_(copies != Copies::bytes) {
+    : coder_(out), model_(std::make_unique<Model>()), runs_(Runs(copies)) {
     model_->Reset(newSize, copies);
 }
 

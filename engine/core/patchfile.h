@@ -84,7 +84,7 @@ const char* ErrorText(Error e);
 
 // How the delta streams of an entry of method m (1, 2 or 3) code copies.
 inline delta::Copies DeltaCopies(uint32_t version, Method m) {
-    if (m == Method::delta) return delta::Copies::bytes;
+    if (m == Method::delta) return version >= 4 ? delta::Copies::bytes : delta::Copies::bytes3;
     return version >= 4 ? delta::Copies::groups4 : delta::Copies::groups3;
 }
 

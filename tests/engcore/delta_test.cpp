@@ -47,7 +47,7 @@ Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, Co
     return Code(w, out, old, nu, cmds);
 }
 
-constexpr Copies kAll[] = {Copies::groups4, Copies::bytes, Copies::groups3};
+constexpr Copies kAll[] = {Copies::groups4, Copies::bytes, Copies::groups3, Copies::bytes3};
 
 Bytes Random(std::mt19937& rng, size_t n) {
     Bytes b(n);
@@ -102,7 +102,7 @@ TEST(Delta, RoundTrips) {
     }
     cases.push_back(c);
     for (size_t i = 0; i < cases.size(); i++) {
-        Copies how = kAll[i % 3];
+        Copies how = kAll[i % 4];
         Bytes d = Encode(cases[i].old, cases[i].nu, cases[i].cmds, how), out;
         if (cases[i].nu.empty()) {
             EXPECT_EQ(d.size(), 1u);  // the flush alone
