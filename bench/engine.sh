@@ -8,7 +8,12 @@
 # built; uses BUILD_ROOT/win/engine/win/patch.exe or $ENGINE_DIR under Wine
 # when present). The corpora are the pairs of releases in $CORPUS (default
 # ../shared/corpus beside the worktree): Debian packages (NAME_VERSION_ARCH.deb)
-# and npm tarballs (NAME-VERSION.tgz), the lower version the old tree.
+# and npm tarballs (NAME-VERSION.tgz), the lower version the old tree; and
+# a large file of our own: the 47 MB x86-64 library of two releases of
+# Debian's libnode108 ($BIG_DEBS, fetched with apt-get download into
+# BUILD_ROOT/bench-debs when absent; BIG_DEBS= leaves it out). ONLY=NAME runs
+# one corpus. Our apply runs with one and with two decoding threads
+# (DVPATCH_THREADS), on the host and under Wine.
 # Prints one Markdown table per corpus. Times are wall-clock seconds with the
 # CPU seconds (user + system) in brackets, and memory is peak resident set
 # size, all from /usr/bin/time -v; the machine may be shared, so compare the
@@ -21,6 +26,8 @@ mkpatch=$root/host/tools/mkpatch
 applypatch=$root/host/tools/applypatch
 engine_dir=${ENGINE_DIR:-$root/win/engine/win}
 prefix=${BENCH_PREFIX:-$root/prefix-bench}
+big_debs=${BIG_DEBS-libnode108=18.20.4+dfsg-1~deb12u2 libnode108=18.20.4+dfsg-1~deb12u3}
+debs=$root/bench-debs
 have_wine=0
 [ -f "$engine_dir/patch.exe" ] && [ -f "$engine_dir/patchw32.dll" ] && command -v wine >/dev/null && have_wine=1
 
@@ -81,28 +88,33 @@ wine_apply() {
   # (about a second); the figure below is a start with them running.
   (cd "$drive/tree" && wine "$drive/engine/patch.exe" >/dev/null 2>&1 || true)
   (cd "$drive/tree" && measure wine-start bash -c "wine '$drive/engine/patch.exe' || true")
-  local hwm_file=$work/wine.hwm
-  echo 0 >"$hwm_file"
-  ( while :; do
-      for s in /proc/[0-9]*/status; do
-        grep -qs '^Name:.*patch.exe' "$s" || continue
-        kb=$(awk '/VmHWM/ {print $2}' "$s" 2>/dev/null || true)
-        [ -n "$kb" ] && [ "$kb" -gt "$(cat "$hwm_file")" ] && echo "$kb" >"$hwm_file"
-      done
-      sleep 0.05
-    done ) &
-  local sampler=$!
-  (cd "$drive/tree" && measure wine-apply wine "$drive/engine/patch.exe" -e -i -v -noc p.rtp) || true
-  kill "$sampler" 2>/dev/null || true
-  wait "$sampler" 2>/dev/null || true
-  if [ -f "$work/wine-apply.m" ] && diff -r -x patch.err "$drive/tree" "$work/new" >"$work/wine.diff" 2>&1; then
-    read -r s kb <"$work/wine-apply.m"
-    read -r ws wkb <"$work/wine-start.m"
-    echo "| ours, engine patch.exe under Wine | (same file) | | | | $s | $(ratio "$s" "$bspatch_s") | $kb (engine process: $(cat "$hwm_file")) |"
-    echo "| (of which Wine's start: patch.exe, no arguments) | | | | | $ws | | $wkb |"
-  else
-    echo "| ours, engine patch.exe under Wine | (same file) | | | | failed: tree differs (see $work/wine.diff) | | |"
-  fi
+  local hwm_file=$work/wine.hwm threads
+  for threads in 1 2; do
+    rm -rf "$drive/tree"
+    cp -a "$work/old" "$drive/tree"
+    echo 0 >"$hwm_file"
+    ( while :; do
+        for s in /proc/[0-9]*/status; do
+          grep -qs '^Name:.*patch.exe' "$s" || continue
+          kb=$(awk '/VmHWM/ {print $2}' "$s" 2>/dev/null || true)
+          [ -n "$kb" ] && [ "$kb" -gt "$(cat "$hwm_file")" ] && echo "$kb" >"$hwm_file"
+        done
+        sleep 0.05
+      done ) &
+    local sampler=$!
+    rm -f "$work/wine-apply.m"
+    (cd "$drive/tree" && DVPATCH_THREADS=$threads measure wine-apply wine "$drive/engine/patch.exe" -e -i -v -noc p.rtp) || true
+    kill "$sampler" 2>/dev/null || true
+    wait "$sampler" 2>/dev/null || true
+    if [ -f "$work/wine-apply.m" ] && diff -r -x patch.err "$drive/tree" "$work/new" >"$work/wine.diff" 2>&1; then
+      read -r s kb <"$work/wine-apply.m"
+      echo "| ours, engine patch.exe under Wine, $threads thread(s) | (same file) | | | | $s | $(ratio "$s" "$bspatch_s") | $kb (engine process: $(cat "$hwm_file")) |"
+    else
+      echo "| ours, engine patch.exe under Wine, $threads thread(s) | (same file) | | | | failed: tree differs (see $work/wine.diff) | | |"
+    fi
+  done
+  read -r ws wkb <"$work/wine-start.m"
+  echo "| (of which Wine's start: patch.exe, no arguments) | | | | | $ws | | $wkb |"
   rm -rf "$drive"
 }
 
@@ -113,11 +125,11 @@ ratio() {
     else printf "%.2f (%.2f)", x[1] / y[1], (y[2] > 0 ? x[2] / y[2] : 0)}'
 }
 
-row() {  # row LABEL TOOL
+row() {  # row LABEL TOOL [APPLY_MEASURE]
   local size bs bk as ak
   size=$(cat "$work/$2.size")
   read -r bs bk <"$work/$2-build.m"
-  read -r as ak <"$work/$2-apply.m"
+  read -r as ak <"$work/${3:-$2-apply}.m"
   printf '| %s | %s | %s | %s | %s | %s | %s | %s |\n' "$1" "$size" "$(ratio "$size" "$bsdiff_size")" "$bs" "$bk" \
     "$as" "$(ratio "$as" "$bspatch_s")" "$ak"
 }
@@ -135,9 +147,12 @@ bench_corpus() {
 
   measure ours-build "$mkpatch" "$work/old" "$work/new" "$work/p.rtp"
   stat -c %s "$work/p.rtp" >"$work/ours.size"
-  cp -a "$work/old" "$work/host-tree"
-  DVPATCH_PHASES=1 measure ours-apply "$applypatch" "$work/host-tree" "$work/p.rtp"
-  diff -r "$work/host-tree" "$work/new" >/dev/null || { echo "bench: host apply differs" >&2; exit 1; }
+  for threads in 1 2; do
+    rm -rf "$work/host-tree"
+    cp -a "$work/old" "$work/host-tree"
+    DVPATCH_THREADS=$threads DVPATCH_PHASES=1 measure ours-apply-$threads "$applypatch" "$work/host-tree" "$work/p.rtp"
+    diff -r "$work/host-tree" "$work/new" >/dev/null || { echo "bench: host apply differs" >&2; exit 1; }
+  done
 
   per_file bsdiff 'bsdiff "'$work'/old/$f" "'$work'/new/$f" "$p.p"' \
     'bspatch "'$work'/old/$f" "$p.out" "$p.p"'
@@ -155,20 +170,34 @@ bench_corpus() {
   echo
   echo "| tool | patch bytes | / bsdiff | build s (cpu) | build peak KiB | apply s (cpu) | apply / bspatch, wall (cpu) | apply peak KiB |"
   echo "|---|---|---|---|---|---|---|---|"
-  row "ours: mkpatch / applypatch (host), one patch file" ours
+  row "ours: mkpatch / applypatch (host), one patch file, 1 thread" ours ours-apply-1
+  row "ours: the same, 2 threads" ours ours-apply-2
   row "bsdiff 4.3 / bspatch, per file" bsdiff
   row "xdelta3 -9 -S djw, per file" xdelta3
   row "zstd -19 --long=27 --patch-from, per file" zstd
   [ "$have_wine" = 1 ] && wine_apply
   echo
-  echo "Host apply by phase (CPU seconds): $(grep '^phases' "$work/ours-apply.out" | cut -d' ' -f2- || true)"
+  echo "Host apply by phase, 2 threads (CPU seconds): $(grep '^phases' "$work/ours-apply-2.out" | cut -d' ' -f2- || true)"
   echo
 }
 
+# The large file's two releases, from Debian's archive through apt.
+if [ -n "$big_debs" ]; then
+  mkdir -p "$debs"
+  for want in $big_debs; do
+    name=${want%%=*} version=${want#*=}
+    ls "$debs/${name}_${version//:/%3a}_"*.deb >/dev/null 2>&1 || (cd "$debs" && apt-get download -q "$want" >/dev/null 2>&1) \
+      || { echo "bench: cannot fetch $want with apt-get download" >&2; exit 1; }
+  done
+fi
+
 # Pairs: the archives of one name, sorted by version; the first is the old
 # release, the last the new.
-for key in $(ls "$corpus" | sed -n 's/_.*\.deb$//p; s/-[0-9][^-]*\.tgz$//p' | sort -u); do
-  mapfile -t pair < <(ls "$corpus" | grep -E "^${key}(_[0-9].*\.deb|-[0-9][^-]*\.tgz)$" | sort -V)
-  [ "${#pair[@]}" -ge 2 ] || continue
-  bench_corpus "$key" "$corpus/${pair[0]}" "$corpus/${pair[${#pair[@]} - 1]}"
+for dir in "$corpus" $([ -n "$big_debs" ] && echo "$debs"); do
+  for key in $(ls "$dir" | sed -n 's/_.*\.deb$//p; s/-[0-9][^-]*\.tgz$//p' | sort -u); do
+    [ -z "${ONLY:-}" ] || [ "$key" = "$ONLY" ] || continue
+    mapfile -t pair < <(ls "$dir" | grep -E "^${key}(_[0-9].*\.deb|-[0-9][^-]*\.tgz)$" | sort -V)
+    [ "${#pair[@]}" -ge 2 ] || continue
+    bench_corpus "$key" "$dir/${pair[0]}" "$dir/${pair[${#pair[@]} - 1]}"
+  done
 done

@@ -1,5 +1,5 @@
 // Apply: decodes the command stream described in deltamodel.h. Memory is the
-// model (2.3 MiB and the literal tables, 0.5 to 16 MiB by the new file's
+// model (ModelBytes: 2 MiB and the tables that grow with the new file's
 // size) and two 256 KiB buffers, never more whatever the file sizes.
 #include "delta.h"
 
@@ -47,7 +47,7 @@ struct Decoding {
     std::vector<uint8_t> oldBuf;
     uint64_t oldPos = 0;
     uint64_t made = 0;
-    bool runs = false;  // copies coded as zero runs and dirty spans
+    bool runs = false;  // copies coded as zero runs and dirty spans, not byte by byte
 };
 
 Result CoderState(const Decoding& d) {
@@ -174,15 +174,15 @@ Result Command(Decoding& d, uint64_t newSize) {
 }  // namespace
 
 Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out, uint64_t newSize,
-             bool runs) {
+             Copies copies) {
     Decoding d{old,
                oldSize,
                rc::Decoder(delta, deltaSize),
                Output(out),
                std::make_unique<Model>(),
                std::vector<uint8_t>(kChunk)};
-    d.model->Reset(newSize);
-    d.runs = runs;
+    d.model->Reset(newSize, copies);
+    d.runs = Runs(copies);
     if (!d.coder.Start()) return d.coder.readFailed() ? Result::readError : Result::corrupt;
     while (d.made < newSize) {
         Result r = Command(d, newSize);

@@ -17,18 +17,14 @@ namespace core::delta {
 // at offset were read; Apply never asks beyond the oldSize it was given.
 struct OldReader {
     virtual bool ReadAt(uint64_t offset, void* buf, size_t n) = 0;
-
-protected:
-    ~OldReader() = default;
+    virtual ~OldReader() = default;  // segments::Io hands them out owned
 };
 
 // The delta bytes, in order. Read returns exactly n bytes or false; Apply never
 // asks for more than the deltaSize it was given.
 struct InStream {
     virtual bool Read(void* buf, size_t n) = 0;
-
-protected:
-    ~InStream() = default;
+    virtual ~InStream() = default;  // segments::Io hands them out owned
 };
 
 // Where the new file goes, in order. Write returns false when not all n bytes
@@ -42,15 +38,24 @@ protected:
 
 enum class Result { ok, corrupt, readError, writeError };
 
+// How a stream codes the bodies of its copies (engine/FORMAT.md): byte by
+// byte (entry method 1), or as zero runs and dirty spans in groups of four
+// (methods 2 and 3), whose "all zero" bit is told as format 3 told it
+// (groups3) or as format 4 does (groups4; see deltamodel.h). Format 3's
+// streams (bytes3, groups3) mix every decision; format 4's (bytes,
+// groups4) take a sure first model's word without mixing (mix::Code).
+enum class Copies : uint8_t { bytes, groups3, groups4, bytes3 };
+inline bool Runs(Copies c) { return c == Copies::groups3 || c == Copies::groups4; }
+inline bool Format4(Copies c) { return c == Copies::bytes || c == Copies::groups4; }
+
 // Rebuilds the new file from the old one and a delta stream of deltaSize bytes.
 // corrupt: the delta is damaged or does not fit oldSize/newSize/deltaSize (no
 // byte beyond newSize is ever written, no old byte beyond oldSize is read);
 // readError: old.ReadAt or delta.Read failed; writeError: out.Write failed.
 // On any failure part of the new file may have been written already.
-// runs: the stream's copies are coded as zero runs and dirty spans (entry
-// methods 2 and 3, and delta::Writer's default), else byte by byte (method 1).
+// copies: as the stream was written (delta::Writer's default is groups4).
 Result Apply(OldReader& old, uint64_t oldSize, InStream& delta, uint64_t deltaSize, OutStream& out, uint64_t newSize,
-             bool runs = true);
+             Copies copies = Copies::groups4);
 
 const char* ResultText(Result r);
 

@@ -2,9 +2,9 @@
 
 namespace core::delta {
 
-Writer::Writer(OutStream& out, uint64_t newSize, uint64_t minZeroRun)
-    : coder_(out), model_(std::make_unique<Model>()), minZeroRun_(minZeroRun) {
-    model_->Reset(newSize);
+Writer::Writer(OutStream& out, uint64_t newSize, Copies copies)
+    : coder_(out), model_(std::make_unique<Model>()), runs_(Runs(copies)) {
+    model_->Reset(newSize, copies);
 }
 
 void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
@@ -23,9 +23,9 @@ void Writer::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* ne
 // Splits the copy into zero runs, which Apply makes as plain copies of the
 // old bytes, and dirty spans coded byte by byte. A dirty span starts and ends
 // with a non-zero diff byte and takes in zero runs shorter than
-// minZeroRun_, which cost less inside the span than as a run of their own.
+// kMinZeroRun, which cost less inside the span than as a run of their own.
 void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy) {
-    if (minZeroRun_ == UINT64_MAX) {
+    if (!runs_) {
         for (uint64_t i = 0; i < copy; i++) CodeDiff(coder_, *model_, oldBytes[i], uint8_t(newBytes[i] - oldBytes[i]));
         return;
     }
@@ -49,7 +49,7 @@ void Writer::CopyBody(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t
             }
             uint64_t k = j;
             while (k < copy && newBytes[k] == oldBytes[k]) k++;
-            if (k - j >= minZeroRun_ || k == copy) break;
+            if (k - j >= kMinZeroRun || k == copy) break;
             j = k;
         }
         CodeNumber(coder_, model_->dirtyRun, end - i);
@@ -70,5 +70,70 @@ void Writer::Span(const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t n) 
 }
 
 bool Writer::Finish() { return coder_.Finish(); }
+
+bool SegmentWriter::Buffer::Write(const void* buf, size_t n) {
+    auto* p = static_cast<const uint8_t*>(buf);
+    b.insert(b.end(), p, p + n);
+    return true;
+}
+
+SegmentWriter::SegmentWriter(OutStream& out, uint64_t newSize, Copies copies, uint32_t segments)
+    : out_(out), copies_(copies), explicit_(segments != 0) {
+    uint32_t n = segments != 0 ? segments : segments::CountFor(newSize);
+    for (uint32_t k = 0; k < n; k++) table_.push_back({newSize * (k + 1) / n - newSize * k / n, 0});
+    coded_.resize(n);
+    Start(0);
+}
+
+void SegmentWriter::Start(size_t k) {
+    current_ = k;
+    left_ = table_[k].newSize;
+    // A single stream goes straight out.
+    writer_ = std::make_unique<Writer>(Segmented() ? static_cast<OutStream&>(coded_[k]) : out_, left_, copies_);
+}
+
+void SegmentWriter::Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
+                            const uint8_t* extraBytes, uint64_t extra) {
+    while (copy + extra > left_ && current_ + 1 < table_.size()) {
+        uint64_t c = copy < left_ ? copy : left_, e = left_ - c;
+        writer_->Command(oldPos, oldBytes, newBytes, c, extraBytes, e);
+        failed_ |= !writer_->Finish();
+        Start(current_ + 1);
+        oldPos += c;
+        oldBytes += c;
+        newBytes += c;
+        copy -= c;
+        extraBytes += e;
+        extra -= e;
+    }
+    writer_->Command(oldPos, oldBytes, newBytes, copy, extraBytes, extra);
+    left_ -= copy + extra < left_ ? copy + extra : left_;
+}
+
+bool SegmentWriter::Finish() {
+    // Segments no command reached (a new file smaller than the count) end
+    // empty; each is still a stream of its own.
+    for (;;) {
+        failed_ |= !writer_->Finish();
+        if (current_ + 1 == table_.size()) break;
+        Start(current_ + 1);
+    }
+    if (!Segmented()) {
+        written_ = writer_->BytesWritten();
+        writer_.reset();
+        return !failed_;
+    }
+    writer_.reset();
+    for (size_t k = 0; k < table_.size(); k++) table_[k].codedSize = coded_[k].b.size();
+    std::vector<uint8_t> head = segments::WriteTable(table_);
+    failed_ |= !out_.Write(head.data(), head.size());
+    written_ = head.size();
+    for (Buffer& b : coded_) {
+        failed_ |= !b.b.empty() && !out_.Write(b.b.data(), b.b.size());
+        written_ += b.b.size();
+        std::vector<uint8_t>().swap(b.b);
+    }
+    return !failed_;
+}
 
 }  // namespace core::delta

@@ -56,7 +56,8 @@ bool ReadEntry(Cursor& c, Entry* e) {
     if (!c.U8(&kind) || !c.U8(&method) || !c.U16(&pathLength)) return false;
     if (pathLength > c.left) return false;
     e->kind = Kind(kind);
-    e->method = Method(method);
+    e->method = Method(method & ~kSegmented);
+    e->segmented = (method & kSegmented) != 0;
     e->path.assign(reinterpret_cast<const char*>(c.p), pathLength);
     c.p += pathLength;
     c.left -= pathLength;
@@ -72,6 +73,7 @@ Error CheckFields(const Entry& e, const Header& h) {
     if (uint8_t(e.kind) < 1 || uint8_t(e.kind) > 5) return Error::badEntry;
     if (uint8_t(e.method) > 3 || (!hasNew && e.method != Method::stored)) return Error::badEntry;
     if (e.method == Method::x86 && e.kind != Kind::changeFile) return Error::badEntry;
+    if (e.segmented && (h.version < 4 || e.method == Method::stored)) return Error::badEntry;
     if (!hasOld && (e.oldSize != 0 || !IsZero(e.oldSha, 32))) return Error::badEntry;
     if (!hasNew && (e.newSize != 0 || !IsZero(e.newSha, 32))) return Error::badEntry;
     if (!hasNew) return e.dataOffset == 0 && e.dataLength == 0 ? Error::none : Error::badData;
@@ -115,7 +117,7 @@ Error ParseHeader(const uint8_t* bytes, size_t n, uint64_t actualFileSize, Heade
     c.Take(h.sha256, 32);
     c.U32(&h.entryCount);
     c.U32(&h.tableSize);
-    if (h.version != kVersion) return Error::badVersion;
+    if (h.version < kOldestVersion || h.version > kVersion) return Error::badVersion;
     if (h.fileSize != actualFileSize) return Error::badSize;
     if (h.entryCount > kMaxEntries || h.tableSize > kMaxTableSize) return Error::badTable;
     if (h.tableSize > h.fileSize - kHeaderSize) return Error::badTable;
@@ -160,7 +162,7 @@ std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataS
     put(start - kHeaderSize, 4);
     for (const Entry& e : entries) {
         put(uint8_t(e.kind), 1);
-        put(uint8_t(e.method), 1);
+        put(uint8_t(e.method) | (e.segmented ? kSegmented : 0), 1);
         put(e.path.size(), 2);
         out.insert(out.end(), e.path.begin(), e.path.end());
         put(e.oldSize, 8);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "delta.h"
+
 namespace core::patchfile {
 
 enum class Kind : uint8_t { makeFolder = 1, addFile = 2, changeFile = 3, removeFile = 4, removeFolder = 5 };
@@ -33,15 +35,24 @@ struct Entry {
     uint8_t newSha[32];
     uint64_t dataOffset;  // absolute, inside the data area
     uint64_t dataLength;
+    // Version 4: the delta data is a segment table and a stream per segment
+    // (segments.h), kSegmented in the method byte; else one stream.
+    bool segmented;
 };
+
+constexpr uint8_t kSegmented = 0x80;
 
 enum class Error { none, badMagic, badVersion, badSize, badTable, badEntry, badPath, duplicatePath, badData };
 
 constexpr size_t kHeaderSize = 56;
 constexpr size_t kHashedFrom = 48;
-// 2: copies code their zero runs as lengths (engine/FORMAT.md). A reader
-// knows exactly one version: the delta streams of others decode wrongly.
-constexpr uint32_t kVersion = 3;
+// The version written, and the oldest read (engine/FORMAT.md): 4 may cut a
+// file's delta into segments (Entry::segmented) and tells a dirty span's
+// groups by other contexts; 3's streams are still decoded as 3 coded them
+// (DeltaCopies).
+// Any other version is refused: its streams would decode wrongly.
+constexpr uint32_t kVersion = 4;
+constexpr uint32_t kOldestVersion = 3;
 constexpr uint32_t kMaxEntries = 1000000;
 constexpr uint32_t kMaxTableSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 1024;
@@ -70,5 +81,11 @@ std::vector<uint8_t> WriteHead(const std::vector<Entry>& entries, uint64_t dataS
 bool IsSafeRelativePath(const std::string& utf8Path);
 
 const char* ErrorText(Error e);
+
+// How the delta streams of an entry of method m (1, 2 or 3) code copies.
+inline delta::Copies DeltaCopies(uint32_t version, Method m) {
+    if (m == Method::delta) return version >= 4 ? delta::Copies::bytes : delta::Copies::bytes3;
+    return version >= 4 ? delta::Copies::groups4 : delta::Copies::groups3;
+}
 
 }  // namespace core::patchfile

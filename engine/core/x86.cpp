@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "varint.h"
+
 namespace core::x86 {
 
 namespace {
@@ -123,29 +125,7 @@ bool ToNew(const Map& m, uint64_t x, uint64_t* out) {
     return true;
 }
 
-void PutVar(std::vector<uint8_t>* out, uint64_t v) {
-    while (v >= 0x80) {
-        out->push_back(uint8_t(v | 0x80));
-        v >>= 7;
-    }
-    out->push_back(uint8_t(v));
-}
-
-struct Cursor {
-    const uint8_t* p;
-    size_t left;
-    bool Var(uint64_t* v) {
-        *v = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (left == 0) return false;
-            uint8_t b = *p++;
-            left--;
-            *v |= uint64_t(b & 0x7F) << shift;
-            if ((b & 0x80) == 0) return shift < 63 || b <= 1;
-        }
-        return false;
-    }
-};
+using varint::Cursor;
 
 // Reads the old file through Rewrite, fetching the few bytes of context
 // around each request with it.
@@ -294,21 +274,21 @@ void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLe
 // zigzag-coded, and the length; all as LEB128 varints.
 std::vector<uint8_t> Serialize(const Map& map) {
     std::vector<uint8_t> out;
-    PutVar(&out, map.newBase);
-    PutVar(&out, map.newSections.size());
+    varint::Put(&out, map.newBase);
+    varint::Put(&out, map.newSections.size());
     for (const Section& s : map.newSections) {
-        PutVar(&out, s.rawStart);
-        PutVar(&out, s.rawSize);
-        PutVar(&out, s.rva);
-        PutVar(&out, s.virtualSize);
+        varint::Put(&out, s.rawStart);
+        varint::Put(&out, s.rawSize);
+        varint::Put(&out, s.rva);
+        varint::Put(&out, s.virtualSize);
     }
-    PutVar(&out, map.segments.size());
+    varint::Put(&out, map.segments.size());
     uint64_t lastOld = 0, lastShift = 0;
     for (const Segment& s : map.segments) {
         uint64_t shift = s.newStart - s.oldStart, d = shift - lastShift;
-        PutVar(&out, s.oldStart - lastOld);
-        PutVar(&out, int64_t(d) < 0 ? ~(d << 1) : d << 1);
-        PutVar(&out, s.length);
+        varint::Put(&out, s.oldStart - lastOld);
+        varint::Put(&out, int64_t(d) < 0 ? ~(d << 1) : d << 1);
+        varint::Put(&out, s.length);
         lastOld = s.oldStart;
         lastShift = shift;
     }
@@ -346,23 +326,73 @@ bool Parse(const uint8_t* p, size_t n, uint64_t oldSize, Map* map) {
     return true;
 }
 
-delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize,
-                    delta::OutStream& out, uint64_t newSize) {
+namespace {
+
+// Reads the header in front of the delta from `data` and the old file's
+// layout from the old file, as the builder read it; *headerSize: the bytes
+// the header took, its length field included.
+delta::Result ReadMap(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize, Map* map,
+                      uint64_t* headerSize) {
     uint8_t len[4];
     if (dataSize < 4) return delta::Result::corrupt;
     if (!data.Read(len, 4)) return delta::Result::readError;
-    uint64_t headerSize = Le32(len);
-    if (headerSize > kMaxHeader || headerSize > dataSize - 4) return delta::Result::corrupt;
+    uint64_t size = Le32(len);
+    if (size > kMaxHeader || size > dataSize - 4) return delta::Result::corrupt;
+    std::vector<uint8_t> header(static_cast<size_t>(size));
+    if (!data.Read(header.data(), header.size())) return delta::Result::readError;
+    if (!Parse(header.data(), header.size(), oldSize, map)) return delta::Result::corrupt;
+    if (!ReadImage(old, oldSize, &map->old)) return delta::Result::corrupt;
+    *headerSize = 4 + size;
+    return delta::Result::ok;
+}
+
+}  // namespace
+
+delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize,
+                    delta::OutStream& out, uint64_t newSize, delta::Copies copies) {
     Map map;
-    {
-        std::vector<uint8_t> header(static_cast<size_t>(headerSize));
-        if (!data.Read(header.data(), header.size())) return delta::Result::readError;
-        if (!Parse(header.data(), header.size(), oldSize, &map)) return delta::Result::corrupt;
-    }
-    // The old file's layout is read from the old file, as the builder read it.
-    if (!ReadImage(old, oldSize, &map.old)) return delta::Result::corrupt;
+    uint64_t headerSize;
+    delta::Result r = ReadMap(old, oldSize, data, dataSize, &map, &headerSize);
+    if (r != delta::Result::ok) return r;
     RewritingReader rewritten(old, oldSize, map);
-    return delta::Apply(rewritten, oldSize, data, dataSize - 4 - headerSize, out, newSize);
+    return delta::Apply(rewritten, oldSize, data, dataSize - headerSize, out, newSize, copies);
+}
+
+namespace {
+
+// The caller's Io with every thread's old file rewritten through the map.
+class RewritingIo : public segments::Io {
+public:
+    RewritingIo(segments::Io& raw, uint64_t oldSize, const Map& map) : raw_(raw), oldSize_(oldSize), map_(map) {}
+    std::unique_ptr<delta::OldReader> Old() override { return std::make_unique<Owning>(raw_.Old(), oldSize_, map_); }
+    std::unique_ptr<delta::InStream> Data(uint64_t offset, uint64_t n) override { return raw_.Data(offset, n); }
+    bool WriteAt(uint64_t offset, const void* buf, size_t n) override { return raw_.WriteAt(offset, buf, n); }
+
+private:
+    // A rewriting reader that owns the raw reader under it.
+    struct Owning : delta::OldReader {
+        Owning(std::unique_ptr<delta::OldReader> raw, uint64_t size, const Map& map)
+            : raw_(std::move(raw)), rewritten_(*raw_, size, map) {}
+        bool ReadAt(uint64_t offset, void* buf, size_t n) override { return rewritten_.ReadAt(offset, buf, n); }
+        std::unique_ptr<delta::OldReader> raw_;
+        RewritingReader rewritten_;
+    };
+    segments::Io& raw_;
+    uint64_t oldSize_;
+    const Map& map_;
+};
+
+}  // namespace
+
+delta::Result ApplySegments(segments::Io& io, uint64_t oldSize, uint64_t dataOffset, uint64_t dataSize,
+                            uint64_t newSize, unsigned maxThreads) {
+    Map map;
+    uint64_t headerSize;
+    delta::Result r = ReadMap(*io.Old(), oldSize, *io.Data(dataOffset, dataSize), dataSize, &map, &headerSize);
+    if (r != delta::Result::ok) return r;
+    RewritingIo rewriting(io, oldSize, map);
+    return segments::Apply(rewriting, oldSize, dataOffset + headerSize, dataSize - headerSize, newSize,
+                           delta::Copies::groups4, maxThreads);
 }
 
 }  // namespace core::x86

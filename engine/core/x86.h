@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "delta.h"
+#include "segments.h"
 
 namespace core::x86 {
 
@@ -69,9 +70,15 @@ void Rewrite(const Map& map, const uint8_t* raw, uint64_t rawStart, size_t rawLe
 std::vector<uint8_t> Serialize(const Map& map);
 bool Parse(const uint8_t* p, size_t n, uint64_t oldSize, Map* map);
 
-// Apply for method 2: reads the header from `data`, then decodes the rest of
-// the deltaSize bytes against the rewritten old file.
+// Apply for method 2: reads the header from `data`, then decodes the rest
+// of the deltaSize bytes, one stream coded with `copies`, against the
+// rewritten old file.
 delta::Result Apply(delta::OldReader& old, uint64_t oldSize, delta::InStream& data, uint64_t dataSize,
-                    delta::OutStream& out, uint64_t newSize);
+                    delta::OutStream& out, uint64_t newSize, delta::Copies copies);
+
+// Method 2, segmented (format 4): the header, then a segmented delta
+// (segments.h) against the rewritten old file, on up to maxThreads threads.
+delta::Result ApplySegments(segments::Io& io, uint64_t oldSize, uint64_t dataOffset, uint64_t dataSize,
+                            uint64_t newSize, unsigned maxThreads);
 
 }  // namespace core::x86

@@ -121,7 +121,7 @@ ExitCode Runner::Apply(const PatchSource& source) {
 bool Runner::RunStep(const PatchSource& source, const Step& s, uint32_t index) {
     Failure f{Code::notCompleted, 0};
     bool kept = false;
-    bool ok = s.op == Op::stage ? StageFile(tree_, s, source.Entries()[s.entry], source.Data(), &f)
+    bool ok = s.op == Op::stage ? StageFile(tree_, s, source.Entries()[s.entry], source, &f)
                                 : DoStep(tree_, s, index, options_.ignoreExtras, &kept, &f);
     if (!ok) {
         ReportFailure(s, f);

@@ -50,6 +50,7 @@ bool PatchSource::Open(const std::wstring& path, const std::string& shownName, L
         log.Error(CodeFor(e), name_ + " (" + core::patchfile::ErrorText(e) + ")");
         return false;
     }
+    version_ = h.version;
     return CheckHash(h, log) && ReadTable(h, log);
 }
 
@@ -91,8 +92,19 @@ bool PatchSource::ReadTable(const core::patchfile::Header& h, Log& log) {
     return true;
 }
 
-RangeReader::RangeReader(const File& file, uint64_t offset, uint64_t length)
-    : file_(file), next_(offset), left_(length), buf_(size_t(std::min<uint64_t>(length, kStreamBuffer))) {}
+namespace {
+
+// Reads through `file` holding `lock` when there is one.
+bool LockedReadAt(const File& file, std::mutex* lock, uint64_t offset, void* buf, size_t n) {
+    if (lock == nullptr) return file.ReadAt(offset, buf, n);
+    std::lock_guard<std::mutex> hold(*lock);
+    return file.ReadAt(offset, buf, n);
+}
+
+}  // namespace
+
+RangeReader::RangeReader(const File& file, uint64_t offset, uint64_t length, std::mutex* lock)
+    : file_(file), lock_(lock), next_(offset), left_(length), buf_(size_t(std::min<uint64_t>(length, kStreamBuffer))) {}
 
 bool RangeReader::Read(void* out, size_t n) {
     auto* p = static_cast<uint8_t*>(out);
@@ -103,7 +115,7 @@ bool RangeReader::Read(void* out, size_t n) {
                 return false;
             }
             size_t step = size_t(std::min<uint64_t>(left_, buf_.size()));
-            if (!file_.ReadAt(next_, buf_.data(), step)) return false;
+            if (!LockedReadAt(file_, lock_, next_, buf_.data(), step)) return false;
             next_ += step;
             left_ -= step;
             pos_ = 0;
@@ -118,7 +130,8 @@ bool RangeReader::Read(void* out, size_t n) {
     return true;
 }
 
-WindowReader::WindowReader(const File& file, uint64_t size) : file_(file), size_(size), window_(kWindow) {}
+WindowReader::WindowReader(const File& file, uint64_t size, std::mutex* lock)
+    : file_(file), lock_(lock), size_(size), window_(kWindow) {}
 
 bool WindowReader::ReadAt(uint64_t offset, void* out, size_t n) {
     if (offset > size_ || n > size_ - offset) {
@@ -126,10 +139,10 @@ bool WindowReader::ReadAt(uint64_t offset, void* out, size_t n) {
         return false;
     }
     // Large reads bypass the window; small ones are served from it.
-    if (n >= window_.size()) return file_.ReadAt(offset, out, n);
+    if (n >= window_.size()) return LockedReadAt(file_, lock_, offset, out, n);
     if (offset < windowStart_ || offset + n > windowStart_ + windowFill_) {
         size_t fill = size_t(std::min<uint64_t>(window_.size(), size_ - offset));
-        if (!file_.ReadAt(offset, window_.data(), fill)) return false;
+        if (!LockedReadAt(file_, lock_, offset, window_.data(), fill)) return false;
         windowStart_ = offset;
         windowFill_ = fill;
     }

@@ -3,11 +3,12 @@
 // not used. Nothing visible under the target's own name changes here.
 #pragma once
 #include "patchfile.h"
+#include "source.h"
 #include "step.h"
 #include "winfile.h"
 
 namespace eng {
 
-bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const File& patch, Failure* f);
+bool StageFile(const Tree& tree, const Step& s, const core::patchfile::Entry& e, const PatchSource& patch, Failure* f);
 
 }  // namespace eng

@@ -37,6 +37,13 @@ bool File::ReadAt(uint64_t offset, void* buf, size_t n) const {
     return Read(buf, n);
 }
 
+bool File::WriteAt(uint64_t offset, const void* buf, size_t n) const {
+    LARGE_INTEGER li;
+    li.QuadPart = LONGLONG(offset);
+    if (!::SetFilePointerEx(h_.Get(), li, nullptr, FILE_BEGIN)) return false;
+    return Write(buf, n);
+}
+
 bool File::Read(void* buf, size_t n) const {
     auto* p = static_cast<uint8_t*>(buf);
     while (n > 0) {

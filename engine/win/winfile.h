@@ -24,7 +24,9 @@ public:
 
     bool Size(uint64_t* size) const;
     // Exactly n bytes at offset, or false (ERROR_HANDLE_EOF when short).
+    // Both move the file pointer: one thread at a time.
     bool ReadAt(uint64_t offset, void* buf, size_t n) const;
+    bool WriteAt(uint64_t offset, const void* buf, size_t n) const;
     // Exactly n bytes at the current position.
     bool Read(void* buf, size_t n) const;
     // Up to n bytes; *got = 0 at the end.

@@ -8,6 +8,7 @@
 #include "streams.h"
 
 using enginetest::ApplyBytes;
+using enginetest::ApplySegmented;
 using enginetest::Bytes;
 using enginetest::BytesOut;
 
@@ -17,11 +18,13 @@ struct Cmd {
     uint64_t oldPos, copy, extra;
 };
 
+using core::delta::Copies;
+
 // Codes new = commands over old; the copies' diff bytes come from newBytes.
-// runs: copies as zero runs (methods 2 and 3), else byte by byte (method 1).
-Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, bool runs = true) {
-    BytesOut out;
-    core::delta::Writer w(out, nu.size(), runs ? core::delta::kMinZeroRun : UINT64_MAX);
+// segments: 0 for one stream (format 3's layout), else a segmented delta
+// of that many segments (format 4's).
+template <class W>
+Bytes Code(W& w, BytesOut& out, const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds) {
     uint64_t at = 0;
     for (const Cmd& c : cmds) {
         w.Command(c.oldPos, old.data() + c.oldPos, nu.data() + at, c.copy, nu.data() + at + c.copy, c.extra);
@@ -32,6 +35,19 @@ Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, bo
     EXPECT_EQ(w.BytesWritten(), out.b.size());
     return out.b;
 }
+
+Bytes Encode(const Bytes& old, const Bytes& nu, const std::vector<Cmd>& cmds, Copies how = Copies::groups4,
+             uint32_t segments = 0) {
+    BytesOut out;
+    if (segments != 0) {
+        core::delta::SegmentWriter w(out, nu.size(), how, segments);
+        return Code(w, out, old, nu, cmds);
+    }
+    core::delta::Writer w(out, nu.size(), how);
+    return Code(w, out, old, nu, cmds);
+}
+
+constexpr Copies kAll[] = {Copies::groups4, Copies::bytes, Copies::groups3, Copies::bytes3};
 
 Bytes Random(std::mt19937& rng, size_t n) {
     Bytes b(n);
@@ -63,8 +79,10 @@ Case MakeCase(uint32_t seed, size_t oldSize, int pieces) {
     return c;
 }
 
-// Random commands with both copy codings, edge sizes, and lengths of every
-// width through the number coder, forward and backward seeks.
+// Random commands with every copy coding, edge sizes, and lengths of every
+// width through the number coder, forward and backward seeks; each also
+// cut into segments (commands cut across them), decoded on one thread and
+// on three with the same result.
 TEST(Delta, RoundTrips) {
     std::vector<Case> cases;
     for (uint32_t seed = 1; seed <= 30; seed++) cases.push_back(MakeCase(seed, 1 + seed * 977, int(seed % 7) + 1));
@@ -84,14 +102,23 @@ TEST(Delta, RoundTrips) {
     }
     cases.push_back(c);
     for (size_t i = 0; i < cases.size(); i++) {
-        bool runs = i % 2 == 0;
-        Bytes d = Encode(cases[i].old, cases[i].nu, cases[i].cmds, runs), out;
+        Copies how = kAll[i % 4];
+        Bytes d = Encode(cases[i].old, cases[i].nu, cases[i].cmds, how), out;
         if (cases[i].nu.empty()) {
             EXPECT_EQ(d.size(), 1u);  // the flush alone
         }
-        ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, runs), core::delta::Result::ok)
+        ASSERT_EQ(ApplyBytes(cases[i].old, d.data(), d.size(), cases[i].nu.size(), &out, how), core::delta::Result::ok)
             << i;
         EXPECT_EQ(out, cases[i].nu) << i;
+        Bytes s = Encode(cases[i].old, cases[i].nu, cases[i].cmds, how, uint32_t(i % 5 + 1)), one, three;
+        ASSERT_EQ(ApplySegmented(cases[i].old, s.data(), s.size(), cases[i].nu.size(), 1, &one, how),
+                  core::delta::Result::ok)
+            << i;
+        ASSERT_EQ(ApplySegmented(cases[i].old, s.data(), s.size(), cases[i].nu.size(), 3, &three, how),
+                  core::delta::Result::ok)
+            << i;
+        EXPECT_EQ(one, cases[i].nu) << i;
+        EXPECT_EQ(three, cases[i].nu) << i;
     }
 }
 
@@ -109,28 +136,46 @@ TEST(Delta, RefusesSizesThatDoNotFit) {
     EXPECT_EQ(ApplyBytes(nine, tail.data(), tail.size(), 10, &out), core::delta::Result::corrupt);
 }
 
-// Both copy codings, every byte flipped three ways and every truncation. A
-// damaged stream may decode to something, but never outside the sizes it
-// was given (the streams in streams.h fail the test if it does), and nearly
-// always it is refused; a truncated one always.
+// Every copy coding, one stream and three segments, every byte flipped three
+// ways and every truncation. A damaged delta may decode to something, but
+// never outside the sizes it was given (the streams in streams.h fail the
+// test if it does), and nearly always it is refused; a truncated one always.
+// A segmented one decodes alike on one thread and on three.
 TEST(Delta, EveryByteFlippedAndEveryTruncation) {
     Case c = MakeCase(11, 2000, 4);
-    for (bool runs : {true, false}) {
-        Bytes d = Encode(c.old, c.nu, c.cmds, runs), out;
-        int refused = 0, tries = 0;
-        for (size_t i = 0; i < d.size(); i++) {
-            for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+    for (Copies how : kAll) {
+        for (uint32_t segments : {0u, 3u}) {
+            Bytes d = Encode(c.old, c.nu, c.cmds, how, segments), out, again;
+            auto apply = [&](const Bytes& bad, size_t n, unsigned threads, Bytes* to) {
+                return segments == 0 ? ApplyBytes(c.old, bad.data(), n, c.nu.size(), to, how)
+                                     : ApplySegmented(c.old, bad.data(), n, c.nu.size(), threads, to, how);
+            };
+            // Each of the first 128 bytes (the segment table and the coders'
+            // starts), then every 13th, each with one of three flips in turn:
+            // a decoder's tables are megabytes, and every flip of every byte
+            // took minutes. The threads' result is held against one
+            // thread's on every seventh.
+            const uint8_t masks[] = {0x01, 0x80, 0xFF};
+            auto next = [](size_t i) { return i < 128 ? i + 1 : i + 13; };
+            int refused = 0, tries = 0;
+            for (size_t i = 0; i < d.size(); i = next(i)) {
                 Bytes bad = d;
-                bad[i] ^= mask;
-                core::delta::Result r = ApplyBytes(c.old, bad.data(), bad.size(), c.nu.size(), &out, runs);
+                bad[i] ^= masks[i % 3];
+                core::delta::Result r = apply(bad, bad.size(), 1, &out);
                 refused += r != core::delta::Result::ok;
                 EXPECT_TRUE(r != core::delta::Result::ok || out.size() == c.nu.size());
+                if (segments != 0 && i % 7 == 0) {
+                    core::delta::Result r3 = apply(bad, bad.size(), 3, &again);
+                    EXPECT_EQ(r3 == core::delta::Result::ok, r == core::delta::Result::ok) << i;
+                    if (r == core::delta::Result::ok) {
+                        EXPECT_EQ(again, out) << i;
+                    }
+                }
                 tries++;
             }
+            EXPECT_GT(refused, tries / 2);
+            for (size_t n = 0; n < d.size(); n = next(n)) EXPECT_NE(apply(d, n, 3, &out), core::delta::Result::ok) << n;
         }
-        EXPECT_GT(refused, tries / 2);
-        for (size_t n = 0; n < d.size(); n++)
-            EXPECT_NE(ApplyBytes(c.old, d.data(), n, c.nu.size(), &out, runs), core::delta::Result::ok) << n;
     }
 }
 

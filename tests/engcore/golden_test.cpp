@@ -29,27 +29,40 @@ Bytes NewFile(const Bytes& old) {
     return b;
 }
 
-Bytes Encode(const Bytes& old, const Bytes& nu) {
-    BytesOut out;
-    core::delta::Writer w(out, nu.size());
+template <class W>
+Bytes Encode(W&& w, BytesOut& out, const Bytes& old, const Bytes& nu) {
     w.Command(5, old.data() + 5, nu.data(), 1995, nu.data() + 1995, 20);
     w.Command(0, old.data(), nu.data() + 2015, 700, nullptr, 0);
     EXPECT_TRUE(w.Finish());
     return out.b;
 }
 
-const uint8_t kGolden[] = {
+// Format 3: one stream, groups told by the group's own old bytes; format 4:
+// two segments (the first command cut in two), groups told by old pairs.
+const uint8_t kGolden3[] = {
 #include "golden_delta.inc"
+};
+const uint8_t kGolden4[] = {
+#include "golden_delta4.inc"
 };
 
 TEST(Golden, SameBytesOnEveryBuild) {
     Bytes old = OldFile(), nu = NewFile(old);
-    Bytes d = Encode(old, nu);
-    std::string dump;
-    for (uint8_t x : d) dump += std::to_string(x) + ",";
-    EXPECT_EQ(d, Bytes(kGolden, kGolden + sizeof kGolden)) << dump;
+    BytesOut out3, out4;
+    Bytes d3 = Encode(core::delta::Writer(out3, nu.size(), core::delta::Copies::groups3), out3, old, nu);
+    Bytes d4 = Encode(core::delta::SegmentWriter(out4, nu.size(), core::delta::Copies::groups4, 2), out4, old, nu);
+    for (const Bytes* d : {&d3, &d4}) {
+        std::string dump;
+        for (uint8_t x : *d) dump += std::to_string(x) + ",";
+        EXPECT_EQ(*d,
+                  d == &d3 ? Bytes(kGolden3, kGolden3 + sizeof kGolden3) : Bytes(kGolden4, kGolden4 + sizeof kGolden4))
+            << dump;
+    }
     Bytes out;
-    ASSERT_EQ(ApplyBytes(old, kGolden, sizeof kGolden, nu.size(), &out), core::delta::Result::ok);
+    ASSERT_EQ(ApplyBytes(old, kGolden3, sizeof kGolden3, nu.size(), &out, core::delta::Copies::groups3),
+              core::delta::Result::ok);
+    EXPECT_EQ(out, nu);
+    ASSERT_EQ(enginetest::ApplySegmented(old, kGolden4, sizeof kGolden4, nu.size(), 2, &out), core::delta::Result::ok);
     EXPECT_EQ(out, nu);
 }
 

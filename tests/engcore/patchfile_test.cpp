@@ -93,6 +93,7 @@ TEST(PatchFile, HeaderAndTableFaults) {
         Error expected;
     } rows[] = {
             {0, 0x4C, Error::badMagic}, {3, 0x02, Error::badMagic},  {4, 1, Error::badVersion},
+            {4, 2, Error::badVersion},  {4, 5, Error::badVersion},   {4, 3, Error::none},  // 3 is still read
             {7, 1, Error::badVersion},  {8, 0xFF, Error::badSize},    {15, 1, Error::badSize},
             {51, 0x01, Error::badTable},                                // 16M+ entries
             {55, 0x04, Error::badTable},                                // table above 64 MiB
@@ -127,6 +128,8 @@ TEST(PatchFile, EntryFaults) {
     EXPECT_EQ(with([](auto& v) { v[3].method = Method::x86; }), Error::badEntry);  // x86 only changes a file
     EXPECT_EQ(with([](auto& v) { v[4].method = Method(4); }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[2].method = Method::delta; }), Error::badEntry);
+    EXPECT_EQ(with([](auto& v) { v[3].segmented = true; }), Error::badEntry);  // stored data has no segments
+    EXPECT_EQ(with([](auto& v) { v[4].segmented = true; }), Error::none);
     EXPECT_EQ(with([](auto& v) { v[3].oldSize = 1; }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[3].oldSha[5] = 1; }), Error::badEntry);
     EXPECT_EQ(with([](auto& v) { v[0].newSize = 1; }), Error::badEntry);

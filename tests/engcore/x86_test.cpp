@@ -189,7 +189,7 @@ TEST(X86, ProgramRoundTripsAndFallsBack) {
 }
 
 // Every truncation and a flip of every header byte (and the stream's first
-// bytes) of method-2 data: Apply reads nothing outside the old file and the
+// bytes) of method-2 data (one segment: no table): Apply reads nothing outside the old file and the
 // data, writes nothing past the new size, and refuses every truncation.
 TEST(X86, DamagedDataStaysInBounds) {
     std::vector<uint32_t> oldRelocs, newRelocs;
@@ -209,7 +209,8 @@ TEST(X86, DamagedDataStaysInBounds) {
         BytesOld old(oldFile);
         BytesIn in(d.data(), d.size());
         BytesOut sink(newFile.size());
-        core::delta::Result r = core::x86::Apply(old, oldFile.size(), in, d.size(), sink, newFile.size());
+        core::delta::Result r =
+            core::x86::Apply(old, oldFile.size(), in, d.size(), sink, newFile.size(), core::delta::Copies::groups4);
         out->swap(sink.b);
         return r;
     };

@@ -76,6 +76,21 @@ TEST(Faults, RunsThatMustNotComplete) {
     std::string lie = patch;
     lie.back() ^= 0x20;
     lie.replace(16, 32, t::Sha256Of(lie.substr(48)));
+    // A segmented delta whose table counts no segment, under a valid
+    // whole-file hash.
+    std::string tableLie = t::DiffTrees(OldTree(), NewTree(), 3);
+    {
+        core::patchfile::Header h;
+        std::vector<core::patchfile::Entry> entries;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(tableLie.data());
+        ASSERT_EQ(core::patchfile::ParseHeader(bytes, tableLie.size(), tableLie.size(), &h),
+                  core::patchfile::Error::none);
+        ASSERT_EQ(core::patchfile::ParseTable(bytes + core::patchfile::kHeaderSize, h.tableSize, h, &entries),
+                  core::patchfile::Error::none);
+        for (const core::patchfile::Entry& e : entries)
+            if (e.path == "lib\\core.dll") tableLie[size_t(e.dataOffset)] = 0;
+        tableLie.replace(16, 32, t::Sha256Of(tableLie.substr(48)));
+    }
     std::vector<HANDLE> held;
     auto hold = [&](DWORD share) {
         return [&held, share](const std::wstring& r) {
@@ -125,6 +140,7 @@ TEST(Faults, RunsThatMustNotComplete) {
             {"own-journal", {"wpt0026"}, Adds("PATCH.JNL"), nullptr},
             {"own-backup", {"wpt0026"}, Adds("~patch.bak\\0.old"), nullptr},
             {"own-second-backup", {"wpt0026"}, Adds("~Patch.Bak.7\\x"), nullptr},
+            {"segment-table-lie", {"wpt0029"}, tableLie, nullptr},
             // Crafted paths with a valid whole-file hash (the full table of the
             // rules is tested with them): refused before anything is written.
             {"escape-up", {"wpt0008"}, Adds("lib\\..\\..\\evil.txt"), nullptr},
@@ -153,9 +169,10 @@ TEST(Faults, RunsThatMustNotComplete) {
 }
 
 // Every byte flipped, every truncation and a byte appended: refused with
-// the folder untouched; a damaged version field says so.
+// the folder untouched; a damaged version field says so. The changed file
+// is a segmented delta, so the layout of format 4 is damaged too.
 TEST(Faults, EveryDamagedPatchIsRefused) {
-    const std::string patch = t::DiffTrees(kSmallOld, kSmallNew);
+    const std::string patch = t::DiffTrees(kSmallOld, kSmallNew, 2);
     std::wstring root = Lay("damaged", kSmallOld, patch);
     std::vector<std::string> bad = {patch + "x"};
     for (size_t at = 0; at < patch.size(); at++) {

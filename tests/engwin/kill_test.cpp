@@ -54,18 +54,16 @@ Trees Sample(uint32_t mutation) {
 
 void SetStop(long n) { ::SetEnvironmentVariableW(L"DVPATCH_STOP_AT", n > 0 ? std::to_wstring(n).c_str() : nullptr); }
 
-// Stops a run of the patch from s.from to s.to dead at each of its points in
-// turn, checks old-or-new, and lets the next run finish. Returns the number
-// of points. changesKind: paths that are a file in one tree and a folder in
-// the other; between the removal and the creation such a path is absent,
-// which counts as its old state here. userFile: a file of the user's put in
-// the tree, in a folder the patch removes: found only when the removal is
-// tried, after the other changes were committed, so every run fails late
-// and must end with the folder as it began, the undo finished.
+// Stops a run of the patch from s.from to s.to (changed files as segmented
+// deltas, decoded on several threads) dead at each of its points in turn, checks old-or-new, and lets the next run
+// finish. Returns the number of points. changesKind: paths that are a file in one tree and a folder in the other;
+// between the removal and the creation such a path is absent, which counts as its old state here. userFile: a file of
+// the user's put in the tree, in a folder the patch removes: found only when the removal is tried, after the other
+// changes were committed, so every run fails late and must end with the folder as it began, the undo finished.
 long StopAtEachPoint(const Trees& s, const char* scratch, const std::vector<std::string>& changesKind = {},
                      const std::string& userFile = "") {
     std::wstring base = t::Scratch(scratch), root = base + L"\\tree";
-    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to));
+    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to, 2));
     const std::wstring args = L"patch -e -noc ..\\p.rtp";
     const DWORD want = userFile.empty() ? 0 : 1;
     long n = 1;
@@ -159,7 +157,8 @@ TEST(Kill, StopWhileUndoing) {
     std::printf("failing run stopped dead at each of %ld points, each time undone\n", points);
 }
 
-// Real kills at arbitrary moments of a run that takes a while.
+// Real kills at arbitrary moments of a run that takes a while: the 16 MiB
+// file is decoded in four segments side by side.
 TEST(Kill, TimedKills) {
     Trees s;
     s.from = t::RandomTree(11, 60, 20000);
@@ -170,7 +169,7 @@ TEST(Kill, TimedKills) {
     big[777] = 'X';
     s.to["big.bin"].bytes = big;
     std::wstring base = t::Scratch("timed"), root = base + L"\\tree";
-    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to));
+    t::WriteBytes(base + L"\\p.rtp", t::DiffTrees(s.from, s.to, 4));
     const std::wstring args = L"patch -e -noc ..\\p.rtp";
     int untouched = 0, midway = 0, finished = 0;
     for (DWORD ms : {0u, 200u, 300u, 400u, 500u, 600u, 800u, 1000u, 1300u, 1700u}) {

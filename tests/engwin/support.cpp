@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "deltawriter.h"
 #include "run.h"
 #include "sha256.h"
 #include "text.h"
@@ -164,7 +165,27 @@ std::string StoredPatch(const std::vector<Stored>& stored) {
             x.newSize = x.dataLength = s.newBytes.size();
             memcpy(x.newSha, Sha256Of(s.newBytes).data(), 32);
             x.dataOffset = data.size();  // made absolute below
-            data += s.newBytes;
+            if (s.segments == 0) {
+                data += s.newBytes;
+            } else {
+                struct : core::delta::OutStream {
+                    std::string* to;
+                    bool Write(const void* buf, size_t n) override {
+                        to->append(static_cast<const char*>(buf), n);
+                        return true;
+                    }
+                } sink;
+                sink.to = &data;
+                auto* o = reinterpret_cast<const uint8_t*>(s.oldBytes.data());
+                auto* n = reinterpret_cast<const uint8_t*>(s.newBytes.data());
+                size_t both = std::min(s.oldBytes.size(), s.newBytes.size());
+                core::delta::SegmentWriter w(sink, s.newBytes.size(), core::delta::Copies::groups4, s.segments);
+                w.Command(0, o, n, both, n + both, s.newBytes.size() - both);
+                Check(w.Finish(), "code a delta");
+                x.method = core::patchfile::Method::runs;
+                x.segmented = true;
+                x.dataLength = w.BytesWritten();
+            }
         }
         entries.push_back(x);
     }
@@ -177,7 +198,7 @@ std::string StoredPatch(const std::vector<Stored>& stored) {
     return out.replace(16, 32, Sha256Of(out.substr(core::patchfile::kHashedFrom)));
 }
 
-std::string DiffTrees(const Snapshot& from, const Snapshot& to) {
+std::string DiffTrees(const Snapshot& from, const Snapshot& to, uint32_t segments) {
     using K = core::patchfile::Kind;
     auto kindIn = [](const Snapshot& s, const std::string& p, bool folder) {
         auto it = s.find(p);
@@ -199,7 +220,7 @@ std::string DiffTrees(const Snapshot& from, const Snapshot& to) {
         if (!kindIn(from, p, false))
             out.push_back({K::addFile, p, "", item.bytes});
         else if (from.at(p).bytes != item.bytes)
-            out.push_back({K::changeFile, p, from.at(p).bytes, item.bytes});
+            out.push_back({K::changeFile, p, from.at(p).bytes, item.bytes, segments});
     }
     return StoredPatch(out);
 }

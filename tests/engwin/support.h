@@ -39,14 +39,18 @@ void Materialise(const std::wstring& root, const Snapshot& s);
 std::string DiffText(const Snapshot& a, const Snapshot& b);
 
 std::string Sha256Of(const std::string& bytes);
-// A patch file in the documented format whose entries carry stored data.
+// A patch file in the documented format whose entries carry stored data,
+// or with `segments`, a segmented delta (method 3) of that many segments:
+// the old bytes as far as both files go, each plus its diff, then the rest.
 struct Stored {
     core::patchfile::Kind kind;
     std::string path, oldBytes, newBytes;
+    uint32_t segments = 0;
 };
 std::string StoredPatch(const std::vector<Stored>& entries);
-// The patch that turns tree `from` into tree `to`.
-std::string DiffTrees(const Snapshot& from, const Snapshot& to);
+// The patch that turns tree `from` into tree `to`; changed files as
+// segmented deltas when `segments` is not 0.
+std::string DiffTrees(const Snapshot& from, const Snapshot& to, uint32_t segments = 0);
 
 // Runs the engine in this process with root as working folder.
 int RunIn(const std::wstring& root, const std::vector<std::wstring>& args);

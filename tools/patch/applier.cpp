@@ -8,11 +8,14 @@
 #include <cstdlib>
 #include <ctime>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "delta.h"
 #include "hostfile.h"
 #include "patchfile.h"
+#include "segments.h"
 #include "sha256.h"
 #include "tree.h"
 #include "x86.h"
@@ -91,6 +94,32 @@ private:
     core::sha256::Sha256 sha_;
 };
 
+// The segmented path's view of the files (segments::Io): positional reads
+// and writes, so every thread may use the same descriptors.
+class HostIo : public core::segments::Io {
+public:
+    HostIo(int patchFd, int oldFd, int outFd) : patchFd_(patchFd), oldFd_(oldFd), outFd_(outFd) {}
+    std::unique_ptr<core::delta::OldReader> Old() override { return std::make_unique<OldIn>(oldFd_); }
+    std::unique_ptr<core::delta::InStream> Data(uint64_t offset, uint64_t) override {
+        return std::make_unique<RangeIn>(patchFd_, offset);
+    }
+    bool WriteAt(uint64_t offset, const void* buf, size_t n) override {
+        return patchbuild::WriteAt(outFd_, offset, buf, n);
+    }
+
+private:
+    int patchFd_, oldFd_, outFd_;
+};
+
+// Decoding threads: one per core, or DVPATCH_THREADS when set (the
+// benchmark compares one and two).
+unsigned DecodeThreads() {
+    const char* v = getenv("DVPATCH_THREADS");
+    if (v != nullptr && atoi(v) > 0) return unsigned(atoi(v));
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
+}
+
 bool CheckWholeFile(int fd, uint64_t size, const core::patchfile::Header& h) {
     core::sha256::Sha256 sha;
     std::vector<uint8_t> buf(1 << 20);
@@ -113,7 +142,10 @@ bool OldMatches(const std::string& disk, const Entry& e) {
 
 // Makes the new content beside the target, under a name no other file has,
 // checks its hash, then renames it into place. A changed file keeps its mode.
-bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string* error) {
+// A segmented delta is written in place by several threads and hashed
+// afterwards, read back; anything else is hashed as it is written.
+bool WriteFile(int patchFd, uint32_t version, const std::string& disk, const Entry& e, std::string* error) {
+    using core::patchfile::Method;
     struct stat st;
     mode_t mode = e.kind == Kind::changeFile && stat(disk.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
     std::string temp;
@@ -122,8 +154,8 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
     PhaseTimer timer(&phases.decode);
     HashingOut sink(out.get());
     RangeIn in(patchFd, e.dataOffset);
-    bool ok;
-    if (e.method == core::patchfile::Method::stored) {
+    bool ok, hashed = true;
+    if (e.method == Method::stored) {
         std::vector<uint8_t> buf(1 << 16);
         ok = true;
         for (uint64_t left = e.dataLength; ok && left > 0;) {
@@ -135,20 +167,32 @@ bool WriteFile(int patchFd, const std::string& disk, const Entry& e, std::string
         Fd oldFd;
         if (e.kind == Kind::changeFile) oldFd = OpenRead(disk);
         OldIn old(oldFd.get());
-        core::delta::Result r = e.method == core::patchfile::Method::x86
-                                    ? core::x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize)
-                                    : core::delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize,
-                                                         e.method == core::patchfile::Method::runs);
+        core::delta::Result r;
+        if (e.segmented) {
+            HostIo io(patchFd, oldFd.get(), out.get());
+            unsigned threads = DecodeThreads();
+            r = e.method == Method::x86
+                    ? core::x86::ApplySegments(io, e.oldSize, e.dataOffset, e.dataLength, e.newSize, threads)
+                    : core::segments::Apply(io, e.oldSize, e.dataOffset, e.dataLength, e.newSize,
+                                            core::patchfile::DeltaCopies(version, e.method), threads);
+            hashed = false;
+        } else {
+            core::delta::Copies copies = core::patchfile::DeltaCopies(version, e.method);
+            r = e.method == Method::x86 ? core::x86::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, copies)
+                                        : core::delta::Apply(old, e.oldSize, in, e.dataLength, sink, e.newSize, copies);
+        }
         ok = r == core::delta::Result::ok;
         if (!ok) *error = e.path + ": " + core::delta::ResultText(r);
     }
-    if (ok && !sink.Matches(e.newSha)) ok = Fail(error, e.path + ": new content does not match its hash");
+    uint8_t digest[32];
+    if (ok && !(hashed ? sink.Matches(e.newSha) : HashFile(temp, digest) && memcmp(digest, e.newSha, 32) == 0))
+        ok = Fail(error, e.path + ": new content does not match its hash");
     if (ok && rename(temp.c_str(), disk.c_str()) != 0) ok = Fail(error, "cannot rename " + temp);
     if (!ok) unlink(temp.c_str());
     return ok;
 }
 
-bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::string* error) {
+bool ApplyEntry(int patchFd, uint32_t version, const std::string& root, const Entry& e, std::string* error) {
     std::string disk = DiskPath(root, e.path);
     struct stat st;
     switch (e.kind) {
@@ -163,10 +207,10 @@ bool ApplyEntry(int patchFd, const std::string& root, const Entry& e, std::strin
         return unlink(disk.c_str()) == 0 || Fail(error, "cannot remove " + disk + ": " + strerror(errno));
     case Kind::addFile:
         if (lstat(disk.c_str(), &st) == 0) return Fail(error, disk + ": already exists");
-        return WriteFile(patchFd, disk, e, error);
+        return WriteFile(patchFd, version, disk, e, error);
     case Kind::changeFile:
         if (!OldMatches(disk, e)) return Fail(error, disk + ": not the file the patch expects");
-        return WriteFile(patchFd, disk, e, error);
+        return WriteFile(patchFd, version, disk, e, error);
     }
     return Fail(error, "unknown entry kind");
 }
@@ -206,7 +250,7 @@ bool ApplyAll(const std::string& root, const std::string& patchPath, std::string
     for (const Entry& e : entries)
         if (ThroughLink(root, e.path)) return Fail(error, e.path + ": the path goes through a symbolic link");
     for (const Entry& e : entries)
-        if (!ApplyEntry(fd.get(), root, e, error)) return false;
+        if (!ApplyEntry(fd.get(), h.version, root, e, error)) return false;
     return true;
 }
 

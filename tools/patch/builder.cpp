@@ -72,12 +72,12 @@ bool Fail(std::string* error, const std::string& what) {
 // offset (or the old file's last window when the old file is shorter).
 // With `copies`, the copies of a file that fits one window are kept for
 // WriteX86.
-bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSink& sink,
-                std::vector<core::x86::Segment>* copies, std::string* error) {
+bool WriteDelta(const FileJob& job, uint64_t window, core::delta::Copies how, DataSink& sink,
+                std::vector<core::x86::Segment>* copies, bool* segmented, std::string* error) {
     Fd oldFd, newFd = OpenRead(job.newDisk);
     if (!job.oldDisk.empty()) oldFd = OpenRead(job.oldDisk);
     if (!newFd.ok() || (!job.oldDisk.empty() && !oldFd.ok())) return Fail(error, "cannot open " + job.newDisk);
-    core::delta::Writer writer(sink, job.newSize, minZeroRun);
+    core::delta::SegmentWriter writer(sink, job.newSize, how);
     std::vector<uint8_t> oldBuf, newBuf;
     for (uint64_t at = 0; at < job.newSize; at += window) {
         size_t newLen = size_t(std::min(window, job.newSize - at));
@@ -92,6 +92,7 @@ bool WriteDelta(const FileJob& job, uint64_t window, uint64_t minZeroRun, DataSi
                    job.newSize <= window && job.oldSize <= window ? copies : nullptr);
     }
     if (!writer.Finish()) return Fail(error, "cannot write patch data");
+    *segmented = writer.Segmented();
     return true;
 }
 
@@ -145,7 +146,7 @@ bool ReadWhole(const std::string& path, uint64_t size, std::vector<uint8_t>* out
 // delta's copies map old offsets to new ones, core::x86::Rewrite points the old
 // file's calls and jumps at the new targets through them, and the new file is
 // diffed again against that. *made is false when the file does not qualify.
-bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSink& sink, bool* made,
+bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSink& sink, bool* made, bool* segmented,
               std::string* error) {
     *made = false;
     std::vector<uint8_t> old, nu;
@@ -169,10 +170,11 @@ bool WriteX86(const FileJob& job, std::vector<core::x86::Segment> copies, DataSi
                          uint8_t(header.size() >> 24)};
     if (!sink.Write(length, 4) || !sink.Write(header.data(), header.size()))
         return Fail(error, "cannot write patch data");
-    core::delta::Writer writer(sink, nu.size());
+    core::delta::SegmentWriter writer(sink, nu.size());
     DiffWindow(rewritten.data(), rewritten.size(), 0, nu.data(), nu.size(), writer);
     if (!writer.Finish()) return Fail(error, "cannot write patch data");
     *made = true;
+    *segmented = writer.Segmented();
     return true;
 }
 
@@ -196,24 +198,27 @@ bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, 
                std::string* error) {
     uint64_t start = sink.size();
     std::vector<core::x86::Segment> copies;
-    if (!WriteDelta(job, options.window, core::delta::kMinZeroRun, sink, &copies, error)) return false;
+    bool segmented, other;
+    if (!WriteDelta(job, options.window, core::delta::Copies::groups4, sink, &copies, &segmented, error)) return false;
     e->method = Method::runs;
     // A smaller file decodes fast enough either way: it may take the
     // byte-by-byte coding when that is smaller.
     if (job.newSize <= kByteByByteUpTo) {
         uint64_t second = sink.size();
-        if (!WriteDelta(job, options.window, UINT64_MAX, sink, nullptr, error)) return false;
+        if (!WriteDelta(job, options.window, core::delta::Copies::bytes, sink, nullptr, &other, error)) return false;
         bool smaller = sink.size() - second <= second - start;
+        if (smaller) segmented = other;
         if (smaller ? !sink.MoveDown(second, start) : !sink.Rewind(second))
             return Fail(error, "cannot keep patch data");
         if (smaller) e->method = Method::delta;
     }
     uint64_t second = sink.size();
     bool made = false;
-    if (!job.oldDisk.empty() && !WriteX86(job, std::move(copies), sink, &made, error)) return false;
+    if (!job.oldDisk.empty() && !WriteX86(job, std::move(copies), sink, &made, &other, error)) return false;
     if (made && sink.size() - second < second - start) {
         if (!sink.MoveDown(second, start)) return Fail(error, "cannot move patch data");
         e->method = Method::x86;
+        segmented = other;
     } else if (!sink.Rewind(second)) {
         return Fail(error, "cannot rewind patch data");
     }
@@ -221,8 +226,10 @@ bool WriteData(const FileJob& job, const BuildOptions& options, DataSink& sink, 
         if (!sink.Rewind(start)) return Fail(error, "cannot rewind patch data");
         if (!WriteStored(job, sink, error)) return false;
         e->method = Method::stored;
+        segmented = false;
     }
     (e->method == Method::stored ? stats->stored : e->method == Method::x86 ? stats->x86 : stats->deltas)++;
+    e->segmented = segmented;
     e->dataOffset = start;  // relative until the table's size is known
     e->dataLength = sink.size() - start;
     return true;

@@ -78,6 +78,18 @@ bool WriteAll(int fd, const void* buf, size_t n) {
     return true;
 }
 
+bool WriteAt(int fd, uint64_t offset, const void* buf, size_t n) {
+    auto* p = static_cast<const uint8_t*>(buf);
+    while (n > 0) {
+        ssize_t put = pwrite(fd, p, n, off_t(offset));
+        if (put <= 0) return false;
+        p += put;
+        n -= size_t(put);
+        offset += uint64_t(put);
+    }
+    return true;
+}
+
 bool FileSize(int fd, uint64_t* size) {
     struct stat st;
     if (fstat(fd, &st) != 0) return false;

@@ -35,6 +35,7 @@ Fd CreateWrite(const std::string& path);  // truncates
 Fd CreateBeside(const std::string& path, mode_t mode, std::string* name);
 bool ReadAt(int fd, uint64_t offset, void* buf, size_t n);  // all n bytes or false
 bool WriteAll(int fd, const void* buf, size_t n);
+bool WriteAt(int fd, uint64_t offset, const void* buf, size_t n);  // all n bytes or false; any thread
 bool FileSize(int fd, uint64_t* size);
 
 // Sets the C library's heap for a run that makes and frees the same few
