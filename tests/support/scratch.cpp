@@ -151,6 +151,8 @@ void RemoveAll(const std::string& path) {
         if (link.compare(0, path.size(), path) != 0 || (link.size() > path.size() && link[path.size()] != '\\'))
             continue;
         RunHost("/bin/rm -f \"" + HostPath(link) + "\"");
+        // As when making one: the host program may not have run yet.
+        for (int k = 0; k < 100 && Exists(link); ++k) ::Sleep(50);
         g_hostFileLinks.erase(g_hostFileLinks.begin() + i);
     }
     if (platform::IsFolderLink(path.c_str())) {
