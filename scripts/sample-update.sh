@@ -211,3 +211,20 @@ as_user() {  # COMMAND...: as that user, in this prefix and display
     WINEPREFIX="$WINEPREFIX" WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" \
     DISPLAY="$DISPLAY" LC_ALL=C.UTF-8 "$@"
 }
+
+# A power cut: every process of this prefix and its Wine server end at once
+# with SIGKILL, so whatever the server kept in memory (registry writes not yet
+# saved) is lost, as a machine's unflushed writes are; what programs flushed
+# to files stays.
+power_cut() {
+  local ino p; ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+  for p in $(pgrep -f . 2>/dev/null); do
+    [ "$p" = $$ ] && continue
+    if tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+      kill -9 "$p" 2>/dev/null
+    else
+      case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in *"-$ino") kill -9 "$p" 2>/dev/null ;; esac
+    fi
+  done
+  stop_prefix
+}
