@@ -47,6 +47,7 @@ struct RunState {
     bool halted = false;  // a phase failed that the later ones depend on
     int stepsDone = 0;    // from the preflight
     bool stepCutOff = false;
+    uint32_t shown = 0;  // the phases the machine shows done, from the preflight
     std::vector<std::string> failedParts;
     std::vector<migrate::Problem> problems;
 };
@@ -217,9 +218,15 @@ bool StartPhase(HWND dialog, Phase p) {
         });
         return true;
     }
-    case Phase::kRegistry:
-        StartWorker(p, [r](const migrate::StopCheck& stop) { return Actions().MigrateRegistry(r, stop); });
+    case Phase::kRegistry: {
+        std::string payloadFolder = g_state.tempFolder;
+        StartWorker(p, [r, payloadFolder](const migrate::StopCheck& stop) {
+            // Never toward a folder that does not hold the 5.0.3 program.
+            migrate::Outcome proof = Actions().ProveFinalProgram(r.finalInstallFolder, payloadFolder);
+            return proof.Ok() ? Actions().MigrateRegistry(r, stop) : proof;
+        });
         return true;
+    }
     case Phase::kLeftovers:
         StartWorker(p, [r](const migrate::StopCheck&) { return Actions().DeleteLeftovers(r.finalInstallFolder); });
         return true;
@@ -243,6 +250,8 @@ PreflightInput PreflightInputFromState() {
         in.relocate = Actions().IsAtDefaultPaths(in.installFolder, in.sharedFolder);
         in.finalInstallFolder = in.relocate ? migrate::NewInstallFolder() : in.installFolder;
     }
+    in.preferenceCopies = g_state.resumed ? Record().preferenceCopies : migrate::PreferenceFilesPresent(in.sharedFolder);
+    in.recordPath = g_state.recordPath;
     in.payloadFolder = g_state.tempFolder;
     in.programsFolder = g_state.startMenuProgramsFolder;
     in.desktopFolder = g_state.desktopFolder;
@@ -302,6 +311,7 @@ static void BeginPhases(HWND dialog) {
 static void JudgePreflight(HWND dialog, const Preflight& p) {
     g_run.stepsDone = p.stepsDone;
     g_run.stepCutOff = p.stepCutOff;
+    g_run.shown = p.shown;
     Ending verdict = p.Verdict();
     if (verdict == Ending::kUpdated) {
         LogEvent("preflight: nothing stands in the way; patch steps the installation has had: " +
@@ -336,21 +346,21 @@ bool OpenRecord(HWND dialog) {
         r.shortForms = migrate::TakeShortForms(r.installFolder.c_str(), r.sharedFolder.c_str());
         r.preferenceCopies = migrate::PreferenceFilesPresent(r.sharedFolder);
     }
-    // The installation tells which patch steps it has had; the record only
-    // keeps that past the last step, when the old folder may be gone.
-    if (r.Done(Phase::kStep3)) {
-        for (Phase p : {Phase::kSharedCopy, Phase::kStep1, Phase::kStep2}) r.MarkDone(p);
-    } else {
-        for (int k = 0; k < kPatchStepCount; ++k) {
-            uint32_t bit = 1u << static_cast<int>(StepPhase(k));
-            r.done = k < g_run.stepsDone ? r.done | bit : r.done & ~bit;
-        }
-        uint32_t copy = 1u << static_cast<int>(Phase::kSharedCopy);
-        r.done = g_run.stepsDone > 0 || g_run.stepCutOff ? r.done | copy : r.done & ~copy;
+    // What is done is what the machine shows: the record's notes decide
+    // nothing. A phase noted done whose result is not there is done again.
+    for (int i = 0; i < static_cast<int>(Phase::kCount); ++i) {
+        Phase p = static_cast<Phase>(i);
+        if (r.Done(p) && !((g_run.shown >> i) & 1u))
+            LogEvent(std::string("the record notes ") + PartName(p) +
+                     " done, but the machine does not show it: it is done again");
     }
+    r.done = g_run.shown;
     g_state.finalInstallFolder = r.finalInstallFolder;
+    if (g_state.recordPath.empty()) g_state.recordPath = g_state.staleRecordPath;  // replaced where it lies
     if (SaveRecord(r, &g_state.recordPath)) {
         LogEvent("update record: " + g_state.recordPath);
+        if (!g_state.staleRecordPath.empty())
+            LogEvent("the record not followed, " + g_state.staleRecordPath + ", is replaced by this update's");
         g_state.resumed = true;  // from here on this is an update under way
         return true;
     }

@@ -4,6 +4,8 @@
 #include "common/path.h"
 #include "migrate/registry.h"
 #include "migrate/relocation.h"
+#include "app/proof.h"
+#include "migrate/renames.h"
 #include "migrate/tree.h"
 #include "payload/patch_chain.h"
 #include "platform/error.h"
@@ -56,8 +58,33 @@ struct Checker {
             folder + ": this user cannot write in the " + what + " (" + platform::ErrorDescription(e) + ").", folder);
     }
 
-    bool Done(Phase p) const { return in.record && in.record->Done(p); }
+    // Done as the machine shows it, never as the record says.
+    bool Done(Phase p) const { return (out.shown >> static_cast<int>(p)) & 1u; }
 };
+
+ProofInput ProofOf(const PreflightInput& in) {
+    ProofInput p;
+    p.installFolder = in.installFolder;
+    p.sharedFolder = in.sharedFolder;
+    p.finalInstallFolder = in.finalInstallFolder;
+    p.relocate = in.relocate;
+    p.preferenceCopies = in.preferenceCopies;
+    p.programsFolder = in.programsFolder;
+    p.desktopFolder = in.desktopFolder;
+    return p;
+}
+
+// A record not followed: it names folders that do not hold what its update
+// would have left there.
+void RecordNotFollowed(Checker& c, const std::string& found) {
+    c.Add(Finding::Kind::kRecord,
+          "The record of an interrupted update, \"" + c.in.recordPath + "\", names the installation " +
+              c.in.installFolder + (c.in.relocate ? " (moving to " + c.in.finalInstallFolder + ")" : std::string()) +
+              ", but " + found +
+              ". The record is not followed. Check the installation; to start the update afresh, delete that file "
+              "and run the updater again.",
+          c.in.recordPath);
+}
 
 // The nearest folder of `path` that exists (the path itself when it does).
 std::string ExistingAncestor(std::string path) {
@@ -73,10 +100,6 @@ std::string ExistingAncestor(std::string path) {
 // and how much room they need on the install folder's volume.
 void CheckChain(Checker& c, uint64_t* needInstall) {
     const PreflightInput& in = c.in;
-    if (c.Done(Phase::kStep3)) {
-        c.out.stepsDone = kPatchStepCount;
-        return;
-    }
     payload::PatchTables tables;
     std::string why;
     if (!payload::ReadPatchTables(in.payloadFolder, g_patchSteps, kPatchStepCount, &tables, &why)) {
@@ -92,8 +115,13 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
                   std::to_string(MAX_PATH - 2) +
                   " characters). Move the installation to a shorter path, then try again.",
               in.installFolder);
+    // The installation is proven by its hashes wherever it is: in the old
+    // folder, the new one or both (a move cut off), under its old names or
+    // its new ones.
     std::vector<std::string> held;
-    core::chain::Analysis a = payload::AnalyzeInstallation(tables, in.installFolder, in.sharedFolder, &held);
+    ProofInput proof = ProofOf(in);
+    core::chain::Analysis a = payload::AnalyzeInstallationIn(tables, InstallationRoots(proof), in.sharedFolder,
+                                                             migrate::NewInstallName, &held);
     // A file held open cannot be read to compare: it is a file in use, and
     // what it holds is known once it is free again.
     for (const std::string& path : held) c.InUse(path);
@@ -102,6 +130,11 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
               "The updater is damaged: its patch files do not follow each other (" + a.broken + ").");
         return;
     }
+    if (a.done < 0 && in.record && !HoldsProgram(proof))
+        return RecordNotFollowed(c, "no Kestrin or Dovetra program is there");
+    if (a.done >= 0 && a.done < kPatchStepCount && in.record && !FileExists(JoinPath(in.installFolder, "Kestrin.exe")))
+        return RecordNotFollowed(c, "the installation there has had " + std::to_string(a.done) +
+                                        " of the patch steps and is not in the folder they are applied in");
     if (a.done < 0) {
         for (const auto& m : a.mismatches) {
             std::string path = JoinPath(m.fromOverlay ? in.sharedFolder : in.installFolder, m.path);
@@ -116,6 +149,7 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
         return;
     }
     c.out.stepsDone = a.done;
+    c.out.shown = StepBits(a.done, c.out.stepCutOff) | ProveMigration(proof, a.done);
     // The copy of the shared folder, then each step's new files beside the
     // old ones until it commits.
     uint64_t copy = a.done == 0 && !c.out.stepCutOff ? migrate::TreeBytes(in.sharedFolder) : 0;
@@ -198,6 +232,7 @@ common::Ending Preflight::Verdict() const {
     bool onlyInUse = true;
     for (const auto& f : findings) {
         if (f.kind == Finding::Kind::kBadBuild) return Ending::kBadBuild;
+        if (f.kind == Finding::Kind::kRecord) return Ending::kDamagedRecord;
         onlyInUse &= f.kind == Finding::Kind::kInUse;
     }
     return onlyInUse ? Ending::kFilesInUse : Ending::kCannotUpdate;
@@ -219,6 +254,8 @@ Preflight RunPreflight(const PreflightInput& in) {
     Checker c{in, out, {}};
     uint64_t needInstall = 0, needFinal = 0;
     CheckChain(c, &needInstall);
+    for (const auto& f : out.findings)
+        if (f.kind == Finding::Kind::kRecord) return out;  // nothing else is looked at for it
     CheckMove(c, &needFinal);
     if (!c.Done(Phase::kRenames)) {
         std::string program =

@@ -21,6 +21,7 @@ struct Finding {
         kChanged,   // a file is not the version any patch step expects
         kTarget,    // the new install folder holds something in the way
         kBadBuild,  // the updater's own patch files are damaged or do not chain
+        kRecord,    // the record of an update under way does not describe the machine: not followed
     };
     Kind kind;
     std::string text;  // one line, naming the item and what to do
@@ -36,9 +37,11 @@ struct PreflightInput {
     std::string payloadFolder;  // the extracted patch files
     std::string programsFolder;
     std::string desktopFolder;
-    // The update under way (its done phases are not checked again); null
-    // when none has begun.
+    // The update under way (what it noted done decides nothing: the machine
+    // is looked at); null when none has begun. recordPath: where it is kept.
     const common::UpdateRecord* record = nullptr;
+    std::string recordPath;
+    unsigned preferenceCopies = 0;  // the record's, else the shared folder's now
 };
 
 struct Preflight {
@@ -46,10 +49,12 @@ struct Preflight {
     std::vector<std::string> programs;  // holding files in use, where the system names them
     int stepsDone = 0;                  // patch steps the installation has had already
     bool stepCutOff = false;            // an engine run was cut off: its next run finishes or undoes it
+    uint32_t shown = 0;                 // a bit per common::Phase whose result the machine shows (proof.h)
 
     // kUpdated when nothing stands in the way; kFilesInUse when only files
     // in use do (try again once they are closed); kBadBuild for the
-    // updater's own fault; kCannotUpdate otherwise.
+    // updater's own fault; kDamagedRecord for a record not followed;
+    // kCannotUpdate otherwise.
     common::Ending Verdict() const;
     // The findings as text for a box and the log, one per line, the programs
     // holding files first.

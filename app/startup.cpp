@@ -55,6 +55,25 @@ std::string DoneList(const UpdateRecord& r) {
     return done.empty() ? "nothing yet" : done;
 }
 
+// What start-up can tell of a record without reading the installation:
+// whether what it names is there at all, and only once. Empty when it may be
+// followed (the preflight then proves it by the hashes); else what is there.
+std::string WhyNotFollowed(const UpdateRecord& r) {
+    bool moves = r.relocate && !PathsEqual(r.installFolder, r.finalInstallFolder);
+    bool oldThere = platform::IsFolder(r.installFolder.c_str());
+    bool newThere = moves && platform::IsFolder(r.finalInstallFolder.c_str());
+    if (!oldThere && !newThere)
+        return moves ? "neither " + r.installFolder + " nor " + r.finalInstallFolder + " is there any more"
+                     : r.installFolder + " is not there any more";
+    bool oldProgram = FileExists(JoinPath(r.installFolder, "Kestrin.exe"));
+    bool newProgram = newThere && (FileExists(JoinPath(r.finalInstallFolder, "Kestrin.exe")) ||
+                                   FileExists(JoinPath(r.finalInstallFolder, "Dovetra.exe")));
+    if (oldProgram && newProgram)
+        return "Kestrin is installed in " + r.installFolder + " again, while the update had moved on to " +
+               r.finalInstallFolder;
+    return "";
+}
+
 // The update under way, from its record: its folders, as they were when it
 // began, and where the installation is now.
 StartupResult Resume(const char* carrier, const char* given) {
@@ -85,6 +104,11 @@ Ending EndingOf(StartupResult r) {
 }
 
 std::string DamagedRecordText() {
+    if (!g_state.staleRecordPath.empty())
+        return "The record of an interrupted update, \"" + g_state.staleRecordPath + "\", is not followed: " +
+               g_state.staleRecordWhy +
+               ". No Kestrin 5.0 installation was found to update instead. Nothing has been changed.\r\n\r\n"
+               "Check the installation; to start afresh, delete that file and run the updater again.";
     return "The record of an interrupted update, \"" + g_state.recordPath +
            "\", cannot be read, so it is not known how far that update got. Nothing has been changed.\r\n\r\n"
            "Check the installation; to start the update afresh, delete that file and run the updater again.";
@@ -94,10 +118,23 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
     RemoveExtractedFiles();  // a second start-up in one process starts clean
     g_state.payloadReady = false;
     g_state.resumed = false;
+    g_state.staleRecordPath.clear();
+    g_state.staleRecordWhy.clear();
     StartupResult result = StartupResult::kReady;
     switch (FindRecord(&g_state.record, &g_state.recordPath)) {
     case RecordState::kDamaged: LogEvent("start-up: " + DamagedRecordText()); return StartupResult::kDamagedRecord;
     case RecordState::kFound:
+        g_state.staleRecordWhy = WhyNotFollowed(g_state.record);
+        if (!g_state.staleRecordWhy.empty()) {
+            // Told, not followed: the machine is searched as with no record,
+            // and an update that begins replaces it.
+            g_state.staleRecordPath = g_state.recordPath;
+            g_state.recordPath.clear();
+            g_state.record = UpdateRecord{};
+            LogEvent("start-up: the record of an interrupted update, " + g_state.staleRecordPath +
+                     ", is not followed: " + g_state.staleRecordWhy + "; the installation is looked for afresh");
+            break;
+        }
         result = Resume(carrier, folder);
         if (result != StartupResult::kReady) RemoveExtractedFiles();
         g_state.payloadReady = result == StartupResult::kReady;
@@ -119,6 +156,9 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
         LogEvent("shared folder: " + g_state.sharedFolder);
     }
     if (found) SetDialogMessage(IDS_READY, g_state.installFolder.c_str());
+    // Nothing found in place of a record not followed: the record is named.
+    if (result == StartupResult::kNotFound && !g_state.staleRecordPath.empty())
+        result = StartupResult::kDamagedRecord;
     if (result != StartupResult::kReady) RemoveExtractedFiles();
     g_state.payloadReady = result == StartupResult::kReady;
     return result;

@@ -12,7 +12,8 @@ enum class StartupResult {
     kBadBuild,       // the engine or a patch file is missing from the updater
     kNoFolder,       // no folder of our own for the payload ("Initialization error")
     kNotFound,       // the install or shared folder was not found or not chosen
-    kDamagedRecord,  // an update record is there but cannot be read or trusted
+    kDamagedRecord,  // an update record is there but cannot be read or trusted, or it was not
+                     // followed (staleRecordPath) and no installation was found instead
 };
 
 // The ending a start-up that is not ready leads to.
@@ -23,7 +24,12 @@ common::Ending EndingOf(StartupResult r);
 // the payload from `carrier` (the running executable).
 // An update record (an update under way, cut off) comes first: its folders
 // are taken without asking or searching, `folder` included, and
-// g_state.resumed is set. Otherwise `folder`, when not empty, is the install
+// g_state.resumed is set. A record whose installation is not there (neither
+// its old folder nor its new one), or is there twice (Kestrin installed
+// again in the old folder after the update had moved on), is not followed:
+// the log says why (g_state.staleRecordPath, staleRecordWhy) and the search
+// goes on as with no record, `folder` included; an update that begins then
+// replaces the record. Otherwise `folder`, when not empty, is the install
 // folder given by "/dir": the search and its question are skipped, and the
 // folder is accepted only when it holds "Kestrin.exe". The shared folder is
 // sought in every case, as the user expects the same questions whatever went

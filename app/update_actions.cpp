@@ -1,6 +1,7 @@
 // The updater's own actions: the real preflight and migration.
 #include "app/update_actions.h"
 #include "app/fault.h"
+#include "app/proof.h"
 #include "common/event_log.h"
 #include "common/path.h"
 #include "migrate/registry.h"
@@ -35,7 +36,15 @@ private:
 
 class RealActions : public UpdateActions {
 public:
-    Preflight Check(const PreflightInput& in) override { return RunPreflight(in); }
+    Preflight Check(const PreflightInput& in) override {
+        ComForThread com;  // the shortcuts are proven through the shell's link object
+        return RunPreflight(in);
+    }
+
+    migrate::Outcome ProveFinalProgram(const std::string& finalInstallFolder,
+                                       const std::string& payloadFolder) override {
+        return app::ProveFinalProgram(finalInstallFolder, payloadFolder);
+    }
 
     bool IsAtDefaultPaths(const std::string& installFolder, const std::string& sharedFolder) override {
         return migrate::IsAtDefaultPaths(installFolder, sharedFolder);

@@ -14,8 +14,13 @@ namespace app {
 class UpdateActions {
 public:
     virtual ~UpdateActions() = default;
-    // On the dialog's thread; read only.
+    // Read only, on any thread: the preflight, which also proves on the
+    // machine which phases are done (Preflight::shown, proof.h).
     virtual Preflight Check(const PreflightInput& in) = 0;
+    // Read only, on the worker thread, before the registry part: a problem
+    // unless the final folder holds the Dovetra 5.0.3 program (proof.h).
+    virtual migrate::Outcome ProveFinalProgram(const std::string& finalInstallFolder,
+                                               const std::string& payloadFolder) = 0;
     // Whether the installation moves to the new default folder.
     virtual bool IsAtDefaultPaths(const std::string& installFolder, const std::string& sharedFolder) = 0;
     // On the worker thread; each may be stopped between items (`stop`) and

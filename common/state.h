@@ -65,6 +65,11 @@ struct UpdaterState {
     std::string recordPath;
     UpdateRecord record;
     bool resumed;
+    // A record found at start-up that was not followed, since what it names
+    // is not there (or is there twice), and what was found instead; the
+    // search went on as with no record. Empty when none.
+    std::string staleRecordPath;
+    std::string staleRecordWhy;
 };
 
 // The one instance, zero apart from `message` and `ending` at start.

@@ -368,4 +368,31 @@ Outcome RegistryOutcome(const RegistryResult& r) {
     return out;
 }
 
+bool RegistryShown(const char* finalInstallFolder) {
+    for (const NewValue& v : kNewValues) {
+        NewData d;
+        platform::Key key;
+        DWORD type = 0;
+        std::string held;
+        if (!MakeNewData(v, finalInstallFolder, d) || !platform::RegOpen(HKEY_CURRENT_USER, v.key, KEY_QUERY_VALUE, key) ||
+            !platform::RegReadRaw(key.Get(), d.name.c_str(), type, held) || type != REG_SZ || held != d.bytes)
+            return false;
+    }
+    for (const char* path : kOldKeys) {
+        platform::Key key;
+        if (platform::RegOpenNoFollow(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE, key)) return false;
+    }
+    std::string type, command;
+    if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, ".ksd", type)) return true;  // no association to carry
+    if (type.empty() || !platform::RegReadDefault(HKEY_CLASSES_ROOT, (type + "\\shell\\open\\command").c_str(), command))
+        return true;
+    std::string program = JoinPath(finalInstallFolder, "Dovetra.exe");
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    };
+    return lower(command).find(lower(program)) != std::string::npos;
+}
+
 }  // namespace migrate

@@ -109,6 +109,12 @@ RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFold
 RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
                              const ShortForms& kept, const StopCheck& stop = {});
 
+// What the machine shows of MigrateRegistry: every new value holds its data
+// for `finalInstallFolder`, no old key is left, and the ".ksd" open command
+// (when the association is there) names "<finalInstallFolder>\Dovetra.exe".
+// Reads only.
+bool RegistryShown(const char* finalInstallFolder);
+
 // The result as the other parts of the migration report theirs: a problem
 // per value not written, new value not written and old key not deleted (the
 // key and value in `item`), one for old keys kept, and `stopped`.

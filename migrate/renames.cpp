@@ -105,4 +105,37 @@ Outcome RenameProductItems(const std::string& sharedFolder, const std::string& f
     return out;
 }
 
+bool RenamesShown(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies) {
+    const Rename& program = kInstallItems[0];
+    if (ExistsIn(finalInstallFolder, program.oldName) || !ExistsIn(finalInstallFolder, program.newName)) return false;
+    auto waiting = [](const std::string& folder, const Rename& r) {
+        return ExistsIn(folder, r.oldName) && !ExistsIn(folder, r.newName);
+    };
+    for (const Rename& r : kPreferenceFiles)
+        if (waiting(sharedFolder, r)) return false;
+    for (const Rename& r : kInstallItems)
+        if (waiting(finalInstallFolder, r) || (&r == &kLabels && waiting(sharedFolder, r))) return false;
+    for (size_t i = 0; i < kPreferenceCount; ++i) {
+        if (!(copies & (1u << i))) continue;
+        const Rename& r = kPreferenceFiles[i];
+        const char* keptName = ExistsIn(sharedFolder, r.oldName) ? r.oldName : r.newName;
+        std::string copy = JoinIn(finalInstallFolder, r.oldName), kept = JoinIn(sharedFolder, keptName);
+        bool same = true;
+        if (!copy.empty() && !kept.empty() && FileExists(copy) && platform::SameFile(copy.c_str(), kept.c_str(), &same) &&
+            !same)
+            return false;
+    }
+    return true;
+}
+
+std::string NewInstallName(const std::string& relativePath) {
+    for (const Rename& r : kInstallItems) {
+        std::string old = r.oldName;
+        if (relativePath.size() < old.size() || !PathsEqual(relativePath.substr(0, old.size()), old)) continue;
+        if (relativePath.size() == old.size()) return r.newName;
+        if (relativePath[old.size()] == '\\') return r.newName + relativePath.substr(old.size());
+    }
+    return relativePath;
+}
+
 }  // namespace migrate

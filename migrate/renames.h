@@ -33,4 +33,15 @@ unsigned PreferenceFilesPresent(const std::string& sharedFolder);
 Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies,
                            const StopCheck& stop = {});
 
+// What the machine shows of RenameProductItems: the program carries its new
+// name ("Dovetra.exe" there, "Kestrin.exe" not), no other item waits under
+// its old name without its new one, and no copy that the renames delete
+// (by `copies`) is left. Reads only.
+bool RenamesShown(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies);
+
+// A path relative to the install folder under the new names the renames
+// give ("Kestrin.exe" -> "Dovetra.exe", "Kestrin Labels\x" -> "Dovetra
+// Labels\x"); the path itself when the renames leave it alone.
+std::string NewInstallName(const std::string& relativePath);
+
 }  // namespace migrate

@@ -149,4 +149,20 @@ Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::strin
     return out;
 }
 
+bool ShortcutsShown(const std::string& finalInstallFolder, const std::string& programs, const std::string& desktop) {
+    if (programs.empty()) return false;
+    std::string menu = JoinPath(programs, kNewMenuName);
+    for (const ShortcutRow& row : kShortcuts) {
+        std::string target = JoinPath(finalInstallFolder, row.targetName);
+        if (!FileExists(target)) continue;
+        platform::ShellLink link;
+        std::string held;
+        if (!link.Create() || !link.Load(JoinPath(menu, row.linkName).c_str()) || !link.GetPath(held) ||
+            !PathsEqual(held, target))
+            return false;
+    }
+    if (FileExists(JoinPath(programs, kOldMenuName))) return false;
+    return desktop.empty() || !FileExists(JoinPath(desktop, kOldDesktopLink));
+}
+
 }  // namespace migrate

@@ -48,4 +48,11 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
                          const std::string& desktopFolder, const StopCheck& stop = {});
 
+// What the machine shows of MigrateShortcuts: each shortcut whose target
+// exists in `finalInstallFolder` is a link file that loads and points at
+// that target, the old Start-menu folder and the old desktop link are gone.
+// Reads only; COM must be initialised on the calling thread.
+bool ShortcutsShown(const std::string& finalInstallFolder, const std::string& programsFolder,
+                    const std::string& desktopFolder);
+
 }  // namespace migrate

@@ -35,51 +35,84 @@ bool ReadTable(const std::string& path, std::vector<pf::Entry>* entries, std::st
     return false;
 }
 
-// The disk below `root`, as the chain analysis asks for it.
+bool HashFile(const std::string& full, uint8_t sha[32], std::vector<std::string>* held) {
+    platform::Handle file;
+    if (!platform::OpenReadSharing(full.c_str(), file)) {
+        DWORD e = platform::LastError();
+        if (held && (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION)) held->push_back(full);
+        return false;
+    }
+    core::sha256::Sha256 h;
+    std::unique_ptr<char[]> buf(new char[1 << 16]);
+    for (;;) {
+        DWORD got = 0;
+        if (!platform::Read(file.Get(), buf.get(), 1 << 16, &got)) return false;
+        if (got == 0) break;
+        h.Update(buf.get(), got);
+    }
+    core::sha256::Digest d = h.Finish();
+    std::copy(d.bytes, d.bytes + 32, sha);
+    return true;
+}
+
+core::chain::Found LookAt(const std::string& full) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    core::chain::Found f{core::chain::Found::absent, 0};
+    if (!platform::Attributes(full.c_str(), &a)) {
+        DWORD e = platform::LastError();
+        if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) f.kind = core::chain::Found::unreadable;
+        return f;
+    }
+    if (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        f.kind = core::chain::Found::folder;
+    } else {
+        f.kind = core::chain::Found::file;
+        f.size = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    }
+    return f;
+}
+
+// The disk below `roots`, as the chain analysis asks for it: a path is in
+// the first root that holds it, under its own name or else its new one.
 class FolderView : public core::chain::TreeView {
 public:
-    FolderView(std::string root, std::vector<std::string>* held) : root_(std::move(root)), held_(held) {}
+    FolderView(std::vector<std::string> roots, NameMap rename, std::vector<std::string>* held)
+        : roots_(std::move(roots)), rename_(std::move(rename)), held_(held) {}
 
     core::chain::Found Look(const std::string& path) override {
-        WIN32_FILE_ATTRIBUTE_DATA a;
-        core::chain::Found f{core::chain::Found::absent, 0};
-        if (!platform::Attributes(JoinPath(root_, path).c_str(), &a)) {
-            DWORD e = platform::LastError();
-            if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) f.kind = core::chain::Found::unreadable;
-            return f;
-        }
-        if (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            f.kind = core::chain::Found::folder;
-        } else {
-            f.kind = core::chain::Found::file;
-            f.size = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
-        }
-        return f;
+        std::string full;
+        return Resolve(path, &full);
     }
 
     bool Hash(const std::string& path, uint8_t sha[32]) override {
-        platform::Handle file;
-        std::string full = JoinPath(root_, path);
-        if (!platform::OpenReadSharing(full.c_str(), file)) {
-            DWORD e = platform::LastError();
-            if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) held_->push_back(full);
-            return false;
-        }
-        core::sha256::Sha256 h;
-        std::unique_ptr<char[]> buf(new char[1 << 16]);
-        for (;;) {
-            DWORD got = 0;
-            if (!platform::Read(file.Get(), buf.get(), 1 << 16, &got)) return false;
-            if (got == 0) break;
-            h.Update(buf.get(), got);
-        }
-        core::sha256::Digest d = h.Finish();
-        std::copy(d.bytes, d.bytes + 32, sha);
-        return true;
+        std::string full;
+        Resolve(path, &full);
+        return HashFile(full, sha, held_);
     }
 
 private:
-    std::string root_;
+    core::chain::Found Resolve(const std::string& path, std::string* full) {
+        std::vector<std::string> names{path};
+        if (rename_) {
+            std::string other = rename_(path);
+            if (other != path) names.push_back(other);
+        }
+        core::chain::Found first{core::chain::Found::absent, 0};
+        for (const std::string& name : names)
+            for (const std::string& root : roots_) {
+                std::string at = JoinPath(root, name);
+                core::chain::Found f = LookAt(at);
+                if (full->empty()) *full = at;
+                if (f.kind != core::chain::Found::absent) {
+                    *full = at;
+                    return f;
+                }
+            }
+        return first;
+    }
+
+    std::vector<std::string> roots_;
+    NameMap rename_;
     std::vector<std::string>* held_;
 };
 
@@ -102,8 +135,33 @@ core::chain::Analysis AnalyzeInstallation(const PatchTables& tables, const std::
                                           const std::string& sharedFolder, std::vector<std::string>* held) {
     std::vector<const std::vector<pf::Entry>*> steps;
     for (const auto& t : tables) steps.push_back(&t);
-    FolderView tree(installFolder, held), shared(sharedFolder, held);
+    FolderView tree({installFolder}, {}, held), shared({sharedFolder}, {}, held);
     return core::chain::Analyze(steps, tree, sharedFolder.empty() ? nullptr : &shared);
+}
+
+core::chain::Analysis AnalyzeInstallationIn(const PatchTables& tables, const std::vector<std::string>& roots,
+                                            const std::string& sharedFolder, const NameMap& rename,
+                                            std::vector<std::string>* held) {
+    std::vector<const std::vector<pf::Entry>*> steps;
+    for (const auto& t : tables) steps.push_back(&t);
+    FolderView tree(roots, rename, held), shared({sharedFolder}, {}, held);
+    return core::chain::Analyze(steps, tree, sharedFolder.empty() ? nullptr : &shared);
+}
+
+bool LastVersion(const PatchTables& tables, const std::string& path, uint8_t sha[32]) {
+    bool found = false;
+    for (const auto& table : tables)
+        for (const pf::Entry& e : table) {
+            if (!PathsEqual(e.path, path)) continue;
+            found = e.kind == pf::Kind::changeFile || e.kind == pf::Kind::addFile;
+            if (found) std::copy(e.newSha, e.newSha + 32, sha);
+        }
+    return found;
+}
+
+bool FileHasHash(const std::string& fullPath, const uint8_t sha[32]) {
+    uint8_t have[32];
+    return HashFile(fullPath, have, nullptr) && std::equal(have, have + 32, sha);
 }
 
 }  // namespace payload

@@ -36,16 +36,21 @@ public:
         Note("check");
         checked = in;
         // As the installation would tell: at least the steps the record has.
+        // What the machine would show: the steps, and the phases the record notes.
         Preflight p;
         p.stepsDone = stepsDone;
         for (int k = 0; in.record && k < 3; ++k)
             if (in.record->Done(StepPhase(k))) p.stepsDone = std::max(p.stepsDone, k + 1);
+        p.shown = in.record ? in.record->done & ~0xFu : 0;
+        for (int k = 0; k < p.stepsDone; ++k) p.shown |= 1u << static_cast<int>(StepPhase(k));
+        if (p.stepsDone > 0) p.shown |= 1u << static_cast<int>(Phase::kSharedCopy);
         if (checksRefused > 0) {
             --checksRefused;
             p.findings.push_back(Finding{refusal, "C:\\held.dll: in use by another program.", "C:\\held.dll"});
         }
         return p;
     }
+    Outcome ProveFinalProgram(const std::string&, const std::string&) override { return {}; }
     bool IsAtDefaultPaths(const std::string&, const std::string&) override { return atDefaultPaths; }
     Outcome CopySharedFolder(const std::string& from, const std::string& to, const StopCheck& stop) override {
         return Part("copy " + from + " > " + to, stop);

@@ -1,0 +1,50 @@
+// What the machine shows of an update, phase by phase: the record is memory,
+// the machine is the truth. A phase is skipped because its result is there,
+// never because a record says so; one whose result is not there is done
+// (again). Reads only; safe on a worker thread.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "common/update_record.h"
+#include "migrate/outcome.h"
+
+namespace app {
+
+// The folders an update works on, as the run uses them.
+struct ProofInput {
+    std::string installFolder;  // where the installation was when the update began
+    std::string sharedFolder;
+    std::string finalInstallFolder;
+    bool relocate = false;
+    unsigned preferenceCopies = 0;
+    std::string programsFolder;
+    std::string desktopFolder;
+};
+
+// The folders that may hold the installation, in the order they are looked
+// in: the install folder, then (when it moves) the new one.
+std::vector<std::string> InstallationRoots(const ProofInput& in);
+
+// Whether any of those holds the program, under its old name or its new one.
+bool HoldsProgram(const ProofInput& in);
+
+// The phases after the patch steps that the machine shows done, as bits of
+// common::Phase, given how many patch steps the installation has had: the
+// move (the old folder holds nothing of it, the new one does), the renames
+// (migrate::RenamesShown), the shortcuts (migrate::ShortcutsShown, COM on the
+// calling thread), the registry (migrate::RegistryShown) and the leftovers
+// (gone). Each builds on the steps, the move and the renames: none shows
+// before they do.
+uint32_t ProveMigration(const ProofInput& in, int stepsDone);
+
+// The bits of the shared-folder copy and of the patch steps, from the steps
+// the installation has had (`cutOff`: an engine run left its journal).
+uint32_t StepBits(int stepsDone, bool cutOff);
+
+// The registry is only rewritten toward a real Dovetra 5.0.3: a problem
+// unless "<finalInstallFolder>\Dovetra.exe" has the hash the last patch step
+// gives "Kestrin.exe" (patch files read from `payloadFolder`).
+migrate::Outcome ProveFinalProgram(const std::string& finalInstallFolder, const std::string& payloadFolder);
+
+}  // namespace app
