@@ -120,8 +120,9 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
     // its new ones.
     std::vector<std::string> held;
     ProofInput proof = ProofOf(in);
-    core::chain::Analysis a = payload::AnalyzeInstallationIn(tables, InstallationRoots(proof), in.sharedFolder,
-                                                             migrate::NewInstallName, &held);
+    std::vector<std::string> roots = in.record ? InstallationRoots(proof) : std::vector<std::string>{in.installFolder};
+    core::chain::Analysis a =
+        payload::AnalyzeInstallationIn(tables, roots, in.sharedFolder, migrate::NewInstallName, &held);
     // A file held open cannot be read to compare: it is a file in use, and
     // what it holds is known once it is free again.
     for (const std::string& path : held) c.InUse(path);
@@ -132,7 +133,7 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
     }
     if (a.done < 0 && in.record && !HoldsProgram(proof))
         return RecordNotFollowed(c, "no Kestrin or Dovetra program is there");
-    if (a.done >= 0 && a.done < kPatchStepCount && in.record && !FileExists(JoinPath(in.installFolder, "Kestrin.exe")))
+    if (a.done >= 0 && a.done < kPatchStepCount && in.record && !platform::IsFolder(in.installFolder.c_str()))
         return RecordNotFollowed(c, "the installation there has had " + std::to_string(a.done) +
                                         " of the patch steps and is not in the folder they are applied in");
     if (a.done < 0) {

@@ -34,6 +34,70 @@ ends_updated() {
 # --- the record and the lock -------------------------------------------------
 
 # --- the phases, proven on the machine ---------------------------------------
+# A phase is skipped because the machine shows it, never because the record
+# says so: a power cut just after each note (the registry the Wine server had
+# not saved is lost), a 5.0 put back after step 3; a record whose
+# installation is gone, moved on or not a Kestrin one is told, not followed.
+REC='C:\ProgramData\Dovetra 5.0.3 Update\update.txt'
+# The log names the record and says it is not followed.
+names_record() {
+  grep -F "$REC" "$(win_path "$LOG")" | grep -q "not followed" && echo "ok: $1: the record is named" ||
+    fail "$1: the log does not name the record"
+}
+for n in 1 2 3 4 5 6 7 8 9; do
+  restore_pristine
+  code=$(DV_KILL_AT=done:$n run_quiet); power_cut
+  [ "$code" != 0 ] || fail "done:$n: never reached"
+  same_code "power cut at done:$n" 0
+  ends_updated "power cut at done:$n"
+done
+restore_pristine
+DV_KILL_AT=done:4 run_quiet >/dev/null
+dir=$(win_path "$OLD_INSTALL"); rm -rf "$dir"; mkdir -p "$dir"; cp -a "$SAMPLE/5.0/install/." "$dir/"
+same_code "5.0 put back after step 3" 0
+ends_updated "5.0 put back after step 3"
+# stale_row NAME KILL_AT CODE: cut off there, the machine changed by "$@"
+# after it, then /check and the update end CODE and change nothing.
+stale_row() {
+  local name=$1 kill=$2 code=$3; shift 3
+  restore_pristine
+  DV_KILL_AT=$kill run_quiet >/dev/null
+  "$@"
+  local before; before=$(snapshot)
+  rm -f "$(win_path "$LOG")"
+  same_code "$name" "$code"
+  expect_eq "$name: nothing changed" "$before" "$(snapshot)"
+  names_record "$name"
+}
+stale_row "installation deleted" done:1 11 rm -rf "$(win_path "$OLD_INSTALL")"
+stale_row "new folder deleted after the move" done:5 11 rm -rf "$(win_path "$NEW_INSTALL")"
+stale_row "5.0 reinstalled after the move" done:6 10 install_sample "$OLD_INSTALL" "$OLD_SHARED"
+# A record the updater wrote, its folders changed in place (its rights kept)
+# and its hash line made again: refused, nothing rewritten toward it.
+forge() {  # INSTALL: install= names it, final= a folder beside it, every step noted done
+  python3 - "$(win_path "$REC")" "$1" <<'PY'
+import hashlib, re, sys
+path, install = sys.argv[1], sys.argv[2]
+body = open(path, 'rb').read().decode().split('\r\n')[:-2]
+body = [("install=" + install if l.startswith("install=") else "final=C:\\users\\Public\\evil" if l.startswith("final=")
+         else "relocate=0" if l.startswith("relocate=") else "done=shared-copy,step-1,step-2,step-3,move,renames"
+         if l.startswith("done=") else l) for l in body]
+text = "\r\n".join(body) + "\r\n"
+with open(path, 'r+b') as f:
+    f.write((text + "sha256=" + hashlib.sha256(text.encode()).hexdigest() + "\r\n").encode()); f.truncate()
+PY
+}
+system_values() { wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v SystemRoot | tr -d '\r'; }
+for forged in 'C:\windows' 'C:\users\Public\Documents'; do
+  restore_pristine
+  DV_KILL_AT=done:1 run_quiet >/dev/null
+  forge "$forged"
+  before=$(snapshot; system_values)
+  rm -f "$(win_path "$LOG")"
+  same_code "a record naming $forged" 11
+  expect_eq "a record naming $forged: nothing rewritten" "$before" "$(snapshot; system_values)"
+  names_record "a record naming $forged"
+done
 
 # --- what the migration meets: held items, links -----------------------------
 
