@@ -1,6 +1,7 @@
 // The phases of a run: preflight and record first, then each phase not done,
 // on the engine or on a worker thread, judged and noted as it ends.
 #include "app/phases.h"
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -48,6 +49,7 @@ struct RunState {
     int stepsDone = 0;    // from the preflight
     bool stepCutOff = false;
     uint32_t shown = 0;  // the phases the machine shows done, from the preflight
+    uint64_t weight[static_cast<int>(Phase::kCount)] = {};  // of each phase's work, from the preflight
     std::vector<std::string> failedParts;
     std::vector<migrate::Problem> problems;
 };
@@ -312,6 +314,17 @@ static void JudgePreflight(HWND dialog, const Preflight& p) {
     g_run.stepsDone = p.stepsDone;
     g_run.stepCutOff = p.stepCutOff;
     g_run.shown = p.shown;
+    // The bytes each phase writes, and for the quick ones a share of the
+    // steps' work (at least a megabyte): the bar moves as the work is done.
+    uint64_t steps = 0;
+    for (int k = 0; k < kPatchStepCount; ++k) steps += p.stepBytes[k];
+    uint64_t small = std::max<uint64_t>(steps / 50, 1u << 20);
+    for (int i = 0; i < static_cast<int>(Phase::kCount); ++i) g_run.weight[i] = small;
+    g_run.weight[static_cast<int>(Phase::kSharedCopy)] = std::max(p.copyBytes, small);
+    for (int k = 0; k < kPatchStepCount; ++k)
+        g_run.weight[static_cast<int>(StepPhase(k))] = std::max(p.stepBytes[k], small);
+    g_run.weight[static_cast<int>(Phase::kMove)] = small * 3;
+    g_run.weight[static_cast<int>(Phase::kRegistry)] = small * 5;
     Ending verdict = p.Verdict();
     if (verdict == Ending::kUpdated) {
         LogEvent("preflight: nothing stands in the way; patch steps the installation has had: " +
@@ -428,6 +441,15 @@ void EndPhase(HWND dialog) {
         }
     }
     StartNextPhase(dialog);
+}
+
+int WorkDone(int scale) {
+    uint64_t all = 0, done = 0;
+    for (int i = 0; i < static_cast<int>(Phase::kCount); ++i) {
+        all += g_run.weight[i];
+        if (Record().Done(static_cast<Phase>(i))) done += g_run.weight[i];
+    }
+    return all ? static_cast<int>(done * static_cast<uint64_t>(scale) / all) : 0;
 }
 
 bool PhaseOnWorker() { return g_run.worker; }

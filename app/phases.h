@@ -54,6 +54,12 @@ void StartNextPhase(HWND dialog);
 // (StartNextPhase).
 void EndPhase(HWND dialog);
 
+// The share of this run's work done, 0..scale: the phases done (by the
+// machine or in this run), each by its weight (a patch step or the copy of
+// the shared folder by the bytes it writes, as the preflight found them; the
+// other phases by a fixed share). 0 before the preflight has passed.
+int WorkDone(int scale);
+
 // Whether g_state.child is a worker thread (else the engine).
 bool PhaseOnWorker();
 // Asks the running worker to stop between two items.

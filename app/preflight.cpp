@@ -163,6 +163,9 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
         for (const auto& e : tables[a.done])
             if (e.kind == core::patchfile::Kind::changeFile || e.kind == core::patchfile::Kind::removeFile)
                 c.CheckChangeable(JoinPath(in.installFolder, e.path));
+    c.out.copyBytes = copy;
+    for (size_t k = 0; k < a.work.size() && a.done + k < kPatchStepCount; ++k)
+        c.out.stepBytes[a.done + k] = a.work[k].newBytes;
     for (const auto& w : a.work) {
         peak = std::max<uint64_t>(peak, static_cast<uint64_t>(std::max<int64_t>(grown, 0)) + w.newBytes);
         grown += static_cast<int64_t>(w.newBytes) - static_cast<int64_t>(w.oldBytes);

@@ -50,6 +50,8 @@ struct Preflight {
     int stepsDone = 0;                  // patch steps the installation has had already
     bool stepCutOff = false;            // an engine run was cut off: its next run finishes or undoes it
     uint32_t shown = 0;                 // a bit per common::Phase whose result the machine shows (proof.h)
+    uint64_t copyBytes = 0;             // what the copy of the shared folder writes
+    uint64_t stepBytes[common::kPatchStepCount] = {};  // what each patch step still to run writes
 
     // kUpdated when nothing stands in the way; kFilesInUse when only files
     // in use do (try again once they are closed); kBadBuild for the

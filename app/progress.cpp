@@ -17,10 +17,6 @@ static HWND ProgressBar(HWND dialog) {
     return g_state.progressControl;
 }
 
-void StepProgress(HWND dialog) {
-    if (HWND bar = ProgressBar(dialog)) platform::ProgressStep(bar);
-}
-
 int SetProgressPosition(HWND dialog, int pos) {
     HWND bar = ProgressBar(dialog);
     return bar ? platform::ProgressSetPosition(bar, pos) : 0;

@@ -49,16 +49,11 @@ void BeginUpdate(HWND dialog) {
 void TimerTick(HWND dialog) {
     if (g_state.quitting || !g_state.running) return;
     if (g_state.child.Valid()) {
-        if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) {
-            StepProgress(dialog);
-            return;
-        }
-        EndPhase(dialog);
+        if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) return;
+        EndPhase(dialog);  // the next phase starts at once
         if (!g_state.running) return;  // the preflight said no: ready again
-        if (g_state.child.Valid()) {
-            StepProgress(dialog);
-            return;
-        }
+        SetProgressPosition(dialog, WorkDone(250));
+        if (g_state.child.Valid()) return;
     }
     if (!g_state.barShownFull) {
         SetProgressPosition(dialog, 250);

@@ -1,5 +1,6 @@
-// The update sequencer: "Begin Update", the one-second timer that runs the
-// phases of the update one after another, the completion, and Cancel/Quit.
+// The update sequencer: "Begin Update", the dialog's timer (a tenth of a
+// second) that runs the phases of the update one after another, the
+// completion, and Cancel/Quit.
 // Every handler runs on the dialog's thread; with /quiet the same handlers
 // run with no dialog (null), driven by RunUnattended.
 //
@@ -21,7 +22,8 @@ namespace app {
 // phases.h). Does nothing unless the payload is ready and no run is under way.
 void BeginUpdate(HWND dialog);
 // Handler of the dialog's timer: polls the running phase, moves on to the
-// next when it has ended, advances the bar, and completes the run at the end.
+// next at once when it has ended, sets the bar to the share of the work done
+// (WorkDone), and completes the run at the end.
 // Does nothing once Cancel/Quit was pressed.
 void TimerTick(HWND dialog);
 // The last stage of a run: the outcome (success only when every phase is

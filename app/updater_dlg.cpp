@@ -18,7 +18,8 @@ using namespace common;
 using namespace locate;
 
 static const UINT_PTR kTimerId = 1;
-static const UINT kTimerPeriodMs = 1000;
+// Short: the next phase starts on the tick after one ends.
+static const UINT kTimerPeriodMs = 100;
 // The message control is the fifth control of IDD_UPDATER.
 static const int kMessageControlIndex = 4;
 
