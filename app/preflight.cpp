@@ -96,6 +96,17 @@ std::string ExistingAncestor(std::string path) {
     return path;
 }
 
+// A record's folders are those the updater itself would have written: the
+// new default folder when the installation moves, else the install folder;
+// a shared folder that holds "WMF.F32" (as the search requires).
+void CheckRecordFolders(Checker& c) {
+    const PreflightInput& in = c.in;
+    if (!PathsEqual(in.finalInstallFolder, in.relocate ? migrate::NewInstallFolder() : in.installFolder))
+        RecordNotFollowed(c, "its new folder " + in.finalInstallFolder + " is none the update moves to");
+    else if (!FileExists(JoinPath(in.sharedFolder, "WMF.F32")))
+        RecordNotFollowed(c, "its shared folder " + in.sharedFolder + " does not hold \"WMF.F32\"");
+}
+
 // The patch steps: which are done, whether the rest apply, what they touch
 // and how much room they need on the install folder's volume.
 void CheckChain(Checker& c, uint64_t* needInstall) {
@@ -257,7 +268,8 @@ Preflight RunPreflight(const PreflightInput& in) {
     Preflight out;
     Checker c{in, out, {}};
     uint64_t needInstall = 0, needFinal = 0;
-    CheckChain(c, &needInstall);
+    if (in.record) CheckRecordFolders(c);
+    if (out.findings.empty()) CheckChain(c, &needInstall);
     for (const auto& f : out.findings)
         if (f.kind == Finding::Kind::kRecord) return out;  // nothing else is looked at for it
     CheckMove(c, &needFinal);

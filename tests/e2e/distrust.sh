@@ -72,26 +72,27 @@ stale_row() {
 stale_row "installation deleted" done:1 11 rm -rf "$(win_path "$OLD_INSTALL")"
 stale_row "new folder deleted after the move" done:5 11 rm -rf "$(win_path "$NEW_INSTALL")"
 stale_row "5.0 reinstalled after the move" done:6 10 install_sample "$OLD_INSTALL" "$OLD_SHARED"
-# A record the updater wrote, its folders changed in place (its rights kept)
-# and its hash line made again: refused, nothing rewritten toward it.
-forge() {  # INSTALL: install= names it, final= a folder beside it, every step noted done
-  python3 - "$(win_path "$REC")" "$1" <<'PY'
-import hashlib, re, sys
-path, install = sys.argv[1], sys.argv[2]
-body = open(path, 'rb').read().decode().split('\r\n')[:-2]
-body = [("install=" + install if l.startswith("install=") else "final=C:\\users\\Public\\evil" if l.startswith("final=")
-         else "relocate=0" if l.startswith("relocate=") else "done=shared-copy,step-1,step-2,step-3,move,renames"
-         if l.startswith("done=") else l) for l in body]
-text = "\r\n".join(body) + "\r\n"
+# A record the updater wrote, its folders changed in place (its rights kept),
+# every step noted done and its hash line made again: refused, nothing
+# rewritten toward its folders.
+forge() {  # INSTALL FINAL RELOCATE
+  python3 - "$(win_path "$REC")" "$@" <<'PY'
+import hashlib, sys
+path, new = sys.argv[1], dict(zip(["install", "final", "relocate"], sys.argv[2:]))
+new["done"] = "shared-copy,step-1,step-2,step-3,move,renames"
+lines = open(path, 'rb').read().decode().split('\r\n')[:-2]
+text = "".join((k + "=" + new[k] if k in new else l) + "\r\n" for l in lines for k in [l.split("=")[0]])
 with open(path, 'r+b') as f:
     f.write((text + "sha256=" + hashlib.sha256(text.encode()).hexdigest() + "\r\n").encode()); f.truncate()
 PY
 }
 system_values() { wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v SystemRoot | tr -d '\r'; }
-for forged in 'C:\windows' 'C:\users\Public\Documents'; do
+for forged in 'C:\windows|C:\windows|0' 'C:\users\Public\Documents|C:\users\Public\Documents|0' \
+              "$OLD_INSTALL|C:\\windows|1"; do
   restore_pristine
   DV_KILL_AT=done:1 run_quiet >/dev/null
-  forge "$forged"
+  IFS='|' read -r -a f <<<"$forged"
+  forge "${f[@]}"
   before=$(snapshot; system_values)
   rm -f "$(win_path "$LOG")"
   same_code "a record naming $forged" 11
