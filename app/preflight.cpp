@@ -51,6 +51,17 @@ struct Checker {
         }
     }
 
+    // A problem of a migrate check: in use (another program holds the item),
+    // no right, or else `otherwise` (the text after the item's name).
+    void FromProblem(const migrate::Problem& p, const std::string& otherwise) {
+        if (p.error == ERROR_SHARING_VIOLATION || p.error == ERROR_LOCK_VIOLATION) return InUse(p.item);
+        if (p.error == ERROR_ACCESS_DENIED)
+            return Add(Finding::Kind::kRights,
+                       p.item + ": cannot be changed by this user (" + platform::ErrorDescription(p.error) + ").",
+                       p.item);
+        Add(Finding::Kind::kTarget, p.item + otherwise, p.item);
+    }
+
     void CheckFolderWritable(const std::string& folder, const char* what) {
         if (folder.empty() || platform::CheckCanCreateIn(folder.c_str())) return;
         DWORD e = platform::LastError();
@@ -194,15 +205,8 @@ void CheckMove(Checker& c, uint64_t* needFinal) {
     const PreflightInput& in = c.in;
     if (!in.relocate || c.Done(Phase::kMove)) return;
     migrate::Outcome o = migrate::CheckRelocation(in.installFolder, in.finalInstallFolder);
-    for (const auto& p : o.problems) {
-        if (!platform::CheckMovable(p.item.c_str()) &&
-            (platform::LastError() == ERROR_SHARING_VIOLATION || platform::LastError() == ERROR_LOCK_VIOLATION)) {
-            c.CheckChangeable(p.item);
-            continue;
-        }
-        c.Add(Finding::Kind::kTarget,
-              p.item + " cannot be moved to " + p.target + ": " + p.why + " Move it away, then try again.", p.item);
-    }
+    for (const auto& p : o.problems)
+        c.FromProblem(p, " cannot be moved to " + p.target + ": " + p.why + " Move it away, then try again.");
     c.CheckFolderWritable(ExistingAncestor(in.finalInstallFolder), "new install folder");
     std::string from, to;
     if (platform::VolumeOf(in.installFolder.c_str(), from) && platform::VolumeOf(in.finalInstallFolder.c_str(), to) &&
@@ -273,10 +277,17 @@ Preflight RunPreflight(const PreflightInput& in) {
     for (const auto& f : out.findings)
         if (f.kind == Finding::Kind::kRecord) return out;  // nothing else is looked at for it
     CheckMove(c, &needFinal);
+    // The copy of the shared folder runs before the first step only.
+    if (!c.Done(Phase::kSharedCopy) && out.stepsDone == 0 && !out.stepCutOff &&
+        platform::IsFolder(in.sharedFolder.c_str()))
+        for (const auto& p : migrate::CheckCopySources(in.sharedFolder, in.installFolder).problems)
+            c.FromProblem(p, ": cannot be read for the copy of the shared folder (" +
+                                 platform::ErrorDescription(p.error) + ").");
     if (!c.Done(Phase::kRenames)) {
-        std::string program =
-            JoinPath(in.relocate && c.Done(Phase::kMove) ? in.finalInstallFolder : in.installFolder, "Kestrin.exe");
-        c.CheckChangeable(program);
+        std::string folder = in.relocate && c.Done(Phase::kMove) ? in.finalInstallFolder : in.installFolder;
+        c.CheckChangeable(JoinPath(folder, "Kestrin.exe"));
+        for (const auto& p : migrate::CheckRenames(in.sharedFolder, folder).problems)
+            c.FromProblem(p, ": cannot be renamed (" + platform::ErrorDescription(p.error) + ").");
     }
     if (!c.Done(Phase::kShortcuts)) {
         c.CheckFolderWritable(in.programsFolder, "Start menu");

@@ -312,13 +312,35 @@ RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode) {
 
 namespace {
 
+void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
+                      const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
+                      const StopCheck& stop);
+
+// Each root the step wrote reaches the disk before the step counts as done.
+RegistryList FlushWrittenRoots(const RegistryResult& r) {
+    RegistryList failed;
+    for (const Root& root : kRoots) {
+        if (root.key != HKEY_CURRENT_USER && r.walk.rewritten == 0) continue;
+        if (!platform::RegFlush(root.key)) failed.Add(RegistryItem{root.name, "", ::GetLastError()});
+    }
+    return failed;
+}
+
 RegistryResult RunRegistryStep(RegistryMode mode, const char* installFolder, const char* sharedFolder,
                                const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
                                const StopCheck& stop) {
     RegistryResult result;
+    RunRegistryParts(result, mode, installFolder, sharedFolder, finalInstallFolder, kept, step, stop);
+    if (mode == RegistryMode::Rewrite) result.notFlushed = FlushWrittenRoots(result);
+    return result;
+}
+
+void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
+                      const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
+                      const StopCheck& stop) {
     if (StopNow(stop)) {
         result.stopped = true;
-        return result;
+        return;
     }
     // New values first: a run stopped later leaves the installation findable
     // through them, and the old keys go only once the new ones are whole.
@@ -327,16 +349,15 @@ RegistryResult RunRegistryStep(RegistryMode mode, const char* installFolder, con
     result.walk = RewriteRegistry(table, mode, step, stop);
     if (result.walk.stopped || StopNow(stop)) {
         result.stopped = true;
-        return result;
+        return;
     }
     if (mode == RegistryMode::Rewrite && result.newValuesNotWritten.count) {
         result.oldKeysKept = true;
         LogEvent("registry: the old keys are kept, " + Count(result.newValuesNotWritten.count, "new values") +
                  " could not be written");
-        return result;
+        return;
     }
     result.oldKeysNotDeleted = DeleteOldKeys(mode);
-    return result;
 }
 
 }  // namespace
@@ -364,6 +385,7 @@ Outcome RegistryOutcome(const RegistryResult& r) {
     add(r.oldKeysNotDeleted, "This key of the old product could not be deleted.");
     if (r.oldKeysKept)
         out.Add(Problem{"HKEY_CURRENT_USER", "", "The old product's keys are kept until the new ones are whole.", 0});
+    add(r.notFlushed, "What was written below this root could not be saved to disk.");
     out.stopped = r.stopped;
     return out;
 }

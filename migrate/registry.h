@@ -46,12 +46,15 @@ struct RegistryResult {
     // The old keys were left in place because a new value is missing: until
     // the new keys are whole, the old ones still lead to the installation.
     bool oldKeysKept = false;
+    // Roots written that could not be flushed to disk (RegFlushKey): what
+    // was written there may be lost in a power cut.
+    RegistryList notFlushed;
     bool stopped = false;  // the stop check said stop; a second run finishes the step
 
     // Everything done (dry run: everything could be done).
     bool Complete() const {
         return !stopped && !oldKeysKept && walk.notWritten.count == 0 && newValuesNotWritten.count == 0 &&
-               oldKeysNotDeleted.count == 0;
+               oldKeysNotDeleted.count == 0 && notFlushed.count == 0;
     }
 };
 
@@ -98,7 +101,9 @@ RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode);
 // consulted before the new keys, between keys of the walk and before the
 // deletion; a stop returns at once with `stopped` set. Shows nothing and
 // keeps no state: safe on a worker thread (the event log is the only
-// shared thing it writes to).
+// shared thing it writes to). Before it returns, each root it wrote is
+// flushed to disk (HKEY_CURRENT_USER always; the others when the walk
+// rewrote a value); a root that cannot be is in `notFlushed`.
 RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
                                const ShortForms& kept, const ProgressStep& step, const StopCheck& stop);
 
@@ -117,7 +122,8 @@ bool RegistryShown(const char* finalInstallFolder);
 
 // The result as the other parts of the migration report theirs: a problem
 // per value not written, new value not written and old key not deleted (the
-// key and value in `item`), one for old keys kept, and `stopped`.
+// key and value in `item`), one for old keys kept, one per root not flushed,
+// and `stopped`.
 Outcome RegistryOutcome(const RegistryResult& r);
 
 }  // namespace migrate

@@ -23,11 +23,16 @@ unsigned PreferenceFilesPresent(const std::string& sharedFolder);
 // set in `copies` (PreferenceFilesPresent before the renames) and the shared
 // folder's file, under its old or its new name, still exists and is another
 // file. So nothing is deleted when both folders are one folder, whatever its
-// spelling, and the only copy of a preference file is never deleted.
-// The only problem reported: the program does not carry its new name
-// ("Dovetra.exe" missing or "Kestrin.exe" still beside it). The other items
-// are optional; the program is not, since the shortcuts and the registry
-// name "Dovetra.exe" next.
+// spelling, and the only copy of a preference file is never deleted. A copy
+// whose shared file could not be renamed is kept too, so that the pair is
+// either whole or done.
+// Problems: every item that is there under its old name, whose new name is
+// free, and that the system would not rename (held open by another program,
+// no right), with the system's code; every copy that was to go and could not
+// be deleted; and the program that does not carry its new name for any
+// reason ("Dovetra.exe" missing, or "Kestrin.exe" still beside it). The
+// other items are optional (a missing one is no problem); the program is
+// not, since the shortcuts and the registry name "Dovetra.exe" next.
 // A stop request is honoured between two renames (the result is then
 // stopped, with no problem).
 Outcome RenameProductItems(const std::string& sharedFolder, const std::string& finalInstallFolder, unsigned copies,
@@ -43,5 +48,12 @@ bool RenamesShown(const std::string& sharedFolder, const std::string& finalInsta
 // give ("Kestrin.exe" -> "Dovetra.exe", "Kestrin Labels\x" -> "Dovetra
 // Labels\x"); the path itself when the renames leave it alone.
 std::string NewInstallName(const std::string& relativePath);
+// The preflight's check of what RenameProductItems will rename or delete,
+// changing nothing: each item it would rename (there under its old name, its
+// new name free) or copy it could delete that cannot be opened for deletion
+// (platform::CheckMovable: a file held open without delete sharing, a folder
+// that is a process's current directory), with the system's code
+// (ERROR_SHARING_VIOLATION for an item in use).
+Outcome CheckRenames(const std::string& sharedFolder, const std::string& finalInstallFolder);
 
 }  // namespace migrate

@@ -75,13 +75,21 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
     platform::DeleteFileAt(work.c_str());  // a stale one of ours
     bool saved = link.Save(work.c_str());
     HRESULT hr = saved ? S_OK : LastResult();
+    const char* why = "Save failed!";
+    // On disk before it takes the link's name: a power cut then leaves the
+    // old link or the whole new one, never an empty file.
+    if (saved && !platform::FlushFileAt(work.c_str())) {
+        hr = HRESULT_FROM_WIN32(platform::LastError());
+        saved = false;
+        why = "Flush failed!";
+    }
     if (saved && !platform::MoveFileReplacing(work.c_str(), linkPath)) {
         hr = HRESULT_FROM_WIN32(platform::LastError());
         saved = false;
     }
     if (saved) return S_OK;
     platform::DeleteFileAt(work.c_str());
-    out.Add(Problem{linkPath, target, "Save failed!", static_cast<DWORD>(hr)});
+    out.Add(Problem{linkPath, target, why, static_cast<DWORD>(hr)});
     return hr;
 }
 

@@ -9,9 +9,11 @@ namespace migrate {
 // Writes the link file `linkPath` pointing at `target` with `description`:
 // saved under WorkPathFor(linkPath) (or "~dv.~dv" beside it, where that name
 // would not fit the shell's MAX_PATH) and moved into place, so that a link at
-// that name is replaced, never written through. A failed SetPath,
-// SetDescription or save is a problem of `out` ("SetPath failed!", ...)
-// and the work goes on. Returns the save's COM result (S_OK), or the
+// that name is replaced, never written through; the saved file is flushed
+// to disk (FlushFileBuffers) before it is moved into place. A failed
+// SetPath, SetDescription, save or flush is a problem of `out` ("SetPath
+// failed!", ..., "Flush failed!") and the work goes on (a link not saved or
+// not flushed is not put in place). Returns the save's COM result (S_OK), or the
 // failure of creating the link object (no problem added: the caller tells).
 // COM must be initialised on the calling thread.
 HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description, Outcome& out);
@@ -38,7 +40,7 @@ HRESULT CreateShortcutWith(LinkWriter& link, const char* target, const char* lin
 // copy of the main shortcut into `desktopFolder` in place of "Kestrin
 // 5.0.lnk" when that was there (the old one is deleted only once the copy is
 // in place); deletes "<programsFolder>\Kestrin 5.0" once the new main
-// shortcut is made (else it is kept). An empty folder is left alone. Every
+// shortcut is made and on disk (else it is kept). An empty folder is left alone. Every
 // part can run again: a second run makes the same shortcuts and finishes a
 // swap or a deletion cut off. Problems: each shortcut whose target exists
 // but that was not made, a swap or deletion not done. COM must be

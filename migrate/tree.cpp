@@ -132,6 +132,30 @@ Outcome CopyOrMoveTree(const std::string& source, const std::string& dest, bool 
     return out;
 }
 
+namespace {
+
+void FindUnreadable(const std::string& folder, const std::string& keepOut, Outcome& out) {
+    bool seenAll = ForEachHandledEntry(folder, [&](const platform::DirEntry& e) {
+        std::string path = JoinPath(folder, e.name);
+        if (!e.isFolder) {
+            if (!platform::CheckReadable(path.c_str())) Fail(out, path, "");
+        } else if (!e.isLink && !platform::IsFolderLink(path.c_str()) &&
+                   (keepOut.empty() || !SameFolder(path, keepOut))) {
+            FindUnreadable(path, keepOut, out);
+        }
+        return true;
+    });
+    if (!seenAll) Fail(out, folder, "", kUnlisted);
+}
+
+}  // namespace
+
+Outcome CheckCopySources(const std::string& source, const std::string& dest) {
+    Outcome out;
+    FindUnreadable(source, FolderLiesInside(dest, source) ? dest : std::string(), out);
+    return out;
+}
+
 uint64_t TreeBytes(const std::string& folder) {
     uint64_t bytes = 0;
     ForEachHandledEntry(folder, [&](const platform::DirEntry& e) {

@@ -72,6 +72,14 @@ bool CreateFolderPath(const std::string& path);
 // in move mode the folders that hold `dest` stay, without a problem.
 Outcome CopyOrMoveTree(const std::string& source, const std::string& dest, bool copy, const StopCheck& stop = {});
 
+// The check of a copy (CopyOrMoveTree with copy = true) of `source` into
+// `dest`, changing nothing: every file the copy would read that cannot be
+// opened as the copy opens it (platform::CheckReadable: held open by another
+// program without sharing, ERROR_SHARING_VIOLATION; no right), each with the
+// system's code, and every folder whose listing fails. The same entries as
+// the copy: no dot names, no folder links, not `dest` inside `source`.
+Outcome CheckCopySources(const std::string& source, const std::string& dest);
+
 // Deletes `folder` with everything inside it; a `folder` that is itself a
 // folder link loses only the link. Stops at the first file or subfolder it
 // cannot delete (one problem). A missing folder is no problem.

@@ -154,6 +154,11 @@ bool MoveItem(const char* from, const char* to) {
     return ToWidePath(from, f) && ToWidePath(to, t) && ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool RenameItem(const char* from, const char* to) {
+    std::wstring f, t;
+    return ToWidePath(from, f) && ToWidePath(to, t) && ::MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool SetReadOnly(const char* path, bool on) {
     std::wstring w;
     if (!ToWidePath(path, w)) return false;
@@ -164,8 +169,21 @@ bool SetReadOnly(const char* path, bool on) {
 }
 
 bool CheckMovable(const char* path) {
+    std::wstring w;
+    if (!ToWidePath(path, w)) return false;
+    Handle h(::CreateFileW(w.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return h.Valid();
+}
+
+bool CheckReadable(const char* path) {
     Handle h;
-    return Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, h);
+    return OpenReadSharing(path, h);
+}
+
+bool FlushFileAt(const char* path) {
+    Handle h;
+    return Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, h) && Flush(h.Get());
 }
 
 bool CheckReplaceable(const char* path) {

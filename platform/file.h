@@ -51,12 +51,26 @@ bool IsFolder(const char* path);
 bool DeleteFileAt(const char* path);
 // Moves a file or folder; never replaces an existing destination; works across volumes.
 bool MoveItem(const char* from, const char* to);
+// Renames a file or folder on its volume (no copy: fails with
+// ERROR_NOT_SAME_DEVICE across volumes); never replaces an existing
+// destination. A folder goes whole, with what it holds.
+bool RenameItem(const char* from, const char* to);
 // Sets or clears the read-only attribute of a file.
 bool SetReadOnly(const char* path, bool on);
-// Opens the file for deletion and closes it again: fails (sharing
-// violation) while someone holds it open without allowing that, which is
-// when it can be neither moved nor deleted.
+// Opens the file or folder for deletion (a folder link as itself where the
+// system can) and closes it again: fails (ERROR_SHARING_VIOLATION) while
+// someone holds it open without allowing that, which is when it can be
+// neither moved, renamed nor deleted. A folder is held so by a process whose
+// current directory it is (a command prompt open in it), or that has a file
+// or folder inside it as its current directory.
 bool CheckMovable(const char* path);
+// Opens the file for reading as a copy of it does (others may read and
+// write meanwhile) and closes it again: fails with ERROR_SHARING_VIOLATION
+// while another program holds it open without sharing.
+bool CheckReadable(const char* path);
+// Makes what was written to the existing file `path` reach the disk: opens
+// it for writing (others may read) and flushes it (FlushFileBuffers).
+bool FlushFileAt(const char* path);
 // Opens the file the way a replacement needs it (delete and write, every
 // sharing allowed) and closes it again, changing nothing. Fails with
 // ERROR_SHARING_VIOLATION or ERROR_LOCK_VIOLATION while another program

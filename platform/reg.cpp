@@ -142,6 +142,8 @@ bool RegDeleteOne(HKEY parent, const char* path) {
     return Done(static_cast<LONG>(::RtlNtStatusToDosError(NtDeleteKey(key.Get()))));
 }
 
+bool RegFlush(HKEY key) { return Done(::RegFlushKey(key)); }
+
 }  // namespace platform
 
 namespace platform {

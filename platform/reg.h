@@ -47,6 +47,9 @@ bool RegWriteText(HKEY key, const char* name, DWORD type, const char* text);
 // A key with subkeys fails (ERROR_ACCESS_DENIED), a missing one with
 // ERROR_FILE_NOT_FOUND.
 bool RegDeleteOne(HKEY parent, const char* path);
+// Writes what was changed below the open key (a root key included) to disk
+// before returning (RegFlushKey).
+bool RegFlush(HKEY key);
 
 }  // namespace platform
 

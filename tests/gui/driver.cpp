@@ -23,8 +23,10 @@
 //   driver link-info LINK                   prints a shortcut's target, then its description
 //   driver launch PROGRAM LINE              starts PROGRAM with the command line LINE as given
 //                                           (a launcher's way), waits, exits with its code
-//   driver hold PATH [SECONDS]              opens PATH allowing no sharing and keeps it open until
-//                                           PATH.release exists (or SECONDS, default 120, pass)
+//   driver hold PATH [SECONDS] [SHARE]      opens PATH allowing no sharing (or the FILE_SHARE_ bits
+//                                           SHARE) and keeps it open until PATH.release exists (or
+//                                           SECONDS, default 120, pass); a folder PATH is made the
+//                                           current directory instead, as a command prompt holds it
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
@@ -149,13 +151,18 @@ int Link(const char* link, const char* target, const char* desc) {
 }
 
 // A program that holds a file open without sharing, as an editor or a
-// running suite would.
-int Hold(const char* path, double seconds) {
-    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 1;
+// running suite would, or a folder as its current directory.
+int Hold(const char* path, double seconds, DWORD share) {
+    DWORD a = GetFileAttributesA(path);
+    bool folder = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    HANDLE h = folder ? nullptr : CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (folder ? !SetCurrentDirectoryA(path) : h == INVALID_HANDLE_VALUE) return 1;
     std::string release = std::string(path) + ".release";
     Poll(seconds, [&] { return GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES ? HWND(1) : nullptr; });
-    CloseHandle(h);
+    if (folder)
+        SetCurrentDirectoryA("C:\\");
+    else
+        CloseHandle(h);
     DeleteFileA(release.c_str());
     return 0;
 }
@@ -211,7 +218,7 @@ int main(int argc, char** argv) {
         return Link(a, argv[3], argc > 5 ? argv[5] : nullptr);
     }
     if (cmd == "link-info") return Link(a, nullptr, nullptr);
-    if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120);
+    if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120, argc > 4 ? Id(argv[4]) : 0);
     if (cmd == "launch" && argc > 3) return Launch(a, argv[3]);
     HWND w = Need(nullptr, a, 5);
     if (cmd == "minimize" || cmd == "restore") return Post(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE);

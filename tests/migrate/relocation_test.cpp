@@ -98,10 +98,10 @@ TEST_F(Relocation, RefusalsLeaveTheInstallationWhereItIs) {
         {[&] { MakeTree(root, {New("Kestrin Styles\\Deep\\"), New(sty + "=x")}); },
          New(), {ProblemLine(At("Old\\" + sty), New(sty), taken)}},
         {[&] { ASSERT_TRUE(platform::OpenRead(At("Old\\" + sty).c_str(), held)); },
-         New(), {ProblemLine(At("Old\\" + sty), New(sty), inUse)}},
+         New(), {ProblemLine(At("Old\\" + sty), New(sty), inUse, ERROR_SHARING_VIOLATION)}},
         // Both at once: every problem is told, not only the first.
         {[&] { MakeTree(root, {New("Kestrin.exe\\")}); ASSERT_TRUE(platform::OpenRead(At("Old\\" + sty).c_str(), held)); },
-         New(), {ProblemLine(At("Old\\" + sty), New(sty), inUse), ProblemLine(At("Old\\Kestrin.exe"), New("Kestrin.exe"), taken)}},
+         New(), {ProblemLine(At("Old\\" + sty), New(sty), inUse, ERROR_SHARING_VIOLATION), ProblemLine(At("Old\\Kestrin.exe"), New("Kestrin.exe"), taken)}},
         // A link at a file's name that leads to the file itself (a host link
         // under Wine, which shows it as the file) is no earlier move: deleting
         // the source would leave the link leading nowhere.
@@ -132,4 +132,62 @@ TEST_F(Relocation, RefusalsLeaveTheInstallationWhereItIs) {
     // With nothing in the way the relocation goes through.
     RemoveAll(At("Halvern"));
     EXPECT_TRUE(Relocate(New()).Ok());
+}
+
+// A folder held open by another program (as a command prompt holds its
+// current folder) stops the move before it begins; this process's own
+// current directory does not (the move leaves it).
+TEST_F(Relocation, AHeldFolderIsInUse) {
+    const std::string deep = At("Old\\Kestrin Styles\\Deep");
+    platform::Handle held(::CreateFileA(deep.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held.Valid());
+    const Names inUse{ProblemLine(deep, New("Kestrin Styles\\Deep"),
+                                  "The folder is in use by another program (open in it, or its current folder).",
+                                  ERROR_SHARING_VIOLATION)};
+    EXPECT_EQ(ProblemLines(CheckRelocation(At("Old"), New())), inUse);
+    EXPECT_EQ(ProblemLines(Relocate(New())), inUse);
+    EXPECT_EQ(Whole(At("Old")), "exestyle");
+    held.Reset();
+    ASSERT_TRUE(platform::SetCurrentFolder(deep.c_str()));
+    EXPECT_EQ(ProblemLines(Relocate(New())), Names{});
+    EXPECT_EQ(Whole(New()), "exestyle");
+    EXPECT_EQ(CurrentDir(), New());
+    ASSERT_TRUE(platform::SetCurrentFolder(root.c_str()));
+}
+
+// A folder link in the installation goes to the new folder as a link: the
+// link itself is renamed and what it points to stays, untouched. Where the
+// system renames only what a link points to (Wine), the link goes with the
+// install folder renamed whole, which needs a new folder missing or empty.
+TEST_F(Relocation, AFolderLinkGoesAsALink) {
+    // clang-format off
+    struct { Names newFolder; bool moves; } rows[] = {
+        {{}, true},
+        {{"Halvern\\Dovetra 5\\"}, true},
+        {{"Halvern\\Dovetra 5\\", "Halvern\\Dovetra 5\\other.txt=o"}, false},
+    };
+    // clang-format on
+    for (auto& r : rows) {
+        RemoveAll(At("Halvern"));
+        RemoveAll(At("Old"));
+        RemoveAll(At("User"));
+        MakeInstallation();
+        MakeTree(root, {"User\\", "User\\letter.txt=dear"});
+        MakeFolderLink(At("Old\\My Data"), At("User"));
+        MakeTree(root, r.newFolder);
+        bool itself = platform::CheckFolderLinkMovable(At("Old\\My Data").c_str());
+        bool moves = r.moves || itself;
+        Names refused{ProblemLine(At("Old"), New(),
+                                  "The folder link can be moved here only with the whole installation, and the new "
+                                  "folder holds files.")};
+        EXPECT_EQ(ProblemLines(CheckRelocation(At("Old"), New())), moves ? Names{} : refused) << r.newFolder.size();
+        EXPECT_EQ(ProblemLines(Relocate(New())), moves ? Names{} : refused);
+        EXPECT_EQ(Whole(moves ? New() : At("Old")), "exestyle");
+        EXPECT_TRUE(platform::IsFolderLink((moves ? New("My Data") : At("Old\\My Data")).c_str()));
+        EXPECT_EQ(ReadText((moves ? New("My Data") : At("Old\\My Data")) + "\\letter.txt"), "dear");
+        EXPECT_EQ(ListNames(At("User")), Names{"letter.txt"});
+        EXPECT_EQ(ReadText(At("User\\letter.txt")), "dear");
+    }
+    EXPECT_EQ(CurrentDir(), root);
 }

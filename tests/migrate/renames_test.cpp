@@ -3,6 +3,8 @@
 #include <string>
 #include "migrate/renames.h"
 #include "platform/dir.h"
+#include "platform/file.h"
+#include "platform/handles.h"
 #include "scratch.h"
 
 using namespace migrate;
@@ -70,5 +72,47 @@ TEST_F(Renames, APreferenceFileIsDeletedOnlyWhereAnotherCopyIsKept) {
         if (r.sharedOld && r.sharedNew) {
             EXPECT_EQ(ReadText(shared + "\\" + kOld), "shared") << where;
         }
+    }
+}
+
+// Every item the system will not rename is a problem with its code, and the
+// preflight's check finds the same item first; a preference file that keeps
+// its old name keeps its install-folder copy too. Held: a file open without
+// delete sharing, a folder that is the current directory.
+TEST_F(Renames, EachRefusedRenameIsAProblemTheCheckFindsFirst) {
+    const std::string prefs = "Kestrin 5 Preferences.prf";
+    const char* program = "The program could not be given its new name.";
+    // clang-format off
+    struct { std::string held, to, why; bool isFolder; } rows[] = {
+        {"Vantor\\" + prefs, "Vantor\\Dovetra 5 Preferences.prf", "", false},
+        {"Inst\\Kestrin Libraries", "Inst\\Dovetra Libraries", "", true},
+        {"Inst\\Kestrin.exe", "Inst\\Dovetra.exe", program, false},
+        {"", "", "", false},
+    };
+    // clang-format on
+    for (auto& r : rows) {
+        RemoveAll(At("Vantor"));
+        RemoveAll(At("Inst"));
+        MakeTree(root, {"Vantor\\", "Vantor\\" + prefs + "=mine", "Inst\\", "Inst\\" + prefs + "=copy",
+                        "Inst\\Kestrin.exe=exe", "Inst\\Kestrin Libraries\\"});
+        platform::Handle h;
+        if (r.isFolder) {
+            ASSERT_TRUE(platform::SetCurrentFolder(At(r.held).c_str()));
+        } else if (!r.held.empty()) {
+            ASSERT_TRUE(platform::OpenRead(At(r.held).c_str(), h));
+        }
+        Names none, expected;
+        if (!r.held.empty()) expected = {ProblemLine(At(r.held), At(r.to), r.why, ERROR_SHARING_VIOLATION)};
+        Names checked = r.held.empty() ? none : Names{ProblemLine(At(r.held), At(r.to), "", ERROR_SHARING_VIOLATION)};
+        EXPECT_EQ(ProblemLines(CheckRenames(At("Vantor"), At("Inst"))), checked) << r.held;
+        EXPECT_EQ(ProblemLines(RenameProductItems(At("Vantor"), At("Inst"), ~0u)), expected) << r.held;
+        h.Reset();
+        ASSERT_TRUE(platform::SetCurrentFolder(root.c_str()));
+        bool prefKept = r.held.find(".prf") != std::string::npos;
+        EXPECT_EQ(ReadText(At("Inst\\") + prefs), prefKept ? "copy" : "<missing>") << "a pair whole or done";
+        EXPECT_EQ(ReadText(At("Vantor\\") + (prefKept ? prefs : "Dovetra 5 Preferences.prf")), "mine");
+        EXPECT_EQ(ProblemLines(RenameProductItems(At("Vantor"), At("Inst"), ~0u)), none) << "released, then done";
+        EXPECT_EQ(ReadText(At("Inst\\") + prefs), "<missing>");
+        EXPECT_TRUE(IsDir(At("Inst\\Dovetra Libraries")));
     }
 }
