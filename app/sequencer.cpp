@@ -68,7 +68,9 @@ void CancelOrQuit(HWND dialog) {
     g_state.quitting = true;
     if (g_state.running || g_state.child.Valid()) {
         g_state.ending = Ending::kCancelled;
-        LogEvent("cancelled by the user; running the updater again finishes the update");
+        // No record yet: the preflight was still looking, nothing began.
+        LogEvent(g_state.recordPath.empty() ? "cancelled by the user before the update began; nothing has been changed"
+                                            : "cancelled by the user; running the updater again finishes the update");
     }
     if (g_state.child.Valid()) {
         if (PhaseOnWorker()) {

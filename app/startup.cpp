@@ -36,6 +36,8 @@ StartupResult Extract(const char* carrier) {
     ExtractResult r = ExtractPayload(carrier, g_patchSteps, kPatchStepCount, &payload);
     g_state.extracted = payload.extracted;
     g_state.tempFolder = payload.folder;
+    for (const std::string& f : payload.removedLeftovers)
+        LogEvent("removed the payload folder of an earlier run: " + f);
     for (const std::string& f : payload.extracted) LogEvent("extracted " + f);
     switch (r) {
     case ExtractResult::kReady: break;
@@ -110,7 +112,8 @@ std::string DamagedRecordText() {
                ". No Kestrin 5.0 installation was found to update instead. Nothing has been changed.\r\n\r\n"
                "Check the installation; to start afresh, delete that file and run the updater again.";
     return "The record of an interrupted update, \"" + g_state.recordPath +
-           "\", cannot be read, so it is not known how far that update got. Nothing has been changed.\r\n\r\n"
+           "\", is not used: " + (g_state.recordProblem.empty() ? "it cannot be read" : g_state.recordProblem) +
+           ". So it is not known how far that update got. Nothing has been changed.\r\n\r\n"
            "Check the installation; to start the update afresh, delete that file and run the updater again.";
 }
 
@@ -121,7 +124,7 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
     g_state.staleRecordPath.clear();
     g_state.staleRecordWhy.clear();
     StartupResult result = StartupResult::kReady;
-    switch (FindRecord(&g_state.record, &g_state.recordPath)) {
+    switch (FindRecord(&g_state.record, &g_state.recordPath, &g_state.recordProblem)) {
     case RecordState::kDamaged: LogEvent("start-up: " + DamagedRecordText()); return StartupResult::kDamagedRecord;
     case RecordState::kFound:
         g_state.staleRecordWhy = WhyNotFollowed(g_state.record);

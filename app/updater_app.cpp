@@ -8,9 +8,10 @@
 #include "app/updater_dlg.h"
 #include "common/event_log.h"
 #include "common/state.h"
+#include "common/update_lock.h"
 #include "platform/command_line.h"
 #include "platform/crash.h"
-#include "platform/instance.h"
+#include "platform/error.h"
 #include "platform/process.h"
 #include "platform/dialog.h"
 #include "platform/msgbox.h"
@@ -77,11 +78,17 @@ int CUpdaterApp::Run() {
         o.badSwitch = "/log " + o.logPath + " (the log cannot be written)";
     LogEvent(std::string("updater started: ") + line);
     platform::Handle token;
+    std::vector<std::string> notes;
+    LockState lock = o.badSwitch.empty() ? TakeUpdateLock(kUpdateToken, token, &notes) : LockState::kTaken;
+    for (const std::string& note : notes) LogEvent(note);
     Ending ending;
-    if (o.badSwitch.empty() && !platform::TakeMachineToken(kUpdateToken, token)) {
-        std::string text =
-            "Another update of Kestrin to Dovetra 5.0.3 is running on this computer. Nothing has "
-            "been changed; wait until it has ended.";
+    if (lock != LockState::kTaken) {
+        std::string text = lock == LockState::kHeld
+                               ? "Another update of Kestrin to Dovetra 5.0.3 is running on this computer. Nothing has "
+                                 "been changed; wait until it has ended."
+                               : "The lock that keeps two updates apart cannot be taken (" +
+                                     platform::ErrorDescription(platform::LastError()) +
+                                     " or every name is held by other programs). Nothing has been changed.";
         LogEvent(text);
         if (!o.quiet) ShowStartupMessage(nullptr, text.c_str());
         ending = Ending::kAlreadyRunning;

@@ -15,7 +15,7 @@ std::mutex g_lock;
 
 bool OpenEventLog(const char* path) {
     platform::Handle file;
-    if (!platform::OpenLogFile(path, file) || !platform::Seek(file.Get(), 0, FILE_END)) return false;
+    if (!platform::OpenLogFile(path, file)) return false;
     std::lock_guard<std::mutex> hold(g_lock);
     g_log = std::move(file);
     return true;

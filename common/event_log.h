@@ -14,7 +14,8 @@ bool OpenEventLog(const char* path);
 void CloseEventLog();
 // "YYYY-MM-DD hh:mm:ss.mmm <text>\r\n". Write failures are ignored: the log
 // reports the update, it never stops it. Any thread may log; lines are
-// never mixed.
+// never mixed, also with another process appending to the same log (each
+// line is one write at the end).
 void LogEvent(const std::string& text);
 // Makes every line so far reach the disk (at the end of each phase, so that
 // after a power cut the log still says how far the update got).

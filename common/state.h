@@ -63,6 +63,7 @@ struct UpdaterState {
     // The update record of the update under way (empty path: none written
     // yet) and whether start-up found it: this run then finishes that update.
     std::string recordPath;
+    std::string recordProblem;  // why a record found is not used (start-up: kDamagedRecord)
     UpdateRecord record;
     bool resumed;
     // A record found at start-up that was not followed, since what it names

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include "common/path.h"
+#include "common/record_guard.h"
 #include "engine/core/sha256.h"
 #include "platform/dir.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/file_replace.h"
+#include "platform/security.h"
 #include "platform/shell.h"
 
 namespace common {
@@ -83,8 +85,13 @@ bool DecodeLine(const std::string& key, const std::string& value, UpdateRecord* 
 
 bool WriteAt(const std::string& path, const std::string& text) {
     std::string folder = FolderOf(path), work = JoinPath(folder, kWork);
-    platform::CreateFolder(folder.c_str());  // may exist already
-    platform::DeleteFileAt(work.c_str());    // a stale one of ours
+    // An existing folder (an earlier record's) must be an administrator's.
+    if (!platform::CreateAdminFolder(folder.c_str()) &&
+        (!platform::IsFolder(folder.c_str()) || !RightsProblem(folder).empty())) {
+        platform::SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    platform::DeleteFileAt(work.c_str());  // a stale one of ours
     platform::Handle file;
     bool ok = platform::CreateNew(work.c_str(), file) &&
               platform::Write(file.Get(), text.data(), static_cast<DWORD>(text.size())) && platform::Flush(file.Get());
@@ -165,15 +172,24 @@ std::vector<std::string> RecordPlaces() {
     return places;
 }
 
-RecordState FindRecord(UpdateRecord* out, std::string* path) {
+RecordState FindRecord(UpdateRecord* out, std::string* path, std::string* why) {
     path->clear();
+    why->clear();
     for (const std::string& place : RecordPlaces()) {
         if (!platform::PathExists(place.c_str())) continue;
         *path = place;
+        *why = RecordRightsProblem(place);
+        if (!why->empty()) return RecordState::kDamaged;
         std::string text;
-        return platform::ReadWholeFile(place.c_str(), kMaxRecordBytes, text) && DecodeRecord(text, out)
-                   ? RecordState::kFound
-                   : RecordState::kDamaged;
+        UpdateRecord r;
+        if (!platform::ReadWholeFile(place.c_str(), kMaxRecordBytes, text) || !DecodeRecord(text, &r)) {
+            *why = "it cannot be read";
+            return RecordState::kDamaged;
+        }
+        *why = RecordContentsProblem(r, ProcessSystemFolders());
+        if (!why->empty()) return RecordState::kDamaged;
+        *out = r;
+        return RecordState::kFound;
     }
     return RecordState::kNone;
 }

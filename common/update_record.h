@@ -66,11 +66,17 @@ enum class RecordState {
     kDamaged,  // a record is there but cannot be read or trusted
 };
 // Looks in RecordPlaces() order; *path is the record found (also a damaged
-// one), else empty.
-RecordState FindRecord(UpdateRecord* out, std::string* path);
+// one), else empty. A record is trusted only when it and its folder are an
+// administrator's (or this account's: see RecordRightsProblem), it reads
+// back exactly as written, and the folders it names may be acted on
+// (RecordContentsProblem); else it is kDamaged, *why saying so, before
+// anything acts on it.
+RecordState FindRecord(UpdateRecord* out, std::string* path, std::string* why);
 
 // Writes the record to `*path`, or, when that is empty, to the first place
-// that takes it (and sets *path). The new record is written beside the old,
+// that takes it (and sets *path). A record's folder is made for the
+// administrators alone (platform::CreateAdminFolder); an existing one that
+// somebody else owns or may change is not written in (ERROR_ACCESS_DENIED). The new record is written beside the old,
 // flushed, and moved over it in one step: a cut at any moment leaves the
 // old record or the new one. False, GetLastError() telling why, when it
 // could not be written.

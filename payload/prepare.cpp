@@ -43,6 +43,9 @@ ExtractResult ExtractPayload(const char* carrier, const PatchStep* steps, int st
     out->engineLibrary = JoinPath(folder, "patchw32.dll");
     ExtractResult result = ExtractAll(carrier, steps, stepCount, out);
     if (result != ExtractResult::kReady) RemovePayload(&out->extracted);
+    std::vector<std::string> names = {"patch.exe", "patchw32.dll", "patch.err"};
+    for (int i = 0; i < stepCount; ++i) names.push_back(steps[i].fileName);
+    out->removedLeftovers = RemoveLeftFolders(kPreferredBase, kTempPrefix, folder, names);
     return result;
 }
 

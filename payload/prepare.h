@@ -22,11 +22,16 @@ struct Payload {
     std::string engineProgram;  // folder\patch.exe
     std::string engineLibrary;  // folder\patchw32.dll
     std::vector<std::string> extracted;
+    // Payload folders of earlier runs that were cut off, removed (see
+    // RemoveLeftFolders).
+    std::vector<std::string> removedLeftovers;
 };
 
 // Makes a private folder (see tempname.h) and extracts into it the engine
 // ("PEXE" as patch.exe, "PDLL" as patchw32.dll) and then each step's patch
-// file under its name, reading the blocks from `carrier`. Fills `out` as far
+// file under its name, reading the blocks from `carrier`. Then removes the
+// payload folders earlier runs cut off left beside it (call it only holding
+// the update lock). Fills `out` as far
 // as it got; on any result but kReady what was extracted is removed again.
 ExtractResult ExtractPayload(const char* carrier, const common::PatchStep* steps, int stepCount, Payload* out);
 

@@ -58,7 +58,51 @@ bool TryCreate(const std::string& name, bool* taken) {
     return false;
 }
 
+// A name <prefix><digits>, without case.
+bool IsOurName(const std::string& name, const char* prefix) {
+    size_t n = std::strlen(prefix);
+    if (name.size() <= n || !PathsEqual(name.substr(0, n), prefix)) return false;
+    for (size_t i = n; i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+}
+
+// The files of `folder` when it holds only files named in `names`.
+bool OnlyNamedFiles(const std::string& folder, const std::vector<std::string>& names, std::vector<std::string>* files) {
+    platform::DirWalk walk;
+    platform::DirEntry e;
+    if (!walk.First(JoinPath(folder, "*").c_str(), &e)) return walk.Ended();
+    do {
+        if (e.name == "." || e.name == "..") continue;
+        bool known = !e.isFolder && !e.isLink;
+        bool named = false;
+        for (const std::string& n : names) named |= PathsEqual(n, e.name);
+        if (!known || !named) return false;
+        files->push_back(JoinPath(folder, e.name));
+    } while (walk.Next(&e));
+    return walk.Ended();
+}
+
 }  // namespace
+
+std::vector<std::string> RemoveLeftFolders(const char* preferred, const char* prefix, const std::string& keep,
+                                           const std::vector<std::string>& names) {
+    std::vector<std::string> removed;
+    std::string base = PickBase(preferred);
+    platform::DirWalk walk;
+    platform::DirEntry e;
+    if (!walk.First(JoinPath(base, std::string(prefix) + "*").c_str(), &e)) return removed;
+    do {
+        std::string folder = JoinPath(base, e.name), full;
+        if (!e.isFolder || e.isLink || !IsOurName(e.name, prefix)) continue;
+        if (!platform::FullPath(folder.c_str(), full) || PathsEqual(full, keep)) continue;
+        std::vector<std::string> files;
+        if (!OnlyNamedFiles(folder, names, &files)) continue;
+        for (const std::string& f : files) platform::DeleteFileAt(f.c_str());
+        if (platform::RemoveFolder(folder.c_str())) removed.push_back(full);
+    } while (walk.Next(&e));
+    return removed;
+}
 
 bool MakeTempFolder(const char* preferred, const char* prefix, std::string& out) {
     out.clear();

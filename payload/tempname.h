@@ -1,6 +1,7 @@
 // A folder of our own for the extracted payload.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace payload {
 
@@ -16,5 +17,16 @@ namespace payload {
 // program's own path must fit that), when every number is taken, or when a
 // folder cannot be created.
 bool MakeTempFolder(const char* preferred, const char* prefix, std::string& out);
+
+// Removes what runs cut off before their clean-up (killed, a power cut)
+// left in the base folder MakeTempFolder picks: each folder named
+// <prefix><digits>, other than `keep`, that is no link and holds nothing but
+// files named in `names` (the payload's and the engine's log). Anything else
+// is left alone, as is a folder whose files cannot be deleted (an updater of
+// another version still using it). Meant for a run that holds the update
+// lock: no other updater's folder is then in use. Returns the folders
+// removed.
+std::vector<std::string> RemoveLeftFolders(const char* preferred, const char* prefix, const std::string& keep,
+                                           const std::vector<std::string>& names);
 
 }  // namespace payload

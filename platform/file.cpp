@@ -33,10 +33,13 @@ bool OpenLogFile(const char* path, Handle& out) {
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
-    // Others may read it, and move or delete it: a log inside the folder
+    // Appends only (every write lands at the end, whoever else appends:
+    // a second updater given the same log says in it why it ends). Others
+    // may read and append, and move or delete it: a log inside the folder
     // the update moves goes along with it.
-    out.Reset(::CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    out.Reset(::CreateFileW(w.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!out.Valid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(out.Get(), &info)) {

@@ -15,8 +15,9 @@ bool OpenReadWrite(const char* path, Handle& out);
 // Opens or creates a log for appending. A name that is a link (reparse
 // point), a hard link to another name, or a folder is refused
 // (ERROR_CANT_ACCESS_FILE): a log named by an administrator is not
-// written through something another user put at that name. Others may read
-// the log, move it and delete it while it is open.
+// written through something another user put at that name. Every write
+// lands at the end, whoever else appends; others may read and append to the
+// log, move it and delete it while it is open.
 bool OpenLogFile(const char* path, Handle& out);
 // Opens an existing file for reading and writing; never creates it.
 bool OpenExistingReadWrite(const char* path, Handle& out);

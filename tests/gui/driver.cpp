@@ -27,6 +27,8 @@
 //                                           SHARE) and keeps it open until PATH.release exists (or
 //                                           SECONDS, default 120, pass); a folder PATH is made the
 //                                           current directory instead, as a command prompt holds it
+//   driver hold-mutex NAME PATH [SECONDS]   creates the mutex NAME as any program may, writes PATH,
+//                                           and keeps it until PATH is gone (or SECONDS pass)
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
@@ -167,6 +169,17 @@ int Hold(const char* path, double seconds, DWORD share) {
     return 0;
 }
 
+// A program that took an update's lock name before the update did.
+int HoldMutex(const char* name, const char* path, double seconds) {
+    HANDLE m = CreateMutexA(nullptr, FALSE, name);
+    HANDLE f = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (!m || f == INVALID_HANDLE_VALUE) return 1;
+    CloseHandle(f);
+    Poll(seconds, [&] { return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? HWND(1) : nullptr; });
+    CloseHandle(m);
+    return 0;
+}
+
 // As a deployment tool starts a program: its path given apart, the command
 // line passed on exactly as written (the path in it may be unquoted).
 int Launch(const char* program, const char* line) {
@@ -219,6 +232,7 @@ int main(int argc, char** argv) {
     }
     if (cmd == "link-info") return Link(a, nullptr, nullptr);
     if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120, argc > 4 ? Id(argv[4]) : 0);
+    if (cmd == "hold-mutex" && argc > 3) return HoldMutex(a, argv[3], argc > 4 ? std::atof(argv[4]) : 120);
     if (cmd == "launch" && argc > 3) return Launch(a, argv[3]);
     HWND w = Need(nullptr, a, 5);
     if (cmd == "minimize" || cmd == "restore") return Post(w, WM_SYSCOMMAND, cmd[0] == 'm' ? SC_MINIMIZE : SC_RESTORE);

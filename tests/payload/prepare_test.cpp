@@ -55,8 +55,11 @@ protected:
 }  // namespace
 
 TEST_F(Prepare, ReadyExtractsIntoAFreshFolderOfItsOwnAndRemovesOnlyThat) {
-    MakeTree(root, {"tmp\\DV5031\\", "tmp\\DV5031\\patch.exe=planted", "tmp\\DV5032=a file by that name"});
+    // DV5031 holds someone's file too, DV5035 only what a killed run leaves.
+    MakeTree(root, {"tmp\\DV5031\\", "tmp\\DV5031\\patch.exe=planted", "tmp\\DV5031\\notes.txt=kept",
+                    "tmp\\DV5032=a file by that name", "tmp\\DV5035\\", "tmp\\DV5035\\patch.err=left"});
     ASSERT_EQ(PrepareStartup(carrier_.c_str(), ""), StartupResult::kReady);
+    EXPECT_FALSE(Exists(At("tmp\\DV5035"))) << "a killed run's payload folder";
     EXPECT_EQ(g_state.installFolder, At("inst"));
     EXPECT_EQ(g_state.finalInstallFolder, g_state.installFolder);
     EXPECT_EQ(g_state.sharedFolder, At("shared"));
