@@ -13,6 +13,7 @@ enum class StartupResult {
     kNoFolder,       // no folder of our own for the payload ("Initialization error")
     kNotFound,       // the install or shared folder was not found or not chosen
     kDamagedRecord,  // an update record is there but cannot be read or trusted
+    kProfilesDisagree,  // the user profiles name different shared folders (g_state.failure says which)
 };
 
 // The ending a start-up that is not ready leads to.
