@@ -37,7 +37,7 @@ Options ParseOptions(const char* commandLine, const char* programPath = "");
 // Windows Installer's exit codes, which fleet tools (Intune, Configuration
 // Manager) read without a table of their own.
 constexpr int kMsiSuccess = 0;
-constexpr int kMsiUserExit = 1602;     // cancelled by the user
+constexpr int kMsiUserExit = 1602;  // cancelled by the user
 constexpr int kMsiInstallFailure = 1603;
 constexpr int kMsiRetryLater = 1618;  // "another installation is in progress": tried again later
 constexpr int kMsiBadCommandLine = 1639;

@@ -118,7 +118,8 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
     SharedSearch shared = FindSharedFolder(g_state.sharedFolder, why);
     if (!why.empty()) LogEvent("shared folder search: " + why);
     if (shared == SharedSearch::kDisagree) {
-        g_state.failure = "Nothing has been changed: " + why + ". Set \"Vantor Directory\" of each to the one "
+        g_state.failure = "Nothing has been changed: " + why +
+                          ". Set \"Vantor Directory\" of each to the one "
                           "shared folder, or remove it where it is wrong, and run the updater again.";
         result = StartupResult::kProfilesDisagree;
     } else if (shared == SharedSearch::kNotFound) {

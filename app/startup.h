@@ -8,11 +8,11 @@
 namespace app {
 
 enum class StartupResult {
-    kReady,          // everything found and extracted: an update can begin
-    kBadBuild,       // the engine or a patch file is missing from the updater
-    kNoFolder,       // no folder of our own for the payload ("Initialization error")
-    kNotFound,       // the install or shared folder was not found or not chosen
-    kDamagedRecord,  // an update record is there but cannot be read or trusted
+    kReady,             // everything found and extracted: an update can begin
+    kBadBuild,          // the engine or a patch file is missing from the updater
+    kNoFolder,          // no folder of our own for the payload ("Initialization error")
+    kNotFound,          // the install or shared folder was not found or not chosen
+    kDamagedRecord,     // an update record is there but cannot be read or trusted
     kProfilesDisagree,  // the user profiles name different shared folders (g_state.failure says which)
 };
 

@@ -351,6 +351,13 @@ bool ProfilePart(const platform::UserProfile& p, const char* finalFolder, const 
     platform::UserHive hive;
     if (!hive.Open(p, KEY_READ | KEY_WRITE)) {
         DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_ALL_ASSIGNED || error == ERROR_PRIVILEGE_NOT_HELD) {
+            // An ordinary user's run: the user's own keys are its part.
+            LogEvent("registry " + name +
+                     ": left alone, this account may not load another user's registry "
+                     "(an administrator's or SYSTEM's run does)");
+            return false;
+        }
         result.profilesNotLoaded.Add(RegistryItem{name, "", error});
         LogEvent("registry " + name + ": its hive could not be loaded (error " + std::to_string(error) +
                  "); the next run finishes its part");
@@ -375,7 +382,8 @@ bool ProfilePart(const platform::UserProfile& p, const char* finalFolder, const 
     bool unloaded = hive.Close();
     LogEvent("registry " + name + ": " + Count(part.newValuesNotWritten.count, "new values not written, ") +
              Count(result.oldKeysNotDeleted.count - left, "old keys not deleted") +
-             (unloaded ? "; unloaded" : "; its hive could not be unloaded (error " + std::to_string(::GetLastError()) + ")"));
+             (unloaded ? "; unloaded"
+                       : "; its hive could not be unloaded (error " + std::to_string(::GetLastError()) + ")"));
     return true;
 }
 

@@ -106,7 +106,9 @@ RegistryList WriteNewKeys(HKEY root, const std::string& label, const char* final
 // not loaded, a part of its own with a line in the log: its hive loaded,
 // WriteNewKeys, `step` (the hive loaded), its paths rewritten, DeleteOldKeys
 // when its new values are whole, the hive unloaded; a hive that cannot be
-// loaded is listed in `profilesNotLoaded`. Then WriteNewKeys in every other
+// loaded is listed in `profilesNotLoaded`; an account without the right to
+// load hives (an ordinary user) leaves those profiles alone, with a line in
+// the log. Then WriteNewKeys in every other
 // root, RewriteRegistry (the old install and shared folders to
 // `finalInstallFolder`; it reaches the loaded hives through HKEY_USERS), and,
 // for each root whose new values are in place, unless the walk was stopped,
