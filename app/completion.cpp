@@ -79,6 +79,9 @@ void CompleteUpdate(HWND dialog) {
             Actions().ShowEngineLog(g_state.installFolder);
     } else if (g_state.record.Next() == Phase::kCount) {
         g_state.ending = Ending::kUpdated;
+        if (!Actions().MarkCompleted(g_state.finalInstallFolder))
+            LogEvent("note: the mark of a completed update could not be written (error " +
+                     std::to_string(::GetLastError()) + "): an administrator's run writes it");
         if (!RemoveRecord(g_state.recordPath))
             LogEvent("note: the update record could not be removed: " + g_state.recordPath);
         g_state.recordPath.clear();

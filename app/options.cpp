@@ -51,10 +51,13 @@ Options ParseOptions(const char* commandLine, const char* programPath) {
     if (program) words.insert(words.begin(), programPath);
     size_t end = words.size();
     if (o.diagnostic) --end;  // the last word is that "-d"
+    for (size_t i = 1; i < end; ++i) o.msiCodes = o.msiCodes || PathsEqual(words[i].c_str(), "/msicodes");
     for (size_t i = 1; i < end && o.badSwitch.empty(); ++i) {
         const std::string& w = words[i];
         bool hasValue = i + 1 < end;
-        if (PathsEqual(w.c_str(), "/quiet")) {
+        if (PathsEqual(w.c_str(), "/msicodes")) {
+            // taken above
+        } else if (PathsEqual(w.c_str(), "/quiet")) {
             o.quiet = true;
         } else if (PathsEqual(w.c_str(), "/check")) {
             o.check = true;
@@ -67,6 +70,26 @@ Options ParseOptions(const char* commandLine, const char* programPath) {
         }
     }
     return o;
+}
+
+int ExitCode(Ending ending, bool msiCodes) {
+    if (!msiCodes) return static_cast<int>(ending);
+    switch (ending) {
+    case Ending::kUpdated: return kMsiSuccess;
+    case Ending::kCancelled: return kMsiUserExit;
+    case Ending::kBadSwitch: return kMsiBadCommandLine;
+    case Ending::kPatchFailed:
+    case Ending::kMigrationFailed:
+    case Ending::kFilesInUse:
+    case Ending::kAlreadyRunning:
+    case Ending::kInternalError: return kMsiRetryLater;
+    case Ending::kBadBuild:
+    case Ending::kNotFound:
+    case Ending::kInitFailed:
+    case Ending::kCannotUpdate:
+    case Ending::kDamagedRecord: break;
+    }
+    return kMsiInstallFailure;
 }
 
 }  // namespace app

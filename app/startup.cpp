@@ -101,6 +101,7 @@ Ending EndingOf(StartupResult r) {
     case StartupResult::kNoFolder: return Ending::kInitFailed;
     case StartupResult::kNotFound: return Ending::kNotFound;
     case StartupResult::kDamagedRecord: return Ending::kDamagedRecord;
+    case StartupResult::kProfilesDisagree: return Ending::kCannotUpdate;
     }
     return Ending::kInitFailed;
 }
@@ -153,7 +154,15 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
         LogEvent("install folder: " + g_state.installFolder);
         result = Extract(carrier);
     }
-    if (!FindSharedFolder(g_state.sharedFolder)) {
+    std::string why;
+    SharedSearch shared = FindSharedFolder(g_state.sharedFolder, why);
+    if (!why.empty()) LogEvent("shared folder search: " + why);
+    if (shared == SharedSearch::kDisagree) {
+        g_state.failure = "Nothing has been changed: " + why +
+                          ". Set \"Vantor Directory\" of each to the one "
+                          "shared folder, or remove it where it is wrong, and run the updater again.";
+        result = StartupResult::kProfilesDisagree;
+    } else if (shared == SharedSearch::kNotFound) {
         result = StartupResult::kNotFound;
     } else {
         LogEvent("shared folder: " + g_state.sharedFolder);

@@ -8,12 +8,13 @@
 namespace app {
 
 enum class StartupResult {
-    kReady,          // everything found and extracted: an update can begin
-    kBadBuild,       // the engine or a patch file is missing from the updater
-    kNoFolder,       // no folder of our own for the payload ("Initialization error")
-    kNotFound,       // the install or shared folder was not found or not chosen
-    kDamagedRecord,  // an update record is there but cannot be read or trusted, or it was not
-                     // followed (staleRecordPath) and no installation was found instead
+    kReady,             // everything found and extracted: an update can begin
+    kBadBuild,          // the engine or a patch file is missing from the updater
+    kNoFolder,          // no folder of our own for the payload ("Initialization error")
+    kNotFound,          // the install or shared folder was not found or not chosen
+    kDamagedRecord,     // an update record is there but cannot be read or trusted, or it was not
+                        // followed (staleRecordPath) and no installation was found instead
+    kProfilesDisagree,  // the user profiles name different shared folders (g_state.failure says which)
 };
 
 // The ending a start-up that is not ready leads to.

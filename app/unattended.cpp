@@ -56,6 +56,8 @@ Ending RunCheck(const Options& options) {
     std::string report;
     if (r == StartupResult::kDamagedRecord) {
         report = DamagedRecordText();
+    } else if (r == StartupResult::kProfilesDisagree) {
+        report = g_state.failure;
     } else if (r != StartupResult::kReady) {
         report = "No update is possible: the installation or its payload was not found.";
     } else {

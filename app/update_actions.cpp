@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/user_hive.h"
 
 namespace app {
 using namespace common;
@@ -72,9 +73,14 @@ public:
     }
 
     migrate::Outcome MigrateRegistry(const UpdateRecord& r, const migrate::StopCheck& stop) override {
-        return migrate::RegistryOutcome(migrate::MigrateRegistry(r.installFolder.c_str(), r.sharedFolder.c_str(),
-                                                                 r.finalInstallFolder.c_str(), r.shortForms,
-                                                                 [] { AtBoundary("registry-root"); }, stop));
+        // Every user of the machine who used the suite, whoever runs this.
+        return migrate::RegistryOutcome(migrate::MigrateRegistry(
+            r.installFolder.c_str(), r.sharedFolder.c_str(), r.finalInstallFolder.c_str(), r.shortForms,
+            [] { AtBoundary("registry-root"); }, stop, platform::ListUserProfiles()));
+    }
+
+    bool MarkCompleted(const std::string& finalInstallFolder) override {
+        return migrate::WriteCompletionMark(finalInstallFolder.c_str());
     }
 
     migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) override {

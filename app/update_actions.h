@@ -34,6 +34,9 @@ public:
     virtual migrate::Outcome MigrateShortcuts(const std::string& finalInstallFolder, const std::string& programsFolder,
                                               const std::string& desktopFolder, const migrate::StopCheck& stop) = 0;
     virtual migrate::Outcome MigrateRegistry(const common::UpdateRecord& record, const migrate::StopCheck& stop) = 0;
+    // The mark of a completed update that fleet tools detect; false when it
+    // cannot be written (no rights). A test's actions need not write it.
+    virtual bool MarkCompleted(const std::string&) { return true; }
     // Deletes "UnInst.isu", "UnInsdll.dll" and "KSReg.dat" from the folder.
     virtual migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) = 0;
     // On the dialog's thread: "patch.err" of the folder in the text editor.

@@ -50,6 +50,14 @@ static Ending RunMode(const Options& o) {
     return o.quiet ? RunQuiet(o) : RunDialog(o);
 }
 
+// The log's last line: the exit code, and with /msicodes the ending's own.
+static std::string ExitCodeText(Ending ending) {
+    int own = static_cast<int>(ending);
+    if (!g_state.msiCodes) return "exit code " + std::to_string(own);
+    return "exit code " + std::to_string(ExitCode(ending, true)) + " (Windows Installer's, /msicodes; the updater's " +
+           std::to_string(own) + ")";
+}
+
 // The last word of an updater that failed: the log says so, and the exit
 // code is its own. The update record stays: a second run finishes the update.
 static void ReportCrash(DWORD code) {
@@ -57,7 +65,7 @@ static void ReportCrash(DWORD code) {
     std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(code));
     LogEvent(std::string("the updater stopped on an internal error (exception 0x") + hex +
              "); running it again finishes the update");
-    LogEvent("exit code " + std::to_string(static_cast<int>(Ending::kInternalError)));
+    LogEvent(ExitCodeText(Ending::kInternalError));
     FlushEventLog();
 }
 
@@ -72,6 +80,8 @@ int CUpdaterApp::Run() {
     Options o = ParseOptions(line, RunningExecutable().c_str());
     g_state.diagnostic = o.diagnostic;
     g_state.quiet = o.quiet;
+    g_state.msiCodes = o.msiCodes;
+    platform::EndOnCrash(ReportCrash, static_cast<UINT>(ExitCode(Ending::kInternalError, o.msiCodes)));
     // Nobody is there to answer a box of the system's own.
     if (o.quiet) platform::ShowNoSystemBoxes();
     if (!o.logPath.empty() && !OpenEventLog(o.logPath.c_str()) && o.badSwitch.empty())
@@ -97,9 +107,9 @@ int CUpdaterApp::Run() {
     }
     // Every ending leaves nothing of the payload behind.
     RemoveExtractedFiles();
-    LogEvent("exit code " + std::to_string(static_cast<int>(ending)));
+    LogEvent(ExitCodeText(ending));
     CloseEventLog();
-    return static_cast<int>(ending);
+    return ExitCode(ending, o.msiCodes);
 }
 
 }  // namespace app

@@ -53,6 +53,9 @@ void CUpdaterDlg::ActOnStartup(StartupResult result) {
         ShowErrorAndEnd(dialog, DamagedRecordText().c_str(), Ending::kDamagedRecord);
         break;
     case StartupResult::kBadBuild: ShowErrorAndEnd(dialog, "Bad updater build.", Ending::kBadBuild); break;
+    case StartupResult::kProfilesDisagree:
+        ShowErrorAndEnd(dialog, g_state.failure.c_str(), Ending::kCannotUpdate);
+        break;
     case StartupResult::kNoFolder:
         // The dialog stays open without a payload: "Begin Update" is not
         // offered, now or after "Change folder".

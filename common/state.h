@@ -51,6 +51,7 @@ struct UpdaterState {
     HWND progressControl;
     bool diagnostic;
     bool quiet;         // no window and no box: boxes take their default answer
+    bool msiCodes;      // the exit code is Windows Installer's (/msicodes)
     bool payloadReady;  // the engine and every patch file are extracted
     bool running;
     bool barShownFull;          // the run has ended and the full bar has been shown

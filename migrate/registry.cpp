@@ -8,6 +8,7 @@
 #include "platform/account.h"
 #include "platform/file.h"
 #include "platform/reg.h"
+#include "platform/user_hive.h"
 #include "platform/utf.h"
 
 namespace migrate {
@@ -162,16 +163,16 @@ const char* const kOldKeys[] = {
     "Software\\Vantor Corp.\\Vantor",
 };
 
-std::string CurrentUserPath(const char* path) { return std::string("HKEY_CURRENT_USER\\") + path; }
+std::string KeyPath(const std::string& label, const char* path) { return label + "\\" + path; }
 
 // The old keys that exist directly below `path`: deleted before it.
-DWORD OldKeysBelow(const char* path) {
+DWORD OldKeysBelow(HKEY root, const char* path) {
     DWORD n = 0;
     size_t len = std::strlen(path);
     for (const char* other : kOldKeys) {
         platform::Key key;
         if (std::strncmp(other, path, len) == 0 && other[len] == '\\' && !std::strchr(other + len + 1, '\\') &&
-            platform::RegOpenNoFollow(HKEY_CURRENT_USER, other, KEY_QUERY_VALUE, key))
+            platform::RegOpenNoFollow(root, other, KEY_QUERY_VALUE, key))
             ++n;
     }
     return n;
@@ -180,24 +181,24 @@ DWORD OldKeysBelow(const char* path) {
 // The dry run's deletion: the key opens for deletion (a link as itself) and
 // has no subkeys left once the old keys below it are gone; a key with
 // subkeys fails to delete as ERROR_ACCESS_DENIED, here as there.
-bool CouldDelete(const char* path) {
+bool CouldDelete(HKEY root, const char* path) {
     platform::Key key;
     platform::RegKeyInfo info;
-    if (!platform::RegOpenNoFollow(HKEY_CURRENT_USER, path, DELETE | KEY_QUERY_VALUE, key)) return false;
+    if (!platform::RegOpenNoFollow(root, path, DELETE | KEY_QUERY_VALUE, key)) return false;
     if (!platform::RegQueryInfo(key.Get(), info)) return false;
-    if (info.subKeys <= OldKeysBelow(path)) return true;
+    if (info.subKeys <= OldKeysBelow(root, path)) return true;
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
 }
 
 }  // namespace
 
-RegistryList DeleteOldKeys(RegistryMode mode) {
+RegistryList DeleteOldKeys(HKEY root, const std::string& label, RegistryMode mode) {
     RegistryList notDeleted;
     for (const char* path : kOldKeys) {
-        bool done = mode == RegistryMode::Rewrite ? platform::RegDeleteOne(HKEY_CURRENT_USER, path) : CouldDelete(path);
+        bool done = mode == RegistryMode::Rewrite ? platform::RegDeleteOne(root, path) : CouldDelete(root, path);
         DWORD error = done ? 0 : ::GetLastError();
-        if (error && error != ERROR_FILE_NOT_FOUND) notDeleted.Add(RegistryItem{CurrentUserPath(path), "", error});
+        if (error && error != ERROR_FILE_NOT_FOUND) notDeleted.Add(RegistryItem{KeyPath(label, path), "", error});
     }
     return notDeleted;
 }
@@ -242,13 +243,13 @@ bool MakeNewData(const NewValue& v, const char* finalFolder, NewData& out) {
 
 // Why the missing key `path` could not be created, or 0 when it could: its
 // nearest existing parent must let this process create subkeys.
-DWORD CreateError(const char* path) {
+DWORD CreateError(HKEY root, const char* path) {
     std::string parent = path;
     for (;;) {
         size_t cut = parent.rfind('\\');
         parent.resize(cut == std::string::npos ? 0 : cut);
         platform::Key key;
-        if (platform::RegOpen(HKEY_CURRENT_USER, parent.c_str(), KEY_CREATE_SUB_KEY, key)) return 0;
+        if (platform::RegOpen(root, parent.c_str(), KEY_CREATE_SUB_KEY, key)) return 0;
         DWORD error = ::GetLastError();
         if (error != ERROR_FILE_NOT_FOUND || parent.empty()) return error;
     }
@@ -256,10 +257,11 @@ DWORD CreateError(const char* path) {
 
 // The values of one new key that do not hold their data yet go in; those
 // that cannot are added to `failed` with the reason.
-void WriteNewKey(const char* path, const std::vector<NewData>& rows, RegistryMode mode, RegistryList& failed) {
+void WriteNewKey(HKEY root, const std::string& label, const char* path, const std::vector<NewData>& rows,
+                 RegistryMode mode, RegistryList& failed) {
     std::vector<const NewData*> todo;
     platform::Key key;
-    bool exists = platform::RegOpen(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE, key);
+    bool exists = platform::RegOpen(root, path, KEY_QUERY_VALUE, key);
     DWORD openError = exists ? 0 : ::GetLastError();
     for (const NewData& d : rows) {
         DWORD type = 0;
@@ -272,10 +274,10 @@ void WriteNewKey(const char* path, const std::vector<NewData>& rows, RegistryMod
     DWORD error = 0;
     if (mode == RegistryMode::DryRun) {
         if (exists || openError != ERROR_FILE_NOT_FOUND)
-            error = platform::RegOpen(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key) ? 0 : ::GetLastError();
+            error = platform::RegOpen(root, path, KEY_SET_VALUE, key) ? 0 : ::GetLastError();
         else
-            error = CreateError(path);
-    } else if (!platform::RegCreate(HKEY_CURRENT_USER, path, KEY_SET_VALUE, key)) {
+            error = CreateError(root, path);
+    } else if (!platform::RegCreate(root, path, KEY_SET_VALUE, key)) {
         error = ::GetLastError();
     }
     for (const NewData* d : todo) {
@@ -284,13 +286,13 @@ void WriteNewKey(const char* path, const std::vector<NewData>& rows, RegistryMod
             !platform::RegWriteRaw(key.Get(), d->name.c_str(), REG_SZ, d->bytes.data(),
                                    static_cast<DWORD>(d->bytes.size())))
             e = ::GetLastError();
-        if (e) failed.Add(RegistryItem{CurrentUserPath(path), d->row->name, e});
+        if (e) failed.Add(RegistryItem{KeyPath(label, path), d->row->name, e});
     }
 }
 
 }  // namespace
 
-RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode) {
+RegistryList WriteNewKeys(HKEY root, const std::string& label, const char* finalInstallFolder, RegistryMode mode) {
     RegistryList failed;
     const size_t n = sizeof kNewValues / sizeof kNewValues[0];
     // Rows of one key follow each other: each key is opened once for all of them.
@@ -302,9 +304,9 @@ RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode) {
             if (MakeNewData(kNewValues[end], finalInstallFolder, d))
                 rows.push_back(d);
             else
-                failed.Add(RegistryItem{CurrentUserPath(kNewValues[end].key), kNewValues[end].name, ::GetLastError()});
+                failed.Add(RegistryItem{KeyPath(label, kNewValues[end].key), kNewValues[end].name, ::GetLastError()});
         }
-        WriteNewKey(kNewValues[first].key, rows, mode, failed);
+        WriteNewKey(root, label, kNewValues[first].key, rows, mode, failed);
         first = end;
     }
     return failed;
@@ -314,62 +316,168 @@ namespace {
 
 void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
                       const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                      const StopCheck& stop);
+                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles);
 
 // Each root the step wrote reaches the disk before the step counts as done.
 RegistryList FlushWrittenRoots(const RegistryResult& r) {
     RegistryList failed;
     for (const Root& root : kRoots) {
-        if (root.key != HKEY_CURRENT_USER && r.walk.rewritten == 0) continue;
+        // The users' own roots always (new keys, old keys); the shared ones
+        // when the walk rewrote something.
+        if (root.key != HKEY_CURRENT_USER && root.key != HKEY_USERS && r.walk.rewritten == 0) continue;
         if (!platform::RegFlush(root.key)) failed.Add(RegistryItem{root.name, "", ::GetLastError()});
     }
     return failed;
 }
 
+// Any of the suite's keys, old or new, below a user's root.
+bool HoldsSuiteKeys(HKEY root) {
+    for (const char* path : {kOldKeys[0], kOldKeys[1], kOldKeys[3], kOldKeys[4], kNewValues[0].key}) {
+        platform::Key key;
+        if (platform::RegOpenNoFollow(root, path, KEY_QUERY_VALUE, key)) return true;
+    }
+    return false;
+}
+
+// One user's root whose keys this step changes.
+struct UserPart {
+    platform::Key owned;  // HKEY_USERS\<SID>; none for HKEY_CURRENT_USER
+    HKEY root;
+    std::string label;
+    RegistryList newValuesNotWritten;
+};
+
+// The end of a user's part: the old keys go once its new values are whole.
+void FinishPart(const UserPart& part, RegistryMode mode, RegistryResult& result) {
+    if (mode == RegistryMode::Rewrite && part.newValuesNotWritten.count) {
+        result.oldKeysKept = true;
+        LogEvent("registry " + part.label + ": the old keys are kept, " +
+                 Count(part.newValuesNotWritten.count, "new values") + " could not be written");
+        return;
+    }
+    result.oldKeysNotDeleted.Append(DeleteOldKeys(part.root, part.label, mode));
+}
+
+// The whole part of a profile whose hive is not loaded: loaded for it, its
+// new keys, its paths and its old keys, unloaded whatever happens. False
+// when it holds none of the suite's keys.
+bool ProfilePart(const platform::UserProfile& p, const char* finalFolder, const RewriteTable& table,
+                 const ProgressStep& step, const StopCheck& stop, RegistryResult& result) {
+    std::string name = "profile " + p.sid + " (" + p.hiveFile + ")";
+    platform::UserHive hive;
+    if (!hive.Open(p, KEY_READ | KEY_WRITE)) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_ALL_ASSIGNED || error == ERROR_PRIVILEGE_NOT_HELD) {
+            // An ordinary user's run: the user's own keys are its part.
+            LogEvent("registry " + name +
+                     ": left alone, this account may not load another user's registry "
+                     "(an administrator's or SYSTEM's run does)");
+            return false;
+        }
+        result.profilesNotLoaded.Add(RegistryItem{name, "", error});
+        LogEvent("registry " + name + ": its hive could not be loaded (error " + std::to_string(error) +
+                 "); the next run finishes its part");
+        return true;
+    }
+    if (!HoldsSuiteKeys(hive.Root())) {
+        LogEvent("registry " + name + ": none of the suite's keys");
+        return false;
+    }
+    UserPart part{platform::Key(), hive.Root(), hive.Label(),
+                  WriteNewKeys(hive.Root(), hive.Label(), finalFolder, RegistryMode::Rewrite)};
+    result.newValuesNotWritten.Append(part.newValuesNotWritten);
+    if (step) step();  // with the hive loaded
+    RegistryWalkResult walk = RewriteRoot(Root{hive.Root(), hive.Label().c_str()}, table, RegistryMode::Rewrite, stop);
+    result.walk.Add(walk);
+    if (walk.stopped) {
+        result.stopped = true;
+        return true;
+    }
+    unsigned long left = result.oldKeysNotDeleted.count;
+    FinishPart(part, RegistryMode::Rewrite, result);
+    bool unloaded = hive.Close();
+    LogEvent("registry " + name + ": " + Count(part.newValuesNotWritten.count, "new values not written, ") +
+             Count(result.oldKeysNotDeleted.count - left, "old keys not deleted") +
+             (unloaded ? "; unloaded"
+                       : "; its hive could not be unloaded (error " + std::to_string(::GetLastError()) + ")"));
+    return true;
+}
+
 RegistryResult RunRegistryStep(RegistryMode mode, const char* installFolder, const char* sharedFolder,
                                const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                               const StopCheck& stop) {
+                               const StopCheck& stop, const std::vector<platform::UserProfile>& profiles) {
     RegistryResult result;
-    RunRegistryParts(result, mode, installFolder, sharedFolder, finalInstallFolder, kept, step, stop);
+    RunRegistryParts(result, mode, installFolder, sharedFolder, finalInstallFolder, kept, step, stop, profiles);
     if (mode == RegistryMode::Rewrite) result.notFlushed = FlushWrittenRoots(result);
     return result;
 }
 
 void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
                       const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                      const StopCheck& stop) {
+                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles) {
     if (StopNow(stop)) {
         result.stopped = true;
         return;
     }
+    RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
+    // Other users' profiles: a loaded hive is one more root of the step, a
+    // hive that is not has its whole part now (the dry run leaves it alone).
+    std::string self;
+    platform::CurrentUserSid(self);
+    std::vector<UserPart> parts;
+    bool othersHold = false;
+    for (const platform::UserProfile& p : profiles) {
+        if (PathsEqual(p.sid, self)) continue;
+        if (!p.loaded) {
+            if (mode == RegistryMode::DryRun) continue;
+            othersHold = ProfilePart(p, finalInstallFolder, table, step, stop, result) || othersHold;
+            if (result.stopped) return;
+            continue;
+        }
+        platform::Key root;
+        if (!platform::RegOpen(HKEY_USERS, p.sid.c_str(), KEY_READ, root) || !HoldsSuiteKeys(root.Get())) continue;
+        othersHold = true;
+        HKEY raw = root.Get();
+        parts.push_back(UserPart{std::move(root), raw, "HKEY_USERS\\" + p.sid, {}});
+    }
+    // The running account's own keys, unless the suite's are only other users'
+    // (an administrator's or SYSTEM's run for them).
+    if (HoldsSuiteKeys(HKEY_CURRENT_USER) || !othersHold)
+        parts.insert(parts.begin(), UserPart{platform::Key(), HKEY_CURRENT_USER, "HKEY_CURRENT_USER", {}});
     // New values first: a run stopped later leaves the installation findable
     // through them, and the old keys go only once the new ones are whole.
-    result.newValuesNotWritten = WriteNewKeys(finalInstallFolder, mode);
-    RewriteTable table = MigrationRewrites(installFolder, sharedFolder, finalInstallFolder, kept);
-    result.walk = RewriteRegistry(table, mode, step, stop);
+    for (UserPart& part : parts) {
+        part.newValuesNotWritten = WriteNewKeys(part.root, part.label, finalInstallFolder, mode);
+        result.newValuesNotWritten.Append(part.newValuesNotWritten);
+    }
+    result.walk.Add(RewriteRegistry(table, mode, step, stop));
     if (result.walk.stopped || StopNow(stop)) {
         result.stopped = true;
         return;
     }
-    if (mode == RegistryMode::Rewrite && result.newValuesNotWritten.count) {
-        result.oldKeysKept = true;
-        LogEvent("registry: the old keys are kept, " + Count(result.newValuesNotWritten.count, "new values") +
-                 " could not be written");
-        return;
-    }
-    result.oldKeysNotDeleted = DeleteOldKeys(mode);
+    for (const UserPart& part : parts) FinishPart(part, mode, result);
 }
 
 }  // namespace
 
 RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop) {
-    return RunRegistryStep(RegistryMode::Rewrite, installFolder, sharedFolder, finalInstallFolder, kept, step, stop);
+                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop,
+                               const std::vector<platform::UserProfile>& profiles) {
+    return RunRegistryStep(RegistryMode::Rewrite, installFolder, sharedFolder, finalInstallFolder, kept, step, stop,
+                           profiles);
 }
 
 RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
                              const ShortForms& kept, const StopCheck& stop) {
-    return RunRegistryStep(RegistryMode::DryRun, installFolder, sharedFolder, finalInstallFolder, kept, nullptr, stop);
+    return RunRegistryStep(RegistryMode::DryRun, installFolder, sharedFolder, finalInstallFolder, kept, nullptr, stop,
+                           {});
+}
+
+bool WriteCompletionMark(const char* finalInstallFolder) {
+    platform::Key key;
+    return platform::RegCreate(HKEY_LOCAL_MACHINE, "SOFTWARE\\Halvern\\Dovetra 5\\Update", KEY_SET_VALUE, key) &&
+           platform::RegWriteText(key.Get(), "Install Folder", REG_SZ, finalInstallFolder) &&
+           platform::RegWriteText(key.Get(), "Version", REG_SZ, "5.0.3");
 }
 
 Outcome RegistryOutcome(const RegistryResult& r) {
@@ -383,8 +491,11 @@ Outcome RegistryOutcome(const RegistryResult& r) {
     add(r.walk.notWritten, "This value names the old folder and could not be rewritten.");
     add(r.newValuesNotWritten, "This value of the new product could not be written.");
     add(r.oldKeysNotDeleted, "This key of the old product could not be deleted.");
+    add(r.profilesNotLoaded,
+        "This user's registry could not be loaded (the user may be logging on, or the file is in use); running the "
+        "updater again finishes that user's part.");
     if (r.oldKeysKept)
-        out.Add(Problem{"HKEY_CURRENT_USER", "", "The old product's keys are kept until the new ones are whole.", 0});
+        out.Add(Problem{"the user's registry", "", "The old product's keys are kept until the new ones are whole.", 0});
     add(r.notFlushed, "What was written below this root could not be saved to disk.");
     out.stopped = r.stopped;
     return out;

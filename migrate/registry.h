@@ -8,6 +8,7 @@
 #include <vector>
 #include "migrate/registry_text.h"
 #include "migrate/registry_walk.h"
+#include "platform/user_hive.h"
 
 namespace migrate {
 
@@ -49,12 +50,15 @@ struct RegistryResult {
     // Roots written that could not be flushed to disk (RegFlushKey): what
     // was written there may be lost in a power cut.
     RegistryList notFlushed;
+    // Profiles whose hive could not be loaded (key: "profile <SID> (<file>)"):
+    // their part is left to the next run.
+    RegistryList profilesNotLoaded;
     bool stopped = false;  // the stop check said stop; a second run finishes the step
 
     // Everything done (dry run: everything could be done).
     bool Complete() const {
         return !stopped && !oldKeysKept && walk.notWritten.count == 0 && newValuesNotWritten.count == 0 &&
-               oldKeysNotDeleted.count == 0 && notFlushed.count == 0;
+               oldKeysNotDeleted.count == 0 && notFlushed.count == 0 && profilesNotLoaded.count == 0;
     }
 };
 
@@ -73,16 +77,20 @@ struct RegistryResult {
 RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
                                    const StopCheck& stop);
 
-// Deletes the five old keys below HKEY_CURRENT_USER ("files" before its
+// The per-user part works on a user's root key, `root`, named `label` in
+// results ("HKEY_CURRENT_USER", "HKEY_USERS\<SID>"): HKEY_CURRENT_USER is
+// one caller, other users' hives are others.
+
+// Deletes the five old keys below `root` ("files" before its
 // parent); a missing key is no error, a link key is deleted itself (never
 // what it points to), a key that holds other subkeys is kept with them.
 // Returns the keys that exist and were not deleted, each with its error. Dry
 // run: the keys that exist and either cannot be opened for deletion or hold
 // subkeys other than old keys (refused as ERROR_ACCESS_DENIED, as the
 // deletion itself is).
-RegistryList DeleteOldKeys(RegistryMode mode);
+RegistryList DeleteOldKeys(HKEY root, const std::string& label, RegistryMode mode);
 
-// Writes the three new keys below HKEY_CURRENT_USER. Values are REG_SZ in
+// Writes the three new keys below `root`. Values are REG_SZ in
 // UTF-16 with their terminating NUL (a reader of unterminated text reads past
 // it): "Offscreen" holds the one character "0", 4 bytes. A value already
 // holding exactly its new type and data counts as written and is not written
@@ -90,13 +98,24 @@ RegistryList DeleteOldKeys(RegistryMode mode);
 // loses only its own values. Returns the values not written. Dry run: the
 // values that would be written whose key cannot be opened for writing or,
 // when missing, created below its nearest existing parent.
-RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode);
+RegistryList WriteNewKeys(HKEY root, const std::string& label, const char* finalInstallFolder, RegistryMode mode);
 
 // The whole step (folders in UTF-8), in an order that a run stopped or
 // killed anywhere and run again ends with the registry of one uninterrupted
-// run: WriteNewKeys, then RewriteRegistry (the old install and shared
-// folders to `finalInstallFolder`), then, only when every new value is in
-// place and the walk was not stopped, DeleteOldKeys. Every part finds its
+// run. The users' roots: every profile of `profiles` (the machine's, from
+// platform::ListUserProfiles; none: this account's only) but the running
+// account's that holds any of the suite's keys, and HKEY_CURRENT_USER when
+// it holds them or no other profile does. First each profile whose hive is
+// not loaded, a part of its own with a line in the log: its hive loaded,
+// WriteNewKeys, `step` (the hive loaded), its paths rewritten, DeleteOldKeys
+// when its new values are whole, the hive unloaded; a hive that cannot be
+// loaded is listed in `profilesNotLoaded`; an account without the right to
+// load hives (an ordinary user) leaves those profiles alone, with a line in
+// the log. Then WriteNewKeys in every other
+// root, RewriteRegistry (the old install and shared folders to
+// `finalInstallFolder`; it reaches the loaded hives through HKEY_USERS), and,
+// for each root whose new values are in place, unless the walk was stopped,
+// DeleteOldKeys. Every part finds its
 // own work already done on a second run and leaves it alone. `stop` is
 // consulted before the new keys, between keys of the walk and before the
 // deletion; a stop returns at once with `stopped` set. Shows nothing and
@@ -105,10 +124,12 @@ RegistryList WriteNewKeys(const char* finalInstallFolder, RegistryMode mode);
 // flushed to disk (HKEY_CURRENT_USER always; the others when the walk
 // rewrote a value); a root that cannot be is in `notFlushed`.
 RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop);
+                               const ShortForms& kept, const ProgressStep& step, const StopCheck& stop,
+                               const std::vector<platform::UserProfile>& profiles = {});
 
 // The dry run of MigrateRegistry for the preflight: the same walk and the
-// same checks, nothing changed, no progress. Its lists name what the real
+// same checks of this account's own keys, nothing changed, no progress, no
+// hive loaded. Its lists name what the real
 // step would fail to do as this process (rights); `walk.rewritten` counts
 // the values it would rewrite.
 RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
@@ -119,6 +140,12 @@ RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder
 // (when the association is there) names "<finalInstallFolder>\Dovetra.exe".
 // Reads only.
 bool RegistryShown(const char* finalInstallFolder);
+// The mark a fleet tool detects the update by (README.md): the value
+// "Version" = "5.0.3" of HKEY_LOCAL_MACHINE\SOFTWARE\Halvern\Dovetra 5\Update
+// (32-bit view), with "Install Folder" beside it. Written when an update has
+// completed and never before; false (the system's error) when this account
+// may not write there, as an ordinary user may not.
+bool WriteCompletionMark(const char* finalInstallFolder);
 
 // The result as the other parts of the migration report theirs: a problem
 // per value not written, new value not written and old key not deleted (the

@@ -203,12 +203,12 @@ int ReferenceReplaceInRegistryTree(HKEY key, const char* oldText, const char* ne
 }
 
 void ReferenceMigrateRegistry() {
-    DeleteOldKeys(RegistryMode::Rewrite);
+    DeleteOldKeys(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", RegistryMode::Rewrite);
     HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
     const char* passes[][2] = {{kInstall, kFinal}, {kShared, kFinal}, {"Kestrin.exe", "Dovetra.exe"}};
     for (auto& pass : passes)
         for (HKEY root : roots) ReferenceReplaceInRegistryTree(root, pass[0], pass[1]);
-    WriteNewKeys(kFinal, RegistryMode::Rewrite);
+    WriteNewKeys(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kFinal, RegistryMode::Rewrite);
 }
 
 // ---- timing and dump ----------------------------------------------------

@@ -45,6 +45,7 @@ TEST(CommandLine, OptionsTable) {
          kProgram},  // another program's path
         {"C:\\Program Files\\Deploy Tools\\DV503Updater.exe /quiet", false, false, false, "", "", "Files\\Deploy"},
         {"\"C:\\Program Files\\Deploy Tools\\DV503Updater.exe\" /check", false, false, true, "", "", "", kProgram},
+        {"updater.exe /MSICodes /quiet", false, true, false, "", "", ""},
     };
     for (const Case& c : cases) {
         Options o = ParseOptions(c.line, c.program);
@@ -55,6 +56,20 @@ TEST(CommandLine, OptionsTable) {
         EXPECT_EQ(c.folder, o.folder);
         EXPECT_EQ(c.log, o.logPath);
         EXPECT_EQ(c.bad, o.badSwitch);
+    }
+}
+
+// /msicodes anywhere, a bad switch before it included; each ending's code
+// with and without it.
+TEST(CommandLine, MsiCodesTable) {
+    EXPECT_TRUE(ParseOptions("updater.exe /msicodes").msiCodes);
+    EXPECT_TRUE(ParseOptions("updater.exe /silent /MSICODES").msiCodes);
+    EXPECT_FALSE(ParseOptions("updater.exe /quiet").msiCodes);
+    const int msi[] = {0, 1603, 1603, 1603, 1618, 1618, 1602, 1639, 1618, 1618, 1603, 1603, 1618};
+    for (int own = 0; own <= 12; ++own) {
+        SCOPED_TRACE(own);
+        EXPECT_EQ(own, ExitCode(static_cast<common::Ending>(own), false));
+        EXPECT_EQ(msi[own], ExitCode(static_cast<common::Ending>(own), true));
     }
 }
 

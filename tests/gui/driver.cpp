@@ -29,6 +29,8 @@
 //                                           current directory instead, as a command prompt holds it
 //   driver hold-mutex NAME PATH [SECONDS]   creates the mutex NAME as any program may, writes PATH,
 //                                           and keeps it until PATH is gone (or SECONDS pass)
+//   driver hive save FILE                   saves HKEY_CURRENT_USER as a hive file (a user's NTUSER.DAT)
+//   driver hive load|unload NAME [FILE]     loads FILE below HKEY_USERS as NAME, or unloads NAME
 //
 // CAPTION and TITLE are exact window texts. Control ids are decimal or 0x hex.
 #include <windows.h>
@@ -196,6 +198,31 @@ int Launch(const char* program, const char* line) {
     return static_cast<int>(code);
 }
 
+// A user's hive as the system loads it at logon ("reg save/load/unload",
+// which Wine's reg lacks).
+int Hive(int argc, char** argv) {
+    std::string how = argv[2];
+    for (const char* p : {"SeBackupPrivilege", "SeRestorePrivilege"}) {
+        HANDLE t;
+        TOKEN_PRIVILEGES tp{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &t)) return 1;
+        LookupPrivilegeValueA(nullptr, p, &tp.Privileges[0].Luid);
+        AdjustTokenPrivileges(t, FALSE, &tp, 0, nullptr, nullptr);
+        CloseHandle(t);
+    }
+    LONG rc = ERROR_INVALID_PARAMETER;
+    if (how == "save" && argc > 3) {
+        DeleteFileA(argv[3]);
+        rc = RegSaveKeyA(HKEY_CURRENT_USER, argv[3], nullptr);
+    } else if (how == "load" && argc > 4) {
+        rc = RegLoadKeyA(HKEY_USERS, argv[3], argv[4]);
+    } else if (how == "unload" && argc > 3) {
+        rc = RegUnLoadKeyA(HKEY_USERS, argv[3]);
+    }
+    if (rc) std::fprintf(stderr, "driver: hive %s: error %ld\n", how.c_str(), rc);
+    return rc ? 1 : 0;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: driver COMMAND ARGS (see driver.cpp)\n");
     return 2;
@@ -231,6 +258,7 @@ int main(int argc, char** argv) {
         return Link(a, argv[3], argc > 5 ? argv[5] : nullptr);
     }
     if (cmd == "link-info") return Link(a, nullptr, nullptr);
+    if (cmd == "hive") return Hive(argc, argv);
     if (cmd == "hold") return Hold(a, argc > 3 ? std::atof(argv[3]) : 120, argc > 4 ? Id(argv[4]) : 0);
     if (cmd == "hold-mutex" && argc > 3) return HoldMutex(a, argv[3], argc > 4 ? std::atof(argv[4]) : 120);
     if (cmd == "launch" && argc > 3) return Launch(a, argv[3]);

@@ -140,8 +140,8 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         }
         g_asked.clear();
         g_answers["*.f32"] = r.answer;
-        std::string folder;
-        EXPECT_EQ(FindSharedFolder(folder), !r.folder.empty());
+        std::string folder, why;
+        EXPECT_EQ(FindSharedFolder(folder, why) == SharedSearch::kFound, !r.folder.empty());
         EXPECT_EQ(folder, r.folder);
         bool asked = !r.answer.empty() || r.folder.empty();
         ASSERT_EQ(g_asked.size(), asked ? 1u : 0u);
@@ -151,7 +151,7 @@ TEST_F(Discovery, SharedFolderFromTheRegistryElseAskedFor) {
         }
     }
     ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Vantor Corp.");
-    std::string folder;
-    EXPECT_FALSE(FindSharedFolder(folder));
+    std::string folder, why;
+    EXPECT_EQ(FindSharedFolder(folder, why), SharedSearch::kNotFound);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Vantor Corp.")) << "reading creates no key";
 }
