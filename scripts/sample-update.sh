@@ -22,8 +22,12 @@ make_updater() {  # [BASE]
 }
 
 # install_sample INSTALL SHARED: Kestrin 5.0 laid out in the prefix, with the
-# sample's shared folder in place of the script's stand-in one.
+# sample's shared folder in place of the script's stand-in one. At the old
+# default paths it is laid out once per build (staged_install).
 install_sample() {
+  if [ "$1|$2" = "$OLD_INSTALL|$OLD_SHARED" ]; then staged_install; else lay_out_sample "$@"; fi
+}
+lay_out_sample() {
   local install=$1 shared=$2
   # No lingering session: the script waits for the server to go at its end.
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
@@ -37,6 +41,32 @@ install_sample() {
   wine reg add 'HKCU\Software\Vantor Corp.\Kestrin\5.0\Paths' /v 'Program' /d "$install\\Kestrin.exe" /f >/dev/null
   wine reg add 'HKCU\Software\Kestrin Test\Documents' /v 'Last Folder' /d "$install\\Samples" /f >/dev/null
   wineserver -w
+}
+
+# The installation at the old default paths, laid out once per build in a
+# prefix of the stage's own (a clone of the same template) and kept as
+# save_pristine keeps a machine; a test's prefix gets it as restore_pristine
+# would. Named after what it is made from; two tests asking at once make it once.
+staged_install() {
+  local stage key dir
+  stage=$(cd "$DV_BUILD/.." && pwd)/stage
+  key=$( { wine --version; readlink -f "$SAMPLE"
+           sha256sum "$DV_TOP/scripts/sample-install.sh" "$DV_TOP/scripts/sample-update.sh" "$DRIVER"
+         } 2>&1 | sha256sum | cut -c1-16)
+  dir=$stage/kestrin-$key
+  mkdir -p "$stage"
+  ( flock 9
+    [ -d "$dir" ] && exit 0
+    rm -rf "$stage"/kestrin-*
+    export WINEPREFIX=$dir.new/prefix; scratch=$dir.new
+    mkdir -p "$scratch"; "$DV_TOP/scripts/prefix.sh" ensure "$WINEPREFIX" || exit 1
+    lay_out_sample "$OLD_INSTALL" "$OLD_SHARED" || exit 1
+    save_pristine
+    mv "$scratch/pristine" "$dir"; rm -rf "$scratch"
+  ) 9>"$stage/.kestrin.lock" || { fail "the staged sample installation"; return 1; }
+  stop_prefix || { fail "the prefix's Wine server does not end"; return 1; }
+  (cd "$WINEPREFIX/drive_c" && rm -rf "Program Files" ProgramData users/Public/Desktop && tar xf "$dir/c.tar")
+  cp "$dir"/*.reg "$WINEPREFIX/"
 }
 
 # Runs the updater and presses "Begin Update"; waits until IDCANCEL reads
@@ -217,14 +247,11 @@ as_user() {  # COMMAND...: as that user, in this prefix and display
 # saved) is lost, as a machine's unflushed writes are; what programs flushed
 # to files stays.
 power_cut() {
-  local ino p; ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
-  for p in $(pgrep -f . 2>/dev/null); do
-    [ "$p" = $$ ] && continue
-    if tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
-      kill -9 "$p" 2>/dev/null
-    else
-      case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in *"-$ino") kill -9 "$p" 2>/dev/null ;; esac
-    fi
-  done
+  local ino pids me=$BASHPID
+  ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+  pids=$( { grep -lzx "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null
+            find /proc -mindepth 2 -maxdepth 2 -name cwd -lname "*-$ino" 2>/dev/null; } |
+          cut -d/ -f3 | grep -vx -e $$ -e "$me" | sort -u)
+  [ -n "$pids" ] && kill -9 $pids 2>/dev/null
   stop_prefix
 }

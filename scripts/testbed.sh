@@ -7,7 +7,11 @@ set -uo pipefail
 . "$DV_TOP/scripts/wine-env.sh"
 . "$DV_TOP/scripts/display.sh"
 
-test_name=$(basename "$0" .sh)
+# A part of a long table: the script's first argument "PART/PARTS" (CTest
+# runs the parts side by side); its own scratch folder and prefix.
+DV_PART=""
+case "${1:-}" in [1-9]*/[1-9]*) DV_PART=$1 ;; esac
+test_name=$(basename "$0" .sh)${DV_PART:+-${DV_PART%/*}of${DV_PART#*/}}
 scratch=$DV_BUILD/gui/$test_name
 export WINEPREFIX=$scratch/prefix
 DRIVER=$DV_BUILD/tests/gui/gui_driver.exe
@@ -36,6 +40,14 @@ start_session() {
 new_session() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; start_session; }
 
 drv() { wine "$DRIVER" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+# part_row: whether this part runs the table's next row (the rows are dealt
+# out to the parts in turn); without a part, every row.
+rows_seen=0
+part_row() {
+  rows_seen=$((rows_seen + 1))
+  [ -z "$DV_PART" ] || [ $(((rows_seen - 1) % ${DV_PART#*/} + 1)) = "${DV_PART%/*}" ]
+}
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_eq() {  # what expected actual

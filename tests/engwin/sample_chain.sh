@@ -4,7 +4,8 @@
 # temp folder, bare patch names, the install folder as working folder. Each
 # step must give the next version byte for byte; a patch applied to the
 # wrong version must fail with "wpt0036" and leave the folder as it was.
-# Usage: sample_chain.sh GENERATOR MKPATCH PATCH_EXE SCRATCH
+# Usage: sample_chain.sh GENERATOR MKPATCH PATCH_EXE SCRATCH (MKPATCH: the one
+# in BUILD_ROOT/host/tools, whose sample scripts/pack-sample.sh stages)
 set -euo pipefail
 gen=$1 mkpatch=$2 engine=$3 scratch=$4
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,8 +13,8 @@ runner=$here/../../cmake/wine-run.sh
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$mkpatch" ] || fail "no host builder at $mkpatch"
 rm -rf "$scratch"; mkdir -p "$scratch/temp"
-python3 "$gen" "$scratch/s" --mkpatch "$mkpatch" >/dev/null
-s=$scratch/s
+# The sample as the end-to-end tests use it, made once per build.
+s=$("$here/../../scripts/pack-sample.sh" "$(cd "$(dirname "$mkpatch")/../.." && pwd)")
 cp "$engine" "$(dirname "$engine")/patchw32.dll" "$scratch/temp/"
 cp "$s"/patches/*.RTP "$scratch/temp/"
 exe=$scratch/temp/patch.exe
