@@ -247,23 +247,49 @@ int main(int argc, char** argv) {
         fprintf(stderr, "deltaprofile: cannot read the files\n");
         return 1;
     }
-    Recorder first;
-    std::vector<core::x86::Segment> copies;
-    patchbuild::DiffWindow(old.data(), old.size(), 0, nu.data(), nu.size(), first, &copies);
+    // DELTAPROFILE_CACHE=FILE keeps the matcher's results (its map and
+    // commands) for the next run on the same pair: the matcher is most of
+    // the time.
+    const char* cache = getenv("DELTAPROFILE_CACHE");
     core::x86::Map map;
     core::x86::Image newImage;
     Reader oldReader(old), newReader(nu);
     std::vector<uint8_t> base = old;
     Recorder rec;
-    if (core::x86::ReadImage(oldReader, old.size(), &map.old) && core::x86::ReadImage(newReader, nu.size(), &newImage)) {
+    bool image = core::x86::ReadImage(oldReader, old.size(), &map.old) && core::x86::ReadImage(newReader, nu.size(), &newImage);
+    FILE* f = cache ? fopen(cache, "rb") : nullptr;
+    if (f != nullptr) {
+        uint64_t n[2];
+        if (fread(n, 8, 2, f) != 2) return 1;
+        map.segments.resize(n[0]);
+        rec.cmds.resize(n[1]);
+        if (fread(map.segments.data(), sizeof(core::x86::Segment), n[0], f) != n[0] ||
+            fread(rec.cmds.data(), sizeof(Cmd), n[1], f) != n[1])
+            return 1;
+        fclose(f);
+    } else {
+        Recorder first;
+        std::vector<core::x86::Segment> copies;
+        patchbuild::DiffWindow(old.data(), old.size(), 0, nu.data(), nu.size(), first, &copies);
+        if (image) map.segments = patchbuild::Disjoint(std::move(copies));
+        rec = first;
+    }
+    if (image) {
         map.newBase = newImage.base;
         map.newSections = newImage.sections;
-        map.segments = patchbuild::Disjoint(std::move(copies));
         core::x86::Rewrite(map, old.data(), 0, old.size(), 0, base.data(), old.size());
-        patchbuild::DiffWindow(base.data(), base.size(), 0, nu.data(), nu.size(), rec);
+        if (f == nullptr) {
+            rec = Recorder();
+            patchbuild::DiffWindow(base.data(), base.size(), 0, nu.data(), nu.size(), rec);
+        }
         printf("x86 rewrite: %zu map segments\n", map.segments.size());
-    } else {
-        rec = first;
+    }
+    if (cache != nullptr && f == nullptr && (f = fopen(cache, "wb")) != nullptr) {
+        uint64_t n[2] = {map.segments.size(), rec.cmds.size()};
+        fwrite(n, 8, 2, f);
+        fwrite(map.segments.data(), sizeof(core::x86::Segment), n[0], f);
+        fwrite(rec.cmds.data(), sizeof(Cmd), n[1], f);
+        fclose(f);
     }
     uint64_t copied = 0, extra = 0, far = 0;
     uint64_t last = 0;
