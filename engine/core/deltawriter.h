@@ -40,13 +40,24 @@ private:
     std::vector<uint8_t> diffs_;  // the dirty span being coded
 };
 
+// Where a matcher's commands go (SegmentWriter; a profiler's recorder).
+class CommandSink {
+public:
+    // As Writer::Command, in the new file's order.
+    virtual void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
+                         const uint8_t* extraBytes, uint64_t extra) = 0;
+
+protected:
+    ~CommandSink() = default;
+};
+
 // The builder's side of a segmented delta (segments.h): takes the commands
 // of one new file as Writer does, in the new file's order, cuts the file
 // into segments of equal size (a command that crosses a segment's end is
 // cut in two there) and codes each with a Writer of its own. The coded
 // segments stay in memory (they are the patch's bytes, small) until Finish
 // writes the table and them.
-class SegmentWriter {
+class SegmentWriter : public CommandSink {
 public:
     // segments: how many, 0 for segments::CountFor(newSize); when that is
     // one, a single stream is written as Writer writes it, without a table
@@ -54,7 +65,7 @@ public:
     SegmentWriter(OutStream& out, uint64_t newSize, Copies copies = Copies::groups4, uint32_t segments = 0);
     bool Segmented() const { return table_.size() > 1 || explicit_; }
     void Command(uint64_t oldPos, const uint8_t* oldBytes, const uint8_t* newBytes, uint64_t copy,
-                 const uint8_t* extraBytes, uint64_t extra);
+                 const uint8_t* extraBytes, uint64_t extra) override;
     // Ends the last segment and writes everything; false when a write failed.
     bool Finish();
     uint64_t BytesWritten() const { return written_; }

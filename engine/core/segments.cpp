@@ -93,8 +93,10 @@ delta::Result ReadTable(Io& io, uint64_t dataOffset, uint64_t dataSize, uint64_t
 }  // namespace
 
 uint32_t CountFor(uint64_t newSize) {
-    uint64_t n = (newSize + kTargetBytes - 1) / kTargetBytes;
-    if (n > 1 && n % 2 != 0) n++;
+    if (newSize <= kOneStreamBytes) return 1;
+    uint64_t n = newSize / kLeastBytes;
+    n -= n % 2;
+    if (n < 2) n = 2;
     return n == 0 ? 1 : n > kMaxCount ? kMaxCount : uint32_t(n);
 }
 

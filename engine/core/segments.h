@@ -17,9 +17,18 @@
 namespace core::segments {
 
 constexpr uint32_t kMaxCount = 4096;
-// The builder's segment size: at most this many new bytes each, and an even
-// count when there is more than one, so that two threads get equal shares.
-constexpr uint64_t kTargetBytes = 4u << 20;
+// The builder's segments: a file of at most kOneStreamBytes is one stream;
+// a larger one is cut into an even count of segments of equal size (at
+// least two, so that two threads get equal shares), as many as leave each
+// at least kLeastBytes, which keeps each under 16 MiB. Such a segment gets
+// a file's models of 8 to 16 MiB (hashed order-2 and order-3 literal
+// tables of 2^12 trees, 15.8 MB), so two threads fit in kDecodeBudget.
+// Models sized for under 4 MiB (2^10 trees, no order 3) were what cost
+// the segments of 4 MiB (the 51 MB program's patch: 14 segments of 3.7 MB
+// 2.8% larger than one stream; 6 segments of 8.6 MB 2.1% smaller than one,
+// 12 of 4.3 MB 1.5% smaller; deltaprofile, engine/README.md).
+constexpr uint64_t kOneStreamBytes = 4u << 20;
+constexpr uint64_t kLeastBytes = 8u << 20;
 constexpr size_t kDecodeBudget = 40u << 20;
 // A decoding thread's buffers besides its model: delta::Apply's two, the
 // coder's, and what the caller's readers hold (the engine's: 1 MiB for the

@@ -96,33 +96,6 @@ bool WriteDelta(const FileJob& job, uint64_t window, core::delta::Copies how, Da
     return true;
 }
 
-// The map for core::x86::Rewrite: the long copies only (short ones are mostly
-// chance matches elsewhere in the file; 256 bytes measured best on the PE32
-// corpus), sorted by old offset, each cut to start after the one before so
-// that every old offset has one image.
-std::vector<core::x86::Segment> Disjoint(std::vector<core::x86::Segment> copies) {
-    constexpr uint64_t kMinLength = 256;
-    copies.erase(
-        std::remove_if(copies.begin(), copies.end(), [](const core::x86::Segment& s) { return s.length < kMinLength; }),
-        copies.end());
-    std::stable_sort(copies.begin(), copies.end(),
-                     [](const core::x86::Segment& a, const core::x86::Segment& b) { return a.oldStart < b.oldStart; });
-    std::vector<core::x86::Segment> out;
-    for (core::x86::Segment s : copies) {
-        if (!out.empty()) {
-            uint64_t end = out.back().oldStart + out.back().length;
-            if (s.oldStart + s.length <= end) continue;
-            if (s.oldStart < end) {
-                s.newStart += end - s.oldStart;
-                s.length -= end - s.oldStart;
-                s.oldStart = end;
-            }
-        }
-        out.push_back(s);
-    }
-    return out;
-}
-
 class MemoryReader : public core::delta::OldReader {
 public:
     explicit MemoryReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
@@ -351,6 +324,33 @@ bool WriteOutput(const std::string& outPath, std::vector<Entry> entries, int dat
 }
 
 }  // namespace
+
+// The map for core::x86::Rewrite: the long copies only (short ones are mostly
+// chance matches elsewhere in the file; 256 bytes measured best on the PE32
+// corpus), sorted by old offset, each cut to start after the one before so
+// that every old offset has one image.
+std::vector<core::x86::Segment> Disjoint(std::vector<core::x86::Segment> copies) {
+    constexpr uint64_t kMinLength = 256;
+    copies.erase(
+        std::remove_if(copies.begin(), copies.end(), [](const core::x86::Segment& s) { return s.length < kMinLength; }),
+        copies.end());
+    std::stable_sort(copies.begin(), copies.end(),
+                     [](const core::x86::Segment& a, const core::x86::Segment& b) { return a.oldStart < b.oldStart; });
+    std::vector<core::x86::Segment> out;
+    for (core::x86::Segment s : copies) {
+        if (!out.empty()) {
+            uint64_t end = out.back().oldStart + out.back().length;
+            if (s.oldStart + s.length <= end) continue;
+            if (s.oldStart < end) {
+                s.newStart += end - s.oldStart;
+                s.length -= end - s.oldStart;
+                s.oldStart = end;
+            }
+        }
+        out.push_back(s);
+    }
+    return out;
+}
 
 bool BuildPatch(const std::string& oldRoot, const std::string& newRoot, const std::string& outPath,
                 const BuildOptions& options, BuildStats* stats, std::string* error) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "x86.h"
+
 namespace patchbuild {
 
 struct BuildOptions {
@@ -23,5 +25,9 @@ struct BuildStats {
 // false with *error set on any failure; the output may then be incomplete.
 bool BuildPatch(const std::string& oldRoot, const std::string& newRoot, const std::string& outPath,
                 const BuildOptions& options, BuildStats* stats, std::string* error);
+
+// The map for core::x86::Rewrite from a byte delta's copies: the long
+// copies only, sorted by old offset, each cut to start after the one before.
+std::vector<core::x86::Segment> Disjoint(std::vector<core::x86::Segment> copies);
 
 }  // namespace patchbuild

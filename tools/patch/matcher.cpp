@@ -119,7 +119,7 @@ Cut Extend(const Window& w, size_t lastScan, size_t lastPos, size_t scan, size_t
 }  // namespace
 
 void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes, size_t newSize,
-                core::delta::SegmentWriter& writer, std::vector<core::x86::Segment>* copies) {
+                core::delta::CommandSink& writer, std::vector<core::x86::Segment>* copies) {
     if (oldSize == 0) {
         writer.Command(oldBase, nullptr, nullptr, 0, newBytes, newSize);
         return;

@@ -18,6 +18,6 @@ namespace patchbuild {
 // With `copies`, also appends each copy as a segment (new offsets relative
 // to newBytes), for the x86 rewrite's map.
 void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const uint8_t* newBytes, size_t newSize,
-                core::delta::SegmentWriter& writer, std::vector<core::x86::Segment>* copies = nullptr);
+                core::delta::CommandSink& writer, std::vector<core::x86::Segment>* copies = nullptr);
 
 }  // namespace patchbuild
