@@ -176,6 +176,16 @@ restore_pristine() {
   cp -a "$scratch/pristine"/*.reg "$WINEPREFIX/"
 }
 
+# unix_to_win PATH: a Unix path below a drive of the prefix as Windows names
+# it ("winepath -w" for any other).
+unix_to_win() {
+  local rest=${1#"$WINEPREFIX"/dosdevices/}
+  case "$rest" in
+    [a-z]:/*) local d=${rest:0:1} r=${rest:2}; printf '%s\n' "${d^^}:${r//\//\\}" ;;
+    *) winepath -w "$1" 2>/dev/null ;;
+  esac
+}
+
 # What an update leaves, to compare one run with another: the snapshot
 # without the engine's logs, and each new shortcut's target and description
 # (a link file holds its target's times, which differ from run to run).
@@ -184,7 +194,7 @@ final_state() {
   local l
   for l in "$(win_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Dovetra 5"/*.lnk \
            "$(win_path 'C:\users\Public\Desktop')"/*.lnk; do
-    [ -e "$l" ] && echo "$l: $(drv link-info "$(winepath -w "$l" 2>/dev/null)" | tr '\n' '|')"
+    [ -e "$l" ] && echo "$l: $(drv link-info "$(unix_to_win "$l")" | tr '\n' '|')"
   done
 }
 
@@ -245,7 +255,10 @@ as_user() {  # COMMAND...: as that user, in this prefix and display
 # A power cut: every process of this prefix and its Wine server end at once
 # with SIGKILL, so whatever the server kept in memory (registry writes not yet
 # saved) is lost, as a machine's unflushed writes are; what programs flushed
-# to files stays.
+# to files stays. The server saves the registry by itself every 30 s and when
+# it ends normally (a few seconds after its last program unless started with
+# "wineserver -p"): keep it up until the cut. Seen under Wine 8: a value added
+# with "reg add" is gone after the cut, and kept after "wineserver -k".
 power_cut() {
   local ino pids me=$BASHPID
   ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")

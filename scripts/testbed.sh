@@ -97,7 +97,19 @@ screenshot() {  # NAME [CAPTION]: the screen, cropped to the window when given
   import -window root "${crop[@]}" +repage "$shots/$1.png" 2>/dev/null || echo "note: no screenshot $1"
 }
 
-win_path() { winepath -u "$1" 2>/dev/null; }
+# win_path WINDOWS_PATH: its Unix path, as "winepath -u" gives it. A path on
+# a drive of the prefix that exists as written (letter case and all) is
+# mapped here without starting a Wine program; any other is left to
+# winepath, which matches names without regard to case.
+win_path() {
+  case "$1" in
+    [A-Za-z]:\\*)
+      local d=${1:0:1} u
+      u=$WINEPREFIX/dosdevices/${d,,}:${1:2}; u=${u//\\//}
+      [ -e "$u" ] && { printf '%s\n' "$u"; return; } ;;
+  esac
+  winepath -u "$1" 2>/dev/null
+}
 
 # A passing test's prefix goes (CI's disk holds only a few at once); a failing
 # one's stays to be looked into. The main command keeps its own (keep_prefix=1).
