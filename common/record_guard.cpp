@@ -16,15 +16,6 @@ bool AtOrBelow(const std::string& path, const std::string& top) {
     return path.size() == top.size() || path[top.size()] == '\\' || top.back() == '\\';
 }
 
-// A drive's root ("C:\") or a share's ("\\server\share").
-bool IsRoot(const std::string& p) {
-    if (p.size() <= 3 && p.size() >= 2 && p[1] == ':') return true;
-    if (p.compare(0, 2, "\\\\") != 0) return false;
-    size_t server = p.find('\\', 2);
-    return server == std::string::npos || p.find('\\', server + 1) == std::string::npos ||
-           p.find('\\', server + 1) == p.size() - 1;
-}
-
 // A part that means another name than it spells: "", ".", "..", or one
 // that ends in "." or " " (Windows drops those).
 bool HasOddPart(const std::string& p) {
@@ -94,7 +85,6 @@ std::string RecordFolderProblem(const std::string& folder, const SystemFolders& 
     if (!IsFullPath(folder)) return "is not a full path";
     if (folder.compare(0, 4, "\\\\?\\") == 0 || folder.compare(0, 4, "\\\\.\\") == 0) return "is a device path";
     if (folder.find('/') != std::string::npos || HasOddPart(folder)) return "names another folder than it spells";
-    if (IsRoot(folder)) return "is the root of a drive or share";
     if (AtOrBelow(folder, system.windows)) return "is the Windows folder or below it";
     for (const std::string& top : system.whole)
         if (AtOrBelow(top, folder)) return "is a folder of the system (" + top + ") or above one";

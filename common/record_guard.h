@@ -54,8 +54,9 @@ SystemFolders ProcessSystemFolders();
 // Why `folder`, named by a record, may not be acted on; empty when it may:
 // not a full path, a device ("\\?\", "\\.\") path, "/" or a "." or ".."
 // part or a part ending in "." or " " (names that mean another folder than
-// they spell), a drive's or share's root, the Windows folder or below it,
-// or one of `system.whole` or a folder above one.
+// they spell), the Windows folder or below it, or one of `system.whole` or
+// a folder above one (so the system drive's root). The root of another
+// drive may hold an installation, and is let through.
 std::string RecordFolderProblem(const std::string& folder, const SystemFolders& system);
 // The first problem of any folder the record names (with the folder).
 std::string RecordContentsProblem(const UpdateRecord& r, const SystemFolders& system);

@@ -40,9 +40,9 @@ TEST(RecordGuard, FoldersARecordMayName) {
                                {"C:\\ProgramData", "C:\\Program Files", "C:\\users\\Public", "C:\\users"}};
     // clang-format off
     const struct { const char* folder; bool ok; } rows[] = {
-        {"C:\\Program Files\\Vantor Corp\\Kestrin 5.0", true}, {"D:\\Apps\\Kestrin", true},
+        {"C:\\Program Files\\Vantor Corp\\Kestrin 5.0", true}, {"D:\\Apps\\Kestrin", true}, {"E:\\", true},
         {"C:\\users\\Public\\Kestrin", true}, {"\\\\server\\share\\Kestrin", true},
-        {"Kestrin", false}, {"C:Kestrin", false}, {"C:\\", false}, {"D:\\", false}, {"\\\\server\\share", false},
+        {"Kestrin", false}, {"C:Kestrin", false}, {"C:\\", false},
         {"C:\\WINDOWS", false}, {"C:\\windows\\system32", false}, {"C:\\Windows.\\System32", false},
         {"C:\\ProgramData", false}, {"c:\\programdata", false}, {"C:\\Program Files", false}, {"C:\\users", false},
         {"C:\\Program Files\\..\\windows", false}, {"C:/windows/system32", false}, {"\\\\?\\C:\\windows", false},
