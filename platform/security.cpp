@@ -153,4 +153,14 @@ bool CreateGuardedMutex(const char* name, const char* sddl, Handle& out, bool* e
     return true;
 }
 
+bool OpenExistingMutex(const char* name, Handle& out) {
+    out.Reset();
+    std::wstring w;
+    if (!ToWide(name, w)) return false;
+    HANDLE h = ::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, w.c_str());
+    if (!h) return false;
+    out.Reset(h);
+    return true;
+}
+
 }  // namespace platform

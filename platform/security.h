@@ -57,5 +57,9 @@ std::string AccountName(const std::string& sid);
 // could be opened (ERROR_ACCESS_DENIED when not). False when there is no
 // handle, GetLastError() telling why.
 bool CreateGuardedMutex(const char* name, const char* sddl, Handle& out, bool* existed);
+// Opens the existing mutex `name` to read its owner and access list, never
+// creating it. False when there is none or it cannot be opened
+// (GetLastError() telling why).
+bool OpenExistingMutex(const char* name, Handle& out);
 
 }  // namespace platform
