@@ -28,10 +28,23 @@ namespace {
 
 using namespace core::delta;
 
-enum Kind { kSeek, kCopyLen, kExtraLen, kZeroRun, kDirtyLen, kGroupBit, kZeroFlag, kDiffByte, kLitNew, kLitOld, kLitNone, kKinds };
-const char* const kNames[kKinds] = {"seek",      "copy length", "extra length", "zero run",          "dirty span length",
-                                    "group bit", "diff zero flag", "diff byte", "literal, repeat of new", "literal, in old",
-                                    "literal, novel"};
+enum Kind {
+    kSeek,
+    kCopyLen,
+    kExtraLen,
+    kZeroRun,
+    kDirtyLen,
+    kGroupBit,
+    kZeroFlag,
+    kDiffByte,
+    kLitNew,
+    kLitOld,
+    kLitNone,
+    kKinds
+};
+const char* const kNames[kKinds] = {
+    "seek",           "copy length", "extra length",           "zero run",        "dirty span length", "group bit",
+    "diff zero flag", "diff byte",   "literal, repeat of new", "literal, in old", "literal, novel"};
 
 struct CostCoder {
     double bits[kKinds] = {};
@@ -256,7 +269,8 @@ int main(int argc, char** argv) {
     Reader oldReader(old), newReader(nu);
     std::vector<uint8_t> base = old;
     Recorder rec;
-    bool image = core::x86::ReadImage(oldReader, old.size(), &map.old) && core::x86::ReadImage(newReader, nu.size(), &newImage);
+    bool image =
+        core::x86::ReadImage(oldReader, old.size(), &map.old) && core::x86::ReadImage(newReader, nu.size(), &newImage);
     FILE* f = cache ? fopen(cache, "rb") : nullptr;
     if (f != nullptr) {
         uint64_t n[2];

@@ -58,6 +58,21 @@ size_t Search(const Window& w, size_t from, size_t lo, size_t hi, size_t* pos) {
     return std::max(la, lb);
 }
 
+// A match is taken when it beats the current alignment (the old position
+// the last match would reach here) by more than kBetter bytes, as bsdiff
+// takes it; one that moves the old position more than kFar away must beat
+// it by kFarBetter more: its seek and the one back cost about five bytes,
+// which a few literal bytes more or less do not pay for (the 51 MB
+// program: 61% of its commands sought 1 MiB or more, 13% of the patch;
+// with this, 2,600,455 -> 2,558,999 bytes, deltaprofile).
+constexpr size_t kBetter = 8, kFarBetter = 8;
+constexpr long kFar = 1 << 16;
+
+size_t Threshold(size_t scan, size_t pos, long lastOffset) {
+    long move = long(pos) - long(scan) - lastOffset;
+    return move > kFar || move < -kFar ? kBetter + kFarBetter : kBetter;
+}
+
 bool Same(const Window& w, size_t oldAt, size_t newAt) { return oldAt < w.oldSize && w.old[oldAt] == w.nu[newAt]; }
 
 // How far the previous match reaches forward (from lastScan/lastPos) while
@@ -135,7 +150,7 @@ void DiffWindow(const uint8_t* oldBytes, size_t oldSize, uint64_t oldBase, const
             len = Search(w, scan, 0, oldSize - 1, &pos);
             for (; scsc < scan + len; scsc++)
                 if (Same(w, size_t(long(scsc) + lastOffset), scsc)) oldScore++;
-            if ((len == oldScore && len != 0) || len > oldScore + 8) break;
+            if ((len == oldScore && len != 0) || len > oldScore + Threshold(scan, pos, lastOffset)) break;
             if (Same(w, size_t(long(scan) + lastOffset), scan)) oldScore--;
         }
         if (len == oldScore && scan != newSize) continue;
