@@ -12,6 +12,7 @@
 #include "platform/command_line.h"
 #include "platform/crash.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "platform/dialog.h"
 #include "platform/msgbox.h"
@@ -84,6 +85,9 @@ int CUpdaterApp::Run() {
     platform::EndOnCrash(ReportCrash, static_cast<UINT>(ExitCode(Ending::kInternalError, o.msiCodes)));
     // Nobody is there to answer a box of the system's own.
     if (o.quiet) platform::ShowNoSystemBoxes();
+    // A fleet tool may pass "%WINDIR%\..." on without a command processor.
+    std::string expanded;
+    if (platform::ExpandVariables(o.logPath.c_str(), expanded)) o.logPath = expanded;
     if (!o.logPath.empty() && !OpenEventLog(o.logPath.c_str()) && o.badSwitch.empty())
         o.badSwitch = "/log " + o.logPath + " (the log cannot be written)";
     LogEvent(std::string("updater started: ") + line);

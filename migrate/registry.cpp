@@ -434,8 +434,14 @@ void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* ins
             if (result.stopped) return;
             continue;
         }
+        // New keys are made below this handle: it must allow that.
         platform::Key root;
-        if (!platform::RegOpen(HKEY_USERS, p.sid.c_str(), KEY_READ, root) || !HoldsSuiteKeys(root.Get())) continue;
+        if (!platform::RegOpen(HKEY_USERS, p.sid.c_str(), KEY_READ | KEY_WRITE, root)) {
+            LogEvent("registry HKEY_USERS\\" + p.sid + ": left alone, this account may not change it (error " +
+                     std::to_string(::GetLastError()) + ")");
+            continue;
+        }
+        if (!HoldsSuiteKeys(root.Get())) continue;
         othersHold = true;
         HKEY raw = root.Get();
         parts.push_back(UserPart{std::move(root), raw, "HKEY_USERS\\" + p.sid, {}});

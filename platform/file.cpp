@@ -284,6 +284,16 @@ bool EnvironmentValue(const char* name, std::string& out) {
     return ToUtf8(w.data(), n, out);
 }
 
+bool ExpandVariables(const char* text, std::string& out) {
+    out.clear();
+    std::wstring w;
+    if (!ToWide(text, w)) return false;
+    DWORD need = ::ExpandEnvironmentStringsW(w.c_str(), nullptr, 0);
+    std::vector<wchar_t> expanded(need + 1);
+    if (need == 0 || ::ExpandEnvironmentStringsW(w.c_str(), expanded.data(), need) != need) return false;
+    return ToUtf8(expanded.data(), need - 1, out);
+}
+
 }  // namespace platform
 
 namespace platform {

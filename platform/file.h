@@ -99,6 +99,9 @@ bool ModulePath(std::string& out);
 bool WindowsFolder(std::string& out);
 // An environment variable's value; fails when unset (ERROR_ENVVAR_NOT_FOUND).
 bool EnvironmentValue(const char* name, std::string& out);
+// `text` with its "%NAME%" variables replaced by their values, as the
+// system's command processor would (an unset one stays as written).
+bool ExpandVariables(const char* text, std::string& out);
 
 }  // namespace platform
 

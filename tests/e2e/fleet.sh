@@ -104,5 +104,8 @@ done
 grep -q "$BOB: C:\\\\Other\\\\Vantor; $CAROL: $(sed 's/\\/\\\\/g' <<<"$OLD_SHARED")" "$log" \
   && echo "ok: the refusal names both" || fail "refusal: $(grep -i profiles "$log")"
 expect_eq "bad switch" 7 "$(run /nosuch)"
+# As a fleet tool may start it, with no command processor to expand the log's path.
+quiet /quiet /log '%SystemDrive%\fleet-x.log' /nosuch >/dev/null
+grep -q "Unknown switch: /nosuch" "$(win_path 'C:\')/fleet-x.log" && echo "ok: %VAR% in the log's path" || fail "log path not expanded"
 expect_eq "bad switch /msicodes" 1639 "$(run /nosuch /msicodes)"
 finish
