@@ -281,8 +281,8 @@ Preflight RunPreflight(const PreflightInput& in) {
     if (!c.Done(Phase::kSharedCopy) && out.stepsDone == 0 && !out.stepCutOff &&
         platform::IsFolder(in.sharedFolder.c_str()))
         for (const auto& p : migrate::CheckCopySources(in.sharedFolder, in.installFolder).problems)
-            c.FromProblem(p, ": cannot be read for the copy of the shared folder (" +
-                                 platform::ErrorDescription(p.error) + ").");
+            c.FromProblem(
+                p, ": cannot be read for the copy of the shared folder (" + platform::ErrorDescription(p.error) + ").");
     if (!c.Done(Phase::kRenames)) {
         std::string folder = in.relocate && c.Done(Phase::kMove) ? in.finalInstallFolder : in.installFolder;
         c.CheckChangeable(JoinPath(folder, "Kestrin.exe"));

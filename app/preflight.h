@@ -1,7 +1,11 @@
 // The preflight: before the first change, and as all of /check, whether the
 // update can finish here. It changes nothing and reports every problem it
-// finds at once, each naming what to do: files in use (and, where the system
-// can tell, the programs holding them), room on each volume the update
+// finds at once, each naming what to do: files and folders in use (and,
+// where the system can tell, the programs holding them): those the patch
+// steps change, those the move and the renames move (migrate's own checks,
+// CheckRelocation and CheckRenames: each must open for deletion, so a folder
+// that is a program's current directory counts), and the shared folder's
+// files its copy reads (CheckCopySources); room on each volume the update
 // writes to, rights to the folders it writes, files changed since they were
 // installed (against all three patch steps, by the hashes each step expects
 // and produces), and a new folder that is taken. It also finds which patch

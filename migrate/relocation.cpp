@@ -20,8 +20,7 @@ static const char kTaken[] = "A file or folder of that name is there already.";
 static const char kNested[] = "The new folder lies inside the installation.";
 static const char kInUse[] = "The file is in use by another program.";
 static const char kFolderInUse[] = "The folder is in use by another program (open in it, or its current folder).";
-static const char kLinkOtherDrive[] =
-    "The folder link cannot be moved to another drive without what it points to.";
+static const char kLinkOtherDrive[] = "The folder link cannot be moved to another drive without what it points to.";
 static const char kLinkStuck[] =
     "The folder link can be moved here only with the whole installation, and the new folder holds files.";
 static const char kUnlisted[] = "The folder's contents cannot be read.";

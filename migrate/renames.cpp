@@ -90,8 +90,7 @@ CopyPair CopyOf(const std::string& sharedFolder, const std::string& finalInstall
 // Deletes the install folder's copy of a preference file when the shared
 // folder's own file, renamed or not, exists and is another file. A copy that
 // is there and cannot be deleted is a problem.
-void DeleteCopy(const std::string& sharedFolder, const std::string& finalInstallFolder, const Rename& r,
-                Outcome& out) {
+void DeleteCopy(const std::string& sharedFolder, const std::string& finalInstallFolder, const Rename& r, Outcome& out) {
     CopyPair p = CopyOf(sharedFolder, finalInstallFolder, r);
     if (p.copy.empty() || p.kept.empty()) return;
     bool same = true;
