@@ -50,7 +50,7 @@ void TimerTick(HWND dialog) {
     if (g_state.quitting || !g_state.running) return;
     if (g_state.child.Valid()) {
         if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) return;
-        EndPhase(dialog);  // the next phase starts at once
+        EndPhase(dialog);              // the next phase starts at once
         if (!g_state.running) return;  // the preflight said no: ready again
         SetProgressPosition(dialog, WorkDone(250));
         if (g_state.child.Valid()) return;
