@@ -48,7 +48,7 @@ struct RunState {
     bool halted = false;  // a phase failed that the later ones depend on
     int stepsDone = 0;    // from the preflight
     bool stepCutOff = false;
-    uint32_t shown = 0;  // the phases the machine shows done, from the preflight
+    uint32_t shown = 0;                                     // the phases the machine shows done, from the preflight
     uint64_t weight[static_cast<int>(Phase::kCount)] = {};  // of each phase's work, from the preflight
     std::vector<std::string> failedParts;
     std::vector<migrate::Problem> problems;
@@ -252,7 +252,8 @@ PreflightInput PreflightInputFromState() {
         in.relocate = Actions().IsAtDefaultPaths(in.installFolder, in.sharedFolder);
         in.finalInstallFolder = in.relocate ? migrate::NewInstallFolder() : in.installFolder;
     }
-    in.preferenceCopies = g_state.resumed ? Record().preferenceCopies : migrate::PreferenceFilesPresent(in.sharedFolder);
+    in.preferenceCopies =
+        g_state.resumed ? Record().preferenceCopies : migrate::PreferenceFilesPresent(in.sharedFolder);
     in.recordPath = g_state.recordPath;
     in.payloadFolder = g_state.tempFolder;
     in.programsFolder = g_state.startMenuProgramsFolder;

@@ -82,8 +82,8 @@ migrate::Outcome ProveFinalProgram(const std::string& finalInstallFolder, const 
     if (!payload::ReadPatchTables(payloadFolder, g_patchSteps, kPatchStepCount, &tables, &why))
         out.Add(migrate::Problem{program, "", "The updater is damaged: " + why + ".", 0});
     else if (!payload::LastVersion(tables, "Kestrin.exe", sha) || !payload::FileHasHash(program, sha))
-        out.Add(migrate::Problem{program, "",
-                                 "This is not the Dovetra 5.0.3 program: no registry value is rewritten toward it.", 0});
+        out.Add(migrate::Problem{
+            program, "", "This is not the Dovetra 5.0.3 program: no registry value is rewritten toward it.", 0});
     return out;
 }
 

@@ -46,11 +46,11 @@ void BeginUpdate(HWND dialog) {
     StartPreflight(dialog);
 }
 
-void TimerTick(HWND dialog) {
-    if (g_state.quitting || !g_state.running) return;
+// One tick's work: the running phase polled and judged, the next started.
+static void Tick(HWND dialog) {
     if (g_state.child.Valid()) {
         if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) return;
-        EndPhase(dialog);  // the next phase starts at once
+        EndPhase(dialog);              // the next phase starts at once
         if (!g_state.running) return;  // the preflight said no: ready again
         SetProgressPosition(dialog, WorkDone(250));
         if (g_state.child.Valid()) return;
@@ -61,6 +61,17 @@ void TimerTick(HWND dialog) {
         return;
     }
     CompleteUpdate(dialog);
+}
+
+// A tick inside a box that a tick showed (the preflight's, whose Retry
+// starts it again) does nothing: the run is not settling then.
+static bool g_inTick = false;
+
+void TimerTick(HWND dialog) {
+    if (g_state.quitting || !g_state.running || g_inTick) return;
+    g_inTick = true;
+    Tick(dialog);
+    g_inTick = false;
 }
 
 void CancelOrQuit(HWND dialog) {
@@ -95,6 +106,9 @@ void RunUnattended() {
     }
 }
 
-void ResetSequencer() { ResetPhases(); }
+void ResetSequencer() {
+    ResetPhases();
+    g_inTick = false;
+}
 
 }  // namespace app

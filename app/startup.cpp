@@ -108,8 +108,8 @@ Ending EndingOf(StartupResult r) {
 
 std::string DamagedRecordText() {
     if (!g_state.staleRecordPath.empty())
-        return "The record of an interrupted update, \"" + g_state.staleRecordPath + "\", is not followed: " +
-               g_state.staleRecordWhy +
+        return "The record of an interrupted update, \"" + g_state.staleRecordPath +
+               "\", is not followed: " + g_state.staleRecordWhy +
                ". No Kestrin 5.0 installation was found to update instead. Nothing has been changed.\r\n\r\n"
                "Check the installation; to start afresh, delete that file and run the updater again.";
     return "The record of an interrupted update, \"" + g_state.recordPath +
@@ -169,8 +169,7 @@ StartupResult PrepareStartup(const char* carrier, const char* folder) {
     }
     if (found) SetDialogMessage(IDS_READY, g_state.installFolder.c_str());
     // Nothing found in place of a record not followed: the record is named.
-    if (result == StartupResult::kNotFound && !g_state.staleRecordPath.empty())
-        result = StartupResult::kDamagedRecord;
+    if (result == StartupResult::kNotFound && !g_state.staleRecordPath.empty()) result = StartupResult::kDamagedRecord;
     if (result != StartupResult::kReady) RemoveExtractedFiles();
     g_state.payloadReady = result == StartupResult::kReady;
     return result;

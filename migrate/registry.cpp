@@ -513,7 +513,8 @@ bool RegistryShown(const char* finalInstallFolder) {
         platform::Key key;
         DWORD type = 0;
         std::string held;
-        if (!MakeNewData(v, finalInstallFolder, d) || !platform::RegOpen(HKEY_CURRENT_USER, v.key, KEY_QUERY_VALUE, key) ||
+        if (!MakeNewData(v, finalInstallFolder, d) ||
+            !platform::RegOpen(HKEY_CURRENT_USER, v.key, KEY_QUERY_VALUE, key) ||
             !platform::RegReadRaw(key.Get(), d.name.c_str(), type, held) || type != REG_SZ || held != d.bytes)
             return false;
     }
@@ -523,7 +524,8 @@ bool RegistryShown(const char* finalInstallFolder) {
     }
     std::string type, command;
     if (!platform::RegReadDefault(HKEY_CLASSES_ROOT, ".ksd", type)) return true;  // no association to carry
-    if (type.empty() || !platform::RegReadDefault(HKEY_CLASSES_ROOT, (type + "\\shell\\open\\command").c_str(), command))
+    if (type.empty() ||
+        !platform::RegReadDefault(HKEY_CLASSES_ROOT, (type + "\\shell\\open\\command").c_str(), command))
         return true;
     std::string program = JoinPath(finalInstallFolder, "Dovetra.exe");
     auto lower = [](std::string s) {

@@ -181,8 +181,8 @@ bool RenamesShown(const std::string& sharedFolder, const std::string& finalInsta
         const char* keptName = ExistsIn(sharedFolder, r.oldName) ? r.oldName : r.newName;
         std::string copy = JoinIn(finalInstallFolder, r.oldName), kept = JoinIn(sharedFolder, keptName);
         bool same = true;
-        if (!copy.empty() && !kept.empty() && FileExists(copy) && platform::SameFile(copy.c_str(), kept.c_str(), &same) &&
-            !same)
+        if (!copy.empty() && !kept.empty() && FileExists(copy) &&
+            platform::SameFile(copy.c_str(), kept.c_str(), &same) && !same)
             return false;
     }
     return true;
