@@ -11,10 +11,9 @@
 namespace app {
 using namespace common;
 
-namespace {
+const char* const kLeftovers[3] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
 
-// Files of the old installation that the new one has no use for.
-const char* const kLeftovers[] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
+namespace {
 
 uint32_t Bit(Phase p) { return 1u << static_cast<int>(p); }
 

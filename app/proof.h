@@ -11,6 +11,10 @@
 
 namespace app {
 
+// Files of the old installation that the new one has no use for: the
+// leftovers phase deletes them, and their absence proves it done.
+extern const char* const kLeftovers[3];
+
 // The folders an update works on, as the run uses them.
 struct ProofInput {
     std::string installFolder;  // where the installation was when the update began

@@ -10,6 +10,7 @@
 #include "migrate/shortcuts.h"
 #include "migrate/tree.h"
 #include "payload/engine.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -19,9 +20,6 @@ namespace app {
 using namespace common;
 
 namespace {
-
-// Files of the old installation that the new one has no use for.
-const char* const kLeftovers[] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
 
 // COM for the worker thread's shortcut calls, released with it.
 class ComForThread {
@@ -84,8 +82,15 @@ public:
     }
 
     migrate::Outcome DeleteLeftovers(const std::string& finalInstallFolder) override {
-        for (const char* name : kLeftovers) platform::DeleteFileAt(JoinPath(finalInstallFolder, name).c_str());
-        return {};
+        migrate::Outcome out;
+        for (const char* name : kLeftovers) {
+            std::string path = JoinPath(finalInstallFolder, name);
+            if (platform::DeleteFileAt(path.c_str())) continue;
+            DWORD error = platform::LastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+                out.Add(migrate::Problem{path, "", "", error});
+        }
+        return out;
     }
 
     void ShowEngineLog(const std::string& installFolder) override {
