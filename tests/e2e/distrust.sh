@@ -134,7 +134,7 @@ stale_row() {
 }
 stale_row "installation deleted" done:1 11 rm -rf "$(win_path "$OLD_INSTALL")"
 stale_row "new folder deleted after the move" done:5 11 rm -rf "$(win_path "$NEW_INSTALL")"
-stale_row "5.0 reinstalled after the move" done:6 10 install_sample "$OLD_INSTALL" "$OLD_SHARED"
+stale_row "5.0 reinstalled after the move" done:6 10 lay_out_sample "$OLD_INSTALL" "$OLD_SHARED"
 # A record the updater wrote, its folders changed in place (its rights kept),
 # every step noted done and its hash line made again: refused, nothing
 # rewritten toward its folders.
