@@ -203,14 +203,16 @@ quiet() { wine "$UPDATER" "$@" >/dev/null 2>&1; echo $?; }
 
 # Everything an update could touch: file names, sizes and bytes of the
 # installation, the shortcuts and the update record; the registry keys
-# (read as the user WINE_AS runs Wine as, when set: as_user) but Wine's own.
+# (read as the user WINE_AS runs Wine as, when set: as_user) but Wine's own
+# and the shell's cache of folder paths, which Wine fills for a new user.
 snapshot() {
   ( cd "$(win_path 'C:\')" && find "Program Files" ProgramData/Microsoft/Windows/'Start Menu' \
       "ProgramData/Dovetra 5.0.3 Update" users/Public/Desktop -printf '%p %s\n' 2>/dev/null | sort
     find "Program Files" -type f -print0 | sort -z | xargs -0 md5sum )
   for k in 'HKCU\Software' 'HKCR\.ksd' 'HKCR\Kestrin.Document'; do
     ${WINE_AS:-} wine reg query "$k" /s 2>/dev/null | tr -d '\r'
-  done | awk '/^HKEY_/ { wine = index($0, "HKEY_CURRENT_USER\\Software\\Wine") == 1 } !wine'
+  done | awk '/^HKEY_/ { wine = index($0, "HKEY_CURRENT_USER\\Software\\Wine") == 1 ||
+                              $0 ~ /\\Explorer\\Shell Folders$/ } !wine'
 }
 
 # Prints the command line of a text editor running in this prefix.
