@@ -14,7 +14,7 @@ make_updater || exit 1
 install_sample "$OLD_INSTALL" "$OLD_SHARED" || exit 1
 # Unchanged files: no patch step names them; the copy, the move and the
 # preflight's reading see them all.
-dir=$(win_path "$OLD_INSTALL")/Kestrin Libraries/Bench
+dir="$(win_path "$OLD_INSTALL")/Kestrin Libraries/Bench"
 mkdir -p "$dir"
 for i in $(seq $((${MB:-300} / 10))); do head -c 10485760 /dev/urandom >"$dir/part-$i.kli"; done
 echo "installation: $(du -sm "$(win_path "$OLD_INSTALL")" | cut -f1) MB"
