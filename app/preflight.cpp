@@ -1,10 +1,11 @@
 #include "app/preflight.h"
+#include "app/phase_list.h"
+#include "app/work_meter.h"
 #include <algorithm>
 #include <set>
 #include "common/path.h"
 #include "migrate/registry.h"
 #include "migrate/relocation.h"
-#include "app/proof.h"
 #include "migrate/renames.h"
 #include "migrate/tree.h"
 #include "payload/patch_chain.h"
@@ -172,7 +173,7 @@ void CheckChain(Checker& c, uint64_t* needInstall) {
         return;
     }
     c.out.stepsDone = a.done;
-    c.out.shown = StepBits(a.done, c.out.stepCutOff) | ProveMigration(proof, a.done);
+    c.out.shown = ProvePhases(proof, a.done, c.out.stepCutOff);
     // The copy of the shared folder, then each step's new files beside the
     // old ones until it commits.
     uint64_t copy = a.done == 0 && !c.out.stepCutOff ? migrate::TreeBytes(in.sharedFolder) : 0;
@@ -210,19 +211,34 @@ void CheckMove(Checker& c, uint64_t* needFinal) {
     c.CheckFolderWritable(ExistingAncestor(in.finalInstallFolder), "new install folder");
     std::string from, to;
     if (platform::VolumeOf(in.installFolder.c_str(), from) && platform::VolumeOf(in.finalInstallFolder.c_str(), to) &&
-        !PathsEqual(from, to))
-        *needFinal += migrate::TreeBytes(in.installFolder);
+        !PathsEqual(from, to)) {
+        c.out.moveBytes = migrate::TreeBytes(in.installFolder);
+        *needFinal += c.out.moveBytes;
+    }
 }
 
 // The registry step's dry run: every value, new key and old key this user
-// could not change.
+// could not change. The keys near the roots are counted first (a small part
+// of a walk's cost): with them the run's plan is known and the bar moves as
+// the walk enters them; the walk's own count is the registry phase's total.
 void CheckRegistryRights(Checker& c) {
     const PreflightInput& in = c.in;
+    WorkMeter* meter = in.meter;
+    if (meter) {
+        c.out.registryNearKeys = c.Done(Phase::kRegistry) ? 0 : migrate::CountRegistryKeys(in.stop);
+        meter->Plan(PlanOf(c.out));
+        meter->Begin(0, c.out.registryNearKeys);
+    }
     if (c.Done(Phase::kRegistry)) return;
     migrate::ShortForms kept =
         in.record ? in.record->shortForms : migrate::TakeShortForms(in.installFolder.c_str(), in.sharedFolder.c_str());
     migrate::RegistryResult r =
-        migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(), in.finalInstallFolder.c_str(), kept);
+        migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(), in.finalInstallFolder.c_str(), kept,
+                               in.stop, [meter](unsigned depth) {
+                                   if (meter && depth <= 2) meter->Item();
+                               });
+    c.out.registryKeys = r.walk.keys;
+    if (meter) meter->End(0);
     for (const migrate::Problem& p : migrate::RegistryOutcome(r).problems)
         c.Add(Finding::Kind::kRights,
               "Registry " + p.item + ": " + p.why +

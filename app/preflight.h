@@ -14,8 +14,11 @@
 #include <string>
 #include <vector>
 #include "common/state.h"
+#include "migrate/outcome.h"
 
 namespace app {
+
+class WorkMeter;
 
 struct Finding {
     enum class Kind {
@@ -46,6 +49,11 @@ struct PreflightInput {
     const common::UpdateRecord* record = nullptr;
     std::string recordPath;
     unsigned preferenceCopies = 0;  // the record's, else the shared folder's now
+    // The run's bar, planned and moved as the registry is looked at; null
+    // for a check. Consulted before each registry key: a stop (Cancel) ends
+    // the look early, and what it found then counts for nothing.
+    WorkMeter* meter = nullptr;
+    migrate::StopCheck stop;
 };
 
 struct Preflight {
@@ -56,6 +64,9 @@ struct Preflight {
     uint32_t shown = 0;                 // a bit per common::Phase whose result the machine shows (proof.h)
     uint64_t copyBytes = 0;             // what the copy of the shared folder writes
     uint64_t stepBytes[common::kPatchStepCount] = {};  // what each patch step still to run writes
+    uint64_t moveBytes = 0;                            // what the move copies (across volumes only)
+    uint64_t registryKeys = 0;                         // the keys the registry walk visits
+    uint64_t registryNearKeys = 0;  // those near the roots (migrate::CountRegistryKeys): the walk's cost
 
     // kUpdated when nothing stands in the way; kFilesInUse when only files
     // in use do (try again once they are closed); kBadBuild for the

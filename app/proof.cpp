@@ -1,9 +1,6 @@
 #include "app/proof.h"
 #include "common/path.h"
 #include "common/state.h"
-#include "migrate/registry.h"
-#include "migrate/renames.h"
-#include "migrate/shortcuts.h"
 #include "payload/patch_chain.h"
 #include "platform/dir.h"
 #include "platform/file.h"
@@ -14,8 +11,6 @@ using namespace common;
 const char* const kLeftovers[3] = {"UnInst.isu", "UnInsdll.dll", "KSReg.dat"};
 
 namespace {
-
-uint32_t Bit(Phase p) { return 1u << static_cast<int>(p); }
 
 bool HoldsProgramIn(const std::string& folder) {
     return FileExists(JoinPath(folder, "Kestrin.exe")) || FileExists(JoinPath(folder, "Dovetra.exe"));
@@ -48,28 +43,15 @@ bool HoldsProgram(const ProofInput& in) {
     return false;
 }
 
-uint32_t StepBits(int stepsDone, bool cutOff) {
-    uint32_t bits = stepsDone > 0 || cutOff ? Bit(Phase::kSharedCopy) : 0;
-    for (int k = 0; k < stepsDone && k < kPatchStepCount; ++k) bits |= Bit(StepPhase(k));
-    return bits;
+bool MoveShown(const ProofInput& in) {
+    return !in.relocate || PathsEqual(in.installFolder, in.finalInstallFolder) ||
+           (MovedAway(in.installFolder) && HoldsProgramIn(in.finalInstallFolder));
 }
 
-uint32_t ProveMigration(const ProofInput& in, int stepsDone) {
-    if (stepsDone < kPatchStepCount) return 0;
-    uint32_t bits = 0;
-    if (in.relocate && !PathsEqual(in.installFolder, in.finalInstallFolder) &&
-        !(MovedAway(in.installFolder) && HoldsProgramIn(in.finalInstallFolder)))
-        return bits;
-    bits |= Bit(Phase::kMove);
-    if (!migrate::RenamesShown(in.sharedFolder, in.finalInstallFolder, in.preferenceCopies)) return bits;
-    bits |= Bit(Phase::kRenames);
-    if (migrate::ShortcutsShown(in.finalInstallFolder, in.programsFolder, in.desktopFolder))
-        bits |= Bit(Phase::kShortcuts);
-    if (migrate::RegistryShown(in.finalInstallFolder.c_str())) bits |= Bit(Phase::kRegistry);
-    bool left = false;
-    for (const char* name : kLeftovers) left |= FileExists(JoinPath(in.finalInstallFolder, name));
-    if (!left) bits |= Bit(Phase::kLeftovers);
-    return bits;
+bool LeftoversGone(const ProofInput& in) {
+    for (const char* name : kLeftovers)
+        if (FileExists(JoinPath(in.finalInstallFolder, name))) return false;
+    return true;
 }
 
 migrate::Outcome ProveFinalProgram(const std::string& finalInstallFolder, const std::string& payloadFolder) {

@@ -33,18 +33,13 @@ std::vector<std::string> InstallationRoots(const ProofInput& in);
 // Whether any of those holds the program, under its old name or its new one.
 bool HoldsProgram(const ProofInput& in);
 
-// The phases after the patch steps that the machine shows done, as bits of
-// common::Phase, given how many patch steps the installation has had: the
-// move (the old folder holds nothing of it, the new one does), the renames
-// (migrate::RenamesShown), the shortcuts (migrate::ShortcutsShown, COM on the
-// calling thread), the registry (migrate::RegistryShown) and the leftovers
-// (gone). Each builds on the steps, the move and the renames: none shows
-// before they do.
-uint32_t ProveMigration(const ProofInput& in, int stepsDone);
+// The move is shown when it has nothing to do (the installation stays) or
+// when the old folder holds nothing of it (gone, or only names beginning
+// with ".") and the new one holds the program.
+bool MoveShown(const ProofInput& in);
 
-// The bits of the shared-folder copy and of the patch steps, from the steps
-// the installation has had (`cutOff`: an engine run left its journal).
-uint32_t StepBits(int stepsDone, bool cutOff);
+// None of kLeftovers is in the final folder.
+bool LeftoversGone(const ProofInput& in);
 
 // The registry is only rewritten toward a real Dovetra 5.0.3: a problem
 // unless "<finalInstallFolder>\Dovetra.exe" has the hash the last patch step

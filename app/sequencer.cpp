@@ -1,16 +1,14 @@
 // BeginUpdate, TimerTick and CancelOrQuit: the state machine over
-// g_state.running and g_state.child, which is the handle of whatever runs
-// the current phase (the engine's process or a worker thread).
+// g_state.running and g_state.child, the worker thread that runs the
+// preflight and then the phases' loop (phases.h); the dialog only watches.
 //
 //   Ready    (running false, no child)  tick does nothing
-//   Running  (running true,  child)     tick polls; the preflight's end starts
-//                                       the first phase or, when it says no,
-//                                       goes back to Ready; an ended phase is
-//                                       judged, noted in the record, the next
-//                                       starts
+//   Running  (running true,  child)     tick moves the bar; the preflight's
+//                                       end starts the phases' loop or, when
+//                                       it says no, goes back to Ready; the
+//                                       loop's end is judged
 //   Settling (running true,  no child)  tick shows the bar full, the next one
-//                                       completes; reached when every phase
-//                                       has run or one stopped the run
+//                                       completes
 //   Finished (running false, no child)  tick does nothing
 // Once g_state.quitting is set (Cancel/Quit), no state moves any more.
 #include "app/sequencer.h"
@@ -27,10 +25,8 @@
 namespace app {
 using namespace common;
 
-// How long Cancel waits for a killed engine to be gone, so that its program
-// file can be deleted right after; and for a migration phase to reach the
-// end of the item it is on.
-static const DWORD kEngineEndWaitMs = 5000;
+// How long Cancel waits for the worker to reach the end of the item it is
+// on (a running engine is ended at once and waited for).
 static const DWORD kWorkerStopWaitMs = 120000;
 
 void BeginUpdate(HWND dialog) {
@@ -39,20 +35,30 @@ void BeginUpdate(HWND dialog) {
     platform::EnableControl(dialog, IDC_CHANGE_FOLDER, false);
     g_state.ending = Ending::kCancelled;
     g_state.failure.clear();
-    g_state.stepIndex = 0;
     g_state.barShownFull = false;
+    g_state.migratingShown = false;
     ResetPhases();
     g_state.running = true;
     StartPreflight(dialog);
 }
 
-// One tick's work: the running phase polled and judged, the next started.
+// The bar, and the message once the migration is under way.
+static void Watch(HWND dialog) {
+    SetProgressPosition(dialog, WorkDone(250));
+    if (Migrating() && !g_state.migratingShown) {
+        g_state.migratingShown = true;
+        SetDialogMessage(IDS_MIGRATING, g_state.finalInstallFolder.c_str());
+        platform::InvalidateAll(dialog);
+    }
+}
+
+// One tick's work: the worker watched, and judged once it has ended.
 static void Tick(HWND dialog) {
     if (g_state.child.Valid()) {
-        if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) return;
-        EndPhase(dialog);              // the next phase starts at once
+        if (!platform::WaitProcessEnd(g_state.child.Get(), 0)) return Watch(dialog);
+        WorkerEnded(dialog);           // the phases' loop starts at once
         if (!g_state.running) return;  // the preflight said no: ready again
-        SetProgressPosition(dialog, WorkDone(250));
+        Watch(dialog);
         if (g_state.child.Valid()) return;
     }
     if (!g_state.barShownFull) {
@@ -84,13 +90,8 @@ void CancelOrQuit(HWND dialog) {
                                             : "cancelled by the user; running the updater again finishes the update");
     }
     if (g_state.child.Valid()) {
-        if (PhaseOnWorker()) {
-            RequestStop();
-            platform::WaitProcessEndPumping(g_state.child.Get(), kWorkerStopWaitMs);
-        } else {
-            platform::EndProcess(g_state.child.Get(), 1);
-            platform::WaitProcessEndPumping(g_state.child.Get(), kEngineEndWaitMs);
-        }
+        RequestStop();
+        platform::WaitProcessEndPumping(g_state.child.Get(), kWorkerStopWaitMs);
         g_state.child.Reset();
     }
     g_state.running = false;

@@ -56,8 +56,7 @@ struct UpdaterState {
     bool running;
     bool barShownFull;          // the run has ended and the full bar has been shown
     bool quitting;              // Cancel/Quit was pressed: nothing more may start
-    bool sharedCopyIncomplete;  // this run's copy of the shared folder failed somewhere
-    int stepIndex;
+    bool migratingShown;        // the dialog says the migration is under way
     Ending ending;
     // Why the run failed, when "patch.err" could not be written to say it.
     std::string failure;

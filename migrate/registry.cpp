@@ -122,8 +122,8 @@ std::string Count(unsigned long n, const char* what) { return std::to_string(n) 
 
 // One root, and a line in the event log with what it changed.
 RegistryWalkResult RewriteRoot(const Root& root, const RewriteTable& table, RegistryMode mode, const StopCheck& stop,
-                               const std::vector<std::string>& aliases = {}) {
-    RegistryWalkResult r = RewriteRegistryTree(root.key, root.name, table, mode, stop, aliases);
+                               const std::vector<std::string>& aliases = {}, const KeyEntered& entered = {}) {
+    RegistryWalkResult r = RewriteRegistryTree(root.key, root.name, table, mode, stop, aliases, entered);
     bool dry = mode == RegistryMode::DryRun;
     LogEvent(std::string(dry ? "registry check " : "registry ") + root.name + ": " +
              Count(r.rewritten, dry ? "values to rewrite, " : "values rewritten, ") +
@@ -138,7 +138,7 @@ bool StopNow(const StopCheck& stop) { return stop && stop(); }
 }  // namespace
 
 RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
-                                   const StopCheck& stop) {
+                                   const StopCheck& stop, const KeyEntered& entered) {
     RegistryWalkResult all;
     for (const Root& root : kRoots) {
         if (StopNow(stop)) {
@@ -146,7 +146,7 @@ RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode,
             break;
         }
         all.Add(RewriteRoot(root, table, mode, stop,
-                            root.key == HKEY_USERS ? CurrentUserAliases() : std::vector<std::string>()));
+                            root.key == HKEY_USERS ? CurrentUserAliases() : std::vector<std::string>(), entered));
         if (all.stopped) break;
         if (root.key != HKEY_CLASSES_ROOT && step) step();
     }
@@ -316,7 +316,8 @@ namespace {
 
 void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
                       const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles);
+                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles,
+                      const KeyEntered& entered);
 
 // Each root the step wrote reaches the disk before the step counts as done.
 RegistryList FlushWrittenRoots(const RegistryResult& r) {
@@ -405,16 +406,19 @@ bool ProfilePart(const platform::UserProfile& p, const char* finalFolder, const 
 
 RegistryResult RunRegistryStep(RegistryMode mode, const char* installFolder, const char* sharedFolder,
                                const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                               const StopCheck& stop, const std::vector<platform::UserProfile>& profiles) {
+                               const StopCheck& stop, const std::vector<platform::UserProfile>& profiles,
+                               const KeyEntered& entered = {}) {
     RegistryResult result;
-    RunRegistryParts(result, mode, installFolder, sharedFolder, finalInstallFolder, kept, step, stop, profiles);
+    RunRegistryParts(result, mode, installFolder, sharedFolder, finalInstallFolder, kept, step, stop, profiles,
+                     entered);
     if (mode == RegistryMode::Rewrite) result.notFlushed = FlushWrittenRoots(result);
     return result;
 }
 
 void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* installFolder, const char* sharedFolder,
                       const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
-                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles) {
+                      const StopCheck& stop, const std::vector<platform::UserProfile>& profiles,
+                      const KeyEntered& entered) {
     if (StopNow(stop)) {
         result.stopped = true;
         return;
@@ -456,7 +460,7 @@ void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* ins
         part.newValuesNotWritten = WriteNewKeys(part.root, part.label, finalInstallFolder, mode);
         result.newValuesNotWritten.Append(part.newValuesNotWritten);
     }
-    result.walk.Add(RewriteRegistry(table, mode, step, stop));
+    result.walk.Add(RewriteRegistry(table, mode, step, stop, entered));
     if (result.walk.stopped || StopNow(stop)) {
         result.stopped = true;
         return;
@@ -474,9 +478,21 @@ RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFold
 }
 
 RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                             const ShortForms& kept, const StopCheck& stop) {
+                             const ShortForms& kept, const StopCheck& stop, const KeyEntered& entered) {
     return RunRegistryStep(RegistryMode::DryRun, installFolder, sharedFolder, finalInstallFolder, kept, nullptr, stop,
-                           {});
+                           {}, entered);
+}
+
+unsigned long CountRegistryKeys(const StopCheck& stop) {
+    RewriteTable none;  // the count reads no value
+    unsigned long keys = 0;
+    for (const Root& root : kRoots) {
+        if (StopNow(stop)) break;
+        keys += RewriteRegistryTree(root.key, root.name, none, RegistryMode::Count, stop,
+                                    root.key == HKEY_USERS ? CurrentUserAliases() : std::vector<std::string>())
+                    .keys;
+    }
+    return keys;
 }
 
 bool WriteCompletionMark(const char* finalInstallFolder) {

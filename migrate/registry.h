@@ -75,7 +75,7 @@ struct RegistryResult {
 // root and before each key (RewriteRegistryTree). Notes in the event log, per
 // root, what it changed and what it could not.
 RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
-                                   const StopCheck& stop);
+                                   const StopCheck& stop, const KeyEntered& entered = {});
 
 // The per-user part works on a user's root key, `root`, named `label` in
 // results ("HKEY_CURRENT_USER", "HKEY_USERS\<SID>"): HKEY_CURRENT_USER is
@@ -128,12 +128,18 @@ RegistryResult MigrateRegistry(const char* installFolder, const char* sharedFold
                                const std::vector<platform::UserProfile>& profiles = {});
 
 // The dry run of MigrateRegistry for the preflight: the same walk and the
-// same checks of this account's own keys, nothing changed, no progress, no
-// hive loaded. Its lists name what the real
+// same checks of this account's own keys, nothing changed, no hive loaded;
+// `entered` is told of each key the walk enters. Its lists name what the real
 // step would fail to do as this process (rights); `walk.rewritten` counts
 // the values it would rewrite.
 RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder, const char* finalInstallFolder,
-                             const ShortForms& kept, const StopCheck& stop = {});
+                             const ShortForms& kept, const StopCheck& stop = {}, const KeyEntered& entered = {});
+
+// The keys of the four roots the walk of MigrateRegistry and CheckRegistry
+// visits, as RegistryMode::Count counts them (down to two levels below each
+// root): the total a walk's progress is measured against, in the keys its
+// KeyEntered is told of at depth 1 and 2. `stop` as for the walk.
+unsigned long CountRegistryKeys(const StopCheck& stop = {});
 
 // What the machine shows of MigrateRegistry: every new value holds its data
 // for `finalInstallFolder`, no old key is left, and the ".ksd" open command

@@ -64,6 +64,7 @@ struct Walk {
     const RewriteTable& table;
     RegistryMode mode;
     const StopCheck& stop;
+    const KeyEntered& entered;
     RegistryWalkResult& result;
     std::vector<std::wstring> leaveOut;  // below the first key only
     std::wstring path;                   // the current key: its label, then "\name" per level
@@ -185,6 +186,7 @@ void WalkSubkeys(HKEY key, const platform::RegKeyInfo& info, Walk& walk, bool fi
             walk.result.stopped = true;
             return;
         }
+        if (walk.entered) walk.entered(walk.depth + 1);
         size_t parentLen = walk.path.size();
         walk.path.push_back(L'\\');
         walk.path.append(name.data(), len);
@@ -210,7 +212,11 @@ void WalkKey(HKEY key, Walk& walk, bool first) {
         return;
     }
     ++walk.result.keys;
-    if (info.values && RewriteValues(key, info, walk)) {
+    if (walk.mode == RegistryMode::Count && walk.depth == 1) {
+        walk.result.keys += info.subKeys;  // counted, not entered
+        return;
+    }
+    if (walk.mode != RegistryMode::Count && info.values && RewriteValues(key, info, walk)) {
         walk.result.links.Add(KeyItem(walk));
         return;
     }
@@ -220,10 +226,11 @@ void WalkKey(HKEY key, Walk& walk, bool first) {
 }  // namespace
 
 RegistryWalkResult RewriteRegistryTree(HKEY key, const char* label, const RewriteTable& table, RegistryMode mode,
-                                       const StopCheck& stop, const std::vector<std::string>& leaveOut) {
+                                       const StopCheck& stop, const std::vector<std::string>& leaveOut,
+                                       const KeyEntered& entered) {
     RegistryWalkResult result;
-    if (table.Empty()) return result;
-    Walk walk{table, mode, stop, result, {}, {}, 0, ValueBuffers{}};
+    if (table.Empty() && mode != RegistryMode::Count) return result;
+    Walk walk{table, mode, stop, entered, result, {}, {}, 0, ValueBuffers{}};
     platform::ToWide(label, walk.path);
     for (const std::string& n : leaveOut) {
         std::wstring w;
