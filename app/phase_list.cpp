@@ -30,7 +30,7 @@ const DWORD kEngineEndWaitMs = 5000;
 // keys below them.
 const uint64_t kEngineStartMs = 150;
 const uint64_t kBytesPerMs = 50000;
-const uint64_t kNearKeysPer10Ms = 25;
+const uint64_t kNearKeysPer10Ms = 30;
 
 uint64_t Fixed20(const Preflight&) { return 20; }
 uint64_t Fixed100(const Preflight&) { return 100; }

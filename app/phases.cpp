@@ -104,7 +104,9 @@ void StartPreflight(HWND dialog) {
     // A copy: the preflight reads it on the worker while nothing here
     // changes the record, which it points at, until it has ended.
     PreflightInput in = PreflightInputFromState();
-    in.meter = &g_run.meter;
+    // The bar's measure costs a count of the registry's keys near the
+    // roots: without a bar (/quiet) it is not taken.
+    in.meter = g_state.quiet ? nullptr : &g_run.meter;
     in.stop = StopAsked;
     if (!platform::StartThread([result, in] { result->preflight = Actions().Check(in); }, g_state.child)) {
         g_run.checking = false;

@@ -235,7 +235,7 @@ void CheckRegistryRights(Checker& c) {
     migrate::RegistryResult r =
         migrate::CheckRegistry(in.installFolder.c_str(), in.sharedFolder.c_str(), in.finalInstallFolder.c_str(), kept,
                                in.stop, [meter](unsigned depth) {
-                                   if (meter && depth <= 2) meter->Item();
+                                   if (meter && depth <= migrate::kCountDepth) meter->Item();
                                });
     c.out.registryKeys = r.walk.keys;
     if (meter) meter->End(0);

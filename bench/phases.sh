@@ -44,7 +44,8 @@ echo "exit code $(wait_updater 30) in the dialog"
 
 printf '%-10s %8.1f s from launch to exit\n%-10s %8.1f s from the click to "Quit"\n' "/quiet" "$quiet_s" "dialog" "$dialog_s"
 # The same span of both runs, from their logs: the preflight's start to the
-# outcome.
+# outcome. The bar's samples are set beside the share of the dialog's span
+# gone by (the work done, counted as time).
 for run in quiet dialog; do
   python3 - "$WINEPREFIX/drive_c/$run.log" "$run" <<'PY'
 import sys, datetime
@@ -55,11 +56,15 @@ for line in open(sys.argv[1], encoding='utf-8', errors='replace'):
             t[key] = datetime.datetime.strptime(line[:23], '%Y-%m-%d %H:%M:%S.%f')
 span = (t['outcome:'] - t['preflight: begun']).total_seconds()
 print('%-10s %8.1f s from the preflight to the outcome (log)' % (sys.argv[2], span))
+open(sys.argv[1] + '.span', 'w').write('%.3f' % span)
 PY
 done
+span=$(cat "$WINEPREFIX/drive_c/dialog.log.span")
 printf '%8s %8s %8s\n' second bar time
 for p in "${positions[@]}"; do
   set -- $p
-  printf '%8.1f %7d%% %7d%%\n' "$1" $(($2 * 100 / 250)) "$(echo "$1 * 100 / $dialog_s" | bc)"
+  share=$(echo "$1 * 100 / $span" | bc)
+  [ "$share" -gt 100 ] && share=100
+  printf '%8.1f %7d%% %7d%%\n' "$1" $(($2 * 100 / 250)) "$share"
 done
 [ -n "${KEEP:-}" ] || rm -rf "$scratch"

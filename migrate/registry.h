@@ -136,9 +136,9 @@ RegistryResult CheckRegistry(const char* installFolder, const char* sharedFolder
                              const ShortForms& kept, const StopCheck& stop = {}, const KeyEntered& entered = {});
 
 // The keys of the four roots the walk of MigrateRegistry and CheckRegistry
-// visits, as RegistryMode::Count counts them (down to two levels below each
-// root): the total a walk's progress is measured against, in the keys its
-// KeyEntered is told of at depth 1 and 2. `stop` as for the walk.
+// visits, as RegistryMode::Count counts them (down to kCountDepth levels
+// below each root): the total a walk's progress is measured against, in the
+// keys its KeyEntered is told of down to that depth. `stop` as for the walk.
 unsigned long CountRegistryKeys(const StopCheck& stop = {});
 
 // What the machine shows of MigrateRegistry: every new value holds its data

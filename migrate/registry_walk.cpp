@@ -212,7 +212,7 @@ void WalkKey(HKEY key, Walk& walk, bool first) {
         return;
     }
     ++walk.result.keys;
-    if (walk.mode == RegistryMode::Count && walk.depth == 1) {
+    if (walk.mode == RegistryMode::Count && walk.depth == kCountDepth - 1) {
         walk.result.keys += info.subKeys;  // counted, not entered
         return;
     }

@@ -12,10 +12,11 @@ namespace migrate {
 // Rewrite changes values. DryRun changes nothing: it reads exactly as the
 // rewrite does and reports what the rewrite could not do as this process.
 // Count reads no value and changes nothing: it counts in `keys` the start
-// and the keys one and two levels below it, opening only those one level
-// below: the measure of a walk's progress (KeyEntered), at a small part of
-// a walk's cost.
+// and the keys down to kCountDepth levels below it, opening only those above
+// that level: the measure of a walk's progress (KeyEntered at those depths),
+// at a small part of a walk's cost.
 enum class RegistryMode { Rewrite, DryRun, Count };
+constexpr unsigned kCountDepth = 3;
 
 // A key or value named in a result, for a message or a log line (UTF-8; a
 // unit that UTF-8 cannot spell, an unpaired surrogate, shows as U+FFFD).

@@ -503,3 +503,21 @@ TEST_F(RegistryMigration, RewriteCountsLargeValuesAndLongNames) {
 }
 
 }  // namespace
+
+// The bar measures a walk by the keys it enters down to kCountDepth: the
+// count taken before it must be that number, whatever the tree's shape.
+TEST_F(RegistryMigration, TheCountIsWhatTheWalkEntersNearItsStart) {
+    for (const char* path : {"A\\B\\C\\D\\E", "A\\B\\F", "A\\G", "H", "I\\J\\K\\L", "I\\J\\M", "I\\N\\O\\P\\Q"})
+        PutText(HKEY_CURRENT_USER, (std::string(kUserKey) + "\\" + path).c_str(), "v", "x");
+    HKEY root;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Wide(kUserKey).c_str(), 0, KEY_READ, &root), ERROR_SUCCESS);
+    RewriteTable table = MigrationRewrites(kInstall, kShared, kFinal);
+    unsigned long entered = 0, all = 0;
+    RegistryWalkResult walk = RewriteRegistryTree(root, "root", table, RegistryMode::DryRun, {}, {},
+                                                  [&](unsigned depth) { entered += depth <= kCountDepth, ++all; });
+    RegistryWalkResult count = RewriteRegistryTree(root, "root", RewriteTable(), RegistryMode::Count);
+    RegCloseKey(root);
+    EXPECT_EQ(count.keys, 1 + entered);  // the start, which nothing enters
+    EXPECT_EQ(walk.keys, 1 + all);
+    EXPECT_LT(entered, all) << "the tree must reach below the counted depth";
+}
