@@ -127,6 +127,13 @@ template <int K>
 uint64_t StepCost(const Preflight& p) {
     return kEngineStartMs + p.stepBytes[K] / kBytesPerMs;
 }
+// The engine tells nothing while it runs: the step counts its looks at it,
+// one per kEnginePollMs, against the time it is expected to take. An engine
+// slower than that holds the bar at the step's end until it has ended.
+template <int K>
+uint64_t StepItems(const Preflight& p) {
+    return StepCost<K>(p) / kEnginePollMs;
+}
 
 // --- the migration ---
 
@@ -168,9 +175,9 @@ migrate::Outcome LeftoversRun(const PhaseJob& j, const migrate::StopCheck&, Step
 
 const PhaseFaces kPhases[] = {
     {Phase::kSharedCopy, "the copy of the shared folder", true, CopyShown, CopyRun, CopyCost, None},
-    {Phase::kStep1, "patch step 1", true, StepShown<0>, StepRun<0>, StepCost<0>, None},
-    {Phase::kStep2, "patch step 2", true, StepShown<1>, StepRun<1>, StepCost<1>, None},
-    {Phase::kStep3, "patch step 3", true, StepShown<2>, StepRun<2>, StepCost<2>, None},
+    {Phase::kStep1, "patch step 1", true, StepShown<0>, StepRun<0>, StepCost<0>, StepItems<0>},
+    {Phase::kStep2, "patch step 2", true, StepShown<1>, StepRun<1>, StepCost<1>, StepItems<1>},
+    {Phase::kStep3, "patch step 3", true, StepShown<2>, StepRun<2>, StepCost<2>, StepItems<2>},
     {Phase::kMove, "the move to the new folder", true, MoveProven, MoveRun, MoveCost, None},
     {Phase::kRenames, "the new names", true, RenamesProven, RenamesRun, Fixed20, None},
     {Phase::kShortcuts, "the shortcuts", false, ShortcutsProven, ShortcutsRun, Fixed100, None},

@@ -49,7 +49,8 @@ struct PhaseFaces {
     // returns early, `stopped` set, when it says so. Runs on the worker.
     migrate::Outcome (*run)(const PhaseJob& job, const migrate::StopCheck& stop, StepFailure* failure);
     // Its work as the preflight measured it: estimated milliseconds, and the
-    // items its run counts through `stop` (0: it tells none).
+    // items its run counts through `stop` (0: it tells none; a patch step
+    // counts its looks at the engine, a time).
     uint64_t (*cost)(const Preflight& p);
     uint64_t (*items)(const Preflight& p);
 };

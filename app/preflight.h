@@ -66,7 +66,9 @@ struct Preflight {
     uint64_t stepBytes[common::kPatchStepCount] = {};  // what each patch step still to run writes
     uint64_t moveBytes = 0;                            // what the move copies (across volumes only)
     uint64_t registryKeys = 0;                         // the keys the registry walk visits
-    uint64_t registryNearKeys = 0;  // those near the roots (migrate::CountRegistryKeys): the walk's cost
+    // Those down to migrate::kCountDepth below the roots, counted before the
+    // walk for the bar alone (0 without one): the walk's measure and cost.
+    uint64_t registryNearKeys = 0;
 
     // kUpdated when nothing stands in the way; kFilesInUse when only files
     // in use do (try again once they are closed); kBadBuild for the
