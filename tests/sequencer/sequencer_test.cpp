@@ -11,6 +11,7 @@
 #include "app/phases.h"
 #include "app/sequencer.h"
 #include "app/update_actions.h"
+#include "common/event_log.h"
 #include "common/state.h"
 #include "common/update_record.h"
 #include "migrate/relocation.h"
@@ -35,6 +36,11 @@ public:
     Preflight Check(const PreflightInput& in) override {
         Note("check");
         checked = in;
+        if (hold == "check") {  // as a long registry walk: until Cancel
+            held = true;
+            while (!migrate::StopRequested(in.stop)) Sleep(10);
+            checkStopped = true;
+        }
         // As the installation would tell: at least the steps the record has.
         // What the machine would show: the steps, and the phases the record notes.
         Preflight p;
@@ -104,6 +110,7 @@ public:
     bool atDefaultPaths = false;
     std::string failing, hold;  // names of parts: "copy move renames ..."
     std::atomic<bool> held{false};
+    std::atomic<bool> checkStopped{false};
     std::string recordPath;  // when set: whether the record was there before the copy began
     bool recordBeforeCopy = false;
 };
@@ -132,7 +139,7 @@ protected:
         for (int i = 0; i < 3; ++i) Step(i, "go", std::string("log of ") + kFiles[i] + "\r\n" + kDone);
         Fresh();
         actions_.stepsDone = actions_.checksRefused = 0;
-        actions_.atDefaultPaths = actions_.held = false;
+        actions_.atDefaultPaths = actions_.held = actions_.checkStopped = false;
         actions_.failing.clear();
         actions_.hold.clear();
         SetActions(&actions_);
@@ -148,6 +155,7 @@ protected:
             RequestStop();
             platform::WaitProcessEnd(g_state.child.Get(), 10000);
         }
+        CloseEventLog();
         ResetUpdaterState();
         ResetSequencer();
         SetActions(nullptr);
@@ -489,13 +497,16 @@ TEST_F(SequencerTest, APreflightRefusalChangesNothing) {
 // ended through its handle, a running part stops between two items, the run
 // ends as cancelled, and the next run finishes the update.
 TEST_F(SequencerTest, CancelAtEveryStageAndTheNextRunFinishes) {
-    for (const char* stage : {"engine", "copy", "move", "registry", "done"}) {
+    for (const char* stage : {"check", "engine", "copy", "move", "registry", "done"}) {
         SetUp();
         SCOPED_TRACE(stage);
+        std::string log = root_ + "\\events.log";
+        ASSERT_TRUE(OpenEventLog(log.c_str()));
         actions_.atDefaultPaths = true;
         std::string s = stage;
         if (s == "engine") Step(1, "hold", kDone);
         if (s != "engine" && s != "done") actions_.hold = s;
+        if (s == "check") g_state.recordPath.clear();  // a new update: no record before the preflight has passed
         BeginUpdate(dialog_.Get());
         for (int i = 0; i < 60 && s != "done"; ++i) {
             if (s == "engine" ? EngineCalls().size() == 2 : actions_.held.load()) break;
@@ -505,7 +516,9 @@ TEST_F(SequencerTest, CancelAtEveryStageAndTheNextRunFinishes) {
         if (s == "done") RunToEnd();
         CancelOrQuit(dialog_.Get());
         EXPECT_FALSE(g_state.child.Valid());
+        EXPECT_EQ(s == "check", actions_.checkStopped.load()) << "Cancel stops the preflight's look";
         if (s == "done") {
+            CloseEventLog();
             EXPECT_EQ(Ending::kUpdated, g_state.ending) << "Quit after a completed run keeps its outcome";
             continue;
         }
@@ -516,14 +529,17 @@ TEST_F(SequencerTest, CancelAtEveryStageAndTheNextRunFinishes) {
         if (s == "engine") EXPECT_TRUE(DeleteFileA(Engine().c_str())) << "nothing holds the program file";
         if (s == "engine")
             ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_engine.exe").c_str(), Engine().c_str(), FALSE));
-        EXPECT_TRUE(Exists(RecordPath()));
+        CloseEventLog();
+        // Cancelled while the preflight looked: nothing began, and the log says so.
+        EXPECT_EQ(s != "check", Exists(RecordPath()));
+        EXPECT_EQ(s == "check", ReadText(log).find("nothing has been changed") != std::string::npos);
 
         actions_.hold.clear();
         Step(1, "go", kDone);
         Fresh();
         Run();
         EXPECT_EQ(Ending::kUpdated, g_state.ending);
-        EXPECT_TRUE(Called(s == "engine" ? "move" : stage));
+        EXPECT_TRUE(Called(s == "engine" || s == "check" ? "move" : stage));
         EXPECT_FALSE(Exists(RecordPath()));
     }
 }
