@@ -2,6 +2,9 @@
 #include <string>
 #include "migrate/tree.h"
 #include "platform/file.h"
+#include "platform/file_replace.h"
+#include "platform/process.h"
+#include "platform/thread.h"
 #include "scratch.h"
 
 using namespace migrate;
@@ -92,4 +95,26 @@ TEST_F(FolderPath, MakesMissingParentsAndSaysWhetherTheFolderIsThere) {
     EXPECT_TRUE(IsDir(At("a\\b\\c")));
     EXPECT_TRUE(ListNames(At("a\\b\\c")).empty());
     EXPECT_TRUE(IsDir(deep));
+}
+
+// A hold of a moment (a scanner, the shell reading a link) is waited out; a
+// hold that stays is the move's error, and the file it holds keeps its bytes.
+TEST_F(FileCopy, AReplacingMoveWaitsOutAMomentaryHold) {
+    MakeTree(root, {"new=fresh", "old=kept", "again=second"});
+    platform::Handle held, release;
+    ASSERT_TRUE(platform::OpenRead(At("old").c_str(), held));
+    ASSERT_TRUE(platform::StartThread(
+        [&held] {
+            Sleep(150);
+            held.Reset();
+        },
+        release));
+    EXPECT_TRUE(platform::MoveFileReplacing(At("new").c_str(), At("old").c_str()));
+    platform::WaitProcessEnd(release.Get(), 5000);
+    EXPECT_EQ(ReadText(At("old")), "fresh");
+    ASSERT_TRUE(platform::OpenRead(At("old").c_str(), held));
+    EXPECT_FALSE(platform::MoveFileReplacing(At("again").c_str(), At("old").c_str()));
+    DWORD error = ::GetLastError();
+    EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) << error;
+    EXPECT_EQ(ReadText(At("old")), "fresh");
 }
