@@ -49,20 +49,24 @@ const char* const kNames[kKinds] = {
 struct CostCoder {
     double bits[kKinds] = {};
     int kind = 0;
+    int then = -1;  // the kind of the decisions after the next one; -1: the same
     unsigned Code(core::rc::Prob& p, unsigned bit) {
-        double q = core::rc::Probability(p) / 65536.0;
-        bits[kind] -= std::log2(bit ? 1 - q : q);
+        unsigned coded = CodeFixed(core::rc::Probability(p), bit);
         core::rc::Update(p, bit);
-        return bit;
+        return coded;
     }
     unsigned CodeFixed(uint32_t p0, unsigned bit) {
         double q = p0 / 65536.0;
-        bits[kind] -= std::log2(bit ? 1 - q : q);
+        Count(-std::log2(bit ? 1 - q : q));
         return bit;
     }
     uint32_t Direct(uint32_t value, int count) {
-        bits[kind] += count;
+        Count(count);
         return value;
+    }
+    void Count(double b) {
+        bits[kind] += b;
+        if (then >= 0) kind = then, then = -1;
     }
 };
 
@@ -80,28 +84,12 @@ struct Recorder : CommandSink {
     }
 };
 
-// As deltamodel.h's CodeDiff, with the zero flag and the byte counted apart.
+// deltamodel.h's CodeDiff itself: its first decision is the zero flag, every
+// one after it the byte.
 void Diff(CostCoder& c, Model& m, uint8_t oldByte, uint8_t diff) {
-    unsigned h = m.zeroHistory;
-    core::rc::Prob* models[3] = {&m.zeroByHistory[(h & 255) | unsigned(m.prevOld == 0) << 8],
-                                 &m.zeroByOld[(h & 15) | unsigned(m.prevOld) << 4],
-                                 &m.zeroByOld2[(h & 3) | unsigned(m.prevOld) << 2 | unsigned(m.prevOld2) << 10]};
     c.kind = kZeroFlag;
-    unsigned nonZero = core::mix::Code(c, models, m.zeroMix[h & 15], diff != 0, m.sure);
-    m.zeroHistory = (h << 1) | nonZero;
-    uint8_t d = 0;
-    if (nonZero) {
-        core::rc::Prob* const trees[3] = {m.diffByLast + m.lastDiff * kBucketProbs,
-                                          m.diffByOld + oldByte * kBucketProbs, m.diffAlone};
-        c.kind = kDiffByte;
-        d = CodeByteMixed(c, trees, m.diffMix, diff, m.sure);
-        m.lastDiff = d;
-    }
-    m.prevOld2 = m.prevOld;
-    m.prevOld = oldByte;
-    m.lastNew3 = m.lastNew2;
-    m.lastNew2 = m.lastNew;
-    m.lastNew = uint8_t(oldByte + d);
+    c.then = kDiffByte;
+    core::delta::CodeDiff(c, m, oldByte, diff);
 }
 
 // As CodeDiffs (groups4), counted by kind.
