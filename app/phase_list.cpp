@@ -88,7 +88,7 @@ migrate::Outcome RunStep(const PhaseJob& j, int k, const migrate::StopCheck& sto
     }
     LogEvent("step " + file + " started in " + folder);
     while (!platform::WaitProcessEnd(engine.Get(), kEnginePollMs)) {
-        if (!stop || !stop()) continue;
+        if (!migrate::StopRequested(stop)) continue;
         // Its journal finishes or undoes the step on the next run.
         platform::EndProcess(engine.Get(), 1);
         platform::WaitProcessEnd(engine.Get(), kEngineEndWaitMs);

@@ -2,12 +2,7 @@
 
 namespace app {
 
-void WorkMeter::Reset() {
-    std::lock_guard<std::mutex> hold(lock_);
-    costs_.clear();
-    current_ = SIZE_MAX;
-    ended_ = items_ = expected_ = 0;
-}
+void WorkMeter::Reset() { Plan({}); }
 
 void WorkMeter::Plan(const std::vector<uint64_t>& costs) {
     std::lock_guard<std::mutex> hold(lock_);

@@ -133,15 +133,13 @@ RegistryWalkResult RewriteRoot(const Root& root, const RewriteTable& table, Regi
     return r;
 }
 
-bool StopNow(const StopCheck& stop) { return stop && stop(); }
-
 }  // namespace
 
 RegistryWalkResult RewriteRegistry(const RewriteTable& table, RegistryMode mode, const ProgressStep& step,
                                    const StopCheck& stop, const KeyEntered& entered) {
     RegistryWalkResult all;
     for (const Root& root : kRoots) {
-        if (StopNow(stop)) {
+        if (StopRequested(stop)) {
             all.stopped = true;
             break;
         }
@@ -419,7 +417,7 @@ void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* ins
                       const char* finalInstallFolder, const ShortForms& kept, const ProgressStep& step,
                       const StopCheck& stop, const std::vector<platform::UserProfile>& profiles,
                       const KeyEntered& entered) {
-    if (StopNow(stop)) {
+    if (StopRequested(stop)) {
         result.stopped = true;
         return;
     }
@@ -461,7 +459,7 @@ void RunRegistryParts(RegistryResult& result, RegistryMode mode, const char* ins
         result.newValuesNotWritten.Append(part.newValuesNotWritten);
     }
     result.walk.Add(RewriteRegistry(table, mode, step, stop, entered));
-    if (result.walk.stopped || StopNow(stop)) {
+    if (result.walk.stopped || StopRequested(stop)) {
         result.stopped = true;
         return;
     }
@@ -487,7 +485,7 @@ unsigned long CountRegistryKeys(const StopCheck& stop) {
     RewriteTable none;  // the count reads no value
     unsigned long keys = 0;
     for (const Root& root : kRoots) {
-        if (StopNow(stop)) break;
+        if (StopRequested(stop)) break;
         keys += RewriteRegistryTree(root.key, root.name, none, RegistryMode::Count, stop,
                                     root.key == HKEY_USERS ? CurrentUserAliases() : std::vector<std::string>())
                     .keys;
